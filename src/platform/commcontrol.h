@@ -1,0 +1,86 @@
+#pragma once
+
+#include "link/receiveport.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class QSerialPort;
+
+// The serial port control the program was designed on, over QSerialPort: its operations by their names,
+// failures as numeric codes (0 = success), the receive event as the OnComm signal with CommEvent.
+class CommControl : public QObject, public ReceivePort {
+    Q_OBJECT
+public:
+    // Result codes.
+    static constexpr int Ok = 0;
+    static constexpr int ErrInvalidPort = 8002;   // number names no port, device missing or invalid
+    static constexpr int ErrPortAlreadyOpen = 8005; // held by another open or another program
+    static constexpr int ErrHardwareUnavailable = 8010;
+    static constexpr int ErrPortNotOpen = 8012;
+    static constexpr int ErrSetState = 8015;
+    static constexpr int ErrWrite = 8018;
+    // Receive event codes.
+    static constexpr int CommEvReceive = 2;
+    static constexpr int CommEventRxOver = 1008;
+
+    explicit CommControl(QObject* parent = nullptr);
+    ~CommControl() override;
+
+    // Device for port number n: COM<n> on Windows; elsewhere $TARNOLUX_COM<n> when set, else /dev/ttyS<n-1>.
+    [[nodiscard]] static QString deviceName(qint16 portNumber);
+
+    [[nodiscard]] int setCommPort(qint16 portNumber);
+    [[nodiscard]] qint16 CommPort() const { return m_commPort; }
+    // "baud,parity,databits,stopbits", for example "19200,N,8,1".
+    [[nodiscard]] int setSettings(const QString& settings);
+    [[nodiscard]] QString Settings() const { return m_settings; }
+    void setInBufferSize(qint32 size) { m_inBufferSize = size; }
+    [[nodiscard]] qint32 InBufferSize() const { return m_inBufferSize; }
+    // 0 text, 1 binary; both deliver one byte per received byte here.
+    void setInputMode(int mode) { m_inputMode = mode; }
+    [[nodiscard]] int InputMode() const { return m_inputMode; }
+    void setRTSEnable(bool on);
+    void setDTREnable(bool on);
+    [[nodiscard]] int setPortOpen(bool open);
+    [[nodiscard]] bool PortOpen() const;
+    void setRThreshold(qint16 threshold) { m_rThreshold = threshold; }
+    [[nodiscard]] qint16 RThreshold() const { return m_rThreshold; }
+    [[nodiscard]] int CommEvent() const { return m_commEvent; }
+
+    // ReceivePort
+    [[nodiscard]] qint32 InBufferCount() const override;
+    void clearInBuffer() override;
+    void setInputLen(qint16 count) override { m_inputLen = count; }
+    [[nodiscard]] QByteArray Input() override;
+
+    [[nodiscard]] qint32 OutBufferCount() const;
+    // Writes the bytes; a closed or vanished port gives a non-zero code.
+    [[nodiscard]] int Output(const QByteArray& bytes);
+
+signals:
+    // The receive event; the code is also readable as CommEvent().
+    void OnComm(int commEvent);
+
+private:
+    void onReadyRead();
+    void raiseReceiveEvents();
+    void onPortError(int error);
+    void closeVanished();
+
+    QSerialPort* m_port = nullptr;
+    QByteArray m_inBuffer;
+    qsizetype m_inPos = 0;
+    qint16 m_commPort = 1;
+    QString m_settings = QStringLiteral("9600,N,8,1");
+    qint32 m_inBufferSize = 1024;
+    int m_inputMode = 0;
+    bool m_rts = false;
+    bool m_dtr = false;
+    qint16 m_rThreshold = 0;
+    qint16 m_inputLen = 0;
+    int m_commEvent = 0;
+    bool m_raisePending = false;
+    bool m_closePending = false;
+};

@@ -1,0 +1,15 @@
+#pragma once
+
+class QWidget;
+
+// Positions and sizes are designed in twips: 15 twips per logical pixel (1440 per inch at 96 dpi).
+namespace Twips {
+
+constexpr double PerPixel = 15.0;
+
+[[nodiscard]] int toPixels(double twips);
+[[nodiscard]] double fromPixels(int pixels);
+// Places a child control at left, top, width, height given in twips.
+void place(QWidget* widget, double left, double top, double width, double height);
+
+} // namespace Twips

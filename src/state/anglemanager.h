@@ -1,0 +1,38 @@
+#pragma once
+
+#include "state/linkstate.h"
+
+#include <QString>
+#include <QtGlobal>
+
+// Turns the link's angles into display texts in the chosen unit; holds the zero offsets.
+class AngleManager {
+public:
+    explicit AngleManager(const LinkState& link) : m_link(link) {}
+
+    void initAngleConstants();
+    void setAngleZero();
+    void resetAngleZero();
+
+    [[nodiscard]] QString angleXText() const;
+    [[nodiscard]] QString angleYText() const;
+    [[nodiscard]] QString formatAngle(double v) const;
+    [[nodiscard]] QString formatDegMinSec(double v) const;
+
+    static constexpr qint16 UnitArcsec = 0;
+    static constexpr qint16 UnitDegree = 1;
+    static constexpr qint16 UnitDegMinSec = 2;
+    static constexpr qint16 UnitMrad = 3;
+    static constexpr qint16 UnitMicroPerMetre = 4;
+
+    // Written directly by the unit option buttons and start-up.
+    qint16 angleUnit = 0;
+    double zeroX = 0.0;
+    double zeroY = 0.0;
+    double pi = 0.0;
+    double mradPerArcsec = 0.0;
+    double uradPerArcsec = 0.0;
+
+private:
+    const LinkState& m_link;
+};

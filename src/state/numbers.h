@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QLocale>
+#include <QString>
+#include <QtGlobal>
+
+#include <optional>
+
+// The two readings of numbers in text and the number texts the program writes.
+namespace Numbers {
+
+// Leading-number reading: blanks, tabs and line feeds are ignored anywhere, a full stop is always the
+// decimal point, an exponent may start with E or D. Never fails: no leading number reads as 0, an
+// overflowing exponent as +-infinity.
+[[nodiscard]] double leadingNumber(const QString& text);
+
+// Strict reading: the whole text must be a number in the given (default: regional) format.
+[[nodiscard]] std::optional<double> strictNumber(const QString& text, const QLocale& locale = QLocale());
+// Strict whole numbers: rounded halves to even, then range-checked.
+[[nodiscard]] std::optional<qint16> strictInt16(const QString& text, const QLocale& locale = QLocale());
+[[nodiscard]] std::optional<qint32> strictInt32(const QString& text, const QLocale& locale = QLocale());
+
+// Nearest whole number, halves to the even neighbour.
+[[nodiscard]] double roundHalfEven(double value);
+// Halves to even, limited to the 16-bit or 32-bit range (NaN gives 0).
+[[nodiscard]] qint16 toInt16HalfEven(double value);
+[[nodiscard]] qint32 toInt32HalfEven(double value);
+
+// Shortest general form: up to 15 significant digits, no grouping, exponent only for very large or very
+// small magnitudes, with the locale's decimal separator. Infinities are written as the largest finite
+// value of that form so that readers always get a number.
+[[nodiscard]] QString shortestText(double value, const QLocale& locale = QLocale());
+
+} // namespace Numbers
