@@ -1,0 +1,49 @@
+#include "link/backgroundfile.h"
+
+#include "platform/codepage.h"
+#include "state/numbers.h"
+#include "tables/separator.h"
+
+#include <QFile>
+#include <limits>
+
+namespace {
+QString angleText(double value, bool useComma)
+{
+    QString text = Numbers::shortestText(value);
+    return setSeperator(text, useComma);
+}
+} // namespace
+
+QString BackgroundFile::record() const
+{
+    const QString counter = QString::number(m_internal.backgroundCounter);
+    if (m_options.modeTobar) {
+        return counter + QLatin1Char(' ') + QString::number(m_link.lastTobarMsg) + QLatin1Char(' ') +
+               QString::number(m_link.tobarStatus) + QLatin1Char(' ') + m_link.tobarValue +
+               QLatin1String("\r\n");
+    }
+    // The status field is "0" and the status digit; the status is one decimal digit by construction.
+    const qint16 status = m_link.angleStatus;
+    const QChar digit = (status >= 0 && status <= 9) ? QChar(u'0' + status) : QLatin1Char('0');
+    return counter + QLatin1String(" 0") + digit + QLatin1Char(' ') + angleText(m_link.angleX, m_options.useComma) +
+           QLatin1Char(' ') + angleText(m_link.angleY, m_options.useComma) + QLatin1String("\r\n");
+}
+
+void BackgroundFile::writeBackgroundFile()
+{
+    const QString path = m_options.updatePath;
+    if (path.isEmpty())
+        return;
+    // A plain open is shared with readers; the file is closed on every path out of here.
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return;
+    const QByteArray bytes = CodePage::fromUnicode(record());
+    const bool written = file.write(bytes) == bytes.size() && file.flush();
+    file.close();
+    if (!written || file.error() != QFileDevice::NoError)
+        return;
+    qint32& counter = m_internal.backgroundCounter;
+    counter = counter == std::numeric_limits<qint32>::max() ? 0 : counter + 1;
+}

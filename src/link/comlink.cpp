@@ -1,0 +1,47 @@
+#include "link/comlink.h"
+
+#include "link/formcom.h"
+#include "state/appstate.h"
+
+ComLink::ComLink(AppState& state, QObject* parent)
+    : QObject(parent), m_state(state), m_receiver(state.link, state.options, state.internal),
+      m_background(state.link, state.options, state.internal)
+{
+    m_receiver.setBackgroundWriter(&m_background);
+}
+
+ComLink::~ComLink()
+{
+    delete m_form.data();
+}
+
+void ComLink::sendCommand(const QString& s)
+{
+    if (m_state.link.portNum == 0)
+        return;
+    form().sendCommand(s);
+}
+
+void ComLink::sendCommandCompatible(const qint16& command) { form().sendCommandCompatible(command); }
+
+FormCom* ComLink::loaded() const { return m_form.data(); }
+
+FormCom& ComLink::form()
+{
+    if (!m_form)
+        m_form = new FormCom(m_state, *this, m_windowParent);
+    return *m_form;
+}
+
+void ComLink::closeIfLoaded()
+{
+    if (m_form)
+        m_form->close();
+}
+
+void ComLink::unloaded(FormCom* form)
+{
+    if (m_form == form)
+        m_form = nullptr;
+    form->deleteLater();
+}

@@ -1,0 +1,342 @@
+#include "link/formcom.h"
+
+#include "link/comlink.h"
+#include "platform/eventwait.h"
+#include "platform/messagebox.h"
+#include "platform/twips.h"
+#include "settings/settingvalues.h"
+#include "state/appstate.h"
+#include "state/numbers.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QTimer>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+const QString ComSection = QStringLiteral("com");
+constexpr qint32 NoSignal = std::numeric_limits<qint32>::max();
+// The close step waits for two display ticks; never longer than this, should the display timer stop.
+constexpr int TickWaitLimitMs = 2000;
+
+QString decimal(qint32 value) { return QString::number(value); }
+} // namespace
+
+QString FormCom::statusText(int result)
+{
+    switch (result) {
+    case CommControl::Ok:
+        return QStringLiteral("o.k.");
+    case CommControl::ErrInvalidPort:
+        return QStringLiteral("Port is not available");
+    case CommControl::ErrPortAlreadyOpen:
+        return QStringLiteral("Port is already open");
+    default:
+        return QString::number(result) + QStringLiteral(" - Don't know what's wrong");
+    }
+}
+
+FormCom::FormCom(AppState& state, ComLink& link, QWidget* parent)
+    : QDialog(parent), m_state(state), m_link(link)
+{
+    setObjectName(QStringLiteral("FormCom"));
+    setWindowTitle(QStringLiteral("Connection"));
+    setFixedSize(Twips::toPixels(5640), Twips::toPixels(1440));
+
+    LabelPortNum = new QLabel(QStringLiteral("Com"), this);
+    TextPortNum = new QLineEdit(QStringLiteral("1"), this);
+    LabelStatus = new QLabel(QStringLiteral("com exists"), this);
+    TextStatus = new QLineEdit(this);
+    TextStatus->setReadOnly(true);
+    OptionCompatible = new QRadioButton(QStringLiteral("compatible mode"), this);
+    OptionText = new QRadioButton(QStringLiteral("Text mode"), this);
+    CommandClose = new QPushButton(QStringLiteral("Close"), this);
+    CommandClose->setAutoDefault(false);
+    optionHR = new QCheckBox(QStringLiteral("ORVELAN HR"), this);
+    TimerCom = new QTimer(this);
+    TimerCom->setInterval(1000);
+    m_comPort = new CommControl(this);
+
+    const struct {
+        QWidget* widget;
+        const char* name;
+        double left, top, width, height;
+    } layout[] = {
+        {LabelPortNum, "LabelPortNum", 240, 180, 615, 255},
+        {TextPortNum, "TextPortNum", 840, 120, 375, 375},
+        {LabelStatus, "LabelStatus", 1440, 180, 735, 255},
+        {TextStatus, "TextStatus", 2280, 120, 3135, 375},
+        {OptionCompatible, "OptionCompatible", 240, 600, 1815, 375},
+        {OptionText, "OptionText", 2160, 600, 1215, 375},
+        {CommandClose, "CommandClose", 4560, 600, 855, 375},
+        {optionHR, "optionHR", 240, 960, 1575, 375},
+    };
+    for (const auto& item : layout) {
+        item.widget->setObjectName(QLatin1String(item.name));
+        Twips::place(item.widget, item.left, item.top, item.width, item.height);
+    }
+    TimerCom->setObjectName(QStringLiteral("TimerCom"));
+    m_comPort->setObjectName(QStringLiteral("comPort"));
+
+    // Neither option is selected before the first showComSettings, so that one always runs its click step.
+    auto* modes = new QButtonGroup(this);
+    modes->addButton(OptionCompatible);
+    modes->addButton(OptionText);
+
+    connect(OptionText, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            OptionText_Click();
+    });
+    connect(OptionCompatible, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            OptionCompatible_Click();
+    });
+    connect(optionHR, &QCheckBox::toggled, this, &FormCom::optionHR_Click);
+    connect(TextPortNum, &QLineEdit::textChanged, this, &FormCom::TextPortNum_Change);
+    connect(CommandClose, &QPushButton::clicked, this, &FormCom::CommandClose_Click);
+    connect(TimerCom, &QTimer::timeout, this, &FormCom::TimerCom_Timer);
+    connect(m_comPort, &CommControl::OnComm, this, [this](int event) { m_link.receiver().comPort_OnComm(event); });
+    m_link.receiver().setPort(m_comPort);
+
+    Form_Load();
+}
+
+FormCom::~FormCom()
+{
+    m_link.receiver().setPort(nullptr);
+}
+
+qint16 FormCom::initCom(qint16& portNumber, qint32 baudRate, bool isBin)
+{
+    deInitCom();
+    int result = m_comPort->setCommPort(portNumber);
+    if (result != CommControl::Ok)
+        return static_cast<qint16>(result);
+    result = m_comPort->setSettings(QString::number(baudRate) + QStringLiteral(",N,8,1"));
+    if (result != CommControl::Ok)
+        return static_cast<qint16>(result);
+    m_state.link.portNum = portNumber;
+    m_comPort->setInBufferSize(8192);
+    m_comPort->setInputMode(isBin ? 1 : 0);
+    m_comPort->setRTSEnable(false);
+    m_comPort->setDTREnable(false);
+    return static_cast<qint16>(m_comPort->setPortOpen(true));
+}
+
+void FormCom::deInitCom()
+{
+    if (m_comPort->PortOpen() && m_comPort->CommPort() >= 1)
+        (void)m_comPort->setPortOpen(false);
+}
+
+void FormCom::connectPort(qint16& portNumber)
+{
+    deInitCom();
+    const bool textMode = m_state.link.portMode == 1;
+    const qint32 baudRate = textMode ? 19200 : 2400;
+    const qint16 result = initCom(portNumber, baudRate, !textMode);
+    m_state.link.conStatus = 0;
+    TextStatus->setText(statusText(result));
+    if (result == 0) {
+        m_state.link.conStatus = 1;
+        m_comPort->setRThreshold(m_state.link.portMode != 0 ? 1 : 8);
+    }
+}
+
+void FormCom::loadComSettings()
+{
+    m_state.link.portNum = SettingValues::readInt16(ComSection, QStringLiteral("port"), 1);
+    const qint16 mode = SettingValues::readInt16(ComSection, QStringLiteral("mode"), 0);
+    // Only 0 and 1 are link modes; anything else is the default, compatible mode.
+    m_state.link.portMode = mode == 1 ? 1 : 0;
+    m_state.link.isHR = SettingValues::readInt16(ComSection, QStringLiteral("isHR"), 0);
+}
+
+void FormCom::saveComSettings()
+{
+    SettingValues::writeInt(ComSection, QStringLiteral("port"), m_comPort->CommPort());
+    SettingValues::writeInt(ComSection, QStringLiteral("mode"), m_state.link.portMode == 1 ? 1 : 0);
+    SettingValues::writeInt(ComSection, QStringLiteral("isHR"), m_state.link.isHR);
+}
+
+void FormCom::showComSettings()
+{
+    if (m_state.link.portMode == 0)
+        OptionCompatible->setChecked(true);
+    else
+        OptionText->setChecked(true);
+    const qint16 port = m_comPort->CommPort();
+    TextPortNum->setText(port < 1 ? QString() : decimal(port));
+    if (m_state.link.portMode != 0) {
+        TimerCom->stop();
+    } else {
+        TimerCom->setInterval(1000);
+        TimerCom->start();
+    }
+    m_state.internal.inSync = false;
+}
+
+void FormCom::loadStepMain()
+{
+    loadComSettings();
+    showComSettings();
+    optionHR->setChecked(m_state.link.isHR == 1);
+    m_state.internal.inSync = false;
+    m_state.internal.msgSignalEvery = NoSignal;
+    m_link.setUpdateSignal(m_state.options.backgroundSeconds);
+    m_state.internal.measureCountdown = m_state.internal.msgSignalEvery;
+    connectPort(m_state.link.portNum);
+    TextPortNum->setText(decimal(m_state.link.portNum));
+}
+
+void FormCom::Form_Load()
+{
+    if (m_state.link.wasSendError) {
+        connectPort(m_state.link.portNum);
+        m_state.link.wasSendError = false;
+        return;
+    }
+    loadStepMain();
+}
+
+void FormCom::Form_Activate()
+{
+    if (m_state.link.wasSendError)
+        m_state.link.wasSendError = false;
+    loadStepMain();
+}
+
+void FormCom::Form_QueryUnload()
+{
+    saveComSettings();
+    deInitCom();
+}
+
+bool FormCom::waitMainTicks(int ticks)
+{
+    const qint32 start = m_state.options.mainTime;
+    const MainOptions& options = m_state.options;
+    // The tick counter wraps; compare the distance travelled, not the values.
+    return EventWait::waitUntil(
+        [&options, start, ticks] {
+            const auto travelled = static_cast<quint32>(options.mainTime) - static_cast<quint32>(start);
+            return travelled >= static_cast<quint32>(ticks);
+        },
+        TickWaitLimitMs);
+}
+
+void FormCom::CommandClose_Click()
+{
+    // The waits let events run; a second click meanwhile must not start a second close step.
+    if (m_inCloseStep)
+        return;
+    m_inCloseStep = true;
+    QPointer<FormCom> self(this);
+    if (m_state.link.portMode == 1) {
+        m_link.sendCommand(QStringLiteral("d"));
+        (void)waitMainTicks(2);
+        if (!self)
+            return;
+        m_link.sendCommand(QStringLiteral("d"));
+        (void)waitMainTicks(2);
+        if (!self)
+            return;
+        if (!m_state.options.modeTobar)
+            m_link.sendCommand(QStringLiteral("R"));
+    } else {
+        m_state.options.modeTobar = false;
+    }
+    saveComSettings();
+    hide();
+    m_inCloseStep = false;
+}
+
+void FormCom::OptionText_Click()
+{
+    m_state.link.portMode = 1;
+    showComSettings();
+    connectPort(m_state.link.portNum);
+    optionHR->setVisible(false);
+}
+
+void FormCom::OptionCompatible_Click()
+{
+    m_state.link.portMode = 0;
+    showComSettings();
+    connectPort(m_state.link.portNum);
+    m_state.link.angleStatus = 0;
+    optionHR->setVisible(true);
+}
+
+void FormCom::optionHR_Click() { m_state.link.isHR = optionHR->isChecked() ? 1 : 0; }
+
+void FormCom::TextPortNum_Change()
+{
+    const double typed = Numbers::leadingNumber(TextPortNum->text());
+    if (typed == static_cast<double>(m_comPort->CommPort()))
+        return;
+    // Outside the 16-bit range it names no port: try port 0, which reports "Port is not available".
+    const double rounded = Numbers::roundHalfEven(typed);
+    qint16 port = 0;
+    if (std::isfinite(rounded) && rounded >= std::numeric_limits<qint16>::min() &&
+        rounded <= std::numeric_limits<qint16>::max())
+        port = static_cast<qint16>(rounded);
+    connectPort(port);
+}
+
+void FormCom::TimerCom_Timer() { m_link.receiver().TimerCom_Timer(); }
+
+void FormCom::sendCommand(const QString& s)
+{
+    if (m_state.link.portNum == 0)
+        return;
+    QByteArray frame = s.toLatin1();
+    frame.append('\r');
+    if (m_comPort->Output(frame) == CommControl::Ok)
+        return;
+    deInitCom();
+    m_state.link.portNum = 0;
+    m_state.internal.inSync = false;
+    m_state.link.wasSendError = true;
+    MessageBox::show(m_link.windowParent(), QStringLiteral("No connection available"));
+}
+
+void FormCom::sendCommandCompatible(const qint16& command)
+{
+    QByteArray frame;
+    frame.append('\x02');
+    frame.append(static_cast<char>(command & 0xFF));
+    frame.append('\x03');
+    (void)m_comPort->OutBufferCount();
+    (void)m_comPort->Output(frame);
+    (void)m_comPort->OutBufferCount();
+}
+
+void FormCom::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        Form_Activate();
+}
+
+void FormCom::closeEvent(QCloseEvent* event)
+{
+    Form_QueryUnload();
+    event->accept();
+    QDialog::done(QDialog::Rejected);
+    m_link.unloaded(this);
+}
+
+void FormCom::reject()
+{
+    // Escape does nothing: the window is left with "Close" or its close box.
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+// The program's message boxes: OK only, titled "TARNOLUX". Tests replace the handler so nothing modal
+// blocks a headless run.
+namespace MessageBox {
+
+using Handler = std::function<void(QWidget* parent, const QString& text)>;
+
+void show(QWidget* parent, const QString& text);
+// An empty handler restores the real message box.
+void setHandler(Handler handler);
+
+} // namespace MessageBox
