@@ -8,7 +8,7 @@
 // Turns the link's angles into display texts in the chosen unit; holds the zero offsets.
 class AngleManager {
 public:
-    explicit AngleManager(const LinkState& link) : m_link(link) {}
+    explicit AngleManager(const LinkState& link);
 
     void initAngleConstants();
     void setAngleZero();

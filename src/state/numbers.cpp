@@ -1,7 +1,8 @@
 #include "state/numbers.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <string>
 
@@ -21,41 +22,67 @@ double leadingNumber(const QString& text)
             break;
         s.push_back(static_cast<char>(u));
     }
+    const auto isDigit = [&s](size_t k) { return k < s.size() && s[k] >= '0' && s[k] <= '9'; };
 
     size_t i = 0;
-    std::string number;
+    bool negative = false;
     if (i < s.size() && (s[i] == '+' || s[i] == '-'))
-        number.push_back(s[i++]);
+        negative = s[i++] == '-';
+    std::string number; // unsigned mantissa and exponent, in the form from_chars reads
+    // Decimal position of the first non-zero digit (10^magnitude), to tell overflow from underflow.
+    long magnitude = 0;
+    bool nonZero = false;
     size_t digits = 0;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+    while (isDigit(i)) {
+        if (nonZero)
+            ++magnitude;
+        else if (s[i] != '0')
+            nonZero = true;
         number.push_back(s[i++]);
         ++digits;
     }
     if (i < s.size() && s[i] == '.') {
         number.push_back(s[i++]);
-        while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+        while (isDigit(i)) {
+            if (!nonZero) {
+                --magnitude;
+                nonZero = s[i] != '0';
+            }
             number.push_back(s[i++]);
             ++digits;
         }
     }
-    if (digits == 0)
-        return 0.0;
+    if (digits == 0 || !nonZero)
+        return 0.0; // also no negative zero
+
+    long exponent = 0;
     if (i < s.size() && (s[i] == 'E' || s[i] == 'e' || s[i] == 'D' || s[i] == 'd')) {
         size_t j = i + 1;
-        std::string exponent = "e";
-        if (j < s.size() && (s[j] == '+' || s[j] == '-'))
-            exponent.push_back(s[j++]);
-        size_t expDigits = 0;
-        while (j < s.size() && s[j] >= '0' && s[j] <= '9') {
-            exponent.push_back(s[j++]);
-            ++expDigits;
+        const bool negativeExponent = j < s.size() && s[j] == '-';
+        const size_t expStart = (j < s.size() && (s[j] == '+' || s[j] == '-')) ? j + 1 : j;
+        j = expStart;
+        while (isDigit(j)) {
+            exponent = std::min(exponent * 10 + (s[j] - '0'), 100000L); // far beyond any double
+            ++j;
         }
-        if (expDigits > 0)
-            number += exponent;
+        if (j > expStart) {
+            if (negativeExponent)
+                exponent = -exponent;
+            number += 'e';
+            number += std::to_string(exponent);
+        }
     }
-    // strtod gives +-HUGE_VAL (infinity) on overflow and 0 on underflow, as wanted.
-    const double value = std::strtod(number.c_str(), nullptr);
-    return value == 0.0 ? 0.0 : value; // no negative zero
+
+    // from_chars, unlike strtod, ignores the C locale that QCoreApplication sets from the environment.
+    double value = 0.0;
+    const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (result.ec == std::errc::result_out_of_range)
+        value = magnitude + exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    else if (result.ec != std::errc())
+        value = 0.0;
+    if (value == 0.0)
+        return 0.0;
+    return negative ? -value : value;
 }
 
 std::optional<double> strictNumber(const QString& text, const QLocale& locale)
@@ -109,15 +136,23 @@ std::optional<qint32> strictInt32(const QString& text, const QLocale& locale)
     return strictWhole<qint32>(text, locale);
 }
 
-qint16 toInt16HalfEven(double value) { return toWholeHalfEven<qint16>(value); }
-qint32 toInt32HalfEven(double value) { return toWholeHalfEven<qint32>(value); }
+qint16 toInt16HalfEven(double value)
+{
+    return toWholeHalfEven<qint16>(value);
+}
+qint32 toInt32HalfEven(double value)
+{
+    return toWholeHalfEven<qint32>(value);
+}
 
 QString shortestText(double value, const QLocale& locale)
 {
     if (std::isnan(value))
         value = 0.0;
     else if (std::isinf(value))
-        value = std::copysign(std::numeric_limits<double>::max(), value);
+        // The largest magnitude whose 15-digit text still reads back finite (the maximum double
+        // itself prints rounded up, beyond the range).
+        value = std::copysign(1.79769313486231e308, value);
     if (value == 0.0)
         value = 0.0; // no "-0"
     QString text = QString::number(value, 'G', 15);

@@ -28,7 +28,7 @@ namespace Numbers {
 
 // Shortest general form: up to 15 significant digits, no grouping, exponent only for very large or very
 // small magnitudes, with the locale's decimal separator. Infinities are written as the largest finite
-// value of that form so that readers always get a number.
+// value of that form and NaN as 0, so that readers always get a number.
 [[nodiscard]] QString shortestText(double value, const QLocale& locale = QLocale());
 
 } // namespace Numbers
