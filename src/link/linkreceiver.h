@@ -15,6 +15,9 @@ public:
     static constexpr int CommEvReceive = 2;
     static constexpr int CommEventRxOver = 1008;
     static constexpr int MaxTokenLength = 4096; // a stream without separators cannot grow a token further
+    static constexpr int RecordLength = 8;
+    static constexpr char RecordStart = 0x02;
+    static constexpr char RecordEnd = 0x03;
 
     LinkReceiver(LinkState& link, MainOptions& options, LinkInternal& internal)
         : m_link(link), m_options(options), m_internal(internal)
@@ -43,10 +46,22 @@ public:
     void TimerCom_Timer();
 
 private:
+    // One character from the port (Latin-1); false when nothing could be read.
+    [[nodiscard]] bool readChar(QChar& c);
+    [[nodiscard]] QByteArray readBytes(qint16 count);
+    void decodeAngleMessage();
+    void decodeStoredHeader();
+    void decodeStoredRecord();
+    void decodeTobarValue(double type);
+    [[nodiscard]] static qint32 divisorFor(double time);
+
     LinkState& m_link;
     MainOptions& m_options;
     LinkInternal& m_internal;
     ReceivePort* m_port = nullptr;
     MainWindowCalls* m_main = nullptr;
     BackgroundWriter* m_background = nullptr;
+    // A carriage return with no token since the previous one is no message: decoding it would repeat the
+    // previous message from the stale slots (and store its angles twice).
+    bool m_lineHasToken = false;
 };
