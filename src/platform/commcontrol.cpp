@@ -1,21 +1,401 @@
 #include "platform/commcontrol.h"
-// TODO(helper): implementation
+
+#include <QFileInfo>
+#include <QPointer>
 #include <QSerialPort>
-CommControl::CommControl(QObject* parent) : QObject(parent) {}
-CommControl::~CommControl() = default;
-QString CommControl::deviceName(qint16) { return {}; }
-int CommControl::setCommPort(qint16) { return 0; }
-int CommControl::setSettings(const QString&) { return 0; }
-void CommControl::setRTSEnable(bool) {}
-void CommControl::setDTREnable(bool) {}
-int CommControl::setPortOpen(bool) { return 0; }
-bool CommControl::PortOpen() const { return false; }
-qint32 CommControl::InBufferCount() const { return 0; }
-void CommControl::clearInBuffer() {}
-QByteArray CommControl::Input() { return {}; }
-qint32 CommControl::OutBufferCount() const { return 0; }
-int CommControl::Output(const QByteArray&) { return 0; }
-void CommControl::onReadyRead() {}
-void CommControl::raiseReceiveEvents() {}
-void CommControl::onPortError(int) {}
-void CommControl::closeVanished() {}
+#include <QStringList>
+
+#include <optional>
+
+namespace {
+
+struct LineSettings {
+    qint32 baudRate = 9600;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+};
+
+// "baud,parity,databits,stopbits"; parity one of N E O M S.
+std::optional<LineSettings> parseSettings(const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 4)
+        return std::nullopt;
+    LineSettings line;
+    bool ok = false;
+    line.baudRate = parts[0].trimmed().toInt(&ok);
+    if (!ok || line.baudRate <= 0)
+        return std::nullopt;
+
+    const QString parity = parts[1].trimmed().toUpper();
+    if (parity == QLatin1String("N"))
+        line.parity = QSerialPort::NoParity;
+    else if (parity == QLatin1String("E"))
+        line.parity = QSerialPort::EvenParity;
+    else if (parity == QLatin1String("O"))
+        line.parity = QSerialPort::OddParity;
+    else if (parity == QLatin1String("M"))
+        line.parity = QSerialPort::MarkParity;
+    else if (parity == QLatin1String("S"))
+        line.parity = QSerialPort::SpaceParity;
+    else
+        return std::nullopt;
+
+    const int dataBits = parts[2].trimmed().toInt(&ok);
+    if (!ok || dataBits < 5 || dataBits > 8)
+        return std::nullopt;
+    line.dataBits = static_cast<QSerialPort::DataBits>(dataBits);
+
+    const QString stopBits = parts[3].trimmed();
+    if (stopBits == QLatin1String("1"))
+        line.stopBits = QSerialPort::OneStop;
+    else if (stopBits == QLatin1String("1.5"))
+        line.stopBits = QSerialPort::OneAndHalfStop;
+    else if (stopBits == QLatin1String("2"))
+        line.stopBits = QSerialPort::TwoStop;
+    else
+        return std::nullopt;
+    return line;
+}
+
+QString settingsText(const LineSettings& line)
+{
+    const char* parity = "N";
+    switch (line.parity) {
+    case QSerialPort::EvenParity:
+        parity = "E";
+        break;
+    case QSerialPort::OddParity:
+        parity = "O";
+        break;
+    case QSerialPort::MarkParity:
+        parity = "M";
+        break;
+    case QSerialPort::SpaceParity:
+        parity = "S";
+        break;
+    default:
+        break;
+    }
+    const char* stop = line.stopBits == QSerialPort::TwoStop          ? "2"
+                       : line.stopBits == QSerialPort::OneAndHalfStop ? "1.5"
+                                                                      : "1";
+    return QStringLiteral("%1,%2,%3,%4")
+        .arg(line.baudRate)
+        .arg(QLatin1String(parity))
+        .arg(static_cast<int>(line.dataBits))
+        .arg(QLatin1String(stop));
+}
+
+// Applied before opening; an open port is changed setting by setting.
+bool setLine(QSerialPort& port, const LineSettings& line)
+{
+    bool ok = port.setBaudRate(line.baudRate);
+    ok = port.setParity(line.parity) && ok;
+    ok = port.setDataBits(line.dataBits) && ok;
+    ok = port.setStopBits(line.stopBits) && ok;
+    ok = port.setFlowControl(QSerialPort::NoFlowControl) && ok;
+    return ok;
+}
+
+bool isFatal(int error)
+{
+    return error == QSerialPort::ReadError || error == QSerialPort::ResourceError;
+}
+
+// Compact the receive buffer only when the consumed part is large and at least half of it.
+constexpr qsizetype CompactAfter = 4096;
+
+} // namespace
+
+CommControl::CommControl(QObject* parent) : QObject(parent), m_port(new QSerialPort(this))
+{
+    connect(m_port, &QSerialPort::readyRead, this, &CommControl::onReadyRead);
+    connect(m_port, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError error) { onPortError(error); });
+}
+
+CommControl::~CommControl()
+{
+    // The port closes with its destruction; no signal of it may reach this half-destroyed object.
+    m_port->disconnect(this);
+    if (m_port->isOpen())
+        m_port->close();
+}
+
+QString CommControl::deviceName(qint16 portNumber)
+{
+    if (portNumber < 1)
+        return {};
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(portNumber);
+#else
+    const QString configured =
+        qEnvironmentVariable(qPrintable(QStringLiteral("TARNOLUX_COM%1").arg(portNumber)));
+    if (!configured.isEmpty())
+        return configured;
+    return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);
+#endif
+}
+
+int CommControl::setCommPort(qint16 portNumber)
+{
+    if (portNumber < 1)
+        return ErrInvalidPort;
+    if (PortOpen())
+        return ErrPortAlreadyOpen;
+    m_commPort = portNumber;
+    return Ok;
+}
+
+int CommControl::setSettings(const QString& settings)
+{
+    const std::optional<LineSettings> line = parseSettings(settings);
+    if (!line)
+        return ErrSetState;
+    const QString text = settingsText(*line);
+    if (PortOpen() && !applySettings(text)) {
+        (void)applySettings(m_settings);
+        return ErrSetState;
+    }
+    m_settings = text;
+    return Ok;
+}
+
+bool CommControl::applySettings(const QString& settings)
+{
+    const std::optional<LineSettings> line = parseSettings(settings);
+    return line && setLine(*m_port, *line);
+}
+
+void CommControl::setRTSEnable(bool on)
+{
+    m_rts = on;
+    // A pseudo-terminal has no modem lines: its UnsupportedOperationError is of no concern.
+    if (PortOpen())
+        (void)m_port->setRequestToSend(on);
+}
+
+void CommControl::setDTREnable(bool on)
+{
+    m_dtr = on;
+    if (PortOpen())
+        (void)m_port->setDataTerminalReady(on);
+}
+
+int CommControl::setPortOpen(bool open)
+{
+    if (!open) {
+        closePort();
+        return Ok;
+    }
+    if (PortOpen())
+        return ErrPortAlreadyOpen;
+    if (m_port->isOpen()) // vanished, its queued close not run yet
+        closePort();
+
+    const QString name = deviceName(m_commPort);
+    if (name.isEmpty())
+        return ErrInvalidPort;
+#ifndef Q_OS_WIN
+    const QFileInfo info(name);
+    if (!info.exists() || info.isDir())
+        return ErrInvalidPort;
+#endif
+    const std::optional<LineSettings> line = parseSettings(m_settings);
+    m_port->setPortName(name);
+    (void)setLine(*m_port, line.value_or(LineSettings{}));
+    if (!m_port->open(QIODevice::ReadWrite)) {
+        const QSerialPort::SerialPortError error = m_port->error();
+        switch (error) {
+        case QSerialPort::DeviceNotFoundError:
+            return ErrInvalidPort;
+        case QSerialPort::PermissionError:
+        case QSerialPort::OpenError:
+            return ErrPortAlreadyOpen;
+        case QSerialPort::UnsupportedOperationError:
+            // Either no serial line at all, or a line that refuses these settings.
+            (void)setLine(*m_port, LineSettings{});
+            if (m_port->open(QIODevice::ReadWrite)) {
+                m_port->close();
+                return ErrSetState;
+            }
+            return ErrInvalidPort;
+        default:
+            return ErrHardwareUnavailable;
+        }
+    }
+    // Opening does not tell whether the line took the settings; setting them on the open port does.
+    if (!setLine(*m_port, line.value_or(LineSettings{}))) {
+        m_port->close();
+        return ErrSetState;
+    }
+    m_closePending = false;
+    dropInBuffer();
+    (void)m_port->setRequestToSend(m_rts);
+    (void)m_port->setDataTerminalReady(m_dtr);
+    return Ok;
+}
+
+bool CommControl::PortOpen() const
+{
+    return m_port->isOpen() && !m_closePending;
+}
+
+void CommControl::setRThreshold(qint16 threshold)
+{
+    m_rThreshold = threshold;
+    // Bytes that arrived while no events were raised must not wait for more bytes.
+    if (m_rThreshold >= 1 && InBufferCount() >= m_rThreshold)
+        scheduleRaise();
+}
+
+qint32 CommControl::InBufferCount() const
+{
+    return static_cast<qint32>(m_inBuffer.size() - m_inPos);
+}
+
+void CommControl::clearInBuffer()
+{
+    m_consumed += static_cast<quint64>(InBufferCount());
+    dropInBuffer();
+}
+
+void CommControl::dropInBuffer()
+{
+    m_inBuffer.resize(0);
+    m_inPos = 0;
+}
+
+QByteArray CommControl::Input()
+{
+    const qsizetype waiting = m_inBuffer.size() - m_inPos;
+    const qsizetype n = m_inputLen <= 0 ? waiting : qMin<qsizetype>(m_inputLen, waiting);
+    if (n <= 0)
+        return {};
+    QByteArray out = m_inBuffer.mid(m_inPos, n);
+    m_inPos += n;
+    m_consumed += static_cast<quint64>(n);
+    if (m_inPos == m_inBuffer.size()) {
+        dropInBuffer(); // keeps the capacity
+    } else if (m_inPos >= CompactAfter && m_inPos * 2 >= m_inBuffer.size()) {
+        m_inBuffer.remove(0, m_inPos);
+        m_inPos = 0;
+    }
+    return out;
+}
+
+qint32 CommControl::OutBufferCount() const
+{
+    return m_port->isOpen() ? static_cast<qint32>(m_port->bytesToWrite()) : 0;
+}
+
+int CommControl::Output(const QByteArray& bytes)
+{
+    if (!PortOpen())
+        return ErrPortNotOpen;
+    m_port->clearError();
+    if (m_port->write(bytes) != bytes.size())
+        return ErrWrite;
+    // Hand the bytes over now, so that a vanished device shows in this call and not only later.
+    (void)m_port->flush();
+    const QSerialPort::SerialPortError error = m_port->error();
+    if (m_closePending || error == QSerialPort::WriteError || error == QSerialPort::ResourceError)
+        return ErrWrite;
+    return Ok;
+}
+
+void CommControl::onReadyRead()
+{
+    if (!PortOpen())
+        return;
+    const QByteArray incoming = m_port->readAll();
+    if (incoming.isEmpty())
+        return;
+    if (m_inPos == m_inBuffer.size()) {
+        dropInBuffer();
+    } else if (m_inPos >= CompactAfter && m_inPos * 2 >= m_inBuffer.size()) {
+        m_inBuffer.remove(0, m_inPos);
+        m_inPos = 0;
+    }
+    m_inBuffer.append(incoming);
+    raiseReceiveEvents();
+}
+
+bool CommControl::emitEvent(int commEvent)
+{
+    const QPointer<CommControl> self(this);
+    m_commEvent = commEvent;
+    m_inHandler = true;
+    emit OnComm(commEvent);
+    if (!self)
+        return false;
+    m_inHandler = false;
+    return true;
+}
+
+void CommControl::raiseReceiveEvents()
+{
+    if (m_inHandler) {
+        // A handler let events run; look again once it has returned.
+        m_recheck = true;
+        return;
+    }
+    if (InBufferCount() > m_inBufferSize) {
+        if (!emitEvent(CommEventRxOver))
+            return;
+        // Nobody discarded: the buffer is full and the bytes beyond it are lost.
+        if (InBufferCount() > m_inBufferSize)
+            m_inBuffer.truncate(m_inPos + m_inBufferSize);
+    }
+    if (m_rThreshold < 1 || !PortOpen() || InBufferCount() < m_rThreshold)
+        return;
+    const quint64 consumedBefore = m_consumed;
+    m_recheck = false;
+    if (!emitEvent(CommEvReceive))
+        return;
+    // Leftover bytes get another event without waiting for new ones, but a handler that takes nothing
+    // must not be called again and again.
+    if (m_consumed != consumedBefore || m_recheck)
+        scheduleRaise();
+    m_recheck = false;
+}
+
+void CommControl::scheduleRaise()
+{
+    if (m_raisePending)
+        return;
+    m_raisePending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_raisePending = false;
+            if (m_rThreshold >= 1 && PortOpen() && InBufferCount() >= m_rThreshold)
+                raiseReceiveEvents();
+        },
+        Qt::QueuedConnection);
+}
+
+void CommControl::onPortError(int error)
+{
+    // After the other side went away Qt repeats the read error without end until the port is closed.
+    if (!isFatal(error) || !m_port->isOpen() || m_closePending)
+        return;
+    m_closePending = true;
+    QMetaObject::invokeMethod(this, &CommControl::closeVanished, Qt::QueuedConnection);
+}
+
+void CommControl::closeVanished()
+{
+    if (m_closePending)
+        closePort();
+}
+
+void CommControl::closePort()
+{
+    m_closePending = false;
+    if (m_port->isOpen())
+        m_port->close();
+    dropInBuffer();
+}

@@ -15,7 +15,7 @@ class CommControl : public QObject, public ReceivePort {
 public:
     // Result codes.
     static constexpr int Ok = 0;
-    static constexpr int ErrInvalidPort = 8002;   // number names no port, device missing or invalid
+    static constexpr int ErrInvalidPort = 8002;     // number names no port, device missing or invalid
     static constexpr int ErrPortAlreadyOpen = 8005; // held by another open or another program
     static constexpr int ErrHardwareUnavailable = 8010;
     static constexpr int ErrPortNotOpen = 8012;
@@ -36,7 +36,8 @@ public:
     // "baud,parity,databits,stopbits", for example "19200,N,8,1".
     [[nodiscard]] int setSettings(const QString& settings);
     [[nodiscard]] QString Settings() const { return m_settings; }
-    void setInBufferSize(qint32 size) { m_inBufferSize = size; }
+    // At least 1; more waiting bytes than this raise CommEventRxOver.
+    void setInBufferSize(qint32 size) { m_inBufferSize = qMax<qint32>(size, 1); }
     [[nodiscard]] qint32 InBufferSize() const { return m_inBufferSize; }
     // 0 text, 1 binary; both deliver one byte per received byte here.
     void setInputMode(int mode) { m_inputMode = mode; }
@@ -45,13 +46,15 @@ public:
     void setDTREnable(bool on);
     [[nodiscard]] int setPortOpen(bool open);
     [[nodiscard]] bool PortOpen() const;
-    void setRThreshold(qint16 threshold) { m_rThreshold = threshold; }
+    // Bytes waiting before the receive event is raised; below 1 no receive events.
+    void setRThreshold(qint16 threshold);
     [[nodiscard]] qint16 RThreshold() const { return m_rThreshold; }
     [[nodiscard]] int CommEvent() const { return m_commEvent; }
 
     // ReceivePort
     [[nodiscard]] qint32 InBufferCount() const override;
     void clearInBuffer() override;
+    // 0 (or below) takes every waiting byte.
     void setInputLen(qint16 count) override { m_inputLen = count; }
     [[nodiscard]] QByteArray Input() override;
 
@@ -66,8 +69,14 @@ signals:
 private:
     void onReadyRead();
     void raiseReceiveEvents();
+    void scheduleRaise();
+    // Emits OnComm; false when a handler destroyed this control.
+    [[nodiscard]] bool emitEvent(int commEvent);
     void onPortError(int error);
     void closeVanished();
+    void closePort();
+    void dropInBuffer();
+    [[nodiscard]] bool applySettings(const QString& settings);
 
     QSerialPort* m_port = nullptr;
     QByteArray m_inBuffer;
@@ -83,4 +92,7 @@ private:
     int m_commEvent = 0;
     bool m_raisePending = false;
     bool m_closePending = false;
+    bool m_inHandler = false;
+    bool m_recheck = false;
+    quint64 m_consumed = 0;
 };
