@@ -1,0 +1,29 @@
+#include "platform/filedialog.h"
+
+#include <QFileDialog>
+
+namespace FileDialog {
+
+namespace {
+Chooser& chooser()
+{
+    static Chooser current;
+    return current;
+}
+} // namespace
+
+QString choose(QWidget* parent, Kind kind, const QString& initialFile)
+{
+    if (chooser())
+        return chooser()(kind, initialFile);
+    const QString filter = QStringLiteral("Table data (*.txt)");
+    // QFileDialog never changes the working directory and offers no read-only choice; the save dialog
+    // asks before replacing unless told not to.
+    if (kind == Kind::Open)
+        return QFileDialog::getOpenFileName(parent, QString(), initialFile, filter);
+    return QFileDialog::getSaveFileName(parent, QString(), initialFile, filter);
+}
+
+void setChooser(Chooser c) { chooser() = std::move(c); }
+
+} // namespace FileDialog

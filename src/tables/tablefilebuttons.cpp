@@ -1,0 +1,36 @@
+// The main window's buttons for table files and the clipboard.
+#include "mainwindow/formmain.h"
+
+#include "platform/filedialog.h"
+#include "platform/messagebox.h"
+#include "settings/settingvalues.h"
+#include "state/appstate.h"
+#include "tables/separator.h"
+#include "tables/tablefiles.h"
+#include "tables/tableset.h"
+
+QString FormMain::setSeperator(QString& s) const { return ::setSeperator(s, m_state.options.useComma); }
+
+void FormMain::CommandOpen_Click()
+{
+    const QString chosen = FileDialog::choose(this, FileDialog::Kind::Open, m_dataPath);
+    if (chosen.isEmpty())
+        return;
+    // Stored before the file is read, so it names the file even when opening fails.
+    m_dataPath = chosen;
+    SettingValues::writeText(QStringLiteral("options"), QStringLiteral("datapath"), m_dataPath);
+    (void)TableFiles::loadTable(*m_tables->currentGrid(), m_dataPath);
+}
+
+void FormMain::CommandSave_Click()
+{
+    const QString chosen = FileDialog::choose(this, FileDialog::Kind::Save, m_dataPath);
+    if (chosen.isEmpty())
+        return;
+    m_dataPath = chosen;
+    SettingValues::writeText(QStringLiteral("options"), QStringLiteral("datapath"), m_dataPath);
+    if (!TableFiles::saveTable(*m_tables->currentGrid(), m_dataPath, m_state.options.useComma))
+        MessageBox::show(this, QStringLiteral("The table could not be saved to ") + m_dataPath + QLatin1Char('.'));
+}
+
+void FormMain::Command1_Click() { TableFiles::copyTableToClipboard(*m_tables->currentGrid(), m_state.options.useComma); }
