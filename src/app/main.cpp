@@ -1,7 +1,8 @@
+#include "link/comlink.h"
+#include "mainwindow/formmain.h"
 #include "state/appstate.h"
 
 #include <QApplication>
-#include <QWidget>
 
 int main(int argc, char* argv[])
 {
@@ -10,10 +11,8 @@ int main(int argc, char* argv[])
     QApplication::setOrganizationName(QStringLiteral("tarnolux"));
 
     AppState state;
-    // Placeholder until the main window exists.
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("TARNOLUX"));
-    window.resize(401, 593);
+    ComLink link(state);
+    FormMain window(state, link);
     window.show();
     return QApplication::exec();
 }

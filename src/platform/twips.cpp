@@ -6,7 +6,17 @@
 
 namespace Twips {
 
-int toPixels(double twips) { return static_cast<int>(std::lround(twips / PerPixel)); }
+int toPixels(double twips)
+{
+    // Stored positions come from a settings file anyone can edit; keep them within what a window system takes.
+    constexpr double Limit = 1e6;
+    const double pixels = twips / PerPixel;
+    if (!(pixels > -Limit))
+        return static_cast<int>(-Limit);
+    if (!(pixels < Limit))
+        return static_cast<int>(Limit);
+    return static_cast<int>(std::lround(pixels));
+}
 
 double fromPixels(int pixels) { return pixels * PerPixel; }
 

@@ -9,7 +9,9 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QTemporaryDir>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 class TestTableFiles : public QObject {
     Q_OBJECT

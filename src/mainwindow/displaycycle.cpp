@@ -1,0 +1,86 @@
+// The 200 ms display tick and the handlers around the live values.
+#include "mainwindow/formmain.h"
+
+#include "link/comlink.h"
+#include "state/appstate.h"
+#include "state/numbers.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+const QString InchMark = QStringLiteral("\"");
+
+// Reticle text for r = status / 100 rounded; null for values that leave the box unchanged.
+QString reticleText(double r)
+{
+    if (r == 0)
+        return QStringLiteral("");
+    if (r == 1)
+        return QStringLiteral("0.5");
+    if (r == 2)
+        return QStringLiteral("1");
+    if (r == 3)
+        return QStringLiteral("2");
+    if (r == 4)
+        return QStringLiteral("3");
+    return QString();
+}
+} // namespace
+
+void FormMain::TimerDisplay_Timer()
+{
+    MainOptions& options = m_state.options;
+    options.mainTime = static_cast<qint32>(static_cast<quint32>(options.mainTime) + 1u);
+
+    const qint16 portNum = m_state.link.portNum;
+    const qint16 portMode = m_state.link.portMode;
+    if (portNum >= 1 && portMode >= 1 && options.modeTobar) {
+        m_link.sendCommand(QStringLiteral("b"));
+        const qint16 s = m_state.link.tobarStatus;
+        const QString unit = (s % 100 < 10) ? QStringLiteral("mm") : InchMark;
+        TextTobar->setText(m_state.link.tobarValue + unit);
+        switch (s % 10) {
+        case 1:
+            TextGONG->setText(QStringLiteral("NG"));
+            break;
+        case 2:
+            TextGONG->setText(QStringLiteral("Go"));
+            break;
+        default:
+            TextGONG->setText(QStringLiteral("----"));
+            break;
+        }
+        const QString reticle = reticleText(Numbers::roundHalfEven(s / 100.0));
+        if (!reticle.isNull())
+            TextReticle->setText(reticle);
+    } else {
+        TextX->setText(m_state.angles.angleXText());
+        TextY->setText(m_state.angles.angleYText());
+        const bool averaging = (m_state.link.angleStatus & 4) != 0;
+        if (!m_averagingShown && averaging) {
+            m_averagingShown = true;
+            CommMean->setText(QStringLiteral("No averaging"));
+        } else if (m_averagingShown && !averaging) {
+            m_averagingShown = false;
+            CommMean->setText(QStringLiteral("Averages"));
+        }
+    }
+
+    if (options.oldModeTobar != options.modeTobar)
+        layoutForMode();
+}
+
+void FormMain::CommandSet_Click() { m_state.angles.setAngleZero(); }
+void FormMain::CommandReset_Click() { m_state.angles.resetAngleZero(); }
+
+void FormMain::CommMean_Click()
+{
+    m_link.sendCommand(m_averagingShown ? QStringLiteral("U") : QStringLiteral("M"));
+}
+
+void FormMain::OptionArcsec_Click() { m_state.angles.angleUnit = 0; }
+void FormMain::OptionDegree_Click() { m_state.angles.angleUnit = 1; }
+void FormMain::OptionSecMinDeg_Click() { m_state.angles.angleUnit = 2; }
+void FormMain::OptionMrad_Click() { m_state.angles.angleUnit = 3; }
+void FormMain::OptionMproM_Click() { m_state.angles.angleUnit = 4; }

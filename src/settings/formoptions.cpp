@@ -1,0 +1,353 @@
+#include "settings/formoptions.h"
+
+#include "link/comlink.h"
+#include "mainwindow/formmain.h"
+#include "platform/messagebox.h"
+#include "platform/twips.h"
+#include "settings/dialogfont.h"
+#include "settings/settingvalues.h"
+#include "state/appstate.h"
+#include "state/numbers.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFile>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+using namespace SettingValues;
+
+namespace {
+const QString Options = QStringLiteral("options");
+const QString Pos = QStringLiteral("pos");
+
+constexpr double ClientWidth = 4575;
+constexpr double ClientHeight = 5010;
+constexpr double CompactHeight = 2800;
+
+template <typename T>
+T* make(QWidget* parent, const char* name, const QString& caption, double left, double top, double width,
+        double height)
+{
+    auto* widget = new T(parent);
+    widget->setObjectName(QLatin1String(name));
+    if constexpr (std::is_base_of_v<QGroupBox, T>)
+        widget->setTitle(caption);
+    else
+        widget->setText(caption);
+    Twips::place(widget, left, top, width, height);
+    return widget;
+}
+
+qint16 stateOf(const QCheckBox* box)
+{
+    return box->isChecked() ? 1 : 0;
+}
+void setState(QCheckBox* box, qint16 state)
+{
+    box->setChecked(state != 0);
+}
+
+QSizeF screenTwips(const QWidget* window)
+{
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    const QRect px = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+    return {Twips::fromPixels(px.width()), Twips::fromPixels(px.height())};
+}
+} // namespace
+
+FormOptions::FormOptions(AppState& state, ComLink& link, FormMain* main)
+    : QDialog(main), m_state(state), m_link(link), m_main(main)
+{
+    setObjectName(QStringLiteral("FormOptions"));
+    setWindowTitle(QStringLiteral("TARNOLUX options"));
+    // Closing unloads: the next opening constructs and loads it afresh.
+    setAttribute(Qt::WA_DeleteOnClose);
+    const QFont designFont = dialogDesignFont();
+    setFont(designFont);
+    setFixedSize(Twips::toPixels(ClientWidth), Twips::toPixels(ClientHeight));
+
+    createControls();
+    connectHandlers();
+    Form_Load();
+}
+
+FormOptions::~FormOptions() = default;
+
+void FormOptions::createControls()
+{
+    FrameDisplay =
+        make<QGroupBox>(this, "FrameDisplay", QStringLiteral("Display options"), 120, 120, 2175, 1575);
+    CTobar = make<QCheckBox>(FrameDisplay, "CTobar", QStringLiteral("TOBAR"), 120, 1080, 1695, 255);
+    // These two lie over the frame's area but belong to the dialog.
+    CheckOnTop = make<QCheckBox>(this, "CheckOnTop", QStringLiteral("Always on top"), 240, 480, 1575, 255);
+    CheckShowTable =
+        make<QCheckBox>(this, "CheckShowTable", QStringLiteral("Show table"), 240, 840, 1455, 255);
+
+    FrameTransfer =
+        make<QGroupBox>(this, "FrameTransfer", QStringLiteral("Transfer options"), 2520, 120, 1935, 1815);
+    CheckComma = make<QCheckBox>(this, "CheckComma", QStringLiteral("Comma seperator"), 2640, 480, 1695, 255);
+    LabelTransfer = make<QLabel>(FrameTransfer, "LabelTransfer",
+                                 QStringLiteral("Transfer data from Vemtor with:"), 120, 720, 1575, 375);
+    LabelTransfer->setWordWrap(true);
+    LabelTransfer->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    CheckExitKey =
+        make<QCheckBox>(FrameTransfer, "CheckExitKey", QStringLiteral("exit key"), 120, 1200, 1695, 255);
+    CheckIR =
+        make<QCheckBox>(FrameTransfer, "CheckIR", QStringLiteral("remote control"), 120, 1440, 1695, 255);
+
+    FrameBackground =
+        make<QGroupBox>(this, "FrameBackground", QStringLiteral("Background actions"), 120, 2040, 4335, 2415);
+    CheckBackground = make<QCheckBox>(FrameBackground, "CheckBackground",
+                                      QStringLiteral("Save current masurement values to background file"),
+                                      120, 360, 4095, 255);
+    LabelPath =
+        make<QLabel>(FrameBackground, "LabelPath", QStringLiteral("Path and file name"), 120, 720, 1575, 255);
+    TextPath = make<QLineEdit>(FrameBackground, "TextPath", QString(), 120, 960, 4095, 285);
+    LabelUpdate = make<QLabel>(FrameBackground, "LabelUpdate", QStringLiteral("Update values every"), 120,
+                               1440, 1575, 255);
+    TextSeconds = make<QLineEdit>(FrameBackground, "TextSeconds", QStringLiteral("10"), 1680, 1440, 735, 285);
+    LabelSecond =
+        make<QLabel>(FrameBackground, "LabelSecond", QStringLiteral("th measurement"), 2520, 1440, 1215, 255);
+    CheckMean = make<QCheckBox>(FrameBackground, "CheckMean",
+                                QStringLiteral("Built mean values between updates"), 120, 1920, 3135, 255);
+
+    CommandOK = make<QPushButton>(this, "CommandOK", QStringLiteral("OK"), 3240, 4560, 1215, 375);
+}
+
+void FormOptions::connectHandlers()
+{
+    const std::pair<QCheckBox*, void (FormOptions::*)()> boxes[] = {
+        {CTobar, &FormOptions::CTobar_Click},
+        {CheckOnTop, &FormOptions::CheckOnTop_Click},
+        {CheckShowTable, &FormOptions::CheckShowTable_Click},
+        {CheckComma, &FormOptions::CheckComma_Click},
+        {CheckExitKey, &FormOptions::CheckExitKey_Click},
+        {CheckIR, &FormOptions::CheckIR_Click},
+        {CheckBackground, &FormOptions::CheckBackground_Click},
+    };
+    // A change of state, whether clicked or set by the load step, runs the handler.
+    for (const auto& [box, handler] : boxes)
+        connect(box, &QCheckBox::toggled, this, handler);
+    connect(CommandOK, &QPushButton::clicked, this, &FormOptions::CommandOK_Click);
+    TextSeconds->installEventFilter(this);
+}
+
+void FormOptions::Form_Load()
+{
+    const MainOptions& o = m_state.options;
+    setState(CTobar, bool2Int(o.modeTobar));
+    setState(CheckOnTop, bool2Int(o.onTop));
+    setState(CheckShowTable, bool2Int(o.showTable));
+    setState(CheckComma, bool2Int(o.useComma));
+    setState(CheckExitKey, bool2Int(m_state.link.storeAtExitkey));
+    setState(CheckIR, bool2Int(m_state.link.storeAtIR));
+    TextPath->setText(o.updatePath);
+    TextSeconds->setText(Numbers::shortestText(o.backgroundSeconds));
+    setState(CheckBackground, bool2Int(o.useBackground));
+    setState(CheckMean, bool2Int(o.useMean));
+    placeDialog();
+    updateBackgroundControls();
+    updateTransferOptions();
+}
+
+void FormOptions::placeDialog()
+{
+    // Negative bound first, then the screen bound: a dialog larger than the screen may end up negative.
+    const QSizeF screen = screenTwips(this);
+    const double height = Twips::fromPixels(frameGeometry().height());
+    const double width = Twips::fromPixels(frameGeometry().width());
+    double top = readNumber(Pos, QStringLiteral("yO"), 0);
+    if (top < 0)
+        top = 0;
+    if (screen.height() - height < top)
+        top = screen.height() - height;
+    double left = readNumber(Pos, QStringLiteral("xO"), 0);
+    if (left < 0)
+        left = 0;
+    if (screen.width() - width < left)
+        left = screen.width() - width;
+    move(Twips::toPixels(left), Twips::toPixels(top));
+}
+
+double FormOptions::dialogLeft() const
+{
+    return Twips::fromPixels(pos().x());
+}
+double FormOptions::dialogTop() const
+{
+    return Twips::fromPixels(pos().y());
+}
+
+void FormOptions::updateBackgroundControls()
+{
+    const bool enabled = CheckBackground->isChecked();
+    for (QWidget* w : {static_cast<QWidget*>(LabelPath), static_cast<QWidget*>(TextPath),
+                       static_cast<QWidget*>(LabelUpdate), static_cast<QWidget*>(LabelSecond),
+                       static_cast<QWidget*>(TextSeconds), static_cast<QWidget*>(CheckMean)})
+        w->setEnabled(enabled);
+}
+
+void FormOptions::updateTransferOptions()
+{
+    const bool visible = m_state.link.portMode != 0;
+    LabelTransfer->setVisible(visible);
+    CheckExitKey->setVisible(visible);
+    CheckIR->setVisible(visible);
+}
+
+void FormOptions::showEvent(QShowEvent* event)
+{
+    // The link mode may have changed since loading; show the transfer options for the mode now in use,
+    // and enable the store triggers for the layout now shown (a dialog loaded afresh missed that change).
+    if (!event->spontaneous()) {
+        updateTransferOptions();
+        const bool orvelanLayout = !m_state.options.oldModeTobar;
+        CheckIR->setEnabled(orvelanLayout);
+        CheckExitKey->setEnabled(orvelanLayout);
+    }
+    QDialog::showEvent(event);
+}
+
+void FormOptions::CTobar_Click()
+{
+    m_state.options.modeTobar = stateOf(CTobar) != 0;
+}
+
+void FormOptions::CheckOnTop_Click() {}
+
+void FormOptions::CheckShowTable_Click()
+{
+    MainOptions& o = m_state.options;
+    o.showTable = stateOf(CheckShowTable) == 1;
+    if (!m_main)
+        return;
+    // Unchecked, the main window's resize rule turns 2800 into the compact height of the current mode.
+    m_main->setWindowHeight(o.showTable ? o.heightWithTable : CompactHeight);
+}
+
+void FormOptions::CheckComma_Click()
+{
+    m_state.options.useComma = stateOf(CheckComma) == 1;
+}
+void FormOptions::CheckExitKey_Click()
+{
+    m_state.link.storeAtExitkey = stateOf(CheckExitKey) == 1;
+}
+void FormOptions::CheckIR_Click()
+{
+    m_state.link.storeAtIR = stateOf(CheckIR) == 1;
+}
+void FormOptions::CheckBackground_Click()
+{
+    updateBackgroundControls();
+}
+
+void FormOptions::CommandOK_Click()
+{
+    close();
+}
+
+void FormOptions::TextSeconds_KeyPress(int& keyAscii)
+{
+    if ((keyAscii >= '0' && keyAscii <= '9') || keyAscii == 8)
+        return;
+    keyAscii = 0;
+}
+
+bool FormOptions::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == TextSeconds && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        // Only keys that type a character are filtered; moving keys, Delete and focus keys type none.
+        int code = 0;
+        switch (key->key()) {
+        case Qt::Key_Backspace:
+            code = 8;
+            break;
+        case Qt::Key_Delete:
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            return false;
+        default:
+            if (key->text().isEmpty())
+                return false;
+            code = key->text().at(0).unicode();
+        }
+        TextSeconds_KeyPress(code);
+        return code == 0;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+bool FormOptions::backgroundFileWritable() const
+{
+    // Opening for writing creates the file or empties it, as each background record does.
+    QFile file(m_state.options.updatePath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    file.close();
+    return true;
+}
+
+bool FormOptions::Form_QueryUnload(bool quiet)
+{
+    MainOptions& o = m_state.options;
+    o.onTop = stateOf(CheckOnTop) == 1;
+    writeText(Pos, QStringLiteral("yO"), Numbers::shortestText(dialogTop()));
+    writeText(Pos, QStringLiteral("xO"), Numbers::shortestText(dialogLeft()));
+    writeInt(Options, QStringLiteral("onTop"), stateOf(CheckOnTop));
+    writeInt(Options, QStringLiteral("showTable"), stateOf(CheckShowTable));
+    writeInt(Options, QStringLiteral("comma"), stateOf(CheckComma));
+    writeInt(Options, QStringLiteral("exitKey"), stateOf(CheckExitKey));
+    writeInt(Options, QStringLiteral("IR"), stateOf(CheckIR));
+    o.updatePath = TextPath->text();
+    writeText(Options, QStringLiteral("updatePath"), o.updatePath);
+    writeInt(Options, QStringLiteral("enableBackground"), stateOf(CheckBackground));
+    o.useBackground = int2bool(stateOf(CheckBackground));
+    writeInt(Options, QStringLiteral("enableMean"), stateOf(CheckMean));
+    o.useMean = int2bool(stateOf(CheckMean));
+    // Any number of digits may be typed; keep the count within what the background divisor can hold.
+    const double seconds = qMin(Numbers::leadingNumber(TextSeconds->text()), MaxBackgroundSeconds);
+    writeText(Options, QStringLiteral("updateSeconds"), Numbers::shortestText(seconds));
+    o.backgroundSeconds = seconds;
+
+    if (!o.useBackground)
+        return true;
+    if (!backgroundFileWritable()) {
+        if (!quiet)
+            MessageBox::show(this, QStringLiteral("Path for background file does not exist.\r\n"
+                                                  "Use an existing path or uncheck the \"Hold current angles "
+                                                  "...\" box."));
+        return false;
+    }
+    m_link.setUpdateSignal(o.backgroundSeconds);
+    return true;
+}
+
+void FormOptions::closeEvent(QCloseEvent* event)
+{
+    const bool ok = Form_QueryUnload(m_shuttingDown);
+    if (!ok && !m_shuttingDown) {
+        event->ignore();
+        return;
+    }
+    // Accepted: the window closes and, being delete-on-close, unloads.
+    event->accept();
+}
+
+void FormOptions::reject()
+{
+    close();
+}
+
+void FormOptions::closeForShutdown()
+{
+    m_shuttingDown = true;
+    close();
+}

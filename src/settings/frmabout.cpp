@@ -1,0 +1,106 @@
+#include "settings/frmabout.h"
+
+#include "platform/twips.h"
+#include "settings/appicon.h"
+#include "settings/dialogfont.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPalette>
+#include <QPushButton>
+
+#ifndef TARNOLUX_VERSION_MAJOR
+#error "TARNOLUX_VERSION_MAJOR comes from the project version"
+#endif
+
+const QString frmAbout::AppTitle = QStringLiteral("TARNOLUX");
+const int frmAbout::VersionMajor = TARNOLUX_VERSION_MAJOR;
+const int frmAbout::VersionMinor = TARNOLUX_VERSION_MINOR;
+
+namespace {
+constexpr double ClientWidth = 5730;
+constexpr double ClientHeight = 3555;
+
+QLabel* label(QWidget* parent, const char* name, const QString& text, double left, double top, double width,
+              double height)
+{
+    auto* widget = new QLabel(text, parent);
+    widget->setObjectName(QLatin1String(name));
+    widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    widget->setWordWrap(true);
+    Twips::place(widget, left, top, width, height);
+    return widget;
+}
+
+// One line of the etched separator, drawn as a filled strip.
+void separatorLine(QWidget* parent, int index, const QColor& colour, double left, double top, double width,
+                   double height)
+{
+    auto* line = new QFrame(parent);
+    line->setObjectName(QStringLiteral("Line1"));
+    line->setProperty("Index", index);
+    line->setFrameShape(QFrame::NoFrame);
+    line->setAutoFillBackground(true);
+    QPalette palette = line->palette();
+    palette.setColor(QPalette::Window, colour);
+    line->setPalette(palette);
+    Twips::place(line, left, top, width, height);
+}
+} // namespace
+
+QString frmAbout::versionText(int major, int minor)
+{
+    return QStringLiteral("This is Version ") + QString::number(major) + QLatin1Char('.') +
+           QString::number(minor);
+}
+
+frmAbout::frmAbout(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmAbout"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    const QFont designFont = dialogDesignFont();
+    setFont(designFont);
+    setFixedSize(Twips::toPixels(ClientWidth), Twips::toPixels(ClientHeight));
+
+    picIcon = label(this, "picIcon", QString(), 120, 240, 540, 540);
+    picIcon->setPixmap(QPixmap::fromImage(AppIcon::render(AppIcon::IconSize)));
+    picIcon->setAlignment(Qt::AlignCenter);
+    lblTitle = label(this, "lblTitle", QString(), 960, 240, 4125, 360);
+    QFont titleFont = designFont;
+    titleFont.setPointSizeF(12);
+    titleFont.setBold(true);
+    lblTitle->setFont(titleFont);
+    lblVersion = label(this, "lblVersion", QString(), 960, 600, 3885, 225);
+    lblDescription = label(this, "lblDescription", QStringLiteral("TARNOLUX is developed and owned by:"), 960,
+                           1080, 4365, 330);
+    Label1 = label(this, "Label1", QStringLiteral("TARNOLUX team"), 960, 1440, 3615, 375);
+    Label2 = label(this, "Label2", QStringLiteral("Optics Lab Software"), 960, 1680, 3015, 375);
+    Label3 = label(this, "Label3", QStringLiteral("tarnolux.example"), 960, 1920, 2175, 375);
+    separatorLine(this, 0, QColor(0x80, 0x80, 0x80), 90, 2445, 5654 - 90, 15);
+    separatorLine(this, 1, Qt::white, 105, 2460, 5654 - 105, 30);
+    lblDisclaimer = label(this, "lblDisclaimer",
+                          QStringLiteral("This software is provided as is, without warranty of any kind. "
+                                         "Check your measurements before you rely on them."),
+                          255, 2625, 3750, 825);
+    cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdOK->setDefault(true);
+    Twips::place(cmdOK, 4245, 2625, 1260, 345);
+    connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
+
+    Form_Load();
+}
+
+frmAbout::~frmAbout() = default;
+
+void frmAbout::Form_Load()
+{
+    setWindowTitle(QStringLiteral("About ") + AppTitle);
+    lblVersion->setText(versionText(VersionMajor, VersionMinor));
+    lblTitle->setText(AppTitle);
+}
+
+void frmAbout::cmdOK_Click()
+{
+    close();
+}

@@ -1,0 +1,299 @@
+#include "tables/tableset.h"
+
+#include "platform/flexgrid.h"
+#include "platform/twips.h"
+#include "state/appstate.h"
+#include "state/numbers.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QWidget>
+
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+
+namespace {
+
+constexpr double GridLeft = 1440;
+constexpr qint32 MarkerRow = TableSet::FullRows - 1;
+
+// One centred header of a format string, with its exact surrounding spaces.
+QString centred(int before, const QString& text, int after)
+{
+    return QStringLiteral("|^") + QString(before, QLatin1Char(' ')) + text + QString(after, QLatin1Char(' '));
+}
+
+QString boxText(const QLineEdit* box)
+{
+    return box ? box->text() : QString();
+}
+
+void setTopTwips(QWidget* widget, double top)
+{
+    if (widget)
+        widget->move(widget->x(), Twips::toPixels(top));
+}
+
+} // namespace
+
+TableSet::TableSet(AppState& state, QWidget* window) : QObject(window), m_state(state)
+{
+    for (int i = 0; i < static_cast<int>(m_grids.size()); ++i) {
+        auto* grid = new FlexGrid(window);
+        grid->setObjectName(i == 0 ? QStringLiteral("grid") : QStringLiteral("grid%1").arg(i + 1));
+        grid->setVisible(i == 0);
+        m_grids[static_cast<size_t>(i)] = grid;
+    }
+    m_currentGrid = m_grids[0];
+}
+
+TableSet::~TableSet() = default;
+
+void TableSet::setButtons(const TableButtons& buttons)
+{
+    // Handing the buttons over again must not click twice.
+    for (QPushButton* old : m_buttons.CT)
+        disconnectButton(old);
+    disconnectButton(m_buttons.CommandVal2Table);
+    disconnectButton(m_buttons.CommandDelete);
+    disconnectButton(m_buttons.CommandClearGrid);
+    m_buttons = buttons;
+    for (int i = 0; i < static_cast<int>(buttons.CT.size()); ++i) {
+        QPushButton* button = buttons.CT[static_cast<size_t>(i)];
+        if (!button)
+            continue;
+        // A keypad of 1..9 in rows of three, "10" under the middle column.
+        const double left = i < 9 ? 120 + 360 * (i % 3) : 480;
+        const double top = 2520 + 360 * (i / 3);
+        Twips::place(button, left, top, 375, 375);
+        button->setText(QString::number(i + 1));
+        button->setToolTip(QStringLiteral("Select table #%1").arg(i + 1));
+        connect(button, &QPushButton::clicked, this, [this, i] { CT_Click(i); });
+    }
+    if (buttons.CommandVal2Table)
+        connect(buttons.CommandVal2Table, &QPushButton::clicked, this, &TableSet::CommandVal2Table_Click);
+    if (buttons.CommandDelete)
+        connect(buttons.CommandDelete, &QPushButton::clicked, this, &TableSet::CommandDelete_Click);
+    if (buttons.CommandClearGrid)
+        connect(buttons.CommandClearGrid, &QPushButton::clicked, this, &TableSet::CommandClearGrid_Click);
+}
+
+void TableSet::disconnectButton(QPushButton* button)
+{
+    if (button)
+        disconnect(button, nullptr, this, nullptr);
+}
+
+FlexGrid* TableSet::grid(int number) const
+{
+    return m_grids[static_cast<size_t>(std::clamp(number, 1, static_cast<int>(m_grids.size())) - 1)];
+}
+
+QString TableSet::formatString(int number, bool tobar)
+{
+    QString format = QStringLiteral("TABLE ") + QString::number(number);
+    if (tobar) {
+        format += centred(2, QStringLiteral("Measurement value"), 2) + centred(0, QStringLiteral("Unit"), 0) +
+                  centred(7, QStringLiteral("Type"), 9) + centred(1, QStringLiteral("Go/NG"), 2) +
+                  centred(8, QStringLiteral("Comment"), 7);
+    } else {
+        format += centred(10, QStringLiteral("X"), 10) + centred(10, QStringLiteral("Y"), 10);
+    }
+    return format;
+}
+
+qint32 TableSet::lastRowTop(qint32 rows, double height, double rowHeight)
+{
+    // A row height of 0 gives an infinite count, which the conversion limits: the request becomes row 1.
+    const qint64 visible = Numbers::toInt32HalfEven(height / rowHeight);
+    const qint64 top = static_cast<qint64>(rows) - visible + 2;
+    return static_cast<qint32>(std::clamp<qint64>(top, 1, std::numeric_limits<qint32>::max()));
+}
+
+void TableSet::setupTables()
+{
+    const bool tobar = m_state.options.modeTobar;
+    placeButtonBlock(tobar);
+    for (qint16 n = 1; n <= static_cast<qint16>(m_grids.size()); ++n) {
+        selectTable(n);
+        FlexGrid* grid = m_currentGrid;
+        grid->hide();
+        grid->setTop(tobar ? 2000 : 2500);
+        grid->setLeft(GridLeft);
+        grid->setRows(2);
+        grid->setFixedRows(1);
+        grid->setRows(1);
+        grid->setFixedCols(0);
+        grid->setScrollTrack(true);
+        grid->setSelectionMode(1);
+        grid->setFocusRect(0);
+        grid->setCols(tobar ? 6 : 3);
+        grid->setFormatString(formatString(n, tobar));
+    }
+    selectTable(1);
+    m_currentGrid->show();
+}
+
+void TableSet::placeButtonBlock(bool tobar)
+{
+    const double val2Table = tobar ? 2000 : 4200;
+    if (tobar && m_buttons.CommMean)
+        m_buttons.CommMean->hide();
+    setTopTwips(m_buttons.CommandVal2Table, val2Table);
+    setTopTwips(m_buttons.CommandDelete, val2Table + 400);
+    setTopTwips(m_buttons.CommandClearGrid, val2Table + 800);
+    setTopTwips(m_buttons.CommandLoadFromOrv, val2Table + 1200);
+    setTopTwips(m_buttons.CommMean, val2Table + 1750);
+    if (m_buttons.CommMean && m_buttons.CommandLoadFromOrv) {
+        const QPushButton* load = m_buttons.CommandLoadFromOrv;
+        m_buttons.CommMean->setGeometry(load->x(), m_buttons.CommMean->y(), load->width(), load->height());
+    }
+}
+
+void TableSet::selectTable(qint16 number)
+{
+    m_currentGridNum = static_cast<qint16>(std::clamp<int>(number, 1, static_cast<int>(m_grids.size())));
+    m_currentGrid = m_grids[static_cast<size_t>(m_currentGridNum - 1)];
+}
+
+void TableSet::switchTo(qint16 number)
+{
+    m_currentGrid->hide();
+    selectTable(number);
+    m_currentGrid->show();
+}
+
+void TableSet::CT_Click(int index)
+{
+    switchTo(static_cast<qint16>(std::clamp(index, 0, static_cast<int>(m_grids.size()) - 1) + 1));
+}
+
+void TableSet::CommandClearGrid_Click()
+{
+    m_currentGrid->setRows(1);
+}
+
+void TableSet::showLastRow()
+{
+    FlexGrid* grid = m_currentGrid;
+    const qint32 rows = grid->Rows();
+    grid->setTopRow(lastRowTop(rows, grid->Height(), grid->RowHeight(rows - 1)));
+}
+
+void TableSet::CommandVal2Table_Click()
+{
+    if (m_state.options.modeTobar)
+        tobar2Table();
+    else
+        XY2Table();
+}
+
+// Cells beyond a table's columns (a readout may have narrowed it) are skipped by the grid.
+void TableSet::XY2Table()
+{
+    FlexGrid* grid = m_currentGrid;
+    const qint32 r = grid->Rows();
+    if (r > MarkerRow)
+        return;
+    grid->setRows(r + 1);
+    grid->setTextMatrix(r, 0, QString::number(r));
+    if (r == MarkerRow) {
+        grid->setTextMatrix(r, 1, QStringLiteral("table filled."));
+        if (m_stopStoring)
+            m_stopStoring();
+        return;
+    }
+    grid->setTextMatrix(r, 1, m_state.angles.angleXText());
+    grid->setTextMatrix(r, 2, m_state.angles.angleYText());
+    showLastRow();
+}
+
+void TableSet::tobar2Table()
+{
+    FlexGrid* grid = m_currentGrid;
+    const qint32 r = grid->Rows();
+    grid->setRows(r + 1);
+    grid->setTextMatrix(r, 0, QString::number(r));
+    grid->setTextMatrix(r, 1, boxText(m_tobar.TextTobar));
+    grid->setTextMatrix(r, 4, boxText(m_tobar.TextGONG));
+    const qint16 message = m_state.link.lastTobarMsg;
+    if (message == 30)
+        grid->setTextMatrix(r, 5, QStringLiteral("Line pair ") + boxText(m_tobar.TextReticle));
+    if (message == 30)
+        grid->setTextMatrix(r, 3, QStringLiteral("EFL"));
+    else if (message == 31)
+        grid->setTextMatrix(r, 3, QStringLiteral("Radius"));
+    else if (message == 32)
+        grid->setTextMatrix(r, 3, QStringLiteral("BFL"));
+    const bool inch = m_state.link.tobarStatus % 100 >= 10;
+    grid->setTextMatrix(r, 2, inch ? QStringLiteral("\"") : QStringLiteral("mm"));
+    showLastRow();
+}
+
+void TableSet::setGridForLoad(qint16 g, qint32 r, qint16 c)
+{
+    if (r < 1 || c < 1)
+        return;
+    switchTo(g);
+    m_currentGrid->setRows(1);
+    m_currentGrid->setCols(c + 1);
+}
+
+void TableSet::addLine(qint16 gridNum)
+{
+    if (gridNum != m_currentGridNum)
+        switchTo(gridNum);
+    FlexGrid* grid = m_currentGrid;
+    grid->setRows(grid->Rows() + 1);
+    grid->setRow(grid->Rows() - 1);
+    grid->setCol(0);
+    grid->setText(QString::number(grid->Row()));
+    grid->setCol(1);
+}
+
+void TableSet::setColumn(const QString& s)
+{
+    FlexGrid* grid = m_currentGrid;
+    // Never into the header row, nor over the line number of a table that has only that column.
+    if (grid->Row() < 1 || grid->Col() < 1)
+        return;
+    grid->setText(s);
+    if (grid->Col() < grid->Cols() - 1)
+        grid->setCol(grid->Col() + 1);
+}
+
+// The selected block goes in one removal; the result is that of removing its rows one by one, where the
+// last remaining line goes by emptying the table.
+void TableSet::CommandDelete_Click()
+{
+    FlexGrid* grid = m_currentGrid;
+    const qint32 rows = grid->Rows();
+    if (rows < 2)
+        return;
+    if (rows == 2) {
+        grid->setRows(1);
+        return;
+    }
+    // The grid keeps both ends on lines while the table has any; the header row is never removed.
+    const qint32 row = std::clamp(grid->Row(), 1, rows - 1);
+    const qint32 rowSel = std::clamp(grid->RowSel(), 1, rows - 1);
+    const qint32 first = std::min(row, rowSel);
+    const qint32 count = std::abs(rowSel - row) + 1;
+    if (count >= rows - 1) {
+        grid->setRows(1);
+        return;
+    }
+    grid->RemoveItems(first, count);
+    // Row (removing downward) or RowSel (upward) is the block's first row: the selection shrinks to it.
+    grid->setRow(std::min(first, grid->Rows() - 1));
+    renumberRows();
+}
+
+void TableSet::renumberRows()
+{
+    FlexGrid* grid = m_currentGrid;
+    const qint32 rows = grid->Rows();
+    for (qint32 i = 1; i < rows; ++i)
+        grid->setTextMatrix(i, 0, QString::number(i));
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QtGlobal>
+
+#include <array>
+#include <functional>
+
+struct AppState;
+class FlexGrid;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+// Controls of the main window that the table layout places or reads.
+struct TableButtons {
+    QPushButton* CommandVal2Table = nullptr;
+    QPushButton* CommandDelete = nullptr;
+    QPushButton* CommandClearGrid = nullptr;
+    QPushButton* CommandLoadFromOrv = nullptr;
+    QPushButton* CommMean = nullptr;
+    std::array<QPushButton*, 10> CT{};
+};
+
+// The TOBAR boxes whose texts a TOBAR table line takes.
+struct TobarBoxes {
+    QLineEdit* TextTobar = nullptr;
+    QLineEdit* TextGONG = nullptr;
+    QLineEdit* TextReticle = nullptr;
+};
+
+// The ten measurement tables of the main window, the current one, and the writing of lines into them.
+class TableSet : public QObject {
+    Q_OBJECT
+public:
+    // Lines 1 .. 32766 take angle pairs, line 32767 the "table filled." marker.
+    static constexpr qint32 FullRows = 32768;
+
+    // Creates grid, grid2 .. grid10 as children of window (object names "grid", "grid2", ...).
+    TableSet(AppState& state, QWidget* window);
+    ~TableSet() override;
+
+    // Connects the buttons' clicks (CT, CommandVal2Table, CommandDelete, CommandClearGrid) to the handlers;
+    // also places the CT keypad and gives it its captions and tooltips.
+    void setButtons(const TableButtons& buttons);
+    void setTobarBoxes(const TobarBoxes& boxes) { m_tobar = boxes; }
+    // Called when an angle table fills up: the main window's "Stop".
+    void setStopStoring(std::function<void()> stop) { m_stopStoring = std::move(stop); }
+
+    // Table number 1 .. 10.
+    [[nodiscard]] FlexGrid* grid(int number) const;
+    [[nodiscard]] FlexGrid* currentGrid() const { return m_currentGrid; }
+    [[nodiscard]] qint16 currentGridNum() const { return m_currentGridNum; }
+    // Header format of table n in the ORVELAN or TOBAR layout.
+    [[nodiscard]] static QString formatString(int number, bool tobar);
+    // The first visible row that showLastRow requests for a table of that many rows, table height and
+    // last-row height (twips); at least 1.
+    [[nodiscard]] static qint32 lastRowTop(qint32 rows, double height, double rowHeight);
+
+    void setupTables();
+    void selectTable(qint16 number);
+    void CT_Click(int index);
+    void CommandClearGrid_Click();
+    void showLastRow();
+
+    void CommandVal2Table_Click();
+    void XY2Table();
+    void tobar2Table();
+    void setGridForLoad(qint16 g, qint32 r, qint16 c);
+    void addLine(qint16 gridNum);
+    void setColumn(const QString& s);
+    void CommandDelete_Click();
+    void renumberRows();
+
+private:
+    void placeButtonBlock(bool tobar);
+    void disconnectButton(QPushButton* button);
+    // Hides the current table, selects another and shows it.
+    void switchTo(qint16 number);
+
+    AppState& m_state;
+    std::array<FlexGrid*, 10> m_grids{};
+    FlexGrid* m_currentGrid = nullptr;
+    qint16 m_currentGridNum = 1;
+    TableButtons m_buttons;
+    TobarBoxes m_tobar;
+    std::function<void()> m_stopStoring;
+};
