@@ -1,6 +1,7 @@
 #include "link/formcom.h"
 
 #include "link/comlink.h"
+#include "platform/designfont.h"
 #include "platform/eventwait.h"
 #include "platform/messagebox.h"
 #include "platform/twips.h"
@@ -50,6 +51,7 @@ FormCom::FormCom(AppState& state, ComLink& link, QWidget* parent)
 {
     setObjectName(QStringLiteral("FormCom"));
     setWindowTitle(QStringLiteral("Connection"));
+    setFont(designFont());
     setFixedSize(Twips::toPixels(5640), Twips::toPixels(1440));
 
     LabelPortNum = new QLabel(QStringLiteral("Com"), this);

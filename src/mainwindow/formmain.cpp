@@ -1,8 +1,10 @@
 #include "mainwindow/formmain.h"
 
 #include "link/comlink.h"
+#include "platform/designfont.h"
 #include "platform/flexgrid.h"
 #include "platform/twips.h"
+#include "settings/appicon.h"
 #include "settings/formoptions.h"
 #include "state/appstate.h"
 #include "tables/tableset.h"
@@ -49,14 +51,13 @@ FormMain::FormMain(AppState& state, ComLink& link, QWidget* parent)
 {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("TARNOLUX"));
-    QFont designFont(QStringLiteral("MS Sans Serif"));
-    designFont.setPointSizeF(8.25);
-    setFont(designFont);
+    setFont(designFont());
     resize(Twips::toPixels(DesignClientWidth), Twips::toPixels(DesignClientHeight));
     // The native window gives the frame margins that outer window sizes need.
     winId();
 
     createControls();
+    AppIcon::decorateMainWindow(this, Command2);
     m_tables = std::make_unique<TableSet>(m_state, this);
     TableButtons buttons;
     buttons.CommandVal2Table = CommandVal2Table;

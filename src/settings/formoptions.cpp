@@ -4,7 +4,7 @@
 #include "mainwindow/formmain.h"
 #include "platform/messagebox.h"
 #include "platform/twips.h"
-#include "settings/dialogfont.h"
+#include "platform/designfont.h"
 #include "settings/settingvalues.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
@@ -68,8 +68,8 @@ FormOptions::FormOptions(AppState& state, ComLink& link, FormMain* main)
     setWindowTitle(QStringLiteral("TARNOLUX options"));
     // Closing unloads: the next opening constructs and loads it afresh.
     setAttribute(Qt::WA_DeleteOnClose);
-    const QFont designFont = dialogDesignFont();
-    setFont(designFont);
+    const QFont font = designFont();
+    setFont(font);
     setFixedSize(Twips::toPixels(ClientWidth), Twips::toPixels(ClientHeight));
 
     createControls();
@@ -187,9 +187,8 @@ double FormOptions::dialogTop() const
 void FormOptions::updateBackgroundControls()
 {
     const bool enabled = CheckBackground->isChecked();
-    for (QWidget* w : {static_cast<QWidget*>(LabelPath), static_cast<QWidget*>(TextPath),
-                       static_cast<QWidget*>(LabelUpdate), static_cast<QWidget*>(LabelSecond),
-                       static_cast<QWidget*>(TextSeconds), static_cast<QWidget*>(CheckMean)})
+    for (QWidget* w : std::initializer_list<QWidget*>{LabelPath, TextPath, LabelUpdate, LabelSecond,
+                                                      TextSeconds, CheckMean})
         w->setEnabled(enabled);
 }
 

@@ -2,7 +2,7 @@
 
 #include "platform/twips.h"
 #include "settings/appicon.h"
-#include "settings/dialogfont.h"
+#include "platform/designfont.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -58,15 +58,15 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmAbout"));
     setAttribute(Qt::WA_DeleteOnClose);
-    const QFont designFont = dialogDesignFont();
-    setFont(designFont);
+    const QFont font = designFont();
+    setFont(font);
     setFixedSize(Twips::toPixels(ClientWidth), Twips::toPixels(ClientHeight));
 
     picIcon = label(this, "picIcon", QString(), 120, 240, 540, 540);
     picIcon->setPixmap(QPixmap::fromImage(AppIcon::render(AppIcon::IconSize)));
     picIcon->setAlignment(Qt::AlignCenter);
     lblTitle = label(this, "lblTitle", QString(), 960, 240, 4125, 360);
-    QFont titleFont = designFont;
+    QFont titleFont = font;
     titleFont.setPointSizeF(12);
     titleFont.setBold(true);
     lblTitle->setFont(titleFont);

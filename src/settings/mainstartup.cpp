@@ -100,5 +100,5 @@ void FormMain::Form_QueryUnload()
     s.options.useBackground = false;
     m_link.closeIfLoaded();
     if (m_options)
-        m_options->close();
+        m_options->closeForShutdown();
 }

@@ -433,6 +433,8 @@ private slots:
         w.TimerDisplay_Timer();
         const QString folder = QStringLiteral(TARNOLUX_RENDER_DIR);
         QVERIFY(QDir().mkpath(folder));
+        QCoreApplication::processEvents(); // the grid learns of new lines once per event-loop turn
+        QCOMPARE(w.tables().currentGrid()->model()->rowCount(), 4);
         const QImage orvelan = w.grab().toImage();
         QVERIFY(!orvelan.isNull());
         QVERIFY(orvelan.save(folder + QStringLiteral("/orvelan.png")));
