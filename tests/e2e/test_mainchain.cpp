@@ -1,13 +1,16 @@
 // The whole chain as an operator meets it: the simulated instrument on a pseudo-terminal, the connection
 // window, the live display and the tables.
 #include "mainwindow/mainwindowfixture.h"
+#include "platform/filedialog.h"
 #include "platform/flexgrid.h"
 #include "sim/ptyinstrument.h"
 #include "tables/tableset.h"
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -79,6 +82,40 @@ private slots:
         const QRegularExpression valueWithUnit(QStringLiteral("^-?\\d+(\\.\\d+)?(mm|\")$"));
         QTRY_VERIFY_WITH_TIMEOUT(valueWithUnit.match(w.TextTobar->text()).hasMatch(), 5000);
         QVERIFY(!w.TextGONG->text().isEmpty());
+    }
+
+    // Start, measure, save, shut down; start again: the settings and the saved table come back.
+    void wholeRunKeepsWhatTheOperatorProduced()
+    {
+        QTemporaryDir files;
+        const QString tableFile = files.filePath(QStringLiteral("run.txt"));
+        FileDialog::setChooser([&](FileDialog::Kind, const QString&) { return tableFile; });
+        m_f->store()->setValue(QStringLiteral("options/comma"), QStringLiteral("1"));
+        {
+            FormMain& w = connectThroughWindow(1);
+            w.OptionMrad->click();
+            QTRY_COMPARE_WITH_TIMEOUT(w.TextX->text(), QStringLiteral("0.0606"), 5000);
+            w.CT[2]->click();
+            w.CommandVal2Table->click();
+            w.CommandVal2Table->click();
+            w.CommandSave->click();
+            w.close();
+        }
+        QCOMPARE(m_f->store()->value(QStringLiteral("angles/unit")).toString(), QStringLiteral("3"));
+        QCOMPARE(m_f->store()->value(QStringLiteral("com/mode")).toString(), QStringLiteral("1"));
+
+        FormMain& again = connectThroughWindow(1);
+        QVERIFY(again.OptionMrad->isChecked());
+        QVERIFY(m_f->state->options.useComma);
+        QCOMPARE(again.dataPath(), tableFile);
+        QTRY_COMPARE_WITH_TIMEOUT(again.TextX->text(), QStringLiteral("0.0606"), 5000);
+        again.CommandOpen->click();
+        FlexGrid* grid = again.tables().currentGrid();
+        QCOMPARE(grid->Rows(), 3);
+        QCOMPARE(grid->TextMatrix(2, 0), QStringLiteral("2"));
+        QCOMPARE(grid->TextMatrix(2, 1), QStringLiteral("0,0606"));
+        QCOMPARE(grid->TextMatrix(2, 2), QStringLiteral("-0,0158"));
+        FileDialog::setChooser({});
     }
 };
 

@@ -41,8 +41,11 @@ public:
         return s;
     }
 
+    // A new program run on the same settings store.
     FormMain& start()
     {
+        window.reset();
+        link.reset();
         state = std::make_unique<AppState>();
         link = std::make_unique<ComLink>(*state);
         window = std::make_unique<FormMain>(*state, *link);
