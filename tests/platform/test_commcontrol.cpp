@@ -1,5 +1,5 @@
 #include "platform/commcontrol.h"
-#include "pseudoterminal.h"
+#include "support/ptypair.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -16,13 +16,13 @@ constexpr qint16 PortNumber = 7;
 const char* const PortVariable = "TARNOLUX_COM7";
 
 // Writes everything, letting the control drain the line meanwhile.
-bool writeAll(const PseudoTerminal& pty, const QByteArray& bytes)
+bool writeAll(const PtyPair& pty, const QByteArray& bytes)
 {
     QElapsedTimer clock;
     clock.start();
     qsizetype done = 0;
     while (done < bytes.size() && clock.elapsed() < 5000) {
-        done += pty.write(bytes.mid(done));
+        done += pty.writeSome(bytes.mid(done));
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     return done == bytes.size();
@@ -52,16 +52,16 @@ private slots:
     void vanishedDeviceClosesOnce();
 
 private:
-    std::unique_ptr<PseudoTerminal> m_pty;
+    std::unique_ptr<PtyPair> m_pty;
     std::unique_ptr<CommControl> m_comm;
     [[nodiscard]] bool openPort(qint16 threshold);
 };
 
 void TestCommControl::init()
 {
-    m_pty = std::make_unique<PseudoTerminal>();
+    m_pty = std::make_unique<PtyPair>();
     QVERIFY(m_pty->isValid());
-    qputenv(PortVariable, m_pty->slavePath().toLocal8Bit());
+    qputenv(PortVariable, m_pty->path().toLocal8Bit());
     m_comm = std::make_unique<CommControl>();
 }
 
@@ -85,7 +85,7 @@ bool TestCommControl::openPort(qint16 threshold)
 
 void TestCommControl::portNumbers()
 {
-    QCOMPARE(CommControl::deviceName(PortNumber), m_pty->slavePath());
+    QCOMPARE(CommControl::deviceName(PortNumber), m_pty->path());
     QCOMPARE(CommControl::deviceName(3), QStringLiteral("/dev/ttyS2"));
     QVERIFY(CommControl::deviceName(0).isEmpty());
 
@@ -339,7 +339,7 @@ void TestCommControl::vanishedDeviceClosesOnce()
     QSignalSpy errors(serial, &QSerialPort::errorOccurred);
 
     // A send right after the device went away fails at once, before any error was reported.
-    m_pty->closeMaster();
+    m_pty->close();
     QVERIFY(m_comm->Output("b\r") != 0);
     QTRY_VERIFY(!m_comm->PortOpen());
     QVERIFY(m_comm->Output("b\r") != 0);
@@ -353,8 +353,8 @@ void TestCommControl::vanishedDeviceClosesOnce()
     QVERIFY2(errors.count() < 100, qPrintable(QString::number(errors.count())));
 
     // The device comes back under the same name.
-    m_pty = std::make_unique<PseudoTerminal>();
-    qputenv(PortVariable, m_pty->slavePath().toLocal8Bit());
+    m_pty = std::make_unique<PtyPair>();
+    qputenv(PortVariable, m_pty->path().toLocal8Bit());
     QCOMPARE(m_comm->setPortOpen(true), 0);
     QSignalSpy events(m_comm.get(), &CommControl::OnComm);
     QVERIFY(writeAll(*m_pty, "x"));

@@ -56,6 +56,27 @@ public:
         return true;
     }
 
+    // As much as the line takes at once (it may be full); the count written.
+    qint64 writeSome(const QByteArray& bytes) const
+    {
+        const ssize_t n = ::write(m_master, bytes.constData(), static_cast<size_t>(bytes.size()));
+        return n < 0 ? 0 : n;
+    }
+
+    // Everything the program wrote so far, kept across calls.
+    QByteArray received()
+    {
+        m_received += readAvailable();
+        return m_received;
+    }
+
+    // The line speed the program set, as the kernel's speed code (B2400, ...).
+    [[nodiscard]] speed_t speed() const
+    {
+        termios tio{};
+        return m_master >= 0 && tcgetattr(m_master, &tio) == 0 ? cfgetospeed(&tio) : B0;
+    }
+
     // Whatever the program wrote, without waiting.
     [[nodiscard]] QByteArray readAvailable() const {
         QByteArray out;
@@ -68,11 +89,10 @@ public:
         return out;
     }
 
-    // Line speed as set by the program on the slave side, for example 19200.
-    [[nodiscard]] int baudRate() const {
-        termios tio{};
-        if (m_slave < 0 || tcgetattr(m_slave, &tio) != 0) return -1;
-        switch (cfgetospeed(&tio)) {
+    // Line speed as set by the program, for example 19200.
+    [[nodiscard]] int baudRate() const
+    {
+        switch (speed()) {
         case B2400:
             return 2400;
         case B9600:
@@ -95,4 +115,5 @@ private:
     int m_master = -1;
     int m_slave = -1;
     QString m_path;
+    QByteArray m_received;
 };
