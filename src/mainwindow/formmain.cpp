@@ -194,16 +194,11 @@ void FormMain::createControls()
                                 CommandDelete, CommandClearGrid, CommandLoadFromOrv})
         button->setAutoDefault(false);
 
-    // Table-select keypad: 1 2 3 / 4 5 6 / 7 8 9 / 10.
+    // The table set places the table-select keypad and gives it captions and tooltips.
     for (int i = 0; i < 10; ++i) {
-        QPushButton* button = make<QPushButton>(this, "CT", QString::number(i + 1));
+        QPushButton* button = make<QPushButton>(this, "CT");
         button->setObjectName(QStringLiteral("CT%1").arg(i));
-        button->setProperty("Index", i);
-        button->setToolTip(QStringLiteral("Select table #%1").arg(i + 1));
         button->setAutoDefault(false);
-        const double left = i == 9 ? 480 : 120 + 360 * (i % 3);
-        const double top = i == 9 ? 3600 : 2520 + 360 * (i / 3);
-        Twips::place(button, left, top, 375, 375);
         CT[static_cast<size_t>(i)] = button;
     }
 }
