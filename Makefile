@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS  ?= 2
 
-.PHONY: all deps configure build run test clean
+.PHONY: all deps configure build run test package clean
 
 all: build
 
@@ -20,6 +20,14 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+
+# A Debian package in $(BUILD)/packages/, then the install test on it: unpacked, validated, started.
+package: build
+	@bash tools/scripts/install-package-deps.sh
+	rm -rf $(BUILD)/packages
+	cd $(BUILD) && cpack -G DEB
+	TARNOLUX_DEB="$$(ls $(abspath $(BUILD))/packages/*.deb)" QT_QPA_PLATFORM=offscreen \
+	  $(BUILD)/tests/install/test_install
 
 clean:
 	rm -rf $(BUILD)

@@ -1,5 +1,6 @@
 #include "link/comlink.h"
 #include "mainwindow/formmain.h"
+#include "platform/terminationsignals.h"
 #include "settings/appicon.h"
 #include "state/appstate.h"
 
@@ -10,11 +11,19 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tarnolux"));
     QApplication::setOrganizationName(QStringLiteral("tarnolux"));
+    // Desktops match the window to the installed desktop entry by this name.
+    QApplication::setDesktopFileName(QStringLiteral("example.tarnolux.tarnolux"));
     QApplication::setWindowIcon(AppIcon::icon());
 
     AppState state;
     ComLink link(state);
     FormMain window(state, link);
     window.show();
+    // Logging out, Ctrl+C in a terminal or kill close the window as the operator would, so the settings
+    // are kept.
+    (void)TerminationSignals::install(&app, [] {
+        QApplication::closeAllWindows();
+        QCoreApplication::exit(0);
+    });
     return QApplication::exec();
 }

@@ -41,6 +41,8 @@ QString FormCom::statusText(int result)
         return QStringLiteral("Port is not available");
     case CommControl::ErrPortAlreadyOpen:
         return QStringLiteral("Port is already open");
+    case CommControl::ErrPermissionDenied:
+        return QString::number(result) + QStringLiteral(" - Permission denied");
     default:
         return QString::number(result) + QStringLiteral(" - Don't know what's wrong");
     }

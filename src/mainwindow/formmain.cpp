@@ -85,6 +85,8 @@ FormMain::FormMain(AppState& state, ComLink& link, QWidget* parent)
 
 FormMain::~FormMain()
 {
+    // Deleted while this is still whole: its destroyed signal writes m_options.
+    delete m_options;
     m_link.setMainWindow(nullptr);
     if (m_link.windowParent() == this)
         m_link.setWindowParent(nullptr);

@@ -1,11 +1,17 @@
 #include "platform/commcontrol.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 #include <QSerialPort>
 #include <QStringList>
 
 #include <optional>
+
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -104,6 +110,18 @@ bool isFatal(int error)
     return error == QSerialPort::ReadError || error == QSerialPort::ResourceError;
 }
 
+// QSerialPort reports a lock held by another program and missing access rights alike; only the second
+// is for the user to fix, so it is told apart by asking whether this user may read and write the device.
+bool mayUse(const QString& device)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(device);
+    return true;
+#else
+    return ::faccessat(AT_FDCWD, QFile::encodeName(device).constData(), R_OK | W_OK, AT_EACCESS) == 0;
+#endif
+}
+
 // Compact the receive buffer only when the consumed part is large and at least half of it.
 constexpr qsizetype CompactAfter = 4096;
 
@@ -111,6 +129,7 @@ constexpr qsizetype CompactAfter = 4096;
 
 CommControl::CommControl(QObject* parent) : QObject(parent), m_port(new QSerialPort(this))
 {
+    m_port->setReadBufferSize(m_inBufferSize);
     connect(m_port, &QSerialPort::readyRead, this, &CommControl::onReadyRead);
     connect(m_port, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) { onPortError(error); });
@@ -137,6 +156,15 @@ QString CommControl::deviceName(qint16 portNumber)
         return configured;
     return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);
 #endif
+}
+
+void CommControl::setInBufferSize(qint32 size)
+{
+    m_inBufferSize = qMax<qint32>(size, 1);
+    // The device is read in pieces no larger than the receive buffer, so a burst that a fast line queued
+    // waits in the device until the handlers have made room, instead of arriving whole and overflowing a
+    // buffer that is drained on every event.
+    m_port->setReadBufferSize(m_inBufferSize);
 }
 
 int CommControl::setCommPort(qint16 portNumber)
@@ -213,7 +241,7 @@ int CommControl::setPortOpen(bool open)
             return ErrInvalidPort;
         case QSerialPort::PermissionError:
         case QSerialPort::OpenError:
-            return ErrPortAlreadyOpen;
+            return mayUse(name) ? ErrPortAlreadyOpen : ErrPermissionDenied;
         case QSerialPort::UnsupportedOperationError:
             // Either no serial line at all, or a line that refuses these settings.
             (void)setLine(*m_port, LineSettings{});

@@ -15,8 +15,9 @@ class CommControl : public QObject, public ReceivePort {
 public:
     // Result codes.
     static constexpr int Ok = 0;
-    static constexpr int ErrInvalidPort = 8002;     // number names no port, device missing or invalid
-    static constexpr int ErrPortAlreadyOpen = 8005; // held by another open or another program
+    static constexpr int ErrInvalidPort = 8002;      // number names no port, device missing or invalid
+    static constexpr int ErrPortAlreadyOpen = 8005;  // held by another open or another program
+    static constexpr int ErrPermissionDenied = 8017; // this user may not use the device
     static constexpr int ErrHardwareUnavailable = 8010;
     static constexpr int ErrPortNotOpen = 8012;
     static constexpr int ErrSetState = 8015;
@@ -37,7 +38,7 @@ public:
     [[nodiscard]] int setSettings(const QString& settings);
     [[nodiscard]] QString Settings() const { return m_settings; }
     // At least 1; more waiting bytes than this raise CommEventRxOver.
-    void setInBufferSize(qint32 size) { m_inBufferSize = qMax<qint32>(size, 1); }
+    void setInBufferSize(qint32 size);
     [[nodiscard]] qint32 InBufferSize() const { return m_inBufferSize; }
     // 0 text, 1 binary; both deliver one byte per received byte here.
     void setInputMode(int mode) { m_inputMode = mode; }

@@ -8,8 +8,9 @@ namespace Twips {
 
 int toPixels(double twips)
 {
-    // Stored positions come from a settings file anyone can edit; keep them within what a window system takes.
-    constexpr double Limit = 1e6;
+    // Stored positions and sizes come from a settings file anyone can edit; keep them within what a window
+    // system takes (16-bit coordinates). A window a million pixels wide stalls start-up for half a minute.
+    constexpr double Limit = 32767;
     const double pixels = twips / PerPixel;
     if (!(pixels > -Limit))
         return static_cast<int>(-Limit);

@@ -2,6 +2,7 @@
 #include "link/formcom.h"
 #include "platform/messagebox.h"
 #include "state/appstate.h"
+#include "support/otheruser.h"
 #include "support/ptypair.h"
 
 #include <QCheckBox>
@@ -262,6 +263,30 @@ private slots:
         QCOMPARE(form.TextStatus->text(), QStringLiteral("Port is already open"));
         QCOMPARE(m_state->link.conStatus, qint16(0));
         QCOMPARE(m_state->link.portNum, qint16(1));
+    }
+
+    // The status names the cause the user can fix, and the port number stays for the next try.
+    void deniedLine()
+    {
+        PtyPair denied;
+        QVERIFY(denied.isValid());
+        QVERIFY(OtherUser::setMode(denied.path(), 0));
+        qputenv("TARNOLUX_COM3", denied.path().toLocal8Bit());
+        FormCom& form = showForm();
+        QCOMPARE(form.TextStatus->text(), QStringLiteral("o.k."));
+        // The other user could not remove the lock file of the port opened here before.
+        form.deInitCom();
+        {
+            OtherUser user;
+            if (!user.isValid())
+                QSKIP("this process may not act as another user");
+            form.TextPortNum->setText(QStringLiteral("3"));
+        }
+        qunsetenv("TARNOLUX_COM3");
+        QCOMPARE(form.TextStatus->text(), QStringLiteral("8017 - Permission denied"));
+        QVERIFY(!form.comPort().PortOpen());
+        QCOMPARE(m_state->link.conStatus, qint16(0));
+        QCOMPARE(form.TextPortNum->text(), QStringLiteral("3"));
     }
 
     void storedSettings_data()

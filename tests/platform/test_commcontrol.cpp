@@ -1,4 +1,5 @@
 #include "platform/commcontrol.h"
+#include "support/otheruser.h"
 #include "support/ptypair.h"
 
 #include <QElapsedTimer>
@@ -41,6 +42,8 @@ private slots:
     void openSetsTheLine_data();
     void openSetsTheLine();
     void openFailures();
+    void accessRights_data();
+    void accessRights();
     void receiveThreshold_data();
     void receiveThreshold();
     void leftoverBytesRaiseAgain();
@@ -186,6 +189,40 @@ void TestCommControl::openFailures()
         QVERIFY(!other.PortOpen());
     }
     QVERIFY(m_comm->PortOpen());
+}
+
+void TestCommControl::accessRights_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("heldElsewhere");
+    QTest::addColumn<int>("result");
+    QTest::newRow("no rights") << 0000 << false << CommControl::ErrPermissionDenied;
+    QTest::newRow("read only") << 0444 << false << CommControl::ErrPermissionDenied;
+    QTest::newRow("rights, held by another program") << 0666 << true << CommControl::ErrPortAlreadyOpen;
+    QTest::newRow("rights, free") << 0666 << false << CommControl::Ok;
+}
+
+void TestCommControl::accessRights()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, heldElsewhere);
+    QFETCH(int, result);
+    CommControl other;
+    if (heldElsewhere) {
+        QCOMPARE(other.setCommPort(PortNumber), 0);
+        QCOMPARE(other.setPortOpen(true), 0);
+    }
+    QVERIFY(OtherUser::setMode(m_pty->path(), static_cast<mode_t>(mode)));
+    QCOMPARE(m_comm->setCommPort(PortNumber), 0);
+    int opened = -1;
+    {
+        OtherUser user;
+        if (!user.isValid())
+            QSKIP("this process may not act as another user");
+        opened = m_comm->setPortOpen(true);
+    }
+    QCOMPARE(opened, result);
+    QCOMPARE(m_comm->PortOpen(), result == CommControl::Ok);
 }
 
 void TestCommControl::receiveThreshold_data()

@@ -6,6 +6,7 @@ packages=(
   cmake make g++ pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev
   qt6-qpa-plugins fonts-dejavu-core fonts-liberation
+  libbenchmark-dev
 )
 
 missing=()

@@ -1,0 +1,120 @@
+#pragma once
+
+// What every benchmark body shares: the run's sizes, the program's window on a hermetic settings store, a
+// pseudo-terminal to play the instrument on, and process figures (CPU time, resident set).
+
+#include "link/comlink.h"
+#include "link/linkcalls.h"
+#include "mainwindow/formmain.h"
+#include "state/appstate.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Bench {
+
+// Sizes of one run. The smoke run uses small ones so every body runs once in a few seconds.
+struct Config {
+    bool smoke = false;
+    int repetitions = 5;
+    int tableLines = 32767;       // a full table: lines 1 .. 32766 and the marker line
+    int textLines = 90000;        // about 2 MB of angle lines per text-mode sample
+    int records = 1000000;        // compatible-mode records per sample
+    double floodSeconds = 10.0;   // end to end
+    double rawPtySeconds = 2.0;   // end to end baseline
+    double pacedSeconds = 10.0;   // CPU at line rate
+    double idleSeconds = 3.0;     // CPU baseline
+    int ticks = 300;              // display ticks per sample
+    int backgroundRecords = 3000; // background file writes per sample
+    int startups = 5;             // program starts per sample
+    QString selfPath;             // this executable, for the probes
+};
+Config& config();
+// Repetitions for the slow figures (end to end, CPU, start-up, memory).
+int slowRepetitions();
+
+// Registers a figure's benchmark body: one iteration per repetition, the time given by the body.
+void registerFigure(const char* name, void (*body)(benchmark::State&), int repetitions);
+
+// A body that did not do its work ends the sample with an error, which fails the run.
+bool require(benchmark::State& state, bool ok, const QString& what);
+// One repetition's measurement of a figure next to its baseline, in the figure's unit (ratio = value /
+// baseline).
+void sample(benchmark::State& state, const char* figure, double value, double baseline);
+
+// What the repetitions measured, for the final table.
+struct Samples {
+    std::vector<double> value;
+    std::vector<double> baseline;
+    std::vector<double> ratio;
+};
+const std::map<std::string, Samples>& samples();
+// "benchmark: message" for every body that failed its checks.
+const std::vector<std::string>& errors();
+
+// The settings store of the whole run lives in a temporary folder; each program start empties it.
+void resetSettings(bool showTable);
+
+// Angle line of the instrument with a sequence number in the values: X = n / 100, Y = -X.
+int angleLine(char* out, long long sequence);
+// A realistic stream: drifting angles, status 103, CR-terminated.
+QByteArray angleLines(int count);
+
+// The program's window, started as the program starts it, on the hermetic settings store.
+class Program {
+public:
+    explicit Program(bool showTable = true);
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // Opens port 1 on the given device in text mode, as the connection window does.
+    void connectText(const QString& device);
+    // Lets queued work (view updates, paints) run.
+    static void settle();
+
+    AppState state;
+    ComLink link{state};
+    std::unique_ptr<FormMain> window;
+};
+
+// A pseudo-terminal: the bench plays the instrument on the master, the program opens the slave path.
+class PtyLine {
+public:
+    PtyLine();
+    ~PtyLine();
+    PtyLine(const PtyLine&) = delete;
+    PtyLine& operator=(const PtyLine&) = delete;
+
+    [[nodiscard]] bool isValid() const { return m_master >= 0 && m_slave >= 0; }
+    [[nodiscard]] QString path() const { return m_path; }
+    [[nodiscard]] int master() const { return m_master; }
+    // Writes everything, waiting while the line is full; false when the line failed.
+    bool writeAll(const char* data, long size) const;
+    // Discards what the program wrote to the instrument.
+    void drain() const;
+
+private:
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_path;
+};
+
+// Fills the current table through XY2Table, as interval storing does, with angles that change per line.
+void fillByXY2Table(Program& program, int lines);
+
+// Process CPU time (all threads) and the calling thread's CPU time, seconds.
+double processCpuSeconds();
+double threadCpuSeconds();
+// Resident set of this process, bytes.
+double residentBytes();
+
+} // namespace Bench

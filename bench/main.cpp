@@ -1,0 +1,235 @@
+// The benchmark executable: every figure next to its baseline, then one table of the medians.
+//
+//   tarnolux-bench                 all figures, full size (make bench)
+//   tarnolux-bench --smoke         every body once at a small size, checks only (the test suite)
+//   --benchmark_filter=REGEX etc.  Google Benchmark's own options
+// Internal modes, started by the figures themselves: --bare-window (the start-up baseline: an empty Qt
+// window) and --memory-probe LINES (ten tables of LINES lines; prints the resident sets).
+#include "benchsupport.h"
+
+#include "platform/messagebox.h"
+
+#include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace Bench {
+void registerLinkBenchmarks();
+void registerTableBenchmarks();
+void registerWindowBenchmarks();
+int memoryProbe(int lines);
+} // namespace Bench
+
+namespace {
+
+enum class Rule { AtLeast, AtMost };
+
+struct Figure {
+    const char* label;
+    const char* key;
+    double scale; // from the recorded unit to the shown one
+    const char* unit;
+    Rule rule;
+    double limit;
+    double maxRatio; // 0: none
+    const char* target;
+    const char* benchmark;
+};
+
+const Figure figures[] = {
+    {"text framing + decoding", "text", 1, "MB/s", Rule::AtLeast, 5, 0, ">= 5 MB/s", "TextFraming"},
+    {"  the same, x line rate", "text", 1e6 / 1920, "x", Rule::AtLeast, 2600, 0, ">= 2600 x", "TextFraming"},
+    {"compatible records", "compatible", 1, "rec/s", Rule::AtLeast, 1e6, 0, ">= 1000000/s",
+     "CompatibleRecords"},
+    {"end to end, pty flood 10 s", "endtoend", 1, "msg/s", Rule::AtLeast, 50000, 0, ">= 50000/s, none lost",
+     "EndToEnd"},
+    {"CPU at 19200-baud line rate", "cpu", 1, "%", Rule::AtMost, 1, 0, "<= 1 % of a core", "CpuAtLineRate"},
+    {"XY2Table, 32767 calls", "xy2table", 1, "ms", Rule::AtMost, 1000, 0, "<= 1000 ms", "XY2TableFull"},
+    {"save full table", "save", 1, "ms", Rule::AtMost, 150, 3, "<= 150 ms, <= 3x", "TableFiles"},
+    {"load full table", "load", 1, "ms", Rule::AtMost, 150, 3, "<= 150 ms, <= 3x", "TableFiles"},
+    {"copy full table", "copy", 1, "ms", Rule::AtMost, 150, 3, "<= 150 ms, <= 3x", "TableFiles"},
+    {"delete all 32767 lines", "delete_all", 1, "ms", Rule::AtMost, 50, 0, "<= 50 ms", "DeleteSelection"},
+    {"delete 10000 in the middle", "delete_block", 1, "ms", Rule::AtMost, 50, 0, "<= 50 ms",
+     "DeleteSelection"},
+    {"layoutForMode, ten full tables", "layout", 1, "ms", Rule::AtMost, 200, 0, "<= 200 ms", "ModeRebuild"},
+    {"display tick, ORVELAN", "tick_orvelan", 1, "ms", Rule::AtMost, 0.1, 0, "<= 0.1 ms", "DisplayTick"},
+    {"display tick, TOBAR", "tick_tobar", 1, "ms", Rule::AtMost, 0.1, 0, "<= 0.1 ms", "DisplayTick"},
+    {"background file, N = 1", "background", 1, "rec/s", Rule::AtLeast, 10000, 0, ">= 10000/s",
+     "BackgroundFile"},
+    {"start-up to shown window", "startup", 1, "s", Rule::AtMost, 0.5, 0, "<= 0.5 s", "StartUp"},
+    {"memory, ten full tables", "memory", 1, "MB", Rule::AtMost, 150, 0, "<= 150 MB", "Memory"},
+};
+
+const char* const baselines[] = {
+    "text: a loop that only scans the same bytes for CR",
+    "compatible: a loop that copies each record and checks its frame bytes",
+    "end to end: a plain read() loop on the same pseudo-terminal flood",
+    "CPU: the same program connected but idle",
+    "XY2Table: a vector of rows given the same texts",
+    "save, copy: the same bytes written line by line with stdio; load: read line by line",
+    "delete: erasing the same rows from a vector and renumbering",
+    "layoutForMode: the same rebuild with ten empty tables",
+    "display tick: the same boxes given ready texts",
+    "background file: the same records written with fopen/fwrite/fclose",
+    "start-up: an empty Qt window in the same way",
+    "memory: the program with empty tables",
+};
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t mid = values.size() / 2;
+    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+std::string number(double v)
+{
+    char text[64];
+    const double a = v < 0 ? -v : v;
+    if (a >= 1000)
+        std::snprintf(text, sizeof text, "%.0f", v);
+    else if (a >= 100)
+        std::snprintf(text, sizeof text, "%.1f", v);
+    else if (a >= 1)
+        std::snprintf(text, sizeof text, "%.2f", v);
+    else
+        std::snprintf(text, sizeof text, "%.4f", v);
+    return text;
+}
+
+bool hasError(const char* benchmark)
+{
+    const std::string prefix = std::string(benchmark) + ":";
+    for (const std::string& e : Bench::errors()) {
+        if (e.rfind(prefix, 0) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Prints the table; true when every figure that ran did its work (and, outside the smoke run, met its
+// target).
+bool printTable(bool smoke)
+{
+    bool allPass = true;
+    std::printf("\n%-32s %14s %14s %8s  %-24s %s\n", "figure", "value", "baseline", "ratio", "target",
+                "result");
+    std::printf("%s\n", std::string(104, '-').c_str());
+    for (const Figure& f : figures) {
+        const auto found = Bench::samples().find(f.key);
+        const bool failedCheck = hasError(f.benchmark);
+        if (found == Bench::samples().end() && !failedCheck)
+            continue; // filtered out
+        std::string value = "-";
+        std::string baseline = "-";
+        std::string ratio = "-";
+        bool pass = !failedCheck && found != Bench::samples().end();
+        if (found != Bench::samples().end()) {
+            const double v = median(found->second.value) * f.scale;
+            const double b = median(found->second.baseline) * f.scale;
+            const double r = median(found->second.ratio);
+            value = number(v) + " " + f.unit;
+            baseline = number(b);
+            ratio = number(r);
+            if (!smoke) {
+                pass = pass && (f.rule == Rule::AtLeast ? v >= f.limit : v <= f.limit);
+                pass = pass && (f.maxRatio <= 0 || r <= f.maxRatio);
+            }
+        }
+        allPass = allPass && pass;
+        std::printf("%-32s %14s %14s %8s  %-24s %s\n", f.label, value.c_str(), baseline.c_str(),
+                    ratio.c_str(), f.target,
+                    failedCheck ? "FAIL (check)"
+                    : pass      ? (smoke ? "ran" : "pass")
+                                : "FAIL");
+    }
+    std::printf("\nMedians of the repetitions; ratio = value / baseline, per repetition.\nBaselines:\n");
+    for (const char* b : baselines)
+        std::printf("  %s\n", b);
+    for (const std::string& e : Bench::errors())
+        std::printf("check failed: %s\n", e.c_str());
+    if (smoke)
+        std::printf("Smoke run: small sizes, targets not applied.\n");
+    return allPass;
+}
+
+int bareWindow(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QWidget window;
+    window.resize(400, 300);
+    window.show();
+    return QApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bool smoke = false;
+    int probeLines = -1;
+    std::vector<char*> rest{argv[0]};
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--smoke") == 0)
+            smoke = true;
+        else if (std::strcmp(argv[i], "--bare-window") == 0)
+            return bareWindow(argc, argv);
+        else if (std::strcmp(argv[i], "--memory-probe") == 0 && i + 1 < argc)
+            probeLines = std::atoi(argv[++i]);
+        else
+            rest.push_back(argv[i]);
+    }
+
+    // Hermetic: the settings store and everything under the configuration folder live in a temporary folder.
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path());
+    MessageBox::setHandler(
+        [](QWidget*, const QString& text) { std::fprintf(stderr, "message box: %s\n", qPrintable(text)); });
+
+    if (probeLines >= 0)
+        return Bench::memoryProbe(probeLines);
+
+    Bench::Config& c = Bench::config();
+    c.selfPath = QCoreApplication::applicationFilePath();
+    if (smoke) {
+        c.smoke = true;
+        c.repetitions = 1;
+        c.tableLines = 600;
+        c.textLines = 2000;
+        c.records = 20000;
+        c.floodSeconds = 0.3;
+        c.rawPtySeconds = 0.2;
+        c.pacedSeconds = 0.5;
+        c.idleSeconds = 0.2;
+        c.ticks = 10;
+        c.backgroundRecords = 50;
+        c.startups = 1;
+    }
+    Bench::registerLinkBenchmarks();
+    Bench::registerTableBenchmarks();
+    Bench::registerWindowBenchmarks();
+
+    int benchArgc = static_cast<int>(rest.size());
+    benchmark::Initialize(&benchArgc, rest.data());
+    if (benchmark::ReportUnrecognizedArguments(benchArgc, rest.data()))
+        return 2;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    const bool pass = printTable(smoke);
+    MessageBox::setHandler({});
+    return pass ? 0 : 1;
+}

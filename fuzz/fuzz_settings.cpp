@@ -1,0 +1,177 @@
+// The settings store holding arbitrary texts: the conversions on each text, then a whole start-up of the
+// main window, its options dialog and its connection window from a store file holding them, and the
+// shut-down, after which every key the program wrote must hold a value of its own form.
+//
+// Input: one line per key, in the order of the key table below; missing lines leave keys absent. The lines
+// are written into the store file as they are, so a line may also be anything a hand-edited file holds.
+#include "fuzzcheck.h"
+
+#include "link/comlink.h"
+#include "mainwindow/formmain.h"
+#include "platform/messagebox.h"
+#include "settings/settingvalues.h"
+#include "state/appstate.h"
+#include "state/numbers.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace {
+
+struct Key {
+    const char* section;
+    const char* name;
+};
+constexpr Key Keys[] = {
+    {"options", "display"},          {"pos", "y"},          {"pos", "x"},
+    {"angles", "unit"},              {"pos", "height"},     {"pos", "width"},
+    {"options", "onTop"},            {"options", "showTable"}, {"options", "comma"},
+    {"options", "datapath"},         {"options", "exitKey"}, {"options", "IR"},
+    {"options", "updatePath"},       {"options", "enableBackground"}, {"options", "enableMean"},
+    {"options", "updateSeconds"},    {"pos", "yO"},         {"pos", "xO"},
+    {"com", "port"},                 {"com", "mode"},       {"com", "isHR"},
+};
+constexpr int UpdatePathKey = 12;
+
+struct Harness {
+    std::unique_ptr<QApplication> app;
+    std::unique_ptr<QTemporaryDir> dir;
+    int run = 0;
+};
+Harness* harness = nullptr;
+
+void checkConversions(const QString& text)
+{
+    const double number = SettingValues::toNumber(text, 7.0);
+    FUZZ_CHECK(std::isfinite(number));
+    const qint16 small = SettingValues::toInt16(text, 7);
+    const qint32 whole = SettingValues::toInt32(text, 7);
+    if (small != 7)
+        FUZZ_CHECK(Numbers::roundHalfEven(number) == small);
+    if (whole != 7)
+        FUZZ_CHECK(Numbers::roundHalfEven(number) == whole);
+    (void)SettingValues::toFlag(text, false);
+}
+
+QString stored(const QString& section, const QString& key)
+{
+    return SettingValues::readText(section, key, QStringLiteral("<absent>"));
+}
+
+bool isNumberText(const QString& text)
+{
+    const auto value = Numbers::strictNumber(text);
+    return (value && std::isfinite(*value)) || Numbers::strictNumber(text, QLocale::c());
+}
+
+bool isWholeText(const QString& text)
+{
+    return bool(Numbers::strictInt32(text)) || bool(Numbers::strictInt32(text, QLocale::c()));
+}
+
+void checkWrittenBack()
+{
+    const QString Pos = QStringLiteral("pos");
+    const QString Options = QStringLiteral("options");
+    const QString Com = QStringLiteral("com");
+    for (const char* key : {"y", "x", "width", "yO", "xO"})
+        FUZZ_CHECK(isNumberText(stored(Pos, QLatin1String(key))));
+    FUZZ_CHECK(isWholeText(stored(QStringLiteral("angles"), QStringLiteral("unit"))));
+    FUZZ_CHECK(isWholeText(stored(Pos, QStringLiteral("height"))));
+    const QString display = stored(Options, QStringLiteral("display"));
+    FUZZ_CHECK(display == QLatin1String("True") || display == QLatin1String("False"));
+    for (const char* key : {"onTop", "showTable", "comma", "exitKey", "IR", "enableBackground", "enableMean"}) {
+        const QString flag = stored(Options, QLatin1String(key));
+        FUZZ_CHECK(flag == QLatin1String("0") || flag == QLatin1String("1"));
+    }
+    FUZZ_CHECK(isNumberText(stored(Options, QStringLiteral("updateSeconds"))));
+    FUZZ_CHECK(isWholeText(stored(Com, QStringLiteral("port"))));
+    const QString mode = stored(Com, QStringLiteral("mode"));
+    FUZZ_CHECK(mode == QLatin1String("0") || mode == QLatin1String("1"));
+    FUZZ_CHECK(isWholeText(stored(Com, QStringLiteral("isHR"))));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    harness = new Harness;
+    harness->app = std::make_unique<QApplication>(*argc, *argv);
+    harness->dir = std::make_unique<QTemporaryDir>();
+    qputenv("TEMP", harness->dir->path().toLocal8Bit());
+    MessageBox::setHandler([](QWidget*, const QString&) {});
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const QByteArray input(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    QByteArrayList values = input.split('\n');
+    if (input.isEmpty())
+        values.clear();
+
+    // A store folder of its own per run: the settings cache never sees an earlier file.
+    const QString root = harness->dir->filePath(QString::number(++harness->run));
+    FUZZ_CHECK(QDir().mkpath(root + QStringLiteral("/tarnolux")));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root);
+
+    // Whatever the file says, the background file stays inside this folder: no separators in its name.
+    if (values.size() > UpdatePathKey) {
+        QByteArray name = values[UpdatePathKey];
+        name.replace('/', '_').replace('\\', '_');
+        values[UpdatePathKey] = root.toLocal8Bit() + '/' + name;
+    }
+    QByteArray file;
+    for (const char* section : {"options", "pos", "angles", "com"}) {
+        file += QByteArray("[") + section + "]\n";
+        for (int i = 0; i < values.size() && i < int(std::size(Keys)); ++i) {
+            if (qstrcmp(Keys[i].section, section) == 0)
+                file += QByteArray(Keys[i].name) + '=' + values.at(i) + '\n';
+        }
+    }
+    {
+        QFile conf(root + QStringLiteral("/tarnolux/tarnolux.conf"));
+        FUZZ_CHECK(conf.open(QIODevice::WriteOnly));
+        FUZZ_CHECK(conf.write(file) == file.size());
+    }
+
+    for (int i = 0; i < int(std::size(Keys)); ++i)
+        checkConversions(stored(QLatin1String(Keys[i].section), QLatin1String(Keys[i].name)));
+
+    // The port the connection window will open names a device that does not exist.
+    const qint16 port = SettingValues::readInt16(QStringLiteral("com"), QStringLiteral("port"), 1);
+    const QByteArray portVariable = "TARNOLUX_COM" + QByteArray::number(port);
+    if (port >= 1)
+        qputenv(portVariable.constData(), QByteArray(root.toLocal8Bit() + "/no-such-line"));
+
+    {
+        AppState state;
+        ComLink link(state);
+        FormMain window(state, link);
+        window.TimerDisplay_Timer(); // the first tick lays the window out and loads the options dialog
+        FUZZ_CHECK(window.optionsLoaded() != nullptr);
+        (void)link.form();
+        FUZZ_CHECK(state.link.portMode == 0 || state.link.portMode == 1);
+        FUZZ_CHECK(state.options.backgroundSeconds == state.options.backgroundSeconds);
+        window.close();
+        FUZZ_CHECK(link.loaded() == nullptr);
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    checkWrittenBack();
+
+    if (port >= 1)
+        qunsetenv(portVariable.constData());
+    QDir(root).removeRecursively();
+    return 0;
+}
