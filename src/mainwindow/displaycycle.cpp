@@ -11,6 +11,15 @@
 namespace {
 const QString InchMark = QStringLiteral("\"");
 
+// A value wider than its box shows its beginning, as a freshly assigned text box does.
+void showText(QLineEdit* box, const QString& text)
+{
+    if (box->text() == text)
+        return;
+    box->setText(text);
+    box->setCursorPosition(0);
+}
+
 // Reticle text for r = status / 100 rounded; null for values that leave the box unchanged.
 QString reticleText(double r)
 {
@@ -39,24 +48,24 @@ void FormMain::TimerDisplay_Timer()
         m_link.sendCommand(QStringLiteral("b"));
         const qint16 s = m_state.link.tobarStatus;
         const QString unit = (s % 100 < 10) ? QStringLiteral("mm") : InchMark;
-        TextTobar->setText(m_state.link.tobarValue + unit);
+        showText(TextTobar, m_state.link.tobarValue + unit);
         switch (s % 10) {
         case 1:
-            TextGONG->setText(QStringLiteral("NG"));
+            showText(TextGONG, QStringLiteral("NG"));
             break;
         case 2:
-            TextGONG->setText(QStringLiteral("Go"));
+            showText(TextGONG, QStringLiteral("Go"));
             break;
         default:
-            TextGONG->setText(QStringLiteral("----"));
+            showText(TextGONG, QStringLiteral("----"));
             break;
         }
         const QString reticle = reticleText(Numbers::roundHalfEven(s / 100.0));
         if (!reticle.isNull())
-            TextReticle->setText(reticle);
+            showText(TextReticle, reticle);
     } else {
-        TextX->setText(m_state.angles.angleXText());
-        TextY->setText(m_state.angles.angleYText());
+        showText(TextX, m_state.angles.angleXText());
+        showText(TextY, m_state.angles.angleYText());
         const bool averaging = (m_state.link.angleStatus & 4) != 0;
         if (!m_averagingShown && averaging) {
             m_averagingShown = true;

@@ -442,9 +442,11 @@ private slots:
         s.options.modeTobar = true;
         s.link.portNum = 0;
         w.TimerDisplay_Timer();
-        w.TextTobar->setText(QStringLiteral("12.345mm"));
-        w.TextGONG->setText(QStringLiteral("Go"));
-        w.TextReticle->setText(QStringLiteral("0.5"));
+        s.link.portNum = 1;
+        s.link.portMode = 1;
+        s.link.tobarValue = QStringLiteral("12.345");
+        s.link.tobarStatus = 112;
+        w.TimerDisplay_Timer(); // not connected: the poll goes nowhere
         const QImage tobar = w.grab().toImage();
         QVERIFY(tobar.save(folder + QStringLiteral("/tobar.png")));
         QVERIFY(tobar != orvelan);
