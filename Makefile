@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS  ?= 2
 
-.PHONY: all deps configure build run test package clean
+.PHONY: all deps configure build run test package clean fuzz test-asan longrun bench
 
 all: build
 
@@ -28,6 +28,35 @@ package: build
 	cd $(BUILD) && cpack -G DEB
 	TARNOLUX_DEB="$$(ls $(abspath $(BUILD))/packages/*.deb)" QT_QPA_PLATFORM=offscreen \
 	  $(BUILD)/tests/install/test_install
+
+# The fuzz harnesses with libFuzzer (clang), AddressSanitizer and UndefinedBehaviorSanitizer, each for
+# FUZZ_SECONDS; fuzz/run.sh runs them for longer.
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@bash tools/scripts/install-fuzz-deps.sh
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DTARNOLUX_SANITIZE=ON -DTARNOLUX_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_receive fuzz_tablefile fuzz_settings fuzz_numbers
+	@bash fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# Every test built with AddressSanitizer and UndefinedBehaviorSanitizer, leaks included.
+ASAN_BUILD ?= build-asan
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNOLUX_SANITIZE=ON
+	cmake --build $(ASAN_BUILD) -j$(JOBS)
+	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/fuzz/lsan.supp UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j$(JOBS)
+
+# The long run, about two minutes: 5,000,000 text messages and 1,000,000 records through the receive path.
+longrun: build
+	QT_QPA_PLATFORM=offscreen $(BUILD)/tests/reliability/test_longrun
+
+# The benchmarks against their targets, in Release mode: Google Benchmark's report, then one table.
+bench: configure
+	cmake --build $(BUILD) -j$(JOBS) --target tarnolux tarnolux-bench
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/tarnolux-bench
 
 clean:
 	rm -rf $(BUILD)

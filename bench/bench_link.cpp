@@ -421,8 +421,8 @@ void registerLinkBenchmarks()
 {
     registerFigure("TextFraming", textFraming, config().repetitions);
     registerFigure("CompatibleRecords", compatibleRecords, config().repetitions);
-    registerFigure("EndToEnd", endToEnd, slowRepetitions());
-    registerFigure("CpuAtLineRate", cpuAtLineRate, slowRepetitions());
+    registerFigure("EndToEnd", endToEnd, config().slowRepetitions);
+    registerFigure("CpuAtLineRate", cpuAtLineRate, config().slowRepetitions);
 }
 
 } // namespace Bench

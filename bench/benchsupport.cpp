@@ -24,11 +24,6 @@ Config& config()
     return c;
 }
 
-int slowRepetitions()
-{
-    return config().smoke ? 1 : 3;
-}
-
 namespace {
 std::map<std::string, Samples>& sampleStore()
 {

@@ -25,6 +25,7 @@ namespace Bench {
 struct Config {
     bool smoke = false;
     int repetitions = 5;
+    int slowRepetitions = 3;      // end to end, CPU, start-up, memory
     int tableLines = 32767;       // a full table: lines 1 .. 32766 and the marker line
     int textLines = 90000;        // about 2 MB of angle lines per text-mode sample
     int records = 1000000;        // compatible-mode records per sample
@@ -38,8 +39,6 @@ struct Config {
     QString selfPath;             // this executable, for the probes
 };
 Config& config();
-// Repetitions for the slow figures (end to end, CPU, start-up, memory).
-int slowRepetitions();
 
 // Registers a figure's benchmark body: one iteration per repetition, the time given by the body.
 void registerFigure(const char* name, void (*body)(benchmark::State&), int repetitions);

@@ -2,6 +2,7 @@
 //
 //   tarnolux-bench                 all figures, full size (make bench)
 //   tarnolux-bench --smoke         every body once at a small size, checks only (the test suite)
+//   --repetitions N                N repetitions of every figure (default 5, 3 for the slow ones)
 //   --benchmark_filter=REGEX etc.  Google Benchmark's own options
 // Internal modes, started by the figures themselves: --bare-window (the start-up baseline: an empty Qt
 // window) and --memory-probe LINES (ten tables of LINES lines; prints the resident sets).
@@ -73,11 +74,13 @@ const char* const baselines[] = {
     "end to end: a plain read() loop on the same pseudo-terminal flood",
     "CPU: the same program connected but idle",
     "XY2Table: a vector of rows given the same texts",
-    "save, copy: the same bytes written line by line with stdio; load: read line by line",
+    "save: the same bytes written line by line with stdio to a new file, synchronised and renamed over",
+    "  the old one, as the program's save does; copy: the same bytes written with stdio; load: read with "
+    "stdio",
     "delete: erasing the same rows from a vector and renumbering",
     "layoutForMode: the same rebuild with ten empty tables",
     "display tick: the same boxes given ready texts",
-    "background file: the same records written with fopen/fwrite/fclose",
+    "background file: the same records written with open/write/ftruncate/close",
     "start-up: an empty Qt window in the same way",
     "memory: the program with empty tables",
 };
@@ -177,12 +180,15 @@ int main(int argc, char** argv)
 {
     bool smoke = false;
     int probeLines = -1;
+    int repetitions = 0;
     std::vector<char*> rest{argv[0]};
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--smoke") == 0)
             smoke = true;
         else if (std::strcmp(argv[i], "--bare-window") == 0)
             return bareWindow(argc, argv);
+        else if (std::strcmp(argv[i], "--repetitions") == 0 && i + 1 < argc)
+            repetitions = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--memory-probe") == 0 && i + 1 < argc)
             probeLines = std::atoi(argv[++i]);
         else
@@ -208,6 +214,7 @@ int main(int argc, char** argv)
     if (smoke) {
         c.smoke = true;
         c.repetitions = 1;
+        c.slowRepetitions = 1;
         c.tableLines = 600;
         c.textLines = 2000;
         c.records = 20000;
@@ -219,6 +226,8 @@ int main(int argc, char** argv)
         c.backgroundRecords = 50;
         c.startups = 1;
     }
+    if (repetitions > 0)
+        c.repetitions = c.slowRepetitions = repetitions;
     Bench::registerLinkBenchmarks();
     Bench::registerTableBenchmarks();
     Bench::registerWindowBenchmarks();

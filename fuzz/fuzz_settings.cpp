@@ -32,13 +32,27 @@ struct Key {
     const char* name;
 };
 constexpr Key Keys[] = {
-    {"options", "display"},          {"pos", "y"},          {"pos", "x"},
-    {"angles", "unit"},              {"pos", "height"},     {"pos", "width"},
-    {"options", "onTop"},            {"options", "showTable"}, {"options", "comma"},
-    {"options", "datapath"},         {"options", "exitKey"}, {"options", "IR"},
-    {"options", "updatePath"},       {"options", "enableBackground"}, {"options", "enableMean"},
-    {"options", "updateSeconds"},    {"pos", "yO"},         {"pos", "xO"},
-    {"com", "port"},                 {"com", "mode"},       {"com", "isHR"},
+    {"options", "display"},
+    {"pos", "y"},
+    {"pos", "x"},
+    {"angles", "unit"},
+    {"pos", "height"},
+    {"pos", "width"},
+    {"options", "onTop"},
+    {"options", "showTable"},
+    {"options", "comma"},
+    {"options", "datapath"},
+    {"options", "exitKey"},
+    {"options", "IR"},
+    {"options", "updatePath"},
+    {"options", "enableBackground"},
+    {"options", "enableMean"},
+    {"options", "updateSeconds"},
+    {"pos", "yO"},
+    {"pos", "xO"},
+    {"com", "port"},
+    {"com", "mode"},
+    {"com", "isHR"},
 };
 constexpr int UpdatePathKey = 12;
 
@@ -89,7 +103,8 @@ void checkWrittenBack()
     FUZZ_CHECK(isWholeText(stored(Pos, QStringLiteral("height"))));
     const QString display = stored(Options, QStringLiteral("display"));
     FUZZ_CHECK(display == QLatin1String("True") || display == QLatin1String("False"));
-    for (const char* key : {"onTop", "showTable", "comma", "exitKey", "IR", "enableBackground", "enableMean"}) {
+    for (const char* key :
+         {"onTop", "showTable", "comma", "exitKey", "IR", "enableBackground", "enableMean"}) {
         const QString flag = stored(Options, QLatin1String(key));
         FUZZ_CHECK(flag == QLatin1String("0") || flag == QLatin1String("1"));
     }
@@ -159,7 +174,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         AppState state;
         ComLink link(state);
         FormMain window(state, link);
+        window.show();
         window.TimerDisplay_Timer(); // the first tick lays the window out and loads the options dialog
+        QCoreApplication::processEvents(); // and the window is painted, whatever size it was given
         FUZZ_CHECK(window.optionsLoaded() != nullptr);
         (void)link.form();
         FUZZ_CHECK(state.link.portMode == 0 || state.link.portMode == 1);

@@ -100,7 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(grid.TextMatrix(row, 0) == QString::number(row));
         const QByteArrayList fields = lines.at(i).split('\t');
         for (qint32 col = 1; col < cols; ++col) {
-            const QString expected = col - 1 < fields.size() ? QString::fromLatin1(fields.at(col - 1)) : QString();
+            const QString expected =
+                col - 1 < fields.size() ? QString::fromLatin1(fields.at(col - 1)) : QString();
             FUZZ_CHECK(grid.TextMatrix(row, col) == expected);
             QString cell = expected;
             expectedSave += setSeperator(cell, useComma).toLatin1();

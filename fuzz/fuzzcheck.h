@@ -6,12 +6,12 @@
 #include <cstdlib>
 
 // A broken property is a crash to the fuzzer and a failed test to the replay.
-#define FUZZ_CHECK(condition)                                                                              \
-    do {                                                                                                   \
-        if (!(condition)) {                                                                                \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);           \
-            std::abort();                                                                                  \
-        }                                                                                                  \
+#define FUZZ_CHECK(condition)                                                                                \
+    do {                                                                                                     \
+        if (!(condition)) {                                                                                  \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);               \
+            std::abort();                                                                                    \
+        }                                                                                                    \
     } while (false)
 
 namespace FuzzCheck {

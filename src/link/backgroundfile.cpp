@@ -26,8 +26,9 @@ QString BackgroundFile::record() const
     // The status field is "0" and the status digit; the status is one decimal digit by construction.
     const qint16 status = m_link.angleStatus;
     const QChar digit = (status >= 0 && status <= 9) ? QChar(u'0' + status) : QLatin1Char('0');
-    return counter + QLatin1String(" 0") + digit + QLatin1Char(' ') + angleText(m_link.angleX, m_options.useComma) +
-           QLatin1Char(' ') + angleText(m_link.angleY, m_options.useComma) + QLatin1String("\r\n");
+    return counter + QLatin1String(" 0") + digit + QLatin1Char(' ') +
+           angleText(m_link.angleX, m_options.useComma) + QLatin1Char(' ') +
+           angleText(m_link.angleY, m_options.useComma) + QLatin1String("\r\n");
 }
 
 void BackgroundFile::writeBackgroundFile()
@@ -35,12 +36,18 @@ void BackgroundFile::writeBackgroundFile()
     const QString path = m_options.updatePath;
     if (path.isEmpty())
         return;
-    // A plain open is shared with readers; the file is closed on every path out of here.
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return;
     const QByteArray bytes = CodePage::fromUnicode(record());
-    const bool written = file.write(bytes) == bytes.size() && file.flush();
+    // A plain open is shared with readers; the file is closed on every path out of here. The record is
+    // written over the old one and the file then cut to its length: truncating to zero on opening makes
+    // some file systems (ext4) write the file to disk when it is closed, a disk write per record. Until the
+    // cut, a reader finds the new line followed by the tail of a longer old one. A file this user may only
+    // write is opened the plain way.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite) && !file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return;
+    bool written = file.write(bytes) == bytes.size() && file.flush();
+    if (written && file.size() > bytes.size())
+        written = file.resize(bytes.size());
     file.close();
     if (!written || file.error() != QFileDevice::NoError)
         return;

@@ -13,6 +13,8 @@ ComLink::ComLink(AppState& state, QObject* parent)
 ComLink::~ComLink()
 {
     delete m_form.data();
+    for (const QPointer<FormCom>& form : std::as_const(m_unloading))
+        delete form.data();
 }
 
 void ComLink::sendCommand(const QString& s)
@@ -43,5 +45,7 @@ void ComLink::unloaded(FormCom* form)
 {
     if (m_form == form)
         m_form = nullptr;
+    m_unloading.removeAll(nullptr);
+    m_unloading.append(form);
     form->deleteLater();
 }

@@ -3,6 +3,7 @@
 #include "link/backgroundfile.h"
 #include "link/linkreceiver.h"
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -51,5 +52,7 @@ private:
     LinkReceiver m_receiver;
     BackgroundFile m_background;
     QPointer<FormCom> m_form;
+    // Closed windows awaiting their deferred deletion; their destructors reach back to this link.
+    QList<QPointer<FormCom>> m_unloading;
     QWidget* m_windowParent = nullptr;
 };

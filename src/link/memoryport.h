@@ -9,7 +9,10 @@ public:
     // A later Input returns at most this many bytes, to model a port that delivers less than asked.
     void setShortRead(qint32 limit) { m_shortRead = limit; }
 
-    [[nodiscard]] qint32 InBufferCount() const override { return static_cast<qint32>(m_buffer.size() - m_pos); }
+    [[nodiscard]] qint32 InBufferCount() const override
+    {
+        return static_cast<qint32>(m_buffer.size() - m_pos);
+    }
     void clearInBuffer() override
     {
         m_buffer.clear();
@@ -21,7 +24,7 @@ public:
         qsizetype n = qMin<qsizetype>(m_inputLen, m_buffer.size() - m_pos);
         if (m_shortRead >= 0)
             n = qMin<qsizetype>(n, m_shortRead);
-        const QByteArray out = m_buffer.mid(m_pos, n);
+        const QByteArray out = n == 1 ? singleByte(m_buffer.at(m_pos)) : m_buffer.mid(m_pos, n);
         m_pos += n;
         if (m_pos > 65536 && m_pos * 2 > m_buffer.size()) { // keep memory flat on long streams
             m_buffer.remove(0, m_pos);

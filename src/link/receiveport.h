@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+#include <array>
+
 // The narrow view of the serial port that receive framing reads through, so the same code runs on the
 // real port and on an in-memory buffer.
 class ReceivePort {
@@ -18,3 +20,15 @@ public:
     // Takes up to InputLen waiting bytes; the rest stays waiting.
     [[nodiscard]] virtual QByteArray Input() = 0;
 };
+
+// A one-byte array without an allocation: in text mode every character is read on its own.
+[[nodiscard]] inline QByteArray singleByte(char c)
+{
+    static constexpr std::array<char, 256> bytes = [] {
+        std::array<char, 256> all{};
+        for (int i = 0; i < 256; ++i)
+            all[static_cast<size_t>(i)] = static_cast<char>(i);
+        return all;
+    }();
+    return QByteArray::fromRawData(bytes.data() + static_cast<unsigned char>(c), 1);
+}

@@ -14,11 +14,13 @@
 #include <QFocusEvent>
 #include <QFont>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTimer>
 
 namespace {
@@ -286,14 +288,26 @@ double FormMain::windowHeight() const { return Twips::fromPixels(frameGeometry()
 void FormMain::setWindowLeft(double twips) { move(Twips::toPixels(twips), frameGeometry().y()); }
 void FormMain::setWindowTop(double twips) { move(frameGeometry().x(), Twips::toPixels(twips)); }
 
+QSize FormMain::largestOuterSize() const
+{
+    // Sizes come from a settings file anyone can edit. A window larger than all screens together is of no
+    // use, and one of thousands of pixels each way takes gigabytes and half a minute to paint. The resize
+    // rule's minimum still fits on the smallest screen.
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const QSize desktop = screen ? screen->virtualSize() : QSize(0, 0);
+    return desktop.expandedTo(QSize(Twips::toPixels(6135), Twips::toPixels(6000)));
+}
+
 void FormMain::setWindowWidth(double twips)
 {
-    resize(qMax(1, Twips::toPixels(twips) - frameExtra().width()), height());
+    const int outer = qMin(Twips::toPixels(twips), largestOuterSize().width());
+    resize(qMax(1, outer - frameExtra().width()), height());
 }
 
 void FormMain::setWindowHeight(double twips)
 {
-    resize(width(), qMax(1, Twips::toPixels(twips) - frameExtra().height()));
+    const int outer = qMin(Twips::toPixels(twips), largestOuterSize().height());
+    resize(width(), qMax(1, outer - frameExtra().height()));
 }
 
 void FormMain::resizeEvent(QResizeEvent* event)

@@ -148,6 +148,7 @@ private:
     void connectHandlers();
     void restoreWindowPosition();
     [[nodiscard]] QSize frameExtra() const;
+    [[nodiscard]] QSize largestOuterSize() const;
     [[nodiscard]] double textTimerValue() const;
 
     AppState& m_state;

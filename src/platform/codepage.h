@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+#include <QStringView>
 
 // Text files in the platform's 8-bit code page: Latin-1 here (every byte round-trips), the ANSI code page
 // on Windows.
@@ -9,5 +11,8 @@ namespace CodePage {
 
 [[nodiscard]] QByteArray fromUnicode(const QString& text);
 [[nodiscard]] QString toUnicode(const QByteArray& bytes);
+// Appends the text of bytes to text, and the bytes of text to bytes.
+void appendUnicode(QString& text, QByteArrayView bytes);
+void appendBytes(QByteArray& bytes, QStringView text);
 
 } // namespace CodePage

@@ -302,7 +302,7 @@ QByteArray CommControl::Input()
     const qsizetype n = m_inputLen <= 0 ? waiting : qMin<qsizetype>(m_inputLen, waiting);
     if (n <= 0)
         return {};
-    QByteArray out = m_inBuffer.mid(m_inPos, n);
+    QByteArray out = n == 1 ? singleByte(m_inBuffer.at(m_inPos)) : m_inBuffer.mid(m_inPos, n);
     m_inPos += n;
     m_consumed += static_cast<quint64>(n);
     if (m_inPos == m_inBuffer.size()) {
@@ -338,8 +338,8 @@ void CommControl::onReadyRead()
 {
     if (!PortOpen())
         return;
-    const QByteArray incoming = m_port->readAll();
-    if (incoming.isEmpty())
+    const qint64 available = m_port->bytesAvailable();
+    if (available <= 0)
         return;
     if (m_inPos == m_inBuffer.size()) {
         dropInBuffer();
@@ -347,7 +347,13 @@ void CommControl::onReadyRead()
         m_inBuffer.remove(0, m_inPos);
         m_inPos = 0;
     }
-    m_inBuffer.append(incoming);
+    // Straight into the receive buffer, whose room is kept: a read costs no allocation.
+    const qsizetype at = m_inBuffer.size();
+    m_inBuffer.resize(at + available);
+    const qint64 got = m_port->read(m_inBuffer.data() + at, available);
+    m_inBuffer.resize(at + qMax<qint64>(got, 0));
+    if (got <= 0)
+        return;
     raiseReceiveEvents();
 }
 
@@ -384,8 +390,9 @@ void CommControl::raiseReceiveEvents()
     if (!emitEvent(CommEvReceive))
         return;
     // Leftover bytes get another event without waiting for new ones, but a handler that takes nothing
-    // must not be called again and again.
-    if (m_consumed != consumedBefore || m_recheck)
+    // must not be called again and again. A drained buffer needs no second look: every wake-up costs CPU
+    // on an idle machine.
+    if ((m_consumed != consumedBefore || m_recheck) && m_rThreshold >= 1 && InBufferCount() >= m_rThreshold)
         scheduleRaise();
     m_recheck = false;
 }

@@ -1,8 +1,8 @@
 #include "platform/flexgrid.h"
 
+#include "platform/flexgridmodel.h"
 #include "platform/twips.h"
 
-#include <QAbstractTableModel>
 #include <QFontMetricsF>
 #include <QHeaderView>
 #include <QScopedValueRollback>
@@ -19,164 +19,7 @@ namespace {
 
 constexpr int DefaultColWidthPixels = 64;
 
-enum class Align { General, Left, Centre, Right };
-
-Qt::Alignment alignmentOf(Align align, const QString& text)
-{
-    switch (align) {
-    case Align::Left:
-        return Qt::AlignLeft | Qt::AlignVCenter;
-    case Align::Centre:
-        return Qt::AlignHCenter | Qt::AlignVCenter;
-    case Align::Right:
-        return Qt::AlignRight | Qt::AlignVCenter;
-    case Align::General:
-        break;
-    }
-    // The control's general alignment: numbers to the right, other text to the left.
-    bool number = false;
-    (void)text.toDouble(&number);
-    return (number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
-}
-
 } // namespace
-
-// Grid row 0 is the header (shown as the horizontal header); grid row r >= 1 is model row r - 1. Appended
-// rows stay pending until commit(), so the view learns of many new rows in one notification.
-class FlexGridModel : public QAbstractTableModel {
-public:
-    explicit FlexGridModel(QObject* parent) : QAbstractTableModel(parent), m_cells(1), m_align(1) {}
-
-    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : m_committed; }
-    int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : m_cols; }
-
-    QVariant data(const QModelIndex& index, int role) const override
-    {
-        if (!index.isValid() || index.row() >= m_committed || index.column() >= m_cols)
-            return {};
-        const QString text = cell(index.row() + 1, index.column());
-        if (role == Qt::DisplayRole)
-            return text;
-        if (role == Qt::TextAlignmentRole)
-            return static_cast<int>(alignmentOf(m_align[static_cast<size_t>(index.column())], text));
-        return {};
-    }
-
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
-    {
-        if (orientation == Qt::Vertical)
-            return role == Qt::DisplayRole ? QVariant(section + 1) : QVariant();
-        if (section < 0 || section >= m_cols)
-            return {};
-        const QString text = cell(0, section);
-        if (role == Qt::DisplayRole)
-            return text;
-        if (role == Qt::TextAlignmentRole)
-            return static_cast<int>(alignmentOf(m_align[static_cast<size_t>(section)], text));
-        return {};
-    }
-
-    Qt::ItemFlags flags(const QModelIndex& index) const override
-    {
-        return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
-    }
-
-    [[nodiscard]] qint32 rows() const { return static_cast<qint32>(m_cells.size()); }
-    [[nodiscard]] qint32 cols() const { return m_cols; }
-
-    [[nodiscard]] QString cell(qint32 row, qint32 col) const
-    {
-        const QStringList& fields = m_cells[static_cast<size_t>(row)];
-        return col < fields.size() ? fields.at(col) : QString();
-    }
-
-    // row and col must be valid.
-    void setCell(qint32 row, qint32 col, const QString& text)
-    {
-        QStringList& fields = m_cells[static_cast<size_t>(row)];
-        if (fields.size() <= col)
-            fields.resize(col + 1);
-        fields[col] = text;
-        if (row == 0) {
-            emit headerDataChanged(Qt::Horizontal, col, col);
-        } else if (row - 1 < m_committed) {
-            m_dirtyFirst = m_dirtyFirst < 0 ? row - 1 : std::min(m_dirtyFirst, row - 1);
-            m_dirtyLast = std::max(m_dirtyLast, row - 1);
-        }
-    }
-
-    void setAlignment(qint32 col, Align align) { m_align[static_cast<size_t>(col)] = align; }
-
-    void appendRows(qint32 count) { m_cells.resize(m_cells.size() + static_cast<size_t>(count)); }
-
-    void appendRow(QStringList fields)
-    {
-        if (fields.size() > m_cols)
-            fields.resize(m_cols);
-        m_cells.push_back(std::move(fields));
-    }
-
-    // Grid rows first .. first + count - 1, all of them existing data rows.
-    void removeBlock(qint32 first, qint32 count)
-    {
-        commit();
-        beginRemoveRows({}, first - 1, first + count - 2);
-        const auto begin = m_cells.begin() + first;
-        m_cells.erase(begin, begin + count);
-        m_committed -= count;
-        endRemoveRows();
-    }
-
-    void setCols(qint32 cols)
-    {
-        if (cols == m_cols)
-            return;
-        commit();
-        if (cols > m_cols) {
-            beginInsertColumns({}, m_cols, cols - 1);
-            m_cols = cols;
-            m_align.resize(static_cast<size_t>(cols), Align::General);
-            endInsertColumns();
-            return;
-        }
-        beginRemoveColumns({}, cols, m_cols - 1);
-        m_cols = cols;
-        m_align.resize(static_cast<size_t>(cols));
-        for (QStringList& fields : m_cells) {
-            if (fields.size() > cols)
-                fields.resize(cols);
-        }
-        endRemoveColumns();
-    }
-
-    [[nodiscard]] bool pending() const { return rows() - 1 != m_committed || m_dirtyFirst >= 0; }
-
-    // Tells the view about the rows appended and the cells changed since the last commit.
-    void commit()
-    {
-        const int dataRows = rows() - 1;
-        if (dataRows > m_committed) {
-            beginInsertRows({}, m_committed, dataRows - 1);
-            m_committed = dataRows;
-            endInsertRows();
-        }
-        if (m_dirtyFirst >= 0) {
-            const int last = std::min(m_dirtyLast, m_committed - 1);
-            const int first = m_dirtyFirst;
-            m_dirtyFirst = m_dirtyLast = -1;
-            if (first <= last)
-                emit dataChanged(index(first, 0), index(last, m_cols - 1));
-        }
-    }
-
-private:
-    std::vector<QStringList> m_cells; // [0] is the header row
-    std::vector<Align> m_align;
-    qint32 m_cols = 1;
-    int m_committed = 0;
-    int m_dirtyFirst = -1;
-    int m_dirtyLast = -1;
-};
 
 class FlexGridDelegate : public QStyledItemDelegate {
 public:
@@ -287,6 +130,13 @@ QString FlexGrid::TextMatrix(qint32 row, qint32 col) const
     return m_model->cell(row, col);
 }
 
+QStringView FlexGrid::TextMatrixView(qint32 row, qint32 col) const
+{
+    if (row < 0 || row >= Rows() || col < 0 || col >= Cols())
+        return {};
+    return m_model->cellView(row, col);
+}
+
 void FlexGrid::setTextMatrix(qint32 row, qint32 col, const QString& text)
 {
     if (row < 0 || row >= Rows() || col < 0 || col >= Cols())
@@ -352,10 +202,10 @@ void FlexGrid::RemoveItems(qint32 first, qint32 count)
     rowsChanged(old);
 }
 
-void FlexGrid::AddItem(const QString& tabSeparated)
+void FlexGrid::AddItem(QStringView tabSeparated)
 {
     const qint32 old = Rows();
-    m_model->appendRow(tabSeparated.split(QLatin1Char('\t')));
+    m_model->appendRow(tabSeparated);
     rowsChanged(old);
 }
 
@@ -463,14 +313,14 @@ void FlexGrid::setFormatString(const QString& format)
     const int margins = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, horizontalHeader()) + 2;
     for (qint32 col = 0; col < fields.size(); ++col) {
         QString text = fields.at(col);
-        Align align = Align::General;
+        FlexAlign align = FlexAlign::General;
         if (text.startsWith(QLatin1Char('^')))
-            align = Align::Centre;
+            align = FlexAlign::Centre;
         else if (text.startsWith(QLatin1Char('<')))
-            align = Align::Left;
+            align = FlexAlign::Left;
         else if (text.startsWith(QLatin1Char('>')))
-            align = Align::Right;
-        if (align != Align::General)
+            align = FlexAlign::Right;
+        if (align != FlexAlign::General)
             text.remove(0, 1);
         m_model->setAlignment(col, align);
         m_model->setCell(0, col, text);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 #include <QTableView>
 #include <QtGlobal>
 
@@ -29,6 +30,8 @@ public:
     void setFixedCols(qint32 cols) { Q_UNUSED(cols) }
 
     [[nodiscard]] QString TextMatrix(qint32 row, qint32 col) const;
+    // The same text without a copy, valid until the grid changes.
+    [[nodiscard]] QStringView TextMatrixView(qint32 row, qint32 col) const;
     void setTextMatrix(qint32 row, qint32 col, const QString& text);
 
     // The current cell and the other end of the (whole-row) selection.
@@ -45,7 +48,7 @@ public:
     // Removes rows first .. first + count - 1 in one step.
     void RemoveItems(qint32 first, qint32 count);
     // Appends a row whose tab-separated fields fill the columns from column 0; extra fields are dropped.
-    void AddItem(const QString& tabSeparated);
+    void AddItem(QStringView tabSeparated);
 
     // First visible scrolling row, kept within the scroll range.
     [[nodiscard]] qint32 TopRow() const;

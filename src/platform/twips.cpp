@@ -9,7 +9,7 @@ namespace Twips {
 int toPixels(double twips)
 {
     // Stored positions and sizes come from a settings file anyone can edit; keep them within what a window
-    // system takes (16-bit coordinates). A window a million pixels wide stalls start-up for half a minute.
+    // system takes (16-bit coordinates).
     constexpr double Limit = 32767;
     const double pixels = twips / PerPixel;
     if (!(pixels > -Limit))

@@ -9,7 +9,10 @@
 #include "tables/tablefiles.h"
 #include "tables/tableset.h"
 
-QString FormMain::setSeperator(QString& s) const { return ::setSeperator(s, m_state.options.useComma); }
+QString FormMain::setSeperator(QString& s) const
+{
+    return ::setSeperator(s, m_state.options.useComma);
+}
 
 void FormMain::CommandOpen_Click()
 {
@@ -30,7 +33,11 @@ void FormMain::CommandSave_Click()
     m_dataPath = chosen;
     SettingValues::writeText(QStringLiteral("options"), QStringLiteral("datapath"), m_dataPath);
     if (!TableFiles::saveTable(*m_tables->currentGrid(), m_dataPath, m_state.options.useComma))
-        MessageBox::show(this, QStringLiteral("The table could not be saved to ") + m_dataPath + QLatin1Char('.'));
+        MessageBox::show(this,
+                         QStringLiteral("The table could not be saved to ") + m_dataPath + QLatin1Char('.'));
 }
 
-void FormMain::Command1_Click() { TableFiles::copyTableToClipboard(*m_tables->currentGrid(), m_state.options.useComma); }
+void FormMain::Command1_Click()
+{
+    TableFiles::copyTableToClipboard(*m_tables->currentGrid(), m_state.options.useComma);
+}

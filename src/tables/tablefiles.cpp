@@ -8,23 +8,58 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QSaveFile>
+#include <QVarLengthArray>
+
+#include <algorithm>
+#include <charconv>
 
 namespace TableFiles {
 
-QString tableText(const FlexGrid& grid, bool useComma)
+namespace {
+// The table text into text; after each line lineDone(text) may take what was built so far, and stops the
+// text by returning false. The rule is applied on the way out, so the table's cells are neither copied
+// nor changed.
+template <typename LineDone>
+bool buildText(const FlexGrid& grid, bool useComma, QString& text, LineDone lineDone)
 {
     const qint32 rows = grid.Rows();
     const qint32 cols = grid.Cols();
-    QString text;
+    const QChar separator = seperatorFor(useComma);
+    QVarLengthArray<QStringView, 8> cells;
     for (qint32 i = 1; i < rows; ++i) {
+        // The line is sized first and then filled: appending piece by piece costs more than the copying.
+        cells.clear();
+        qsizetype length = 2; // CR LF
         for (qint32 j = 1; j < cols; ++j) {
-            QString cell = grid.TextMatrix(i, j);
-            text += setSeperator(cell, useComma);
-            if (j < cols - 1)
-                text += QLatin1Char('\t');
+            cells.append(grid.TextMatrixView(i, j));
+            length += cells.back().size() + (j < cols - 1 ? 1 : 0);
         }
-        text += QLatin1String("\r\n");
+        const qsizetype start = text.size();
+        text.resize(start + length);
+        QChar* out = text.data() + start;
+        for (qsizetype c = 0; c < cells.size(); ++c) {
+            const QStringView cell = cells[c];
+            std::copy(cell.begin(), cell.end(), out);
+            const qsizetype at = seperatorIndex(cell, useComma);
+            if (at >= 0)
+                out[at] = separator;
+            out += cell.size();
+            if (c < cells.size() - 1)
+                *out++ = QLatin1Char('\t');
+        }
+        *out++ = QLatin1Char('\r');
+        *out = QLatin1Char('\n');
+        if (!lineDone(text))
+            return false;
     }
+    return true;
+}
+} // namespace
+
+QString tableText(const FlexGrid& grid, bool useComma)
+{
+    QString text;
+    (void)buildText(grid, useComma, text, [](QString&) { return true; });
     return text;
 }
 
@@ -33,8 +68,21 @@ bool saveTable(const FlexGrid& grid, const QString& fileName, bool useComma)
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    const QByteArray bytes = CodePage::fromUnicode(tableText(grid, useComma));
-    if (file.write(bytes) != bytes.size()) {
+    // Written in pieces through two buffers: a whole table's text at once costs fresh memory every time.
+    constexpr qsizetype PieceChars = 1 << 15;
+    QString piece;
+    QByteArray bytes;
+    piece.reserve(PieceChars + 1024);
+    bytes.reserve(PieceChars + 1024);
+    const auto write = [&file, &bytes](QString& text) {
+        bytes.resize(0);
+        CodePage::appendBytes(bytes, text);
+        text.resize(0);
+        return file.write(bytes) == bytes.size();
+    };
+    const bool built = buildText(grid, useComma, piece,
+                                 [&write](QString& text) { return text.size() < PieceChars || write(text); });
+    if (!built || !write(piece)) {
         file.cancelWriting();
         return false;
     }
@@ -47,17 +95,21 @@ class LineReader {
 public:
     explicit LineReader(QFile& file) : m_file(file) {}
 
-    // False at the end of the file (a read error ends loading the same way).
-    bool next(QByteArray& line)
+    // The next line, valid until the next call; false at the end of the file (a read error ends loading
+    // the same way).
+    bool next(QByteArrayView& line)
     {
-        line.clear();
+        if (!m_carry.isEmpty())
+            m_carry.resize(0);
         bool started = false;
         for (;;) {
             if (m_pos >= m_buffer.size()) {
                 m_buffer = m_file.read(ChunkSize);
                 m_pos = 0;
-                if (m_buffer.isEmpty())
-                    return started; // a last line needs no terminator
+                if (m_buffer.isEmpty()) {
+                    line = m_carry; // a last line needs no terminator
+                    return started;
+                }
             }
             if (m_skipLf) {
                 m_skipLf = false;
@@ -68,16 +120,22 @@ public:
             }
             const qsizetype cr = m_buffer.indexOf('\r', m_pos);
             const qsizetype end = cr < 0 ? m_buffer.size() : cr;
-            if (end > m_pos) {
-                line.append(m_buffer.constData() + m_pos, end - m_pos);
-                started = true;
-            }
+            const QByteArrayView piece(m_buffer.constData() + m_pos, end - m_pos);
+            started = started || !piece.isEmpty();
             if (cr < 0) {
+                // The line goes on in the next chunk.
+                m_carry.append(piece);
                 m_pos = m_buffer.size();
                 continue;
             }
             m_pos = cr + 1;
             m_skipLf = true;
+            if (m_carry.isEmpty()) {
+                line = piece;
+            } else {
+                m_carry.append(piece);
+                line = m_carry;
+            }
             return true;
         }
     }
@@ -87,6 +145,7 @@ private:
 
     QFile& m_file;
     QByteArray m_buffer;
+    QByteArray m_carry;
     qsizetype m_pos = 0;
     bool m_skipLf = false;
 };
@@ -99,9 +158,21 @@ bool loadTable(FlexGrid& grid, const QString& fileName)
         return false;
     grid.setRows(1);
     LineReader reader(file);
-    QByteArray line;
-    for (qint32 n = 1; reader.next(line); ++n)
-        grid.AddItem(QString::number(n) + QLatin1Char('\t') + CodePage::toUnicode(line));
+    QByteArrayView line;
+    // The table line "n TAB line" is put together in one buffer, kept from line to line.
+    QString item;
+    char number[16];
+    for (qint32 n = 1; reader.next(line); ++n) {
+        const std::to_chars_result digits = std::to_chars(number, number + sizeof number, n);
+        const qsizetype length = digits.ptr - number;
+        item.resize(length + 1);
+        QChar* out = item.data();
+        for (qsizetype i = 0; i < length; ++i)
+            out[i] = QLatin1Char(number[i]);
+        out[length] = QLatin1Char('\t');
+        CodePage::appendUnicode(item, line);
+        grid.AddItem(item);
+    }
     return true;
 }
 

@@ -258,7 +258,10 @@ void TableSet::setColumn(const QString& s)
     // Never into the header row, nor over the line number of a table that has only that column.
     if (grid->Row() < 1 || grid->Col() < 1)
         return;
-    grid->setText(s);
+    // An empty value over an empty cell changes nothing; written, it would give each of the thousands of
+    // columns a header may announce its own storage in every line.
+    if (!s.isEmpty() || !grid->Text().isEmpty())
+        grid->setText(s);
     if (grid->Col() < grid->Cols() - 1)
         grid->setCol(grid->Col() + 1);
 }

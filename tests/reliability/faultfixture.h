@@ -20,7 +20,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <cerrno>
 #include <ctime>
 #include <fcntl.h>
 #include <memory>
@@ -166,7 +165,10 @@ public:
         s->setFallbacksEnabled(false);
         return s;
     }
-    [[nodiscard]] QString storeFile() const { return m_settingsDir.filePath(QStringLiteral("tarnolux/tarnolux.conf")); }
+    [[nodiscard]] QString storeFile() const
+    {
+        return m_settingsDir.filePath(QStringLiteral("tarnolux/tarnolux.conf"));
+    }
 
     FormMain& start()
     {

@@ -105,7 +105,8 @@ void TestNoise::noiseThenGoodData()
     // The other mode's stream at its own baud rate, as this mode's receiver samples it.
     QByteArray other;
     for (int i = 0; i < 200; ++i)
-        other += textMode ? record(i * 0.5, -i * 0.25) : QByteArray("1 103 ") + QByteArray::number(i) + " -1.5\r";
+        other +=
+            textMode ? record(i * 0.5, -i * 0.25) : QByteArray("1 103 ") + QByteArray::number(i) + " -1.5\r";
     const QByteArray wrongBaud = textMode ? misread(other, 2400, 19200) : misread(other, 19200, 2400);
     QVERIFY(!wrongBaud.isEmpty());
     QRandomGenerator random(20240611);
@@ -129,8 +130,8 @@ void TestNoise::noiseThenGoodData()
         if (settled >= 0)
             highest = qMax(highest, Probe::residentBytes());
     }
-    qInfo("%lld bytes of noise in %d s, resident %lld kB after 2 s, at most %lld kB after", sent, NoiseSeconds,
-          settled / 1024, highest / 1024);
+    qInfo("%lld bytes of noise in %d s, resident %lld kB after 2 s, at most %lld kB after", sent,
+          NoiseSeconds, settled / 1024, highest / 1024);
     QVERIFY(sent > NoiseSeconds * 2400 / 10); // more than the line's own speed would carry
     if (Probe::MemoryMeaningful)
         QVERIFY2(highest - settled < AllowedGrowth, qPrintable(QString::number((highest - settled) / 1024)));

@@ -9,9 +9,11 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 
 namespace {
@@ -22,11 +24,25 @@ struct Key {
 };
 // Every key of the store except the two file paths, which hold any text.
 constexpr Key TypedKeys[] = {
-    {"options", "display"},   {"options", "onTop"},      {"options", "showTable"},        {"options", "comma"},
-    {"options", "exitKey"},   {"options", "IR"},         {"options", "enableBackground"}, {"options", "enableMean"},
-    {"options", "updateSeconds"}, {"pos", "y"},          {"pos", "x"},                    {"pos", "height"},
-    {"pos", "width"},         {"pos", "yO"},             {"pos", "xO"},                   {"angles", "unit"},
-    {"com", "port"},          {"com", "mode"},           {"com", "isHR"},
+    {"options", "display"},
+    {"options", "onTop"},
+    {"options", "showTable"},
+    {"options", "comma"},
+    {"options", "exitKey"},
+    {"options", "IR"},
+    {"options", "enableBackground"},
+    {"options", "enableMean"},
+    {"options", "updateSeconds"},
+    {"pos", "y"},
+    {"pos", "x"},
+    {"pos", "height"},
+    {"pos", "width"},
+    {"pos", "yO"},
+    {"pos", "xO"},
+    {"angles", "unit"},
+    {"com", "port"},
+    {"com", "mode"},
+    {"com", "isHR"},
 };
 
 // What the program writes back after a run that started from defaults and changed nothing.
@@ -156,6 +172,7 @@ private slots:
         QTest::newRow("forty digits") << QByteArray("1234567890123456789012345678901234567890");
         QTest::newRow("minus forty digits") << QByteArray("-1234567890123456789012345678901234567890");
         QTest::newRow("largest double") << QByteArray("1.7976931348623157e308");
+        QTest::newRow("largest 32-bit number") << QByteArray("2147483647");
         QTest::newRow("beyond 32 bits") << QByteArray("2147483648");
         QTest::newRow("beyond 16 bits") << QByteArray("-32769");
         QTest::newRow("a half") << QByteArray("0.5");
@@ -166,9 +183,16 @@ private slots:
         FaultFixture f;
         qputenv("TEMP", "/tmp");
         QVERIFY(writeStore(f, value));
+        // A window sized from such numbers once took half a minute to start: a stall, not a speed.
+        QElapsedTimer clock;
+        clock.start();
         FormMain& w = f.start();
         QTRY_VERIFY(w.optionsLoaded());
+        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(w.windowLeft() >= 0 && w.windowTop() >= 0);
+        const QSize desktop = w.screen()->virtualSize();
+        QVERIFY(w.frameGeometry().width() <= qMax(desktop.width(), Twips::toPixels(6135)));
+        QVERIFY(w.frameGeometry().height() <= qMax(desktop.height(), Twips::toPixels(6000)));
         QVERIFY(w.windowWidth() >= 6135);
         QVERIFY(w.windowHeight() >= 2300 - Twips::PerPixel);
         QVERIFY(f.state->internal.updateSignalEvery >= 1);
