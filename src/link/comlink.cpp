@@ -24,9 +24,15 @@ void ComLink::sendCommand(const QString& s)
     form().sendCommand(s);
 }
 
-void ComLink::sendCommandCompatible(const qint16& command) { form().sendCommandCompatible(command); }
+void ComLink::sendCommandCompatible(const qint16& command)
+{
+    form().sendCommandCompatible(command);
+}
 
-FormCom* ComLink::loaded() const { return m_form.data(); }
+FormCom* ComLink::loaded() const
+{
+    return m_form.data();
+}
 
 FormCom& ComLink::form()
 {

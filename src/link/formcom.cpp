@@ -29,7 +29,10 @@ constexpr qint32 NoSignal = std::numeric_limits<qint32>::max();
 // The close step waits for two display ticks; never longer than this, should the display timer stop.
 constexpr int TickWaitLimitMs = 2000;
 
-QString decimal(qint32 value) { return QString::number(value); }
+QString decimal(qint32 value)
+{
+    return QString::number(value);
+}
 } // namespace
 
 QString FormCom::statusText(int result)
@@ -108,7 +111,8 @@ FormCom::FormCom(AppState& state, ComLink& link, QWidget* parent)
     connect(TextPortNum, &QLineEdit::textChanged, this, &FormCom::TextPortNum_Change);
     connect(CommandClose, &QPushButton::clicked, this, &FormCom::CommandClose_Click);
     connect(TimerCom, &QTimer::timeout, this, &FormCom::TimerCom_Timer);
-    connect(m_comPort, &CommControl::OnComm, this, [this](int event) { m_link.receiver().comPort_OnComm(event); });
+    connect(m_comPort, &CommControl::OnComm, this,
+            [this](int event) { m_link.receiver().comPort_OnComm(event); });
     m_link.receiver().setPort(m_comPort);
 
     Form_Load();
@@ -281,7 +285,10 @@ void FormCom::OptionCompatible_Click()
     optionHR->setVisible(true);
 }
 
-void FormCom::optionHR_Click() { m_state.link.isHR = optionHR->isChecked() ? 1 : 0; }
+void FormCom::optionHR_Click()
+{
+    m_state.link.isHR = optionHR->isChecked() ? 1 : 0;
+}
 
 void FormCom::TextPortNum_Change()
 {
@@ -297,7 +304,10 @@ void FormCom::TextPortNum_Change()
     connectPort(port);
 }
 
-void FormCom::TimerCom_Timer() { m_link.receiver().TimerCom_Timer(); }
+void FormCom::TimerCom_Timer()
+{
+    m_link.receiver().TimerCom_Timer();
+}
 
 void FormCom::sendCommand(const QString& s)
 {

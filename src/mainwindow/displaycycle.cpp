@@ -80,16 +80,37 @@ void FormMain::TimerDisplay_Timer()
         layoutForMode();
 }
 
-void FormMain::CommandSet_Click() { m_state.angles.setAngleZero(); }
-void FormMain::CommandReset_Click() { m_state.angles.resetAngleZero(); }
+void FormMain::CommandSet_Click()
+{
+    m_state.angles.setAngleZero();
+}
+void FormMain::CommandReset_Click()
+{
+    m_state.angles.resetAngleZero();
+}
 
 void FormMain::CommMean_Click()
 {
     m_link.sendCommand(m_averagingShown ? QStringLiteral("U") : QStringLiteral("M"));
 }
 
-void FormMain::OptionArcsec_Click() { m_state.angles.angleUnit = 0; }
-void FormMain::OptionDegree_Click() { m_state.angles.angleUnit = 1; }
-void FormMain::OptionSecMinDeg_Click() { m_state.angles.angleUnit = 2; }
-void FormMain::OptionMrad_Click() { m_state.angles.angleUnit = 3; }
-void FormMain::OptionMproM_Click() { m_state.angles.angleUnit = 4; }
+void FormMain::OptionArcsec_Click()
+{
+    m_state.angles.angleUnit = 0;
+}
+void FormMain::OptionDegree_Click()
+{
+    m_state.angles.angleUnit = 1;
+}
+void FormMain::OptionSecMinDeg_Click()
+{
+    m_state.angles.angleUnit = 2;
+}
+void FormMain::OptionMrad_Click()
+{
+    m_state.angles.angleUnit = 3;
+}
+void FormMain::OptionMproM_Click()
+{
+    m_state.angles.angleUnit = 4;
+}

@@ -173,7 +173,8 @@ void FormMain::createControls()
         {CommandVal2Table, 120, 4200, 1215, 375, true, QStringLiteral("Write current angles to table")},
         {CommandDelete, 120, 4680, 1215, 375, true, QStringLiteral("Wipe selected cells")},
         {CommandClearGrid, 120, 5160, 1215, 375, true, QStringLiteral("Wipe complete table")},
-        {CommandLoadFromOrv, 120, 5880, 1215, 495, false, QStringLiteral("Read out values stored in autocollimator")},
+        {CommandLoadFromOrv, 120, 5880, 1215, 495, false,
+         QStringLiteral("Read out values stored in autocollimator")},
     };
     for (const Item& item : items) {
         Twips::place(item.widget, item.left, item.top, item.width, item.height);
@@ -194,8 +195,8 @@ void FormMain::createControls()
     TextGONG->setAlignment(Qt::AlignCenter);
     TextReticle->setAlignment(Qt::AlignCenter);
     for (QPushButton* button : {CommandOpen, CommandSave, CommandConnect, CommandOptions, Command1, Command2,
-                                CommandSet, CommandReset, CommandStart, CommandStop, CommMean, CommandVal2Table,
-                                CommandDelete, CommandClearGrid, CommandLoadFromOrv})
+                                CommandSet, CommandReset, CommandStart, CommandStop, CommMean,
+                                CommandVal2Table, CommandDelete, CommandClearGrid, CommandLoadFromOrv})
         button->setAutoDefault(false);
 
     // The table set places the table-select keypad and gives it captions and tooltips.
@@ -213,7 +214,7 @@ void FormMain::connectHandlers()
     connect(CommandReset, &QPushButton::clicked, this, &FormMain::CommandReset_Click);
     connect(CommMean, &QPushButton::clicked, this, &FormMain::CommMean_Click);
     const std::pair<QRadioButton*, void (FormMain::*)()> units[] = {
-        {OptionArcsec, &FormMain::OptionArcsec_Click},   {OptionDegree, &FormMain::OptionDegree_Click},
+        {OptionArcsec, &FormMain::OptionArcsec_Click},       {OptionDegree, &FormMain::OptionDegree_Click},
         {OptionSecMinDeg, &FormMain::OptionSecMinDeg_Click}, {OptionMrad, &FormMain::OptionMrad_Click},
         {OptionMproM, &FormMain::OptionMproM_Click},
     };
@@ -259,12 +260,27 @@ bool FormMain::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void FormMain::XY2Table() { m_tables->XY2Table(); }
-void FormMain::setGridForLoad(qint16 g, qint32 r, qint16 c) { m_tables->setGridForLoad(g, r, c); }
-void FormMain::addLine(qint16 gridNum) { m_tables->addLine(gridNum); }
-void FormMain::setColumn(const QString& s) { m_tables->setColumn(s); }
+void FormMain::XY2Table()
+{
+    m_tables->XY2Table();
+}
+void FormMain::setGridForLoad(qint16 g, qint32 r, qint16 c)
+{
+    m_tables->setGridForLoad(g, r, c);
+}
+void FormMain::addLine(qint16 gridNum)
+{
+    m_tables->addLine(gridNum);
+}
+void FormMain::setColumn(const QString& s)
+{
+    m_tables->setColumn(s);
+}
 
-FormOptions* FormMain::optionsLoaded() const { return m_options; }
+FormOptions* FormMain::optionsLoaded() const
+{
+    return m_options;
+}
 
 FormOptions& FormMain::options()
 {
@@ -280,13 +296,31 @@ QSize FormMain::frameExtra() const
     return frameGeometry().size() - size();
 }
 
-double FormMain::windowLeft() const { return Twips::fromPixels(frameGeometry().x()); }
-double FormMain::windowTop() const { return Twips::fromPixels(frameGeometry().y()); }
-double FormMain::windowWidth() const { return Twips::fromPixels(frameGeometry().width()); }
-double FormMain::windowHeight() const { return Twips::fromPixels(frameGeometry().height()); }
+double FormMain::windowLeft() const
+{
+    return Twips::fromPixels(frameGeometry().x());
+}
+double FormMain::windowTop() const
+{
+    return Twips::fromPixels(frameGeometry().y());
+}
+double FormMain::windowWidth() const
+{
+    return Twips::fromPixels(frameGeometry().width());
+}
+double FormMain::windowHeight() const
+{
+    return Twips::fromPixels(frameGeometry().height());
+}
 
-void FormMain::setWindowLeft(double twips) { move(Twips::toPixels(twips), frameGeometry().y()); }
-void FormMain::setWindowTop(double twips) { move(frameGeometry().x(), Twips::toPixels(twips)); }
+void FormMain::setWindowLeft(double twips)
+{
+    move(Twips::toPixels(twips), frameGeometry().y());
+}
+void FormMain::setWindowTop(double twips)
+{
+    move(frameGeometry().x(), Twips::toPixels(twips));
+}
 
 QSize FormMain::largestOuterSize() const
 {

@@ -10,7 +10,10 @@
 #include <QLabel>
 #include <QLineEdit>
 
-double FormMain::textTimerValue() const { return Numbers::leadingNumber(TextTimer->text()); }
+double FormMain::textTimerValue() const
+{
+    return Numbers::leadingNumber(TextTimer->text());
+}
 
 void FormMain::CommandStart_Click()
 {
@@ -49,7 +52,10 @@ void FormMain::TextTimer_KeyPress(int& keyAscii)
     keyAscii = 0;
 }
 
-void FormMain::TextTimer_LostFocus() { applyStoreInterval(textTimerValue()); }
+void FormMain::TextTimer_LostFocus()
+{
+    applyStoreInterval(textTimerValue());
+}
 
 void FormMain::haveAngleMsg()
 {

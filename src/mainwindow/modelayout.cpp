@@ -24,10 +24,22 @@ constexpr double MinHeightWithTable = 6000;
 constexpr double CompactHeightOrvelan = 2800;
 constexpr double CompactHeightTobar = 2300;
 
-double leftOf(const QWidget* w) { return Twips::fromPixels(w->x()); }
-double topOf(const QWidget* w) { return Twips::fromPixels(w->y()); }
-double widthOf(const QWidget* w) { return Twips::fromPixels(w->width()); }
-double heightOf(const QWidget* w) { return Twips::fromPixels(w->height()); }
+double leftOf(const QWidget* w)
+{
+    return Twips::fromPixels(w->x());
+}
+double topOf(const QWidget* w)
+{
+    return Twips::fromPixels(w->y());
+}
+double widthOf(const QWidget* w)
+{
+    return Twips::fromPixels(w->width());
+}
+double heightOf(const QWidget* w)
+{
+    return Twips::fromPixels(w->height());
+}
 } // namespace
 
 void FormMain::layoutForMode()
@@ -44,9 +56,9 @@ void FormMain::layoutForMode()
         return;
     }
 
-    for (QWidget* w : std::initializer_list<QWidget*>{OptionArcsec, OptionDegree, OptionSecMinDeg, OptionMproM,
-                                                      OptionMrad, TextX, TextY, CommandSet, CommandReset, LabelX,
-                                                      LabelY})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{OptionArcsec, OptionDegree, OptionSecMinDeg, OptionMproM, OptionMrad,
+                                         TextX, TextY, CommandSet, CommandReset, LabelX, LabelY})
         w->setVisible(v);
 
     FormOptions& dialog = this->options();
@@ -56,8 +68,8 @@ void FormMain::layoutForMode()
     CommMean->setVisible(v);
     for (QPushButton* button : CT)
         button->setVisible(v);
-    for (QWidget* w : std::initializer_list<QWidget*>{Line1, LabelStore, LabelTH, LabelSeconds, LabelLine, TextLine,
-                                                      CommandStart, CommandStop, TextTimer})
+    for (QWidget* w : std::initializer_list<QWidget*>{Line1, LabelStore, LabelTH, LabelSeconds, LabelLine,
+                                                      TextLine, CommandStart, CommandStop, TextTimer})
         w->setVisible(v);
 
     const bool w = !v;
@@ -67,10 +79,12 @@ void FormMain::layoutForMode()
 
     TextGONG->setVisible(w);
     const double gongLeft = 100;
-    Twips::place(TextGONG, gongLeft, topOf(TextTobar), leftOf(TextTobar) - gongLeft - 100, heightOf(TextTobar) / 2 - 20);
+    Twips::place(TextGONG, gongLeft, topOf(TextTobar), leftOf(TextTobar) - gongLeft - 100,
+                 heightOf(TextTobar) / 2 - 20);
 
     TextReticle->setVisible(w);
-    Twips::place(TextReticle, leftOf(TextGONG), topOf(TextGONG) + heightOf(TextGONG), widthOf(TextGONG), heightOf(TextGONG));
+    Twips::place(TextReticle, leftOf(TextGONG), topOf(TextGONG) + heightOf(TextGONG), widthOf(TextGONG),
+                 heightOf(TextGONG));
 
     m_tables->setupTables();
 }
@@ -138,4 +152,7 @@ void FormMain::CommandConnect_Click()
     }
 }
 
-void FormMain::CommandLoadFromOrv_Click() { m_link.sendCommand(QStringLiteral("t")); }
+void FormMain::CommandLoadFromOrv_Click()
+{
+    m_link.sendCommand(QStringLiteral("t"));
+}

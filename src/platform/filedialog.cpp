@@ -24,6 +24,9 @@ QString choose(QWidget* parent, Kind kind, const QString& initialFile)
     return QFileDialog::getSaveFileName(parent, QString(), initialFile, filter);
 }
 
-void setChooser(Chooser c) { chooser() = std::move(c); }
+void setChooser(Chooser c)
+{
+    chooser() = std::move(c);
+}
 
 } // namespace FileDialog

@@ -22,6 +22,9 @@ void show(QWidget* parent, const QString& text)
     box.exec();
 }
 
-void setHandler(Handler h) { handler() = std::move(h); }
+void setHandler(Handler h)
+{
+    handler() = std::move(h);
+}
 
 } // namespace MessageBox

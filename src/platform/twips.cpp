@@ -19,7 +19,10 @@ int toPixels(double twips)
     return static_cast<int>(std::lround(pixels));
 }
 
-double fromPixels(int pixels) { return pixels * PerPixel; }
+double fromPixels(int pixels)
+{
+    return pixels * PerPixel;
+}
 
 void place(QWidget* widget, double left, double top, double width, double height)
 {

@@ -28,6 +28,9 @@ void setTopmost(QWidget* window, bool on)
 #endif
 }
 
-bool isTopmost(const QWidget* window) { return window->property(TopmostProperty).toBool(); }
+bool isTopmost(const QWidget* window)
+{
+    return window->property(TopmostProperty).toBool();
+}
 
 } // namespace WindowLayer

@@ -2,9 +2,9 @@
 
 #include "link/comlink.h"
 #include "mainwindow/formmain.h"
+#include "platform/designfont.h"
 #include "platform/messagebox.h"
 #include "platform/twips.h"
-#include "platform/designfont.h"
 #include "settings/settingvalues.h"
 #include "state/appstate.h"
 #include "state/numbers.h"

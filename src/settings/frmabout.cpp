@@ -1,8 +1,8 @@
 #include "settings/frmabout.h"
 
+#include "platform/designfont.h"
 #include "platform/twips.h"
 #include "settings/appicon.h"
-#include "platform/designfont.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -28,7 +28,8 @@ QRect screenTwips(const QWidget* window)
 {
     const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     const QRect px = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
-    return {0, 0, static_cast<int>(Twips::fromPixels(px.width())), static_cast<int>(Twips::fromPixels(px.height()))};
+    return {0, 0, static_cast<int>(Twips::fromPixels(px.width())),
+            static_cast<int>(Twips::fromPixels(px.height()))};
 }
 } // namespace
 
@@ -96,7 +97,8 @@ void FormMain::Form_QueryUnload()
     writeText(Pos, QStringLiteral("width"), Numbers::shortestText(windowWidth()));
     writeInt(Angles, QStringLiteral("unit"), s.angles.angleUnit);
     writeInt(Pos, QStringLiteral("height"), s.options.heightWithTable);
-    writeText(Options, QStringLiteral("display"), s.options.modeTobar ? QStringLiteral("True") : QStringLiteral("False"));
+    writeText(Options, QStringLiteral("display"),
+              s.options.modeTobar ? QStringLiteral("True") : QStringLiteral("False"));
     s.options.useBackground = false;
     m_link.closeIfLoaded();
     if (m_options)

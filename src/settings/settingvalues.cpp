@@ -44,9 +44,18 @@ bool toFlag(const QString& text, bool def)
     return def;
 }
 
-qint16 toInt16(const QString& text, qint16 def) { return whole<qint16>(text).value_or(def); }
-qint32 toInt32(const QString& text, qint32 def) { return whole<qint32>(text).value_or(def); }
-double toNumber(const QString& text, double def) { return number(text).value_or(def); }
+qint16 toInt16(const QString& text, qint16 def)
+{
+    return whole<qint16>(text).value_or(def);
+}
+qint32 toInt32(const QString& text, qint32 def)
+{
+    return whole<qint32>(text).value_or(def);
+}
+double toNumber(const QString& text, double def)
+{
+    return number(text).value_or(def);
+}
 
 QString readText(const QString& section, const QString& key, const QString& def)
 {

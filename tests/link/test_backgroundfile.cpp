@@ -16,7 +16,8 @@ class TestBackgroundFile : public QObject {
 
     QTemporaryDir m_dir;
 
-    static QByteArray contents(const QString& path) {
+    static QByteArray contents(const QString& path)
+    {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
@@ -25,7 +26,8 @@ private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
     void cleanup() { QLocale::setDefault(QLocale::c()); }
 
-    void records_data() {
+    void records_data()
+    {
         QTest::addColumn<QString>("locale");
         QTest::addColumn<bool>("useComma");
         QTest::addColumn<bool>("tobar");
@@ -49,7 +51,8 @@ private slots:
         QTest::newRow("tobar keeps regional text")
             << "de_DE" << false << true << 3 << 0.0 << 0.0 << QByteArray("0 31 2 7,125\r\n");
     }
-    void records() {
+    void records()
+    {
         QFETCH(QString, locale);
         QFETCH(bool, useComma);
         QFETCH(bool, tobar);
@@ -74,7 +77,8 @@ private slots:
         QCOMPARE(state.internal.backgroundCounter, 1);
     }
 
-    void tobarRecordAfterDecodedMessage() {
+    void tobarRecordAfterDecodedMessage()
+    {
         AppState state;
         state.options.updatePath = m_dir.filePath(QStringLiteral("tobar.txt"));
         state.options.useBackground = true;
@@ -93,7 +97,8 @@ private slots:
         QCOMPARE(contents(state.options.updatePath), QByteArray("41 31 2 7.125\r\n"));
     }
 
-    void everyNthMessage_data() {
+    void everyNthMessage_data()
+    {
         QTest::addColumn<double>("n");
         QTest::addColumn<int>("messages");
         QTest::addColumn<int>("records");
@@ -102,7 +107,8 @@ private slots:
         QTest::newRow("N = 5") << 5.0 << 5 << 1;
         QTest::newRow("N = 5, ten messages") << 5.0 << 10 << 2;
     }
-    void everyNthMessage() {
+    void everyNthMessage()
+    {
         QFETCH(double, n);
         QFETCH(int, messages);
         QFETCH(int, records);
@@ -122,13 +128,15 @@ private slots:
             QVERIFY(contents(state.options.updatePath).startsWith(QByteArray::number(records - 1) + ' '));
     }
 
-    void failuresAreSilentAndKeepTheCounter_data() {
+    void failuresAreSilentAndKeepTheCounter_data()
+    {
         QTest::addColumn<QString>("path");
         QTest::newRow("empty path") << QString();
         QTest::newRow("a folder") << m_dir.path();
         QTest::newRow("missing folder") << m_dir.filePath(QStringLiteral("missing/record.txt"));
     }
-    void failuresAreSilentAndKeepTheCounter() {
+    void failuresAreSilentAndKeepTheCounter()
+    {
         QFETCH(QString, path);
         AppState state;
         state.options.updatePath = path;
@@ -139,7 +147,8 @@ private slots:
         QVERIFY(QFileInfo(m_dir.path()).isDir());
     }
 
-    void folderRemovedAndBack() {
+    void folderRemovedAndBack()
+    {
         AppState state;
         const QString folder = m_dir.filePath(QStringLiteral("comes-and-goes"));
         QVERIFY(QDir().mkpath(folder));
@@ -155,7 +164,8 @@ private slots:
         QCOMPARE(contents(state.options.updatePath), QByteArray("1 00 0 0\r\n"));
     }
 
-    void counterWraps() {
+    void counterWraps()
+    {
         AppState state;
         state.options.updatePath = m_dir.filePath(QStringLiteral("wrap.txt"));
         state.internal.backgroundCounter = std::numeric_limits<qint32>::max();
@@ -167,7 +177,8 @@ private slots:
         QVERIFY(contents(state.options.updatePath).startsWith("0 "));
     }
 
-    void replacesLongerContent() {
+    void replacesLongerContent()
+    {
         AppState state;
         state.options.updatePath = m_dir.filePath(QStringLiteral("replace.txt"));
         QFile old(state.options.updatePath);

@@ -35,8 +35,8 @@ public:
 
     static std::unique_ptr<QSettings> store()
     {
-        auto s = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("tarnolux"),
-                                             QStringLiteral("tarnolux"));
+        auto s = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                             QStringLiteral("tarnolux"), QStringLiteral("tarnolux"));
         s->setFallbacksEnabled(false);
         return s;
     }

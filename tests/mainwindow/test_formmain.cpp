@@ -32,9 +32,9 @@ class TestFormMain : public QObject {
 
     static QList<QWidget*> orvelanOnly(FormMain& w)
     {
-        QList<QWidget*> list{w.OptionArcsec, w.OptionDegree, w.OptionSecMinDeg, w.OptionMrad, w.OptionMproM,
+        QList<QWidget*> list{w.OptionArcsec, w.OptionDegree, w.OptionSecMinDeg, w.OptionMrad,   w.OptionMproM,
                              w.TextX,        w.TextY,        w.CommandSet,      w.CommandReset, w.LabelX,
-                             w.LabelY,       w.CommMean,     w.Line1,           w.LabelStore, w.LabelTH,
+                             w.LabelY,       w.CommMean,     w.Line1,           w.LabelStore,   w.LabelTH,
                              w.LabelSeconds, w.LabelLine,    w.TextLine,        w.CommandStart, w.CommandStop,
                              w.TextTimer};
         for (QPushButton* b : w.CT)
@@ -52,18 +52,36 @@ private slots:
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("tip");
         QTest::addColumn<QRect>("twips");
-        QTest::newRow("Open") << "CommandOpen" << "Open" << "Read current table from  file" << QRect(120, 120, 855, 375);
-        QTest::newRow("Connection") << "CommandConnect" << "Connection" << "Connect to the autocollimator"
-                                    << QRect(1800, 120, 975, 375);
-        QTest::newRow("clipboard") << "Command1" << "Table to clipboard" << "Transfer current table to the clipboard"
+        QTest::newRow("Open") << "CommandOpen"
+                              << "Open"
+                              << "Read current table from  file" << QRect(120, 120, 855, 375);
+        QTest::newRow("Connection") << "CommandConnect"
+                                    << "Connection"
+                                    << "Connect to the autocollimator" << QRect(1800, 120, 975, 375);
+        QTest::newRow("clipboard") << "Command1"
+                                   << "Table to clipboard"
+                                   << "Transfer current table to the clipboard"
                                    << QRect(3600, 120, 1455, 375);
-        QTest::newRow("Reset") << "CommandReset" << "Reset" << "Reset angle values " << QRect(3480, 1920, 855, 375);
-        QTest::newRow("micro") << "OptionMproM" << QString::fromUtf8("\u00b5/m") << "" << QRect(4680, 1560, 1335, 255);
-        QTest::newRow("store every") << "LabelStore" << "Store every" << "" << QRect(120, 735, 975, 255);
-        QTest::newRow("N") << "TextTimer" << "10" << "" << QRect(1005, 705, 615, 285);
-        QTest::newRow("X") << "TextX" << "" << "Current measured X angle" << QRect(2400, 600, 1935, 495);
-        QTest::newRow("table 10") << "CT9" << "10" << "Select table #10" << QRect(480, 3600, 375, 375);
-        QTest::newRow("table 6") << "CT5" << "6" << "Select table #6" << QRect(840, 2880, 375, 375);
+        QTest::newRow("Reset") << "CommandReset"
+                               << "Reset"
+                               << "Reset angle values " << QRect(3480, 1920, 855, 375);
+        QTest::newRow("micro") << "OptionMproM" << QString::fromUtf8("\u00b5/m") << ""
+                               << QRect(4680, 1560, 1335, 255);
+        QTest::newRow("store every") << "LabelStore"
+                                     << "Store every"
+                                     << "" << QRect(120, 735, 975, 255);
+        QTest::newRow("N") << "TextTimer"
+                           << "10"
+                           << "" << QRect(1005, 705, 615, 285);
+        QTest::newRow("X") << "TextX"
+                           << ""
+                           << "Current measured X angle" << QRect(2400, 600, 1935, 495);
+        QTest::newRow("table 10") << "CT9"
+                                  << "10"
+                                  << "Select table #10" << QRect(480, 3600, 375, 375);
+        QTest::newRow("table 6") << "CT5"
+                                 << "6"
+                                 << "Select table #6" << QRect(840, 2880, 375, 375);
     }
     void designArrangement()
     {
@@ -108,14 +126,30 @@ private slots:
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("gong");
         QTest::addColumn<QString>("reticle");
-        QTest::newRow("201") << 201 << "12.5mm" << "NG" << "1";
-        QTest::newRow("112") << 112 << "12.5\"" << "Go" << "0.5";
-        QTest::newRow("0") << 0 << "12.5mm" << "----" << "";
-        QTest::newRow("250 halves to even") << 250 << "12.5\"" << "----" << "1";
-        QTest::newRow("350 halves to even") << 350 << "12.5\"" << "----" << "3";
-        QTest::newRow("402") << 402 << "12.5mm" << "Go" << "3";
-        QTest::newRow("550 unchanged") << 550 << "12.5\"" << "----" << "previous";
-        QTest::newRow("-101 unchanged") << -101 << "12.5mm" << "----" << "previous";
+        QTest::newRow("201") << 201 << "12.5mm"
+                             << "NG"
+                             << "1";
+        QTest::newRow("112") << 112 << "12.5\""
+                             << "Go"
+                             << "0.5";
+        QTest::newRow("0") << 0 << "12.5mm"
+                           << "----"
+                           << "";
+        QTest::newRow("250 halves to even") << 250 << "12.5\""
+                                            << "----"
+                                            << "1";
+        QTest::newRow("350 halves to even") << 350 << "12.5\""
+                                            << "----"
+                                            << "3";
+        QTest::newRow("402") << 402 << "12.5mm"
+                             << "Go"
+                             << "3";
+        QTest::newRow("550 unchanged") << 550 << "12.5\""
+                                       << "----"
+                                       << "previous";
+        QTest::newRow("-101 unchanged") << -101 << "12.5mm"
+                                        << "----"
+                                        << "previous";
     }
     void tobarTick()
     {
@@ -384,7 +418,8 @@ private slots:
         m_f->store()->setValue(QStringLiteral("com/mode"), QString::number(mode));
         m_f->state->options.modeTobar = tobar;
         // A caption left over from an earlier TOBAR session is put right.
-        w.CommandLoadFromOrv->setText(tobar ? QStringLiteral("Load from ORVELAN") : QStringLiteral("Load From TOBAR"));
+        w.CommandLoadFromOrv->setText(tobar ? QStringLiteral("Load from ORVELAN")
+                                            : QStringLiteral("Load From TOBAR"));
         w.TimerDisplay->start(); // the close step waits on display ticks
         QTimer::singleShot(0, this, [this] { m_f->link->form().CommandClose->click(); });
         w.CommandConnect->click();

@@ -77,19 +77,25 @@ private slots:
         QTest::addColumn<bool>("tobar");
         QTest::addColumn<int>("height");
         QTest::addColumn<int>("unit");
-        QTest::newRow("tobar without table") << QMap<QString, QString>{{"options/display", "True"}} << true << 2300
-                                             << 0;
-        QTest::newRow("table with stored height")
-            << QMap<QString, QString>{{"options/showTable", "1"}, {"pos/height", "7500"}, {"angles/unit", "3"}}
-            << false << 7500 << 3;
-        QTest::newRow("unknown unit selects none") << QMap<QString, QString>{{"angles/unit", "7"}} << false << 2800
-                                                   << 7;
-        QTest::newRow("check-state flag") << QMap<QString, QString>{{"options/display", "1"}} << true << 2300 << 0;
-        QTest::newRow("garbage everywhere")
-            << QMap<QString, QString>{{"options/display", "maybe"}, {"pos/height", "tall"}, {"pos/width", "wide"},
-                                      {"angles/unit", "mrad"},      {"options/showTable", "x"},
-                                      {"options/updateSeconds", "often"}, {"pos/x", "left"}, {"pos/y", "?"}}
-            << false << 2800 << 0;
+        QTest::newRow("tobar without table")
+            << QMap<QString, QString>{{"options/display", "True"}} << true << 2300 << 0;
+        QTest::newRow("table with stored height") << QMap<QString, QString>{{"options/showTable", "1"},
+                                                                            {"pos/height", "7500"},
+                                                                            {"angles/unit", "3"}}
+                                                  << false << 7500 << 3;
+        QTest::newRow("unknown unit selects none")
+            << QMap<QString, QString>{{"angles/unit", "7"}} << false << 2800 << 7;
+        QTest::newRow("check-state flag")
+            << QMap<QString, QString>{{"options/display", "1"}} << true << 2300 << 0;
+        QTest::newRow("garbage everywhere") << QMap<QString, QString>{{"options/display", "maybe"},
+                                                                      {"pos/height", "tall"},
+                                                                      {"pos/width", "wide"},
+                                                                      {"angles/unit", "mrad"},
+                                                                      {"options/showTable", "x"},
+                                                                      {"options/updateSeconds", "often"},
+                                                                      {"pos/x", "left"},
+                                                                      {"pos/y", "?"}}
+                                            << false << 2800 << 0;
     }
     void storedValues()
     {
@@ -104,7 +110,8 @@ private slots:
         QCOMPARE(s.options.oldModeTobar, !tobar);
         QVERIFY(near(w.windowHeight(), height));
         QCOMPARE(int(s.angles.angleUnit), unit);
-        QRadioButton* units[] = {w.OptionArcsec, w.OptionDegree, w.OptionSecMinDeg, w.OptionMrad, w.OptionMproM};
+        QRadioButton* units[] = {w.OptionArcsec, w.OptionDegree, w.OptionSecMinDeg, w.OptionMrad,
+                                 w.OptionMproM};
         for (int i = 0; i < 5; ++i)
             QCOMPARE(units[i]->isChecked(), i == unit);
         QCOMPARE(s.options.backgroundSeconds, 1.0);
@@ -117,10 +124,13 @@ private slots:
         QTest::addColumn<QString>("y");
         QTest::addColumn<int>("left");
         QTest::addColumn<int>("top");
-        QTest::newRow("negative") << "-500" << "-300" << 0 << 0;
-        QTest::newRow("inside") << "150" << "45" << 150 << 45;
+        QTest::newRow("negative") << "-500"
+                                  << "-300" << 0 << 0;
+        QTest::newRow("inside") << "150"
+                                << "45" << 150 << 45;
         // The restore works with the initial layout height, not the compact height set later.
-        QTest::newRow("too low") << "0" << "99999" << 0 << -1;
+        QTest::newRow("too low") << "0"
+                                 << "99999" << 0 << -1;
     }
     void positionKeptOnScreen()
     {

@@ -16,9 +16,11 @@
 
 class PtyPair {
 public:
-    PtyPair() {
+    PtyPair()
+    {
         m_master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0) return;
+        if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0)
+            return;
         m_path = QString::fromLocal8Bit(ptsname(m_master));
         // Keep a slave open so the master never sees a hang-up while the program reopens the port.
         m_slave = ::open(ptsname(m_master), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -36,18 +38,23 @@ public:
     [[nodiscard]] QString path() const { return m_path; }
 
     // The instrument vanishes: both of our ends close.
-    void close() {
-        if (m_slave >= 0) ::close(m_slave);
-        if (m_master >= 0) ::close(m_master);
+    void close()
+    {
+        if (m_slave >= 0)
+            ::close(m_slave);
+        if (m_master >= 0)
+            ::close(m_master);
         m_slave = m_master = -1;
     }
 
-    bool write(const QByteArray& bytes) const {
+    bool write(const QByteArray& bytes) const
+    {
         qsizetype done = 0;
         while (done < bytes.size()) {
             const ssize_t n =
                 ::write(m_master, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-            if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+            if (n < 0 && errno != EAGAIN && errno != EINTR)
+                return false;
             if (n > 0)
                 done += n;
             else
@@ -78,12 +85,14 @@ public:
     }
 
     // Whatever the program wrote, without waiting.
-    [[nodiscard]] QByteArray readAvailable() const {
+    [[nodiscard]] QByteArray readAvailable() const
+    {
         QByteArray out;
         char buffer[4096];
         for (;;) {
             const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-            if (n <= 0) break;
+            if (n <= 0)
+                break;
             out.append(buffer, n);
         }
         return out;
@@ -107,7 +116,8 @@ public:
     }
 
 private:
-    bool waitFor(short events, int ms) const {
+    bool waitFor(short events, int ms) const
+    {
         pollfd p{m_master, events, 0};
         return ::poll(&p, 1, ms) > 0;
     }

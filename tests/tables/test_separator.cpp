@@ -5,7 +5,8 @@
 class TestSeparator : public QObject {
     Q_OBJECT
 private slots:
-    void rule_data() {
+    void rule_data()
+    {
         QTest::addColumn<bool>("useComma");
         QTest::addColumn<QString>("in");
         QTest::addColumn<QString>("out");
@@ -36,7 +37,8 @@ private slots:
         QTest::newRow("single char") << true << "."
                                      << ".";
     }
-    void rule() {
+    void rule()
+    {
         QFETCH(bool, useComma);
         QFETCH(QString, in);
         QFETCH(QString, out);

@@ -8,8 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
-#include <QTemporaryDir>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -51,7 +51,8 @@ private slots:
         QTest::addColumn<bool>("useComma");
         QTest::addColumn<QStringList>("cells");
         QTest::addColumn<QByteArray>("line");
-        QTest::newRow("comma wanted") << true << QStringList{"12.5", "-0.25"} << QByteArray("12,5\t-0,25\r\n");
+        QTest::newRow("comma wanted")
+            << true << QStringList{"12.5", "-0.25"} << QByteArray("12,5\t-0,25\r\n");
         QTest::newRow("dot wanted") << false << QStringList{"12,5", "-0,25"} << QByteArray("12.5\t-0.25\r\n");
         QTest::newRow("placeholders") << true << QStringList{"..........", "............"}
                                       << QByteArray("..........\t............\r\n");
@@ -86,7 +87,8 @@ private slots:
 
         grid->setCols(6);
         fill(*grid, {{"12.345mm", "mm", "EFL", "Go", "Line pair 0.5"}});
-        QCOMPARE(TableFiles::tableText(*grid, false), QStringLiteral("12.345mm\tmm\tEFL\tGo\tLine pair 0.5\r\n"));
+        QCOMPARE(TableFiles::tableText(*grid, false),
+                 QStringLiteral("12.345mm\tmm\tEFL\tGo\tLine pair 0.5\r\n"));
     }
 
     void loadedLines_data()
@@ -96,13 +98,17 @@ private slots:
         QTest::newRow("three lines, third field dropped")
             << QByteArray("1\t2\t3\r\n4\t5\r\n6\r\n")
             << QList<QStringList>{{"1", "2"}, {"4", "5"}, {"6", ""}};
-        QTest::newRow("lone CR ends a line") << QByteArray("a\rb\r") << QList<QStringList>{{"a", ""}, {"b", ""}};
-        QTest::newRow("lone LF stays") << QByteArray("a\nb\r\nc") << QList<QStringList>{{"a\nb", ""}, {"c", ""}};
-        QTest::newRow("last line without end") << QByteArray("x\r\ny") << QList<QStringList>{{"x", ""}, {"y", ""}};
+        QTest::newRow("lone CR ends a line")
+            << QByteArray("a\rb\r") << QList<QStringList>{{"a", ""}, {"b", ""}};
+        QTest::newRow("lone LF stays")
+            << QByteArray("a\nb\r\nc") << QList<QStringList>{{"a\nb", ""}, {"c", ""}};
+        QTest::newRow("last line without end")
+            << QByteArray("x\r\ny") << QList<QStringList>{{"x", ""}, {"y", ""}};
         QTest::newRow("empty line keeps its number")
             << QByteArray("x\r\n\r\ny\r\n") << QList<QStringList>{{"x", ""}, {"", ""}, {"y", ""}};
         QTest::newRow("empty file") << QByteArray() << QList<QStringList>{};
-        QTest::newRow("commas stay") << QByteArray("12,5\t-0,25\r\n") << QList<QStringList>{{"12,5", "-0,25"}};
+        QTest::newRow("commas stay") << QByteArray("12,5\t-0,25\r\n")
+                                     << QList<QStringList>{{"12,5", "-0,25"}};
         QTest::newRow("binary") << QByteArray("\x00\x01\xff\t\x7f\r\n", 7)
                                 << QList<QStringList>{{QString::fromLatin1("\x00\x01\xff", 3), "\x7f"}};
     }
