@@ -23,7 +23,8 @@ test: build
 
 # A Debian package in $(BUILD)/packages/, then the install test on it: unpacked, validated, started.
 package: build
-	@bash tools/scripts/install-package-deps.sh
+	@# Packaging tools for CPack's dependency search and the validators the package test runs.
+	@bash tools/scripts/install-deps.sh dpkg-dev file desktop-file-utils appstream
 	rm -rf $(BUILD)/packages
 	cd $(BUILD) && cpack -G DEB
 	TARNOLUX_DEB="$$(ls $(abspath $(BUILD))/packages/*.deb)" QT_QPA_PLATFORM=offscreen \
@@ -34,7 +35,8 @@ package: build
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
 fuzz: deps
-	@bash tools/scripts/install-fuzz-deps.sh
+	@# clang and its runtime hold libFuzzer; make test and make test-asan need neither.
+	@bash tools/scripts/install-deps.sh clang libclang-rt-14-dev
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	  -DTARNOLUX_SANITIZE=ON -DTARNOLUX_FUZZ=ON
 	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_receive fuzz_tablefile fuzz_settings fuzz_numbers

@@ -2,12 +2,17 @@
 # Installs the Debian packages the build and the tests need, only when one is missing.
 set -euo pipefail
 
-packages=(
-  cmake make g++ pkg-config
-  qt6-base-dev qt6-serialport-dev libgl-dev
-  qt6-qpa-plugins fonts-dejavu-core fonts-liberation
-  libbenchmark-dev
-)
+# With arguments, installs those packages instead (make fuzz and make package need a few more).
+if [ $# -gt 0 ]; then
+  packages=("$@")
+else
+  packages=(
+    cmake make g++ pkg-config
+    qt6-base-dev qt6-serialport-dev libgl-dev
+    qt6-qpa-plugins fonts-dejavu-core fonts-liberation
+    libbenchmark-dev
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do
