@@ -9,6 +9,7 @@
 #include "platform/filedialog.h"
 #include "platform/messagebox.h"
 #include "state/appstate.h"
+#include "support/ptypair.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -27,51 +28,15 @@
 #include <termios.h>
 #include <unistd.h>
 
-// The instrument's end of a serial line: a pseudo-terminal whose master side the test drives. Writes never
-// block, so a test can offer more than the line takes and let the program run meanwhile.
-class FaultLine {
+// The instrument's end of a serial line, which a test can offer more than the line takes while the program
+// runs, or pull away.
+class FaultLine : public PtyPair {
 public:
-    FaultLine()
-    {
-        m_master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0) {
-            pull();
-            return;
-        }
-        m_path = QString::fromLocal8Bit(ptsname(m_master));
-        // A slave kept open: the program may close and reopen its port without the line hanging up.
-        m_slave = ::open(ptsname(m_master), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        termios tio{};
-        if (m_slave >= 0 && tcgetattr(m_slave, &tio) == 0) {
-            cfmakeraw(&tio);
-            tcsetattr(m_slave, TCSANOW, &tio);
-        }
-    }
-    ~FaultLine() { pull(); }
-    FaultLine(const FaultLine&) = delete;
-    FaultLine& operator=(const FaultLine&) = delete;
-
-    [[nodiscard]] bool isValid() const { return m_master >= 0 && m_slave >= 0; }
-    [[nodiscard]] QString path() const { return m_path; }
-
     // The cable is pulled: both ends close and the device disappears.
-    void pull()
-    {
-        if (m_slave >= 0)
-            ::close(m_slave);
-        if (m_master >= 0)
-            ::close(m_master);
-        m_slave = m_master = -1;
-    }
+    void pull() { close(); }
 
     // Writes what the line takes now; returns the number of bytes taken.
-    qsizetype offer(const QByteArray& bytes) const
-    {
-        if (m_master < 0 || bytes.isEmpty())
-            return 0;
-        const ssize_t n = ::write(m_master, bytes.constData(), static_cast<size_t>(bytes.size()));
-        return n < 0 ? 0 : n;
-    }
+    qsizetype offer(const QByteArray& bytes) const { return bytes.isEmpty() ? 0 : writeSome(bytes); }
 
     // Sends all bytes while the program runs; false when the line did not take them within ms.
     bool send(QByteArray bytes, int ms = 10000) const
@@ -85,21 +50,6 @@ public:
         }
         return true;
     }
-
-    // What the program wrote to the instrument so far.
-    QByteArray readAvailable() const
-    {
-        QByteArray out;
-        char buffer[4096];
-        for (ssize_t n = 0; m_master >= 0 && (n = ::read(m_master, buffer, sizeof buffer)) > 0;)
-            out.append(buffer, n);
-        return out;
-    }
-
-private:
-    int m_master = -1;
-    int m_slave = -1;
-    QString m_path;
 };
 
 // Process CPU time and resident memory, read over a bounded interval.
