@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS  ?= 2
 
-.PHONY: all deps configure build run test package clean fuzz test-asan longrun bench
+.PHONY: all deps configure build run test package clean fuzz test-asan longrun bench coverage
 
 all: build
 
@@ -59,6 +59,19 @@ longrun: build
 bench: configure
 	cmake --build $(BUILD) -j$(JOBS) --target tarnolux tarnolux-bench
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/tarnolux-bench
+
+# Line and branch coverage of src/ by the whole suite: a Debug build with --coverage in its own folder.
+COV_BUILD ?= build-coverage
+coverage: deps
+	@bash tools/scripts/install-deps.sh gcovr
+	cmake -S . -B $(COV_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="--coverage -O0" \
+	  -DCMAKE_EXE_LINKER_FLAGS=--coverage
+	cmake --build $(COV_BUILD) -j$(JOBS)
+	find $(COV_BUILD) -name '*.gcda' -delete
+	cd $(COV_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+	gcovr -r . --object-directory $(COV_BUILD) -f 'src/' -s | tail -n 4
+	gcovr -r . --object-directory $(COV_BUILD) -f 'src/' -b --exclude-unreachable-branches \
+	  --exclude-throw-branches -s | tail -n 4
 
 clean:
 	rm -rf $(BUILD)
