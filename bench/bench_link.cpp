@@ -2,9 +2,9 @@
 // at full speed, and the CPU it takes at the real line rate.
 #include "benchsupport.h"
 
-#include "link/formcom.h"
+#include "connection/formcom.h"
 #include "link/linkreceiver.h"
-#include "link/memoryport.h"
+#include "platform/memoryport.h"
 #include "platform/commcontrol.h"
 
 #include <QCoreApplication>
@@ -191,7 +191,7 @@ void textFraming(benchmark::State& state)
         port.feed(lines);
 
         Clock::time_point start = Clock::now();
-        receiver.comPort_OnComm(LinkReceiver::CommEvReceive);
+        receiver.comPort_OnComm(CommEvents::Receive);
         const double seconds = secondsSince(start);
 
         start = Clock::now();
@@ -256,7 +256,7 @@ void compatibleRecords(benchmark::State& state)
 
         Clock::time_point start = Clock::now();
         for (int i = 0; i <= count; ++i)
-            receiver.comPort_OnComm(LinkReceiver::CommEvReceive);
+            receiver.comPort_OnComm(CommEvents::Receive);
         const double seconds = secondsSince(start);
 
         // The plain loop: take each record, check its frame bytes, add up its two values.
@@ -327,7 +327,7 @@ void endToEnd(benchmark::State& state)
         program.link.setMsgSignal(1);
         int overflows = 0;
         QObject::connect(&program.link.form().comPort(), &CommControl::OnComm, &program.link,
-                         [&overflows](int code) { overflows += code == CommControl::CommEventRxOver; });
+                         [&overflows](int code) { overflows += code == CommEvents::RxOver; });
 
         LineWriter writer(line, config().floodSeconds, 0);
         const Clock::time_point start = Clock::now();

@@ -2,7 +2,7 @@
 // full tables for the other instrument mode.
 #include "benchsupport.h"
 
-#include "platform/flexgrid.h"
+#include "widgets/flexgrid.h"
 #include "tables/tablefiles.h"
 #include "tables/tableset.h"
 

@@ -2,7 +2,7 @@
 #include "benchsupport.h"
 
 #include "link/backgroundfile.h"
-#include "platform/flexgrid.h"
+#include "widgets/flexgrid.h"
 #include "tables/tableset.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "benchsupport.h"
 
-#include "link/formcom.h"
+#include "connection/formcom.h"
 
 #include <QCoreApplication>
 #include <QSettings>

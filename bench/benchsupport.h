@@ -3,7 +3,7 @@
 // What every benchmark body shares: the run's sizes, the program's window on a hermetic settings store, a
 // pseudo-terminal to play the instrument on, and process figures (CPU time, resident set).
 
-#include "link/comlink.h"
+#include "connection/comlink.h"
 #include "link/linkcalls.h"
 #include "mainwindow/formmain.h"
 #include "state/appstate.h"

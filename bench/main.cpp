@@ -8,7 +8,7 @@
 // window) and --memory-probe LINES (ten tables of LINES lines; prints the resident sets).
 #include "benchsupport.h"
 
-#include "platform/messagebox.h"
+#include "widgets/messagebox.h"
 
 #include <QApplication>
 #include <QSettings>

@@ -5,7 +5,7 @@
 
 #include "state/anglemanager.h"
 #include "state/numbers.h"
-#include "tables/separator.h"
+#include "state/separator.h"
 
 #include <QLocale>
 

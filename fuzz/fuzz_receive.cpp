@@ -9,7 +9,7 @@
 
 #include "link/backgroundfile.h"
 #include "link/linkreceiver.h"
-#include "link/memoryport.h"
+#include "platform/memoryport.h"
 #include "state/anglemanager.h"
 
 #include <cmath>
@@ -126,7 +126,7 @@ struct Link {
         const qint32 threshold = link.portMode != 0 ? 1 : 8;
         for (int guard = 0; guard < 100000 && port.InBufferCount() >= threshold; ++guard) {
             const qint32 before = port.InBufferCount();
-            receiver.comPort_OnComm(LinkReceiver::CommEvReceive);
+            receiver.comPort_OnComm(CommEvents::Receive);
             checkState();
             if (port.InBufferCount() == before)
                 break;
@@ -198,7 +198,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             l.link.angleStatus = l.link.portMode == 0 ? 0 : l.link.angleStatus;
             l.internal.inSync = false;
         } else if (control < 228) {
-            l.receiver.comPort_OnComm(LinkReceiver::CommEventRxOver);
+            l.receiver.comPort_OnComm(CommEvents::RxOver);
         } else if (control < 232) {
             l.receiver.TimerCom_Timer();
         } else if (control < 236) {

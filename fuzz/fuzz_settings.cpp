@@ -6,9 +6,9 @@
 // are written into the store file as they are, so a line may also be anything a hand-edited file holds.
 #include "fuzzcheck.h"
 
-#include "link/comlink.h"
+#include "connection/comlink.h"
 #include "mainwindow/formmain.h"
-#include "platform/messagebox.h"
+#include "widgets/messagebox.h"
 #include "settings/settingvalues.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
@@ -27,34 +27,14 @@
 
 namespace {
 
-struct Key {
-    const char* section;
-    const char* name;
-};
-constexpr Key Keys[] = {
-    {"options", "display"},
-    {"pos", "y"},
-    {"pos", "x"},
-    {"angles", "unit"},
-    {"pos", "height"},
-    {"pos", "width"},
-    {"options", "onTop"},
-    {"options", "showTable"},
-    {"options", "comma"},
-    {"options", "datapath"},
-    {"options", "exitKey"},
-    {"options", "IR"},
-    {"options", "updatePath"},
-    {"options", "enableBackground"},
-    {"options", "enableMean"},
-    {"options", "updateSeconds"},
-    {"pos", "yO"},
-    {"pos", "xO"},
-    {"com", "port"},
-    {"com", "mode"},
-    {"com", "isHR"},
-};
-constexpr int UpdatePathKey = 12;
+using SettingKeys::All;
+// Input line i sets All[i].
+const int UpdatePathKey = [] {
+    int i = 0;
+    while (!(All[i] == SettingKeys::UpdatePath))
+        ++i;
+    return i;
+}();
 
 struct Harness {
     std::unique_ptr<QApplication> app;
@@ -76,9 +56,11 @@ void checkConversions(const QString& text)
     (void)SettingValues::toFlag(text, false);
 }
 
-QString stored(const QString& section, const QString& key)
+QString stored(const SettingKeys::Key& key)
 {
-    return SettingValues::readText(section, key, QStringLiteral("<absent>"));
+    const QSettings store(QSettings::NativeFormat, QSettings::UserScope, SettingValues::AppName,
+                          SettingValues::AppName);
+    return store.value(SettingKeys::path(key), QStringLiteral("<absent>")).toString();
 }
 
 bool isNumberText(const QString& text)
@@ -92,27 +74,31 @@ bool isWholeText(const QString& text)
     return bool(Numbers::strictInt32(text)) || bool(Numbers::strictInt32(text, QLocale::c()));
 }
 
+// Every key the program writes holds a value of its kind's written form.
 void checkWrittenBack()
 {
-    const QString Pos = QStringLiteral("pos");
-    const QString Options = QStringLiteral("options");
-    const QString Com = QStringLiteral("com");
-    for (const char* key : {"y", "x", "width", "yO", "xO"})
-        FUZZ_CHECK(isNumberText(stored(Pos, QLatin1String(key))));
-    FUZZ_CHECK(isWholeText(stored(QStringLiteral("angles"), QStringLiteral("unit"))));
-    FUZZ_CHECK(isWholeText(stored(Pos, QStringLiteral("height"))));
-    const QString display = stored(Options, QStringLiteral("display"));
-    FUZZ_CHECK(display == QLatin1String("True") || display == QLatin1String("False"));
-    for (const char* key :
-         {"onTop", "showTable", "comma", "exitKey", "IR", "enableBackground", "enableMean"}) {
-        const QString flag = stored(Options, QLatin1String(key));
-        FUZZ_CHECK(flag == QLatin1String("0") || flag == QLatin1String("1"));
+    for (const SettingKeys::Key& key : All) {
+        const QString text = stored(key);
+        switch (key.kind) {
+        case SettingKeys::Kind::Number:
+            FUZZ_CHECK(isNumberText(text));
+            break;
+        case SettingKeys::Kind::Int16:
+        case SettingKeys::Kind::Int32:
+            FUZZ_CHECK(isWholeText(text));
+            break;
+        case SettingKeys::Kind::Flag:
+            if (key == SettingKeys::ModeTobar)
+                FUZZ_CHECK(text == QLatin1String("True") || text == QLatin1String("False"));
+            else
+                FUZZ_CHECK(text == QLatin1String("0") || text == QLatin1String("1"));
+            break;
+        case SettingKeys::Kind::Text:
+            break;
+        }
     }
-    FUZZ_CHECK(isNumberText(stored(Options, QStringLiteral("updateSeconds"))));
-    FUZZ_CHECK(isWholeText(stored(Com, QStringLiteral("port"))));
-    const QString mode = stored(Com, QStringLiteral("mode"));
+    const QString mode = stored(SettingKeys::PortMode);
     FUZZ_CHECK(mode == QLatin1String("0") || mode == QLatin1String("1"));
-    FUZZ_CHECK(isWholeText(stored(Com, QStringLiteral("isHR"))));
 }
 
 } // namespace
@@ -148,11 +134,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         values[UpdatePathKey] = root.toLocal8Bit() + '/' + name;
     }
     QByteArray file;
-    for (const char* section : {"options", "pos", "angles", "com"}) {
-        file += QByteArray("[") + section + "]\n";
-        for (int i = 0; i < values.size() && i < int(std::size(Keys)); ++i) {
-            if (qstrcmp(Keys[i].section, section) == 0)
-                file += QByteArray(Keys[i].name) + '=' + values.at(i) + '\n';
+    QByteArrayList sections;
+    for (const SettingKeys::Key& key : All) {
+        if (!sections.contains(key.section))
+            sections.append(key.section);
+    }
+    for (const QByteArray& section : sections) {
+        file += "[" + section + "]\n";
+        for (int i = 0; i < values.size() && i < int(std::size(All)); ++i) {
+            if (section == All[i].section)
+                file += QByteArray(All[i].key) + '=' + values.at(i) + '\n';
         }
     }
     {
@@ -161,11 +152,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(conf.write(file) == file.size());
     }
 
-    for (int i = 0; i < int(std::size(Keys)); ++i)
-        checkConversions(stored(QLatin1String(Keys[i].section), QLatin1String(Keys[i].name)));
+    for (const SettingKeys::Key& key : All)
+        checkConversions(stored(key));
 
     // The port the connection window will open names a device that does not exist.
-    const qint16 port = SettingValues::readInt16(QStringLiteral("com"), QStringLiteral("port"), 1);
+    const qint16 port = SettingValues::readInt16(SettingKeys::PortNumber);
     const QByteArray portVariable = "TARNOLUX_COM" + QByteArray::number(port);
     if (port >= 1)
         qputenv(portVariable.constData(), QByteArray(root.toLocal8Bit() + "/no-such-line"));

@@ -5,8 +5,8 @@
 // rest is the file.
 #include "fuzzcheck.h"
 
-#include "platform/flexgrid.h"
-#include "tables/separator.h"
+#include "widgets/flexgrid.h"
+#include "state/separator.h"
 #include "tables/tablefiles.h"
 
 #include <QApplication>

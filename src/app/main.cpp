@@ -1,7 +1,7 @@
-#include "link/comlink.h"
+#include "connection/comlink.h"
 #include "mainwindow/formmain.h"
 #include "platform/terminationsignals.h"
-#include "settings/appicon.h"
+#include "widgets/appicon.h"
 #include "state/appstate.h"
 
 #include <QApplication>

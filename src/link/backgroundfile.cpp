@@ -2,7 +2,7 @@
 
 #include "platform/codepage.h"
 #include "state/numbers.h"
-#include "tables/separator.h"
+#include "state/separator.h"
 
 #include <QFile>
 #include <limits>

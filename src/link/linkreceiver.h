@@ -1,7 +1,7 @@
 #pragma once
 
 #include "link/linkcalls.h"
-#include "link/receiveport.h"
+#include "platform/receiveport.h"
 #include "state/linkinternal.h"
 #include "state/linkstate.h"
 #include "state/mainoptions.h"
@@ -12,8 +12,6 @@
 // connection window owns one and forwards the port's receive event and its timer tick to it.
 class LinkReceiver {
 public:
-    static constexpr int CommEvReceive = 2;
-    static constexpr int CommEventRxOver = 1008;
     static constexpr int MaxTokenLength = 4096; // a stream without separators cannot grow a token further
     static constexpr int RecordLength = 8;
     static constexpr char RecordStart = 0x02;

@@ -11,13 +11,13 @@ void LinkReceiver::comPort_OnComm(int commEvent)
     if (!m_port)
         return;
     switch (commEvent) {
-    case CommEvReceive:
+    case CommEvents::Receive:
         if (m_link.portMode == 0)
             receiveCompatible();
         else
             receiveText();
         break;
-    case CommEventRxOver:
+    case CommEvents::RxOver:
         // The partial token and the synchronisation stay: the collector may join two messages, which the
         // lenient fields of the decoder tolerate.
         m_port->clearInBuffer();

@@ -1,7 +1,7 @@
 // The 200 ms display tick and the handlers around the live values.
 #include "mainwindow/formmain.h"
 
-#include "link/comlink.h"
+#include "connection/comlink.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
 

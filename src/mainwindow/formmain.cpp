@@ -1,11 +1,12 @@
 #include "mainwindow/formmain.h"
 
-#include "link/comlink.h"
-#include "platform/designfont.h"
-#include "platform/flexgrid.h"
-#include "platform/twips.h"
-#include "settings/appicon.h"
-#include "settings/formoptions.h"
+#include "connection/comlink.h"
+#include "widgets/controls.h"
+#include "widgets/designfont.h"
+#include "widgets/flexgrid.h"
+#include "widgets/twips.h"
+#include "widgets/appicon.h"
+#include "dialogs/formoptions.h"
 #include "state/appstate.h"
 #include "tables/tableset.h"
 
@@ -27,18 +28,6 @@ namespace {
 // Client area of the design, in twips, before start-up applies the stored size.
 constexpr double DesignClientWidth = 6015;
 constexpr double DesignClientHeight = 8895;
-
-template <typename T> T* make(QWidget* parent, const char* name, const QString& caption = QString())
-{
-    auto* widget = new T(parent);
-    widget->setObjectName(QLatin1String(name));
-    if constexpr (std::is_base_of_v<QLineEdit, T> || std::is_base_of_v<QLabel, T> ||
-                  std::is_base_of_v<QAbstractButton, T>) {
-        if (!caption.isEmpty())
-            widget->setText(caption);
-    }
-    return widget;
-}
 
 QFont arial(double points)
 {
@@ -96,92 +85,73 @@ FormMain::~FormMain()
 
 void FormMain::createControls()
 {
-    struct Item {
-        QWidget* widget;
-        double left, top, width, height;
-        bool visible;
-        QString tip;
-    };
-    CommandOpen = make<QPushButton>(this, "CommandOpen", QStringLiteral("Open"));
-    CommandSave = make<QPushButton>(this, "CommandSave", QStringLiteral("Save"));
-    CommandConnect = make<QPushButton>(this, "CommandConnect", QStringLiteral("Connection"));
-    CommandOptions = make<QPushButton>(this, "CommandOptions", QStringLiteral("Options"));
-    Command1 = make<QPushButton>(this, "Command1", QStringLiteral("Table to clipboard"));
-    Command2 = make<QPushButton>(this, "Command2");
-    LabelX = make<QLabel>(this, "LabelX", QStringLiteral("X"));
-    LabelY = make<QLabel>(this, "LabelY", QStringLiteral("Y"));
-    TextX = make<QLineEdit>(this, "TextX");
-    TextY = make<QLineEdit>(this, "TextY");
-    OptionArcsec = make<QRadioButton>(this, "OptionArcsec", QStringLiteral("arcsec"));
-    OptionDegree = make<QRadioButton>(this, "OptionDegree", QStringLiteral("degree"));
-    OptionSecMinDeg = make<QRadioButton>(this, "OptionSecMinDeg", QStringLiteral("deg-min-sec"));
-    OptionMrad = make<QRadioButton>(this, "OptionMrad", QStringLiteral("mrad"));
-    OptionMproM = make<QRadioButton>(this, "OptionMproM", QString::fromUtf8("\u00b5/m"));
-    CommandSet = make<QPushButton>(this, "CommandSet", QStringLiteral("Set"));
-    CommandReset = make<QPushButton>(this, "CommandReset", QStringLiteral("Reset"));
-    LabelStore = make<QLabel>(this, "LabelStore", QStringLiteral("Store every"));
-    TextTimer = make<QLineEdit>(this, "TextTimer", QStringLiteral("10"));
-    LabelTH = make<QLabel>(this, "LabelTH", QStringLiteral("th"));
-    LabelSeconds = make<QLabel>(this, "LabelSeconds", QStringLiteral("measurement value"));
-    CommandStart = make<QPushButton>(this, "CommandStart", QStringLiteral("Start"));
-    CommandStop = make<QPushButton>(this, "CommandStop", QStringLiteral("Stop"));
-    LabelLine = make<QLabel>(this, "LabelLine", QStringLiteral("Current line #"));
-    TextLine = make<QLineEdit>(this, "TextLine", QStringLiteral("1"));
-    Line1 = make<QFrame>(this, "Line1");
+    using Controls::make;
+    CommandOpen = make<QPushButton>(this, "CommandOpen", QStringLiteral("Open"), {120, 120, 855, 375});
+    CommandSave = make<QPushButton>(this, "CommandSave", QStringLiteral("Save"), {960, 120, 855, 375});
+    CommandConnect =
+        make<QPushButton>(this, "CommandConnect", QStringLiteral("Connection"), {1800, 120, 975, 375});
+    CommandOptions = make<QPushButton>(this, "CommandOptions", QStringLiteral("Options"), {2760, 120, 855, 375});
+    Command1 = make<QPushButton>(this, "Command1", QStringLiteral("Table to clipboard"), {3600, 120, 1455, 375});
+    Command2 = make<QPushButton>(this, "Command2", QString(), {5160, 60, 735, 495});
+    LabelX = make<QLabel>(this, "LabelX", QStringLiteral("X"), {2040, 600, 375, 615});
+    LabelY = make<QLabel>(this, "LabelY", QStringLiteral("Y"), {1920, 1200, 615, 615});
+    TextX = make<QLineEdit>(this, "TextX", QString(), {2400, 600, 1935, 495});
+    TextY = make<QLineEdit>(this, "TextY", QString(), {2400, 1200, 1935, 495});
+    OptionArcsec = make<QRadioButton>(this, "OptionArcsec", QStringLiteral("arcsec"), {4680, 600, 1335, 255});
+    OptionDegree = make<QRadioButton>(this, "OptionDegree", QStringLiteral("degree"), {4680, 840, 1455, 255});
+    OptionSecMinDeg =
+        make<QRadioButton>(this, "OptionSecMinDeg", QStringLiteral("deg-min-sec"), {4680, 1080, 1335, 255});
+    OptionMrad = make<QRadioButton>(this, "OptionMrad", QStringLiteral("mrad"), {4680, 1320, 1455, 255});
+    OptionMproM = make<QRadioButton>(this, "OptionMproM", QString::fromUtf8("\u00b5/m"), {4680, 1560, 1335, 255});
+    CommandSet = make<QPushButton>(this, "CommandSet", QStringLiteral("Set"), {2400, 1920, 855, 375});
+    CommandReset = make<QPushButton>(this, "CommandReset", QStringLiteral("Reset"), {3480, 1920, 855, 375});
+    LabelStore = make<QLabel>(this, "LabelStore", QStringLiteral("Store every"), {120, 735, 975, 255});
+    TextTimer = make<QLineEdit>(this, "TextTimer", QStringLiteral("10"), {1005, 705, 615, 285});
+    LabelTH = make<QLabel>(this, "LabelTH", QStringLiteral("th"), {1620, 735, 135, 255});
+    LabelSeconds =
+        make<QLabel>(this, "LabelSeconds", QStringLiteral("measurement value"), {135, 1005, 1575, 255});
+    CommandStart = make<QPushButton>(this, "CommandStart", QStringLiteral("Start"), {120, 1320, 735, 375});
+    CommandStop = make<QPushButton>(this, "CommandStop", QStringLiteral("Stop"), {960, 1320, 735, 375});
+    LabelLine = make<QLabel>(this, "LabelLine", QStringLiteral("Current line #"), {120, 1800, 975, 255});
+    TextLine = make<QLineEdit>(this, "TextLine", QStringLiteral("1"), {120, 2040, 1215, 285});
+    Line1 = make<QFrame>(this, "Line1", QString(), {1920, 600, 15, 1680});
     Line1->setFrameShape(QFrame::VLine);
     Line1->setFrameShadow(QFrame::Plain);
-    CommMean = make<QPushButton>(this, "CommMean", QStringLiteral("Averages"));
-    TextTobar = make<QLineEdit>(this, "TextTobar");
-    TextGONG = make<QLineEdit>(this, "TextGONG");
-    TextReticle = make<QLineEdit>(this, "TextReticle");
-    CommandVal2Table = make<QPushButton>(this, "CommandVal2Table", QStringLiteral("Value to table"));
-    CommandDelete = make<QPushButton>(this, "CommandDelete", QStringLiteral("Clear selection"));
-    CommandClearGrid = make<QPushButton>(this, "CommandClearGrid", QStringLiteral("Clear table"));
-    CommandLoadFromOrv = make<QPushButton>(this, "CommandLoadFromOrv", QStringLiteral("Load from ORVELAN"));
+    CommMean = make<QPushButton>(this, "CommMean", QStringLiteral("Averages"), {4680, 6480, 1335, 375});
+    TextTobar = make<QLineEdit>(this, "TextTobar", QString(), {840, 6240, 3855, 1215});
+    TextGONG = make<QLineEdit>(this, "TextGONG", QString(), {240, 6960, 1215, 615});
+    TextReticle = make<QLineEdit>(this, "TextReticle", QString(), {240, 7800, 1215, 615});
+    CommandVal2Table =
+        make<QPushButton>(this, "CommandVal2Table", QStringLiteral("Value to table"), {120, 4200, 1215, 375});
+    CommandDelete =
+        make<QPushButton>(this, "CommandDelete", QStringLiteral("Clear selection"), {120, 4680, 1215, 375});
+    CommandClearGrid =
+        make<QPushButton>(this, "CommandClearGrid", QStringLiteral("Clear table"), {120, 5160, 1215, 375});
+    CommandLoadFromOrv = make<QPushButton>(this, "CommandLoadFromOrv", QStringLiteral("Load from ORVELAN"),
+                                           {120, 5880, 1215, 495});
+    for (QWidget* hidden : {static_cast<QWidget*>(LabelLine), static_cast<QWidget*>(TextLine),
+                            static_cast<QWidget*>(CommMean), static_cast<QWidget*>(TextTobar),
+                            static_cast<QWidget*>(CommandLoadFromOrv)})
+        hidden->setVisible(false);
 
-    const Item items[] = {
-        {CommandOpen, 120, 120, 855, 375, true, QStringLiteral("Read current table from  file")},
-        {CommandSave, 960, 120, 855, 375, true, QStringLiteral("Save current table to file")},
-        {CommandConnect, 1800, 120, 975, 375, true, QStringLiteral("Connect to the autocollimator")},
-        {CommandOptions, 2760, 120, 855, 375, true, QStringLiteral("Change view and background options")},
-        {Command1, 3600, 120, 1455, 375, true, QStringLiteral("Transfer current table to the clipboard")},
-        {Command2, 5160, 60, 735, 495, true, QStringLiteral("Click for vendor information")},
-        {LabelX, 2040, 600, 375, 615, true, {}},
-        {LabelY, 1920, 1200, 615, 615, true, {}},
-        {TextX, 2400, 600, 1935, 495, true, QStringLiteral("Current measured X angle")},
-        {TextY, 2400, 1200, 1935, 495, true, QStringLiteral("Current measured Y angle")},
-        {OptionArcsec, 4680, 600, 1335, 255, true, {}},
-        {OptionDegree, 4680, 840, 1455, 255, true, {}},
-        {OptionSecMinDeg, 4680, 1080, 1335, 255, true, {}},
-        {OptionMrad, 4680, 1320, 1455, 255, true, {}},
-        {OptionMproM, 4680, 1560, 1335, 255, true, {}},
-        {CommandSet, 2400, 1920, 855, 375, true, QStringLiteral("Set values to zero")},
-        {CommandReset, 3480, 1920, 855, 375, true, QStringLiteral("Reset angle values ")},
-        {LabelStore, 120, 735, 975, 255, true, {}},
-        {TextTimer, 1005, 705, 615, 285, true, {}},
-        {LabelTH, 1620, 735, 135, 255, true, {}},
-        {LabelSeconds, 135, 1005, 1575, 255, true, {}},
-        {CommandStart, 120, 1320, 735, 375, true, {}},
-        {CommandStop, 960, 1320, 735, 375, true, {}},
-        {LabelLine, 120, 1800, 975, 255, false, {}},
-        {TextLine, 120, 2040, 1215, 285, false, {}},
-        {Line1, 1920, 600, 15, 1680, true, {}},
-        {CommMean, 4680, 6480, 1335, 375, false, {}},
-        {TextTobar, 840, 6240, 3855, 1215, false, {}},
-        {TextGONG, 240, 6960, 1215, 615, true, {}},
-        {TextReticle, 240, 7800, 1215, 615, true, {}},
-        {CommandVal2Table, 120, 4200, 1215, 375, true, QStringLiteral("Write current angles to table")},
-        {CommandDelete, 120, 4680, 1215, 375, true, QStringLiteral("Wipe selected cells")},
-        {CommandClearGrid, 120, 5160, 1215, 375, true, QStringLiteral("Wipe complete table")},
-        {CommandLoadFromOrv, 120, 5880, 1215, 495, false,
-         QStringLiteral("Read out values stored in autocollimator")},
+    const std::pair<QWidget*, const char*> tips[] = {
+        {CommandOpen, "Read current table from  file"},
+        {CommandSave, "Save current table to file"},
+        {CommandConnect, "Connect to the autocollimator"},
+        {CommandOptions, "Change view and background options"},
+        {Command1, "Transfer current table to the clipboard"},
+        {Command2, "Click for vendor information"},
+        {TextX, "Current measured X angle"},
+        {TextY, "Current measured Y angle"},
+        {CommandSet, "Set values to zero"},
+        {CommandReset, "Reset angle values "},
+        {CommandVal2Table, "Write current angles to table"},
+        {CommandDelete, "Wipe selected cells"},
+        {CommandClearGrid, "Wipe complete table"},
+        {CommandLoadFromOrv, "Read out values stored in autocollimator"},
     };
-    for (const Item& item : items) {
-        Twips::place(item.widget, item.left, item.top, item.width, item.height);
-        item.widget->setVisible(item.visible);
-        if (!item.tip.isEmpty())
-            item.widget->setToolTip(item.tip);
-    }
+    for (const auto& [widget, tip] : tips)
+        widget->setToolTip(QLatin1String(tip));
 
     LabelX->setFont(arial(20.25));
     LabelY->setFont(arial(20.25));
@@ -201,7 +171,7 @@ void FormMain::createControls()
 
     // The table set places the table-select keypad and gives it captions and tooltips.
     for (int i = 0; i < 10; ++i) {
-        QPushButton* button = make<QPushButton>(this, "CT");
+        auto* button = new QPushButton(this);
         button->setObjectName(QStringLiteral("CT%1").arg(i));
         button->setAutoDefault(false);
         CT[static_cast<size_t>(i)] = button;
@@ -240,16 +210,8 @@ bool FormMain::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == TextTimer) {
         if (event->type() == QEvent::KeyPress) {
-            auto* key = static_cast<QKeyEvent*>(event);
-            // Only keys that type a character pass the filter; moving keys and Delete type none.
-            int code = 0;
-            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
-                code = 13;
-            else if (key->key() == Qt::Key_Backspace)
-                code = 8;
-            else if (!key->text().isEmpty())
-                code = key->text().at(0).unicode();
-            else
+            int code = Controls::typedCharacter(static_cast<QKeyEvent*>(event));
+            if (code < 0)
                 return false;
             TextTimer_KeyPress(code);
             return code == 0;
@@ -285,7 +247,7 @@ FormOptions* FormMain::optionsLoaded() const
 FormOptions& FormMain::options()
 {
     if (!m_options) {
-        m_options = new FormOptions(m_state, m_link, this);
+        m_options = new FormOptions(m_state, m_link.receiver(), this);
         connect(m_options, &QObject::destroyed, this, [this] { m_options = nullptr; });
     }
     return *m_options;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dialogs/formoptions.h"
 #include "link/linkcalls.h"
 
 #include <QString>
@@ -11,7 +12,6 @@
 
 struct AppState;
 class ComLink;
-class FormOptions;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -22,7 +22,7 @@ class TableSet;
 
 // The main window: live angles or the TOBAR value, the ten tables, interval storing, and the buttons that
 // open the other windows. It is the decoder's way out to the tables and to interval storing.
-class FormMain : public QWidget, public MainWindowCalls {
+class FormMain : public QWidget, public MainWindowCalls, public OptionsHost {
     Q_OBJECT
 public:
     FormMain(AppState& state, ComLink& link, QWidget* parent = nullptr);
@@ -94,7 +94,8 @@ public:
     void setWindowLeft(double twips);
     void setWindowTop(double twips);
     void setWindowWidth(double twips);
-    void setWindowHeight(double twips);
+    void setWindowHeight(double twips) override;
+    [[nodiscard]] QWidget* hostWindow() override { return this; }
 
     // Controls, named as designed.
     QPushButton* CommandOpen = nullptr;

@@ -1,8 +1,8 @@
 // Storing every N-th measurement into the current table.
 #include "mainwindow/formmain.h"
 
-#include "link/comlink.h"
-#include "platform/flexgrid.h"
+#include "connection/comlink.h"
+#include "widgets/flexgrid.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
 #include "tables/tableset.h"

@@ -1,12 +1,12 @@
 // The ORVELAN and TOBAR arrangements, the size rules of the window, and opening the connection window.
 #include "mainwindow/formmain.h"
 
-#include "link/comlink.h"
-#include "link/formcom.h"
-#include "platform/flexgrid.h"
-#include "platform/twips.h"
-#include "platform/windowlayer.h"
-#include "settings/formoptions.h"
+#include "connection/comlink.h"
+#include "connection/formcom.h"
+#include "widgets/flexgrid.h"
+#include "widgets/twips.h"
+#include "widgets/windowlayer.h"
+#include "dialogs/formoptions.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
 #include "tables/tableset.h"
@@ -75,16 +75,16 @@ void FormMain::layoutForMode()
     const bool w = !v;
     const FlexGrid* grid = m_tables->currentGrid();
     TextTobar->setVisible(w);
-    Twips::place(TextTobar, grid->Left(), topOf(LabelX), grid->Width(), heightOf(TextTobar));
+    Twips::place(TextTobar, {grid->Left(), topOf(LabelX), grid->Width(), heightOf(TextTobar)});
 
     TextGONG->setVisible(w);
     const double gongLeft = 100;
-    Twips::place(TextGONG, gongLeft, topOf(TextTobar), leftOf(TextTobar) - gongLeft - 100,
-                 heightOf(TextTobar) / 2 - 20);
+    Twips::place(TextGONG, {gongLeft, topOf(TextTobar), leftOf(TextTobar) - gongLeft - 100,
+                 heightOf(TextTobar) / 2 - 20});
 
     TextReticle->setVisible(w);
-    Twips::place(TextReticle, leftOf(TextGONG), topOf(TextGONG) + heightOf(TextGONG), widthOf(TextGONG),
-                 heightOf(TextGONG));
+    Twips::place(TextReticle, {leftOf(TextGONG), topOf(TextGONG) + heightOf(TextGONG), widthOf(TextGONG),
+                 heightOf(TextGONG)});
 
     m_tables->setupTables();
 }
@@ -105,8 +105,8 @@ void FormMain::Form_Resize()
         setWindowHeight(options.modeTobar ? CompactHeightTobar : CompactHeightOrvelan);
     }
     const double w = windowWidth();
-    Twips::place(Command2, w + 5160 - MinWidth, topOf(Command2), widthOf(Command2), heightOf(Command2));
-    Twips::place(TextTobar, leftOf(TextTobar), topOf(TextTobar), w + 4460 - MinWidth, heightOf(TextTobar));
+    Twips::place(Command2, {w + 5160 - MinWidth, topOf(Command2), widthOf(Command2), heightOf(Command2)});
+    Twips::place(TextTobar, {leftOf(TextTobar), topOf(TextTobar), w + 4460 - MinWidth, heightOf(TextTobar)});
 }
 
 void FormMain::resizeTables(qint16 h)

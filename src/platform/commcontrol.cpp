@@ -122,9 +122,6 @@ bool mayUse(const QString& device)
 #endif
 }
 
-// Compact the receive buffer only when the consumed part is large and at least half of it.
-constexpr qsizetype CompactAfter = 4096;
-
 } // namespace
 
 CommControl::CommControl(QObject* parent) : QObject(parent), m_port(new QSerialPort(this))
@@ -260,7 +257,7 @@ int CommControl::setPortOpen(bool open)
         return ErrSetState;
     }
     m_closePending = false;
-    dropInBuffer();
+    m_in.clear();
     (void)m_port->setRequestToSend(m_rts);
     (void)m_port->setDataTerminalReady(m_dtr);
     return Ok;
@@ -281,36 +278,19 @@ void CommControl::setRThreshold(qint16 threshold)
 
 qint32 CommControl::InBufferCount() const
 {
-    return static_cast<qint32>(m_inBuffer.size() - m_inPos);
+    return static_cast<qint32>(m_in.waiting());
 }
 
 void CommControl::clearInBuffer()
 {
     m_consumed += static_cast<quint64>(InBufferCount());
-    dropInBuffer();
-}
-
-void CommControl::dropInBuffer()
-{
-    m_inBuffer.resize(0);
-    m_inPos = 0;
+    m_in.clear();
 }
 
 QByteArray CommControl::Input()
 {
-    const qsizetype waiting = m_inBuffer.size() - m_inPos;
-    const qsizetype n = m_inputLen <= 0 ? waiting : qMin<qsizetype>(m_inputLen, waiting);
-    if (n <= 0)
-        return {};
-    QByteArray out = n == 1 ? singleByte(m_inBuffer.at(m_inPos)) : m_inBuffer.mid(m_inPos, n);
-    m_inPos += n;
-    m_consumed += static_cast<quint64>(n);
-    if (m_inPos == m_inBuffer.size()) {
-        dropInBuffer(); // keeps the capacity
-    } else if (m_inPos >= CompactAfter && m_inPos * 2 >= m_inBuffer.size()) {
-        m_inBuffer.remove(0, m_inPos);
-        m_inPos = 0;
-    }
+    QByteArray out = m_in.take(m_inputLen <= 0 ? m_in.waiting() : m_inputLen);
+    m_consumed += static_cast<quint64>(out.size());
     return out;
 }
 
@@ -341,17 +321,9 @@ void CommControl::onReadyRead()
     const qint64 available = m_port->bytesAvailable();
     if (available <= 0)
         return;
-    if (m_inPos == m_inBuffer.size()) {
-        dropInBuffer();
-    } else if (m_inPos >= CompactAfter && m_inPos * 2 >= m_inBuffer.size()) {
-        m_inBuffer.remove(0, m_inPos);
-        m_inPos = 0;
-    }
     // Straight into the receive buffer, whose room is kept: a read costs no allocation.
-    const qsizetype at = m_inBuffer.size();
-    m_inBuffer.resize(at + available);
-    const qint64 got = m_port->read(m_inBuffer.data() + at, available);
-    m_inBuffer.resize(at + qMax<qint64>(got, 0));
+    const qint64 got =
+        m_in.appendFrom(available, [this](char* data, qint64 count) { return m_port->read(data, count); });
     if (got <= 0)
         return;
     raiseReceiveEvents();
@@ -377,17 +349,17 @@ void CommControl::raiseReceiveEvents()
         return;
     }
     if (InBufferCount() > m_inBufferSize) {
-        if (!emitEvent(CommEventRxOver))
+        if (!emitEvent(CommEvents::RxOver))
             return;
         // Nobody discarded: the buffer is full and the bytes beyond it are lost.
         if (InBufferCount() > m_inBufferSize)
-            m_inBuffer.truncate(m_inPos + m_inBufferSize);
+            m_in.keepWaiting(m_inBufferSize);
     }
     if (m_rThreshold < 1 || !PortOpen() || InBufferCount() < m_rThreshold)
         return;
     const quint64 consumedBefore = m_consumed;
     m_recheck = false;
-    if (!emitEvent(CommEvReceive))
+    if (!emitEvent(CommEvents::Receive))
         return;
     // Leftover bytes get another event without waiting for new ones, but a handler that takes nothing
     // must not be called again and again. A drained buffer needs no second look: every wake-up costs CPU
@@ -432,5 +404,5 @@ void CommControl::closePort()
     m_closePending = false;
     if (m_port->isOpen())
         m_port->close();
-    dropInBuffer();
+    m_in.clear();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/receiveport.h"
+#include "platform/receiveport.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -22,9 +22,6 @@ public:
     static constexpr int ErrPortNotOpen = 8012;
     static constexpr int ErrSetState = 8015;
     static constexpr int ErrWrite = 8018;
-    // Receive event codes.
-    static constexpr int CommEvReceive = 2;
-    static constexpr int CommEventRxOver = 1008;
 
     explicit CommControl(QObject* parent = nullptr);
     ~CommControl() override;
@@ -37,7 +34,7 @@ public:
     // "baud,parity,databits,stopbits", for example "19200,N,8,1".
     [[nodiscard]] int setSettings(const QString& settings);
     [[nodiscard]] QString Settings() const { return m_settings; }
-    // At least 1; more waiting bytes than this raise CommEventRxOver.
+    // At least 1; more waiting bytes than this raise CommEvents::RxOver.
     void setInBufferSize(qint32 size);
     [[nodiscard]] qint32 InBufferSize() const { return m_inBufferSize; }
     // 0 text, 1 binary; both deliver one byte per received byte here.
@@ -76,12 +73,10 @@ private:
     void onPortError(int error);
     void closeVanished();
     void closePort();
-    void dropInBuffer();
     [[nodiscard]] bool applySettings(const QString& settings);
 
     QSerialPort* m_port = nullptr;
-    QByteArray m_inBuffer;
-    qsizetype m_inPos = 0;
+    ReceiveBuffer m_in;
     qint16 m_commPort = 1;
     QString m_settings = QStringLiteral("9600,N,8,1");
     qint32 m_inBufferSize = 1024;

@@ -5,7 +5,6 @@
 
 #include <QLocale>
 
-#include <limits>
 #include <optional>
 
 namespace SettingValues {
@@ -23,12 +22,12 @@ std::optional<double> number(const QString& text)
 template <typename T> std::optional<T> whole(const QString& text)
 {
     const auto value = number(text);
-    if (!value)
-        return std::nullopt;
-    const double rounded = Numbers::roundHalfEven(*value);
-    if (rounded < std::numeric_limits<T>::min() || rounded > std::numeric_limits<T>::max())
-        return std::nullopt;
-    return static_cast<T>(rounded);
+    return value ? Numbers::wholeInRange<T>(*value) : std::nullopt;
+}
+
+QString stored(const SettingKeys::Key& key, const QString& def)
+{
+    return SettingsStore::GetSetting(AppName, QLatin1String(key.section), QLatin1String(key.key), def);
 }
 } // namespace
 
@@ -57,39 +56,55 @@ double toNumber(const QString& text, double def)
     return number(text).value_or(def);
 }
 
-QString readText(const QString& section, const QString& key, const QString& def)
+QString defaultText(const SettingKeys::Key& key)
 {
-    return SettingsStore::GetSetting(AppName, section, key, def);
+    if (key.envDefault)
+        return qEnvironmentVariable(key.envDefault);
+    return QLatin1String(key.def);
 }
 
-qint16 readInt16(const QString& section, const QString& key, qint16 def)
+QString readText(const SettingKeys::Key& key)
 {
-    return toInt16(readText(section, key, QString::number(def)), def);
+    return stored(key, defaultText(key));
 }
 
-qint32 readInt32(const QString& section, const QString& key, qint32 def)
+qint16 readInt16(const SettingKeys::Key& key)
 {
-    return toInt32(readText(section, key, QString::number(def)), def);
+    const qint16 def = toInt16(defaultText(key), 0);
+    return toInt16(stored(key, QString::number(def)), def);
 }
 
-double readNumber(const QString& section, const QString& key, double def)
+qint32 readInt32(const SettingKeys::Key& key)
 {
-    return toNumber(readText(section, key, Numbers::shortestText(def)), def);
+    const qint32 def = toInt32(defaultText(key), 0);
+    return toInt32(stored(key, QString::number(def)), def);
 }
 
-bool readFlag(const QString& section, const QString& key, bool def)
+double readNumber(const SettingKeys::Key& key)
 {
-    return toFlag(readText(section, key, def ? QStringLiteral("1") : QStringLiteral("0")), def);
+    const double def = toNumber(defaultText(key), 0);
+    return toNumber(stored(key, Numbers::shortestText(def)), def);
 }
 
-void writeText(const QString& section, const QString& key, const QString& value)
+bool readFlag(const SettingKeys::Key& key)
 {
-    SettingsStore::SaveSetting(AppName, section, key, value);
+    const bool def = toFlag(defaultText(key), false);
+    return toFlag(stored(key, def ? QStringLiteral("1") : QStringLiteral("0")), def);
 }
 
-void writeInt(const QString& section, const QString& key, qint32 value)
+void writeText(const SettingKeys::Key& key, const QString& value)
 {
-    writeText(section, key, QString::number(value));
+    SettingsStore::SaveSetting(AppName, QLatin1String(key.section), QLatin1String(key.key), value);
+}
+
+void writeInt(const SettingKeys::Key& key, qint32 value)
+{
+    writeText(key, QString::number(value));
+}
+
+void writeNumber(const SettingKeys::Key& key, double value)
+{
+    writeText(key, Numbers::shortestText(value));
 }
 
 } // namespace SettingValues

@@ -1,23 +1,30 @@
 #pragma once
 
+#include "settings/settingkeys.h"
+
 #include <QString>
 #include <QtGlobal>
 
-// Reading and writing typed values through the settings store. Every value is text; a stored text that
-// does not convert to the expected type reads as the key's default.
+// Typed values in the settings store, addressed by the entries of the key table. Every value is text; a
+// stored text that does not convert to the key's kind reads as the key's default.
 namespace SettingValues {
 
 inline const QString AppName = QStringLiteral("tarnolux");
 
-[[nodiscard]] QString readText(const QString& section, const QString& key, const QString& def);
-[[nodiscard]] qint16 readInt16(const QString& section, const QString& key, qint16 def);
-[[nodiscard]] qint32 readInt32(const QString& section, const QString& key, qint32 def);
-[[nodiscard]] double readNumber(const QString& section, const QString& key, double def);
-// Both flag forms: "True"/"False" and check states "0"/"1" (any other non-zero number reads true).
-[[nodiscard]] bool readFlag(const QString& section, const QString& key, bool def);
+// The key's default as text (its environment variable's value where the key names one).
+[[nodiscard]] QString defaultText(const SettingKeys::Key& key);
 
-void writeText(const QString& section, const QString& key, const QString& value);
-void writeInt(const QString& section, const QString& key, qint32 value);
+[[nodiscard]] QString readText(const SettingKeys::Key& key);
+[[nodiscard]] qint16 readInt16(const SettingKeys::Key& key);
+[[nodiscard]] qint32 readInt32(const SettingKeys::Key& key);
+[[nodiscard]] double readNumber(const SettingKeys::Key& key);
+// Both flag forms: "True"/"False" and check states "0"/"1" (any other non-zero number reads true).
+[[nodiscard]] bool readFlag(const SettingKeys::Key& key);
+
+void writeText(const SettingKeys::Key& key, const QString& value);
+void writeInt(const SettingKeys::Key& key, qint32 value);
+// Shortest general form with the regional decimal separator.
+void writeNumber(const SettingKeys::Key& key, double value);
 
 // The conversions themselves, for texts from elsewhere.
 [[nodiscard]] bool toFlag(const QString& text, bool def);

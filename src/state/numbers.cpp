@@ -104,13 +104,7 @@ namespace {
 template <typename T> std::optional<T> strictWhole(const QString& text, const QLocale& locale)
 {
     const auto value = strictNumber(text, locale);
-    if (!value)
-        return std::nullopt;
-    const double rounded = roundHalfEven(*value);
-    if (rounded < static_cast<double>(std::numeric_limits<T>::min()) ||
-        rounded > static_cast<double>(std::numeric_limits<T>::max()))
-        return std::nullopt;
-    return static_cast<T>(rounded);
+    return value ? wholeInRange<T>(*value) : std::nullopt;
 }
 
 template <typename T> T toWholeHalfEven(double value)

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <limits>
 #include <optional>
 
 // The two readings of numbers in text and the number texts the program writes.
@@ -22,6 +23,15 @@ namespace Numbers {
 
 // Nearest whole number, halves to the even neighbour.
 [[nodiscard]] double roundHalfEven(double value);
+// Halves to even, then the range check: empty when the result (or NaN) lies outside T.
+template <typename T> [[nodiscard]] std::optional<T> wholeInRange(double value)
+{
+    const double rounded = roundHalfEven(value);
+    if (!(rounded >= static_cast<double>(std::numeric_limits<T>::min()) &&
+          rounded <= static_cast<double>(std::numeric_limits<T>::max())))
+        return std::nullopt;
+    return static_cast<T>(rounded);
+}
 // Halves to even, limited to the 16-bit or 32-bit range (NaN gives 0).
 [[nodiscard]] qint16 toInt16HalfEven(double value);
 [[nodiscard]] qint32 toInt32HalfEven(double value);

@@ -1,8 +1,8 @@
 #include "tables/tablefiles.h"
 
 #include "platform/codepage.h"
-#include "platform/flexgrid.h"
-#include "tables/separator.h"
+#include "widgets/flexgrid.h"
+#include "state/separator.h"
 
 #include <QClipboard>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "tables/tableset.h"
 
-#include "platform/flexgrid.h"
-#include "platform/twips.h"
+#include "widgets/flexgrid.h"
+#include "widgets/twips.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
 
@@ -66,7 +66,7 @@ void TableSet::setButtons(const TableButtons& buttons)
         // A keypad of 1..9 in rows of three, "10" under the middle column.
         const double left = i < 9 ? 120 + 360 * (i % 3) : 480;
         const double top = 2520 + 360 * (i / 3);
-        Twips::place(button, left, top, 375, 375);
+        Twips::place(button, {left, top, 375, 375});
         button->setText(QString::number(i + 1));
         button->setToolTip(QStringLiteral("Select table #%1").arg(i + 1));
         connect(button, &QPushButton::clicked, this, [this, i] { CT_Click(i); });

@@ -1,8 +1,8 @@
 // The whole chain as an operator meets it: the simulated instrument on a pseudo-terminal, the connection
 // window, the live display and the tables.
 #include "mainwindow/mainwindowfixture.h"
-#include "platform/filedialog.h"
-#include "platform/flexgrid.h"
+#include "widgets/filedialog.h"
+#include "widgets/flexgrid.h"
 #include "sim/ptyinstrument.h"
 #include "tables/tableset.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "link/linkreceiver.h"
-#include "link/memoryport.h"
+#include "platform/memoryport.h"
 
 #include <QStringList>
 

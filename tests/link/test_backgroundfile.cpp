@@ -1,6 +1,6 @@
 #include "link/backgroundfile.h"
 #include "link/linkreceiver.h"
-#include "link/memoryport.h"
+#include "platform/memoryport.h"
 #include "state/appstate.h"
 
 #include <QDir>
@@ -93,7 +93,7 @@ private slots:
         state.internal.backgroundCounter = 41;
         state.link.portMode = 1;
         port.feed("\r31 2 7.125\r");
-        receiver.comPort_OnComm(LinkReceiver::CommEvReceive);
+        receiver.comPort_OnComm(CommEvents::Receive);
         QCOMPARE(contents(state.options.updatePath), QByteArray("41 31 2 7.125\r\n"));
     }
 

@@ -258,7 +258,7 @@ void TestDecoding::everyMessageIsCounted()
     f.receiver.setMsgSignal(10);
     // Ten messages of every kind, two of them skipped for an unreadable strict field.
     f.port.feed("\r1 103 1 2\r7 x\r6 0 2 1 1\r5 2 1 a\r8 TOBAR\r31 0 1.5\r1 zz 1 2\r6 0 q 1 1\r99\r4.5\r");
-    f.receiver.comPort_OnComm(LinkReceiver::CommEvReceive);
+    f.receiver.comPort_OnComm(CommEvents::Receive);
     QCOMPARE(f.internal.measureCountdown, MaxCount - 10);
     QCOMPARE(f.recorder.calls.count(QStringLiteral("haveAngleMsg")), 1);
 }
@@ -357,7 +357,7 @@ void TestDecoding::timerStatusRule()
 
     f.internal.inSync = true;
     f.port.feed(QByteArray::fromHex("02102700F0D8FF03"));
-    f.receiver.comPort_OnComm(LinkReceiver::CommEvReceive);
+    f.receiver.comPort_OnComm(CommEvents::Receive);
     f.receiver.TimerCom_Timer();
     QCOMPARE(f.link.angleStatus, qint16(3));
     f.receiver.TimerCom_Timer();

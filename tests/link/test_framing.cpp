@@ -76,7 +76,7 @@ void TestFraming::textMessages()
     for (const QByteArray& chunk : chunks) {
         f.recorder.messages.clear();
         f.port.feed(chunk);
-        f.receiver.comPort_OnComm(LinkReceiver::CommEvReceive);
+        f.receiver.comPort_OnComm(CommEvents::Receive);
         seen << f.recorder.messages.join(QLatin1String(" / "));
     }
     QCOMPARE(seen, perEvent);
@@ -88,7 +88,7 @@ void TestFraming::lineFeedKeepsType()
     LinkFixture f;
     f.link.portMode = 1;
     f.port.feed("\r1 103 1 2\r\n2 105 12.5 -3.25\r");
-    f.receiver.comPort_OnComm(LinkReceiver::CommEvReceive);
+    f.receiver.comPort_OnComm(CommEvents::Receive);
     QCOMPARE(f.internal.tokens[0], QStringLiteral("\n2"));
     QCOMPARE(f.link.angleStatus, qint16(5));
     QCOMPARE(f.link.angleX, 12.5);
@@ -99,15 +99,15 @@ void TestFraming::overflowKeepsSyncAndPartialToken()
     LinkFixture f;
     f.link.portMode = 1;
     f.port.feed("\r1 10");
-    f.receiver.comPort_OnComm(LinkReceiver::CommEvReceive);
+    f.receiver.comPort_OnComm(CommEvents::Receive);
     f.port.feed("lost bytes\r");
-    f.receiver.comPort_OnComm(LinkReceiver::CommEventRxOver);
+    f.receiver.comPort_OnComm(CommEvents::RxOver);
     QCOMPARE(f.port.InBufferCount(), 0);
     QVERIFY(f.internal.inSync);
     QCOMPARE(f.internal.token, QStringLiteral("10"));
 
     f.port.feed("3 5 6\r");
-    f.receiver.comPort_OnComm(LinkReceiver::CommEvReceive);
+    f.receiver.comPort_OnComm(CommEvents::Receive);
     QCOMPARE(LinkRecorder::slotsText(f.internal), QStringLiteral("1|103|5|6|||||"));
     QCOMPARE(f.link.angleStatus, qint16(3));
 }
@@ -118,11 +118,11 @@ void TestFraming::tokenLengthIsCapped()
     f.link.portMode = 1;
     f.port.feed("\r");
     f.port.feed(QByteArray(3 * LinkReceiver::MaxTokenLength, 'x'));
-    f.receiver.comPort_OnComm(LinkReceiver::CommEvReceive);
+    f.receiver.comPort_OnComm(CommEvents::Receive);
     QCOMPARE(f.internal.token.size(), LinkReceiver::MaxTokenLength);
 
     f.port.feed("yz 1\r");
-    f.receiver.comPort_OnComm(LinkReceiver::CommEvReceive);
+    f.receiver.comPort_OnComm(CommEvents::Receive);
     QCOMPARE(f.internal.tokens[0], QString(LinkReceiver::MaxTokenLength, QLatin1Char('x')));
     QCOMPARE(f.internal.tokens[1], QStringLiteral("1"));
     QVERIFY(f.internal.token.isEmpty());
@@ -135,7 +135,7 @@ void TestFraming::portDeliveringNothingEndsPass()
         f.link.portMode = mode;
         f.port.feed("\r1 2 3\r");
         f.port.setShortRead(0);
-        f.receiver.comPort_OnComm(LinkReceiver::CommEvReceive); // must return, not spin
+        f.receiver.comPort_OnComm(CommEvents::Receive); // must return, not spin
         QCOMPARE(f.port.InBufferCount(), 7);
         QVERIFY(!f.internal.inSync);
     }
@@ -152,8 +152,8 @@ void TestFraming::otherEventsAndNullPort()
     QVERIFY(!f.internal.inSync);
 
     f.receiver.setPort(nullptr);
-    f.receiver.comPort_OnComm(LinkReceiver::CommEvReceive);
-    f.receiver.comPort_OnComm(LinkReceiver::CommEventRxOver);
+    f.receiver.comPort_OnComm(CommEvents::Receive);
+    f.receiver.comPort_OnComm(CommEvents::RxOver);
     f.receiver.receiveText();
     f.receiver.collectTextTokens();
     f.receiver.receiveCompatible();
@@ -203,7 +203,7 @@ void TestFraming::compatibleRecords()
     QStringList seen;
     for (int i = 0; i < perEvent.size(); ++i) {
         f.recorder.calls.clear();
-        f.receiver.comPort_OnComm(LinkReceiver::CommEvReceive);
+        f.receiver.comPort_OnComm(CommEvents::Receive);
         seen << (f.recorder.calls.contains(QStringLiteral("haveAngleMsg"))
                      ? QStringLiteral("%1,%2").arg(f.link.angleX, 0, 'g', 10).arg(f.link.angleY, 0, 'g', 10)
                      : QString());
@@ -220,7 +220,7 @@ void TestFraming::compatibleShortRead()
     f.internal.inSync = true;
     f.port.feed(recordA() + recordA());
     f.port.setShortRead(5);
-    f.receiver.comPort_OnComm(LinkReceiver::CommEvReceive);
+    f.receiver.comPort_OnComm(CommEvents::Receive);
     QVERIFY(!f.internal.inSync);
     QCOMPARE(f.link.angleX, 0.0);
     QCOMPARE(f.port.InBufferCount(), 11);

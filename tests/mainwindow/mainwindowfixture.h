@@ -2,10 +2,10 @@
 
 // A main window on a hermetic settings store, with message boxes recorded and port 1 on a pseudo-terminal.
 
-#include "link/comlink.h"
-#include "link/formcom.h"
+#include "connection/comlink.h"
+#include "connection/formcom.h"
 #include "mainwindow/formmain.h"
-#include "platform/messagebox.h"
+#include "widgets/messagebox.h"
 #include "state/appstate.h"
 #include "support/ptypair.h"
 

@@ -1,7 +1,7 @@
 #include "mainwindowfixture.h"
-#include "platform/flexgrid.h"
-#include "platform/twips.h"
-#include "settings/formoptions.h"
+#include "widgets/flexgrid.h"
+#include "widgets/twips.h"
+#include "dialogs/formoptions.h"
 #include "tables/tableset.h"
 
 #include <QCheckBox>

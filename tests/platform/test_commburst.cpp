@@ -40,7 +40,7 @@ private slots:
         QByteArray received;
         int overflows = 0;
         connect(&comm, &CommControl::OnComm, this, [&](int code) {
-            if (code == CommControl::CommEventRxOver)
+            if (code == CommEvents::RxOver)
                 ++overflows;
             comm.setInputLen(0);
             received += comm.Input();

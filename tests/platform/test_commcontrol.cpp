@@ -256,7 +256,7 @@ void TestCommControl::receiveThreshold()
     }
     QVERIFY(writeAll(*m_pty, "\x03"));
     QTRY_COMPARE(received.right(1), QByteArray("\x03"));
-    QCOMPARE(events.last().at(0).toInt(), CommControl::CommEvReceive);
+    QCOMPARE(events.last().at(0).toInt(), CommEvents::Receive);
     if (threshold == 8)
         QCOMPARE(received, QByteArray("\x02"
                                       "123456\x03"));
@@ -337,13 +337,13 @@ void TestCommControl::overflow()
     QList<int> events;
     connect(m_comm.get(), &CommControl::OnComm, this, [&](int code) {
         events << code;
-        if (handlerDiscards && code == CommControl::CommEventRxOver)
+        if (handlerDiscards && code == CommEvents::RxOver)
             m_comm->clearInBuffer();
     });
     const QByteArray sent = QByteArray(8192, 'a') + QByteArray(808, 'b');
     QVERIFY(writeAll(*m_pty, sent));
-    QTRY_VERIFY(events.contains(CommControl::CommEventRxOver));
-    QVERIFY(!events.contains(CommControl::CommEvReceive));
+    QTRY_VERIFY(events.contains(CommEvents::RxOver));
+    QVERIFY(!events.contains(CommEvents::Receive));
     if (handlerDiscards) {
         QTRY_VERIFY(m_comm->InBufferCount() < 808);
     } else {

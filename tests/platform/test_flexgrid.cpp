@@ -1,5 +1,5 @@
-#include "platform/flexgrid.h"
-#include "platform/twips.h"
+#include "widgets/flexgrid.h"
+#include "widgets/twips.h"
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>

@@ -1,5 +1,5 @@
 // The grid's cell storage: rows kept as slices of shared text blocks, rewritten and compacted.
-#include "platform/flexgrid.h"
+#include "widgets/flexgrid.h"
 
 #include <QTest>
 

@@ -3,11 +3,11 @@
 // The whole program on a hermetic settings store, with its serial port on a pseudo-terminal that a test can
 // flood, fill with noise or pull away, and the probes that tell a busy loop or growing memory.
 
-#include "link/comlink.h"
-#include "link/formcom.h"
+#include "connection/comlink.h"
+#include "connection/formcom.h"
 #include "mainwindow/formmain.h"
-#include "platform/filedialog.h"
-#include "platform/messagebox.h"
+#include "widgets/filedialog.h"
+#include "widgets/messagebox.h"
 #include "state/appstate.h"
 #include "support/ptypair.h"
 

@@ -2,7 +2,7 @@
 // "Save" and "Open" buttons with the file dialog answered by the test.
 #include "faultfixture.h"
 
-#include "platform/flexgrid.h"
+#include "widgets/flexgrid.h"
 #include "tables/tableset.h"
 
 #include <QDir>

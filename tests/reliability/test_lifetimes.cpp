@@ -2,7 +2,7 @@
 // reports the use itself; these checks see the order without it.
 #include "faultfixture.h"
 
-#include "settings/formoptions.h"
+#include "dialogs/formoptions.h"
 
 #include <QPointer>
 #include <QTest>

@@ -2,8 +2,8 @@
 // buffer flooded past its size, values no number text can hold, and the background file's folder taken away.
 #include "faultfixture.h"
 
-#include "platform/flexgrid.h"
-#include "settings/formoptions.h"
+#include "widgets/flexgrid.h"
+#include "dialogs/formoptions.h"
 #include "tables/tableset.h"
 
 #include <QCheckBox>
@@ -151,7 +151,7 @@ void TestLinkFaults::receiveBufferOverflow()
                      [&] { mostWaiting = qMax(mostWaiting, form->comPort().InBufferCount()); });
 
     QVERIFY(f.line.send(flood, 30000));
-    QTRY_VERIFY(events.contains(QVariantList{CommControl::CommEventRxOver}));
+    QTRY_VERIFY(events.contains(QVariantList{CommEvents::RxOver}));
     // Bounded: never more than the buffer and one read from the device are waiting.
     QVERIFY2(mostWaiting <= 2 * 8192, qPrintable(QString::number(mostWaiting)));
     QVERIFY(form->comPort().PortOpen());

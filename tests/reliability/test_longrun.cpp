@@ -4,7 +4,7 @@
 // Takes minutes; make longrun runs it, make test does not.
 #include "faultfixture.h"
 
-#include "platform/flexgrid.h"
+#include "widgets/flexgrid.h"
 #include "tables/tableset.h"
 
 #include <QApplication>

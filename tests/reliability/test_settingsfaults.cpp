@@ -2,8 +2,8 @@
 // defaults, and the program closes normally and writes valid values back.
 #include "faultfixture.h"
 
-#include "platform/twips.h"
-#include "settings/formoptions.h"
+#include "widgets/twips.h"
+#include "dialogs/formoptions.h"
 #include "settings/settingvalues.h"
 #include "state/numbers.h"
 

@@ -3,8 +3,8 @@
 // state and nothing breaks.
 #include "faultfixture.h"
 
-#include "platform/flexgrid.h"
-#include "settings/formoptions.h"
+#include "widgets/flexgrid.h"
+#include "dialogs/formoptions.h"
 #include "state/numbers.h"
 #include "tables/tableset.h"
 

@@ -1,7 +1,7 @@
 #include "mainwindow/mainwindowfixture.h"
-#include "platform/twips.h"
-#include "platform/windowlayer.h"
-#include "settings/formoptions.h"
+#include "widgets/twips.h"
+#include "widgets/windowlayer.h"
+#include "dialogs/formoptions.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -51,7 +51,7 @@ class TestFormOptions : public QObject {
     QPointer<FormOptions> loadAlone()
     {
         state();
-        return new FormOptions(*m_f->state, *m_f->link, nullptr);
+        return new FormOptions(*m_f->state, m_f->link->receiver(), nullptr);
     }
 
     // A main window started in the given instrument mode, laid out by its first tick.

@@ -1,8 +1,8 @@
 #include "mainwindow/mainwindowfixture.h"
-#include "platform/twips.h"
-#include "platform/windowlayer.h"
-#include "settings/appicon.h"
-#include "settings/frmabout.h"
+#include "widgets/twips.h"
+#include "widgets/windowlayer.h"
+#include "widgets/appicon.h"
+#include "dialogs/frmabout.h"
 
 #include <QApplication>
 #include <QFrame>

@@ -1,4 +1,4 @@
-#include "tables/separator.h"
+#include "state/separator.h"
 
 #include <QTest>
 

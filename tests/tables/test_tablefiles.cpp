@@ -1,6 +1,6 @@
 #include "mainwindow/mainwindowfixture.h"
-#include "platform/filedialog.h"
-#include "platform/flexgrid.h"
+#include "widgets/filedialog.h"
+#include "widgets/flexgrid.h"
 #include "tables/tablefiles.h"
 #include "tables/tableset.h"
 

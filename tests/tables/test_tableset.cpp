@@ -1,7 +1,7 @@
 #include "tables/tableset.h"
 
-#include "platform/flexgrid.h"
-#include "platform/twips.h"
+#include "widgets/flexgrid.h"
+#include "widgets/twips.h"
 #include "state/appstate.h"
 
 #include <QLineEdit>
@@ -33,7 +33,7 @@ struct Window {
         tables = std::make_unique<TableSet>(state, &widget);
         const auto button = [this](double height) {
             auto* b = new QPushButton(&widget);
-            Twips::place(b, 120, 0, 1215, height);
+            Twips::place(b, {120, 0, 1215, height});
             return b;
         };
         buttons.CommandVal2Table = button(375);
@@ -41,7 +41,7 @@ struct Window {
         buttons.CommandClearGrid = button(375);
         buttons.CommandLoadFromOrv = button(495);
         buttons.CommMean = new QPushButton(&widget);
-        Twips::place(buttons.CommMean, 4680, 6480, 1335, 375);
+        Twips::place(buttons.CommMean, {4680, 6480, 1335, 375});
         for (QPushButton*& ct : buttons.CT)
             ct = new QPushButton(&widget);
         boxes = {new QLineEdit(&widget), new QLineEdit(&widget), new QLineEdit(&widget)};

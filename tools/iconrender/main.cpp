@@ -1,7 +1,7 @@
 // tarnolux-iconrender DIR SIZE...: writes DIR/<size>x<size>/apps/tarnolux.png for every size, drawn by the
 // same code that gives the program's windows their icon. Painting into an image needs no application
 // object and no display, which suits a build step.
-#include "settings/appicon.h"
+#include "widgets/appicon.h"
 
 #include <QDir>
 #include <QImage>

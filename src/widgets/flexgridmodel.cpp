@@ -1,4 +1,4 @@
-#include "platform/flexgridmodel.h"
+#include "widgets/flexgridmodel.h"
 
 #include <algorithm>
 

@@ -1,10 +1,10 @@
-#include "settings/formoptions.h"
+#include "dialogs/formoptions.h"
 
-#include "link/comlink.h"
-#include "mainwindow/formmain.h"
-#include "platform/designfont.h"
-#include "platform/messagebox.h"
-#include "platform/twips.h"
+#include "link/linkreceiver.h"
+#include "widgets/controls.h"
+#include "widgets/designfont.h"
+#include "widgets/messagebox.h"
+#include "widgets/twips.h"
 #include "settings/settingvalues.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
@@ -13,36 +13,18 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 
 using namespace SettingValues;
 
 namespace {
-const QString Options = QStringLiteral("options");
-const QString Pos = QStringLiteral("pos");
 
 constexpr double ClientWidth = 4575;
 constexpr double ClientHeight = 5010;
 constexpr double CompactHeight = 2800;
-
-template <typename T>
-T* make(QWidget* parent, const char* name, const QString& caption, double left, double top, double width,
-        double height)
-{
-    auto* widget = new T(parent);
-    widget->setObjectName(QLatin1String(name));
-    if constexpr (std::is_base_of_v<QGroupBox, T>)
-        widget->setTitle(caption);
-    else
-        widget->setText(caption);
-    Twips::place(widget, left, top, width, height);
-    return widget;
-}
 
 qint16 stateOf(const QCheckBox* box)
 {
@@ -53,16 +35,10 @@ void setState(QCheckBox* box, qint16 state)
     box->setChecked(state != 0);
 }
 
-QSizeF screenTwips(const QWidget* window)
-{
-    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    const QRect px = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
-    return {Twips::fromPixels(px.width()), Twips::fromPixels(px.height())};
-}
 } // namespace
 
-FormOptions::FormOptions(AppState& state, ComLink& link, FormMain* main)
-    : QDialog(main), m_state(state), m_link(link), m_main(main)
+FormOptions::FormOptions(AppState& state, LinkReceiver& receiver, OptionsHost* host)
+    : QDialog(host ? host->hostWindow() : nullptr), m_state(state), m_receiver(receiver), m_host(host)
 {
     setObjectName(QStringLiteral("FormOptions"));
     setWindowTitle(QStringLiteral("TARNOLUX options"));
@@ -81,43 +57,42 @@ FormOptions::~FormOptions() = default;
 
 void FormOptions::createControls()
 {
+    using Controls::make;
     FrameDisplay =
-        make<QGroupBox>(this, "FrameDisplay", QStringLiteral("Display options"), 120, 120, 2175, 1575);
-    CTobar = make<QCheckBox>(FrameDisplay, "CTobar", QStringLiteral("TOBAR"), 120, 1080, 1695, 255);
+        make<QGroupBox>(this, "FrameDisplay", QStringLiteral("Display options"), {120, 120, 2175, 1575});
+    CTobar = make<QCheckBox>(FrameDisplay, "CTobar", QStringLiteral("TOBAR"), {120, 1080, 1695, 255});
     // These two lie over the frame's area but belong to the dialog.
-    CheckOnTop = make<QCheckBox>(this, "CheckOnTop", QStringLiteral("Always on top"), 240, 480, 1575, 255);
+    CheckOnTop = make<QCheckBox>(this, "CheckOnTop", QStringLiteral("Always on top"), {240, 480, 1575, 255});
     CheckShowTable =
-        make<QCheckBox>(this, "CheckShowTable", QStringLiteral("Show table"), 240, 840, 1455, 255);
+        make<QCheckBox>(this, "CheckShowTable", QStringLiteral("Show table"), {240, 840, 1455, 255});
 
     FrameTransfer =
-        make<QGroupBox>(this, "FrameTransfer", QStringLiteral("Transfer options"), 2520, 120, 1935, 1815);
-    CheckComma = make<QCheckBox>(this, "CheckComma", QStringLiteral("Comma seperator"), 2640, 480, 1695, 255);
+        make<QGroupBox>(this, "FrameTransfer", QStringLiteral("Transfer options"), {2520, 120, 1935, 1815});
+    CheckComma = make<QCheckBox>(this, "CheckComma", QStringLiteral("Comma seperator"), {2640, 480, 1695, 255});
     LabelTransfer = make<QLabel>(FrameTransfer, "LabelTransfer",
-                                 QStringLiteral("Transfer data from Vemtor with:"), 120, 720, 1575, 375);
+                                 QStringLiteral("Transfer data from Vemtor with:"), {120, 720, 1575, 375});
     LabelTransfer->setWordWrap(true);
     LabelTransfer->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     CheckExitKey =
-        make<QCheckBox>(FrameTransfer, "CheckExitKey", QStringLiteral("exit key"), 120, 1200, 1695, 255);
+        make<QCheckBox>(FrameTransfer, "CheckExitKey", QStringLiteral("exit key"), {120, 1200, 1695, 255});
     CheckIR =
-        make<QCheckBox>(FrameTransfer, "CheckIR", QStringLiteral("remote control"), 120, 1440, 1695, 255);
+        make<QCheckBox>(FrameTransfer, "CheckIR", QStringLiteral("remote control"), {120, 1440, 1695, 255});
 
     FrameBackground =
-        make<QGroupBox>(this, "FrameBackground", QStringLiteral("Background actions"), 120, 2040, 4335, 2415);
+        make<QGroupBox>(this, "FrameBackground", QStringLiteral("Background actions"), {120, 2040, 4335, 2415});
     CheckBackground = make<QCheckBox>(FrameBackground, "CheckBackground",
-                                      QStringLiteral("Save current masurement values to background file"),
-                                      120, 360, 4095, 255);
+                                      QStringLiteral("Save current masurement values to background file"), {120, 360, 4095, 255});
     LabelPath =
-        make<QLabel>(FrameBackground, "LabelPath", QStringLiteral("Path and file name"), 120, 720, 1575, 255);
-    TextPath = make<QLineEdit>(FrameBackground, "TextPath", QString(), 120, 960, 4095, 285);
-    LabelUpdate = make<QLabel>(FrameBackground, "LabelUpdate", QStringLiteral("Update values every"), 120,
-                               1440, 1575, 255);
-    TextSeconds = make<QLineEdit>(FrameBackground, "TextSeconds", QStringLiteral("10"), 1680, 1440, 735, 285);
+        make<QLabel>(FrameBackground, "LabelPath", QStringLiteral("Path and file name"), {120, 720, 1575, 255});
+    TextPath = make<QLineEdit>(FrameBackground, "TextPath", QString(), {120, 960, 4095, 285});
+    LabelUpdate = make<QLabel>(FrameBackground, "LabelUpdate", QStringLiteral("Update values every"), {120, 1440, 1575, 255});
+    TextSeconds = make<QLineEdit>(FrameBackground, "TextSeconds", QStringLiteral("10"), {1680, 1440, 735, 285});
     LabelSecond =
-        make<QLabel>(FrameBackground, "LabelSecond", QStringLiteral("th measurement"), 2520, 1440, 1215, 255);
+        make<QLabel>(FrameBackground, "LabelSecond", QStringLiteral("th measurement"), {2520, 1440, 1215, 255});
     CheckMean = make<QCheckBox>(FrameBackground, "CheckMean",
-                                QStringLiteral("Built mean values between updates"), 120, 1920, 3135, 255);
+                                QStringLiteral("Built mean values between updates"), {120, 1920, 3135, 255});
 
-    CommandOK = make<QPushButton>(this, "CommandOK", QStringLiteral("OK"), 3240, 4560, 1215, 375);
+    CommandOK = make<QPushButton>(this, "CommandOK", QStringLiteral("OK"), {3240, 4560, 1215, 375});
 }
 
 void FormOptions::connectHandlers()
@@ -158,20 +133,11 @@ void FormOptions::Form_Load()
 
 void FormOptions::placeDialog()
 {
-    // Negative bound first, then the screen bound: a dialog larger than the screen may end up negative.
-    const QSizeF screen = screenTwips(this);
-    const double height = Twips::fromPixels(frameGeometry().height());
-    const double width = Twips::fromPixels(frameGeometry().width());
-    double top = readNumber(Pos, QStringLiteral("yO"), 0);
-    if (top < 0)
-        top = 0;
-    if (screen.height() - height < top)
-        top = screen.height() - height;
-    double left = readNumber(Pos, QStringLiteral("xO"), 0);
-    if (left < 0)
-        left = 0;
-    if (screen.width() - width < left)
-        left = screen.width() - width;
+    // The origin bound first, then the screen bound: a dialog larger than the screen may end up negative.
+    double top = readNumber(SettingKeys::OptionsTop);
+    double left = readNumber(SettingKeys::OptionsLeft);
+    const QSizeF size(Twips::fromPixels(frameGeometry().width()), Twips::fromPixels(frameGeometry().height()));
+    Controls::keepOnScreen(left, top, size, Controls::screenTwips(this), Controls::Clamp::KeepOnScreenFirst);
     move(Twips::toPixels(left), Twips::toPixels(top));
 }
 
@@ -224,10 +190,10 @@ void FormOptions::CheckShowTable_Click()
 {
     MainOptions& o = m_state.options;
     o.showTable = stateOf(CheckShowTable) == 1;
-    if (!m_main)
+    if (!m_host)
         return;
     // Unchecked, the main window's resize rule turns 2800 into the compact height of the current mode.
-    m_main->setWindowHeight(o.showTable ? o.heightWithTable : CompactHeight);
+    m_host->setWindowHeight(o.showTable ? o.heightWithTable : CompactHeight);
 }
 
 void FormOptions::CheckComma_Click()
@@ -262,22 +228,9 @@ void FormOptions::TextSeconds_KeyPress(int& keyAscii)
 bool FormOptions::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == TextSeconds && event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        // Only keys that type a character are filtered; moving keys, Delete and focus keys type none.
-        int code = 0;
-        switch (key->key()) {
-        case Qt::Key_Backspace:
-            code = 8;
-            break;
-        case Qt::Key_Delete:
-        case Qt::Key_Tab:
-        case Qt::Key_Backtab:
+        int code = Controls::typedCharacter(static_cast<QKeyEvent*>(event));
+        if (code < 0)
             return false;
-        default:
-            if (key->text().isEmpty())
-                return false;
-            code = key->text().at(0).unicode();
-        }
         TextSeconds_KeyPress(code);
         return code == 0;
     }
@@ -298,22 +251,22 @@ bool FormOptions::Form_QueryUnload(bool quiet)
 {
     MainOptions& o = m_state.options;
     o.onTop = stateOf(CheckOnTop) == 1;
-    writeText(Pos, QStringLiteral("yO"), Numbers::shortestText(dialogTop()));
-    writeText(Pos, QStringLiteral("xO"), Numbers::shortestText(dialogLeft()));
-    writeInt(Options, QStringLiteral("onTop"), stateOf(CheckOnTop));
-    writeInt(Options, QStringLiteral("showTable"), stateOf(CheckShowTable));
-    writeInt(Options, QStringLiteral("comma"), stateOf(CheckComma));
-    writeInt(Options, QStringLiteral("exitKey"), stateOf(CheckExitKey));
-    writeInt(Options, QStringLiteral("IR"), stateOf(CheckIR));
+    writeNumber(SettingKeys::OptionsTop, dialogTop());
+    writeNumber(SettingKeys::OptionsLeft, dialogLeft());
+    writeInt(SettingKeys::OnTop, stateOf(CheckOnTop));
+    writeInt(SettingKeys::ShowTable, stateOf(CheckShowTable));
+    writeInt(SettingKeys::UseComma, stateOf(CheckComma));
+    writeInt(SettingKeys::StoreAtExitKey, stateOf(CheckExitKey));
+    writeInt(SettingKeys::StoreAtIR, stateOf(CheckIR));
     o.updatePath = TextPath->text();
-    writeText(Options, QStringLiteral("updatePath"), o.updatePath);
-    writeInt(Options, QStringLiteral("enableBackground"), stateOf(CheckBackground));
+    writeText(SettingKeys::UpdatePath, o.updatePath);
+    writeInt(SettingKeys::UseBackground, stateOf(CheckBackground));
     o.useBackground = int2bool(stateOf(CheckBackground));
-    writeInt(Options, QStringLiteral("enableMean"), stateOf(CheckMean));
+    writeInt(SettingKeys::UseMean, stateOf(CheckMean));
     o.useMean = int2bool(stateOf(CheckMean));
     // Any number of digits may be typed; keep the count within what the background divisor can hold.
     const double seconds = qMin(Numbers::leadingNumber(TextSeconds->text()), MaxBackgroundSeconds);
-    writeText(Options, QStringLiteral("updateSeconds"), Numbers::shortestText(seconds));
+    writeNumber(SettingKeys::BackgroundSeconds, seconds);
     o.backgroundSeconds = seconds;
 
     if (!o.useBackground)
@@ -325,7 +278,7 @@ bool FormOptions::Form_QueryUnload(bool quiet)
                                                   "...\" box."));
         return false;
     }
-    m_link.setUpdateSignal(o.backgroundSeconds);
+    m_receiver.setUpdateSignal(o.backgroundSeconds);
     return true;
 }
 

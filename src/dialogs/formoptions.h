@@ -4,13 +4,22 @@
 #include <QtGlobal>
 
 struct AppState;
-class ComLink;
-class FormMain;
+class LinkReceiver;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+
+// The calls the options dialog makes on the window it opens over.
+class OptionsHost {
+public:
+    virtual ~OptionsHost() = default;
+    // Owner of the dialog, which opens over it.
+    [[nodiscard]] virtual QWidget* hostWindow() = 0;
+    // "Show table" sets the window's outer height, in twips.
+    virtual void setWindowHeight(double twips) = 0;
+};
 
 // The options dialog: display, transfer and background options. Constructing it is loading it (the load
 // step runs in the constructor); closing it unloads it (it deletes itself), so the next opening loads it
@@ -21,9 +30,9 @@ public:
     // The largest count of the background rule; larger counts do not fit its 32-bit divisor.
     static constexpr double MaxBackgroundSeconds = 2147483647.0;
 
-    // main: the main window whose height the "Show table" box sets and over which the dialog opens;
-    // may be null when there is none.
-    FormOptions(AppState& state, ComLink& link, FormMain* main);
+    // host: the window whose height the "Show table" box sets and over which the dialog opens; may be
+    // null when there is none. receiver: takes the background count when the dialog closes.
+    FormOptions(AppState& state, LinkReceiver& receiver, OptionsHost* host);
     ~FormOptions() override;
 
     [[nodiscard]] static qint16 bool2Int(bool val) { return val ? 1 : 0; }
@@ -87,7 +96,7 @@ private:
     [[nodiscard]] bool backgroundFileWritable() const;
 
     AppState& m_state;
-    ComLink& m_link;
-    FormMain* m_main = nullptr;
+    LinkReceiver& m_receiver;
+    OptionsHost* m_host = nullptr;
     bool m_shuttingDown = false;
 };

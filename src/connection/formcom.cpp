@@ -1,10 +1,11 @@
-#include "link/formcom.h"
+#include "connection/formcom.h"
 
-#include "link/comlink.h"
-#include "platform/designfont.h"
+#include "connection/comlink.h"
+#include "widgets/controls.h"
+#include "widgets/designfont.h"
 #include "platform/eventwait.h"
-#include "platform/messagebox.h"
-#include "platform/twips.h"
+#include "widgets/messagebox.h"
+#include "widgets/twips.h"
 #include "settings/settingvalues.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
@@ -24,7 +25,6 @@
 #include <limits>
 
 namespace {
-const QString ComSection = QStringLiteral("com");
 constexpr qint32 NoSignal = std::numeric_limits<qint32>::max();
 // The close step waits for two display ticks; never longer than this, should the display timer stop.
 constexpr int TickWaitLimitMs = 2000;
@@ -59,38 +59,21 @@ FormCom::FormCom(AppState& state, ComLink& link, QWidget* parent)
     setFont(designFont());
     setFixedSize(Twips::toPixels(5640), Twips::toPixels(1440));
 
-    LabelPortNum = new QLabel(QStringLiteral("Com"), this);
-    TextPortNum = new QLineEdit(QStringLiteral("1"), this);
-    LabelStatus = new QLabel(QStringLiteral("com exists"), this);
-    TextStatus = new QLineEdit(this);
+    using Controls::make;
+    LabelPortNum = make<QLabel>(this, "LabelPortNum", QStringLiteral("Com"), {240, 180, 615, 255});
+    TextPortNum = make<QLineEdit>(this, "TextPortNum", QStringLiteral("1"), {840, 120, 375, 375});
+    LabelStatus = make<QLabel>(this, "LabelStatus", QStringLiteral("com exists"), {1440, 180, 735, 255});
+    TextStatus = make<QLineEdit>(this, "TextStatus", QString(), {2280, 120, 3135, 375});
     TextStatus->setReadOnly(true);
-    OptionCompatible = new QRadioButton(QStringLiteral("compatible mode"), this);
-    OptionText = new QRadioButton(QStringLiteral("Text mode"), this);
-    CommandClose = new QPushButton(QStringLiteral("Close"), this);
+    OptionCompatible =
+        make<QRadioButton>(this, "OptionCompatible", QStringLiteral("compatible mode"), {240, 600, 1815, 375});
+    OptionText = make<QRadioButton>(this, "OptionText", QStringLiteral("Text mode"), {2160, 600, 1215, 375});
+    CommandClose = make<QPushButton>(this, "CommandClose", QStringLiteral("Close"), {4560, 600, 855, 375});
     CommandClose->setAutoDefault(false);
-    optionHR = new QCheckBox(QStringLiteral("ORVELAN HR"), this);
+    optionHR = make<QCheckBox>(this, "optionHR", QStringLiteral("ORVELAN HR"), {240, 960, 1575, 375});
     TimerCom = new QTimer(this);
     TimerCom->setInterval(1000);
     m_comPort = new CommControl(this);
-
-    const struct {
-        QWidget* widget;
-        const char* name;
-        double left, top, width, height;
-    } layout[] = {
-        {LabelPortNum, "LabelPortNum", 240, 180, 615, 255},
-        {TextPortNum, "TextPortNum", 840, 120, 375, 375},
-        {LabelStatus, "LabelStatus", 1440, 180, 735, 255},
-        {TextStatus, "TextStatus", 2280, 120, 3135, 375},
-        {OptionCompatible, "OptionCompatible", 240, 600, 1815, 375},
-        {OptionText, "OptionText", 2160, 600, 1215, 375},
-        {CommandClose, "CommandClose", 4560, 600, 855, 375},
-        {optionHR, "optionHR", 240, 960, 1575, 375},
-    };
-    for (const auto& item : layout) {
-        item.widget->setObjectName(QLatin1String(item.name));
-        Twips::place(item.widget, item.left, item.top, item.width, item.height);
-    }
     TimerCom->setObjectName(QStringLiteral("TimerCom"));
     m_comPort->setObjectName(QStringLiteral("comPort"));
 
@@ -162,18 +145,18 @@ void FormCom::connectPort(qint16& portNumber)
 
 void FormCom::loadComSettings()
 {
-    m_state.link.portNum = SettingValues::readInt16(ComSection, QStringLiteral("port"), 1);
-    const qint16 mode = SettingValues::readInt16(ComSection, QStringLiteral("mode"), 0);
+    m_state.link.portNum = SettingValues::readInt16(SettingKeys::PortNumber);
+    const qint16 mode = SettingValues::readInt16(SettingKeys::PortMode);
     // Only 0 and 1 are link modes; anything else is the default, compatible mode.
     m_state.link.portMode = mode == 1 ? 1 : 0;
-    m_state.link.isHR = SettingValues::readInt16(ComSection, QStringLiteral("isHR"), 0);
+    m_state.link.isHR = SettingValues::readInt16(SettingKeys::IsHR);
 }
 
 void FormCom::saveComSettings()
 {
-    SettingValues::writeInt(ComSection, QStringLiteral("port"), m_comPort->CommPort());
-    SettingValues::writeInt(ComSection, QStringLiteral("mode"), m_state.link.portMode == 1 ? 1 : 0);
-    SettingValues::writeInt(ComSection, QStringLiteral("isHR"), m_state.link.isHR);
+    SettingValues::writeInt(SettingKeys::PortNumber, m_comPort->CommPort());
+    SettingValues::writeInt(SettingKeys::PortMode, m_state.link.portMode == 1 ? 1 : 0);
+    SettingValues::writeInt(SettingKeys::IsHR, m_state.link.isHR);
 }
 
 void FormCom::showComSettings()
@@ -296,11 +279,7 @@ void FormCom::TextPortNum_Change()
     if (typed == static_cast<double>(m_comPort->CommPort()))
         return;
     // Outside the 16-bit range it names no port: try port 0, which reports "Port is not available".
-    const double rounded = Numbers::roundHalfEven(typed);
-    qint16 port = 0;
-    if (std::isfinite(rounded) && rounded >= std::numeric_limits<qint16>::min() &&
-        rounded <= std::numeric_limits<qint16>::max())
-        port = static_cast<qint16>(rounded);
+    qint16 port = Numbers::wholeInRange<qint16>(typed).value_or(0);
     connectPort(port);
 }
 

@@ -1,4 +1,4 @@
-#include "platform/filedialog.h"
+#include "widgets/filedialog.h"
 
 #include <QFileDialog>
 

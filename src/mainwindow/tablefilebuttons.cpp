@@ -1,11 +1,11 @@
 // The main window's buttons for table files and the clipboard.
 #include "mainwindow/formmain.h"
 
-#include "platform/filedialog.h"
-#include "platform/messagebox.h"
+#include "widgets/filedialog.h"
+#include "widgets/messagebox.h"
 #include "settings/settingvalues.h"
 #include "state/appstate.h"
-#include "tables/separator.h"
+#include "state/separator.h"
 #include "tables/tablefiles.h"
 #include "tables/tableset.h"
 
@@ -21,7 +21,7 @@ void FormMain::CommandOpen_Click()
         return;
     // Stored before the file is read, so it names the file even when opening fails.
     m_dataPath = chosen;
-    SettingValues::writeText(QStringLiteral("options"), QStringLiteral("datapath"), m_dataPath);
+    SettingValues::writeText(SettingKeys::DataPath, m_dataPath);
     (void)TableFiles::loadTable(*m_tables->currentGrid(), m_dataPath);
 }
 
@@ -31,7 +31,7 @@ void FormMain::CommandSave_Click()
     if (chosen.isEmpty())
         return;
     m_dataPath = chosen;
-    SettingValues::writeText(QStringLiteral("options"), QStringLiteral("datapath"), m_dataPath);
+    SettingValues::writeText(SettingKeys::DataPath, m_dataPath);
     if (!TableFiles::saveTable(*m_tables->currentGrid(), m_dataPath, m_state.options.useComma))
         MessageBox::show(this,
                          QStringLiteral("The table could not be saved to ") + m_dataPath + QLatin1Char('.'));

@@ -1,4 +1,4 @@
-#include "settings/appicon.h"
+#include "widgets/appicon.h"
 
 #include <QAbstractButton>
 #include <QPainter>

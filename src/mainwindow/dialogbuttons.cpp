@@ -2,9 +2,9 @@
 // always-on-top layer while either is shown, so the dialog can come to the front.
 #include "mainwindow/formmain.h"
 
-#include "platform/windowlayer.h"
-#include "settings/formoptions.h"
-#include "settings/frmabout.h"
+#include "widgets/windowlayer.h"
+#include "dialogs/formoptions.h"
+#include "dialogs/frmabout.h"
 #include "state/appstate.h"
 
 void FormMain::CommandOptions_Click()

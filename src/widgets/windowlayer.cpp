@@ -1,4 +1,4 @@
-#include "platform/windowlayer.h"
+#include "widgets/windowlayer.h"
 
 #include <QVariant>
 #include <QWidget>

@@ -1,8 +1,9 @@
-#include "settings/frmabout.h"
+#include "dialogs/frmabout.h"
 
-#include "platform/designfont.h"
-#include "platform/twips.h"
-#include "settings/appicon.h"
+#include "widgets/controls.h"
+#include "widgets/designfont.h"
+#include "widgets/twips.h"
+#include "widgets/appicon.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -24,11 +25,9 @@ constexpr double ClientHeight = 3555;
 QLabel* label(QWidget* parent, const char* name, const QString& text, double left, double top, double width,
               double height)
 {
-    auto* widget = new QLabel(text, parent);
-    widget->setObjectName(QLatin1String(name));
+    auto* widget = Controls::make<QLabel>(parent, name, text, {left, top, width, height});
     widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     widget->setWordWrap(true);
-    Twips::place(widget, left, top, width, height);
     return widget;
 }
 
@@ -36,15 +35,13 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, double lef
 void separatorLine(QWidget* parent, int index, const QColor& colour, double left, double top, double width,
                    double height)
 {
-    auto* line = new QFrame(parent);
-    line->setObjectName(QStringLiteral("Line1"));
+    auto* line = Controls::make<QFrame>(parent, "Line1", QString(), {left, top, width, height});
     line->setProperty("Index", index);
     line->setFrameShape(QFrame::NoFrame);
     line->setAutoFillBackground(true);
     QPalette palette = line->palette();
     palette.setColor(QPalette::Window, colour);
     line->setPalette(palette);
-    Twips::place(line, left, top, width, height);
 }
 } // namespace
 
@@ -82,10 +79,8 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent)
                           QStringLiteral("This software is provided as is, without warranty of any kind. "
                                          "Check your measurements before you rely on them."),
                           255, 2625, 3750, 825);
-    cmdOK = new QPushButton(QStringLiteral("OK"), this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdOK = Controls::make<QPushButton>(this, "cmdOK", QStringLiteral("OK"), {4245, 2625, 1260, 345});
     cmdOK->setDefault(true);
-    Twips::place(cmdOK, 4245, 2625, 1260, 345);
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
 
     Form_Load();

@@ -1,6 +1,6 @@
-#include "link/comlink.h"
+#include "connection/comlink.h"
 
-#include "link/formcom.h"
+#include "connection/formcom.h"
 #include "state/appstate.h"
 
 ComLink::ComLink(AppState& state, QObject* parent)

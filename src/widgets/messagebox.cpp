@@ -1,4 +1,4 @@
-#include "platform/messagebox.h"
+#include "widgets/messagebox.h"
 
 #include <QMessageBox>
 

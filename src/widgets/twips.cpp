@@ -1,4 +1,4 @@
-#include "platform/twips.h"
+#include "widgets/twips.h"
 
 #include <QWidget>
 
@@ -24,9 +24,9 @@ double fromPixels(int pixels)
     return pixels * PerPixel;
 }
 
-void place(QWidget* widget, double left, double top, double width, double height)
+void place(QWidget* widget, const Rect& at)
 {
-    widget->setGeometry(toPixels(left), toPixels(top), toPixels(width), toPixels(height));
+    widget->setGeometry(toPixels(at.left), toPixels(at.top), toPixels(at.width), toPixels(at.height));
 }
 
 } // namespace Twips

@@ -9,7 +9,11 @@ constexpr double PerPixel = 15.0;
 
 [[nodiscard]] int toPixels(double twips);
 [[nodiscard]] double fromPixels(int pixels);
-// Places a child control at left, top, width, height given in twips.
-void place(QWidget* widget, double left, double top, double width, double height);
+struct Rect {
+    double left, top, width, height;
+};
+
+// Places a child control at a rectangle given in twips.
+void place(QWidget* widget, const Rect& at);
 
 } // namespace Twips

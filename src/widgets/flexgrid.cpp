@@ -1,7 +1,7 @@
-#include "platform/flexgrid.h"
+#include "widgets/flexgrid.h"
 
-#include "platform/flexgridmodel.h"
-#include "platform/twips.h"
+#include "widgets/flexgridmodel.h"
+#include "widgets/twips.h"
 
 #include <QFontMetricsF>
 #include <QHeaderView>

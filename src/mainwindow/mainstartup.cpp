@@ -1,0 +1,85 @@
+// Start-up and shut-down of the main window: the stored options in, the window placed, the tables built;
+// and the options written back when the window closes.
+#include "mainwindow/formmain.h"
+
+#include "connection/comlink.h"
+#include "widgets/controls.h"
+#include "widgets/flexgrid.h"
+#include "widgets/twips.h"
+#include "widgets/windowlayer.h"
+#include "dialogs/formoptions.h"
+#include "settings/settingvalues.h"
+#include "state/appstate.h"
+#include "state/numbers.h"
+#include "tables/tableset.h"
+
+#include <QRadioButton>
+#include <QTimer>
+
+using namespace SettingValues;
+
+void FormMain::restoreWindowPosition()
+{
+    double top = readNumber(SettingKeys::MainTop);
+    double left = readNumber(SettingKeys::MainLeft);
+    Controls::keepOnScreen(left, top, QSizeF(windowWidth(), windowHeight()), Controls::screenTwips(this),
+                           Controls::Clamp::KeepTopLeftVisible);
+    setWindowTop(top);
+    setWindowLeft(left);
+}
+
+void FormMain::Form_Load()
+{
+    AppState& s = m_state;
+    MainOptions& o = s.options;
+
+    m_tables->selectTable(1);
+    m_tables->currentGrid()->setVisible(true);
+    o.modeTobar = readFlag(SettingKeys::ModeTobar);
+    o.oldModeTobar = !o.modeTobar;
+    restoreWindowPosition();
+    s.angles.initAngleConstants();
+    s.angles.angleUnit = readInt16(SettingKeys::AngleUnit);
+    o.heightWithTable = readInt32(SettingKeys::HeightWithTable);
+    setWindowWidth(readNumber(SettingKeys::MainWidth));
+    o.onTop = readFlag(SettingKeys::OnTop);
+    if (o.onTop)
+        WindowLayer::setTopmost(this, true);
+    o.showTable = readFlag(SettingKeys::ShowTable);
+    o.useComma = readFlag(SettingKeys::UseComma);
+    m_dataPath = readText(SettingKeys::DataPath);
+    s.link.storeAtExitkey = readFlag(SettingKeys::StoreAtExitKey);
+    s.link.storeAtIR = readFlag(SettingKeys::StoreAtIR);
+    o.updatePath = readText(SettingKeys::UpdatePath);
+    o.useBackground = readFlag(SettingKeys::UseBackground);
+    o.useMean = readFlag(SettingKeys::UseMean);
+    o.backgroundSeconds = readNumber(SettingKeys::BackgroundSeconds);
+    m_link.setUpdateSignal(o.backgroundSeconds);
+    m_tables->setupTables();
+    if (o.showTable)
+        setWindowHeight(o.heightWithTable);
+    else
+        setWindowHeight(o.modeTobar ? 2300 : 2800);
+    resizeTables(Numbers::toInt16HalfEven(windowHeight() - 3000));
+    QRadioButton* const units[] = {OptionArcsec, OptionDegree, OptionSecMinDeg, OptionMrad, OptionMproM};
+    const qint16 unit = s.angles.angleUnit;
+    if (unit >= 0 && unit <= 4)
+        units[unit]->setChecked(true);
+}
+
+void FormMain::Form_QueryUnload()
+{
+    AppState& s = m_state;
+    TimerDisplay->stop();
+    writeNumber(SettingKeys::MainTop, windowTop());
+    writeNumber(SettingKeys::MainLeft, windowLeft());
+    writeNumber(SettingKeys::MainWidth, windowWidth());
+    writeInt(SettingKeys::AngleUnit, s.angles.angleUnit);
+    writeInt(SettingKeys::HeightWithTable, s.options.heightWithTable);
+    writeText(SettingKeys::ModeTobar,
+              s.options.modeTobar ? QStringLiteral("True") : QStringLiteral("False"));
+    s.options.useBackground = false;
+    m_link.closeIfLoaded();
+    if (m_options)
+        m_options->closeForShutdown();
+}

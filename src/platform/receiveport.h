@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <array>
+
+// Receive event codes of the serial port.
+namespace CommEvents {
+inline constexpr int Receive = 2;
+// More bytes wait than the receive buffer holds.
+inline constexpr int RxOver = 1008;
+} // namespace CommEvents
+
+// The narrow view of the serial port that receive framing reads through, so the same code runs on the
+// real port and on an in-memory buffer.
+class ReceivePort {
+public:
+    virtual ~ReceivePort() = default;
+
+    // Bytes waiting in the receive buffer.
+    [[nodiscard]] virtual qint32 InBufferCount() const = 0;
+    // InBufferCount = 0: discard every waiting byte.
+    virtual void clearInBuffer() = 0;
+    // Number of bytes the next Input takes.
+    virtual void setInputLen(qint16 count) = 0;
+    // Takes up to InputLen waiting bytes; the rest stays waiting.
+    [[nodiscard]] virtual QByteArray Input() = 0;
+};
+
+// Received bytes not yet taken. Taking moves a read position; the taken front is dropped in bulk, so a
+// long stream read one byte at a time costs neither a copy per byte nor growing memory.
+class ReceiveBuffer {
+public:
+    [[nodiscard]] qsizetype waiting() const { return m_bytes.size() - m_pos; }
+
+    // Up to n waiting bytes; one byte costs no allocation.
+    [[nodiscard]] QByteArray take(qsizetype n)
+    {
+        n = qMin(n, waiting());
+        if (n <= 0)
+            return {};
+        QByteArray out = n == 1 ? single(m_bytes.at(m_pos)) : m_bytes.mid(m_pos, n);
+        m_pos += n;
+        compact();
+        return out;
+    }
+    void append(const QByteArray& bytes)
+    {
+        compact();
+        m_bytes.append(bytes);
+    }
+    // Reads up to count bytes straight into the buffer's room through read(char*, count), which returns
+    // the number of bytes it wrote.
+    template <typename Read> qint64 appendFrom(qint64 count, Read read)
+    {
+        compact();
+        const qsizetype at = m_bytes.size();
+        m_bytes.resize(at + count);
+        const qint64 got = read(m_bytes.data() + at, count);
+        m_bytes.resize(at + qMax<qint64>(got, 0));
+        return got;
+    }
+    // Keeps the first n waiting bytes and loses the rest.
+    void keepWaiting(qsizetype n)
+    {
+        if (n < waiting())
+            m_bytes.truncate(m_pos + n);
+    }
+    // Drops every waiting byte, keeping the room.
+    void clear()
+    {
+        m_bytes.resize(0);
+        m_pos = 0;
+    }
+
+private:
+    // Only when the taken part is large and at least half of the buffer.
+    static constexpr qsizetype CompactAfter = 4096;
+
+    static QByteArray single(char c)
+    {
+        static constexpr std::array<char, 256> bytes = [] {
+            std::array<char, 256> all{};
+            for (int i = 0; i < 256; ++i)
+                all[static_cast<size_t>(i)] = static_cast<char>(i);
+            return all;
+        }();
+        return QByteArray::fromRawData(bytes.data() + static_cast<unsigned char>(c), 1);
+    }
+    void compact()
+    {
+        if (m_pos == m_bytes.size()) {
+            clear();
+        } else if (m_pos >= CompactAfter && m_pos * 2 >= m_bytes.size()) {
+            m_bytes.remove(0, m_pos);
+            m_pos = 0;
+        }
+    }
+
+    QByteArray m_bytes;
+    qsizetype m_pos = 0;
+};

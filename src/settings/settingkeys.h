@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Every value the program keeps in the per-user settings store, declared once: section, key, kind of
+// value and default. Code reads and writes through these entries, never with a key text of its own.
+namespace SettingKeys {
+
+enum class Kind { Text, Flag, Int16, Int32, Number };
+
+struct Key {
+    const char* section;
+    const char* key;
+    Kind kind;
+    // Default as stored text; when envDefault names a variable, its value is the default instead.
+    const char* def;
+    const char* envDefault = nullptr;
+};
+
+// Main window placement, outer size in twips.
+inline constexpr Key MainTop{"pos", "y", Kind::Number, "0"};
+inline constexpr Key MainLeft{"pos", "x", Kind::Number, "0"};
+inline constexpr Key MainWidth{"pos", "width", Kind::Number, "6135"};
+inline constexpr Key HeightWithTable{"pos", "height", Kind::Int32, "7000"};
+// Options dialog placement in twips.
+inline constexpr Key OptionsTop{"pos", "yO", Kind::Number, "0"};
+inline constexpr Key OptionsLeft{"pos", "xO", Kind::Number, "0"};
+
+inline constexpr Key AngleUnit{"angles", "unit", Kind::Int16, "0"};
+
+// "True"/"False" when written; the other flags are written as check states "0"/"1".
+inline constexpr Key ModeTobar{"options", "display", Kind::Flag, "False"};
+inline constexpr Key OnTop{"options", "onTop", Kind::Flag, "0"};
+inline constexpr Key ShowTable{"options", "showTable", Kind::Flag, "0"};
+inline constexpr Key UseComma{"options", "comma", Kind::Flag, "0"};
+inline constexpr Key DataPath{"options", "datapath", Kind::Text, ""};
+inline constexpr Key StoreAtExitKey{"options", "exitKey", Kind::Flag, "0"};
+inline constexpr Key StoreAtIR{"options", "IR", Kind::Flag, "0"};
+inline constexpr Key UpdatePath{"options", "updatePath", Kind::Text, "", "TEMP"};
+inline constexpr Key UseBackground{"options", "enableBackground", Kind::Flag, "0"};
+inline constexpr Key UseMean{"options", "enableMean", Kind::Flag, "0"};
+inline constexpr Key BackgroundSeconds{"options", "updateSeconds", Kind::Number, "1"};
+
+inline constexpr Key PortNumber{"com", "port", Kind::Int16, "1"};
+inline constexpr Key PortMode{"com", "mode", Kind::Int16, "0"};
+inline constexpr Key IsHR{"com", "isHR", Kind::Int16, "0"};
+
+// In the order start-up reads them.
+inline constexpr Key All[] = {
+    ModeTobar,      MainTop,       MainLeft,   AngleUnit,     HeightWithTable, MainWidth,         OnTop,
+    ShowTable,      UseComma,      DataPath,   StoreAtExitKey, StoreAtIR,      UpdatePath,        UseBackground,
+    UseMean,        BackgroundSeconds, OptionsTop, OptionsLeft, PortNumber,    PortMode,          IsHR,
+};
+
+[[nodiscard]] inline bool operator==(const Key& a, const Key& b)
+{
+    return qstrcmp(a.section, b.section) == 0 && qstrcmp(a.key, b.key) == 0;
+}
+
+// "section/key", the address of the value in the store.
+[[nodiscard]] inline QString path(const Key& key)
+{
+    return QLatin1String(key.section) + QLatin1Char('/') + QLatin1String(key.key);
+}
+
+} // namespace SettingKeys
