@@ -184,7 +184,10 @@ void FormOptions::CTobar_Click()
     m_state.options.modeTobar = stateOf(CTobar) != 0;
 }
 
-void FormOptions::CheckOnTop_Click() {}
+void FormOptions::CheckOnTop_Click()
+{
+    // Takes effect when the dialog closes: the main window lifts itself while the dialog is shown.
+}
 
 void FormOptions::CheckShowTable_Click()
 {

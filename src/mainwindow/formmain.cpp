@@ -318,7 +318,6 @@ void FormMain::closeEvent(QCloseEvent* event)
     if (!m_closed) {
         m_closed = true;
         Form_QueryUnload();
-        emit closed();
     }
     event->accept();
 }

@@ -71,8 +71,6 @@ public:
     void CommandOpen_Click();
     void CommandSave_Click();
     void Command1_Click();
-    // The decimal separator rule with the chosen separator.
-    QString setSeperator(QString& s) const;
     [[nodiscard]] QString dataPath() const { return m_dataPath; }
 
     // Calls from the instrument link.
@@ -97,7 +95,7 @@ public:
     void setWindowHeight(double twips) override;
     [[nodiscard]] QWidget* hostWindow() override { return this; }
 
-    // Controls, named as designed.
+    // Controls; the names are also their object names.
     QPushButton* CommandOpen = nullptr;
     QPushButton* CommandSave = nullptr;
     QPushButton* CommandConnect = nullptr;
@@ -134,10 +132,6 @@ public:
     QPushButton* CommandLoadFromOrv = nullptr;
     std::array<QPushButton*, 10> CT{};
     QTimer* TimerDisplay = nullptr;
-
-signals:
-    // Shut-down has run; the program may end.
-    void closed();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -5,14 +5,8 @@
 #include "widgets/messagebox.h"
 #include "settings/settingvalues.h"
 #include "state/appstate.h"
-#include "state/separator.h"
 #include "tables/tablefiles.h"
 #include "tables/tableset.h"
-
-QString FormMain::setSeperator(QString& s) const
-{
-    return ::setSeperator(s, m_state.options.useComma);
-}
 
 void FormMain::CommandOpen_Click()
 {

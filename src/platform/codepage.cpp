@@ -11,15 +11,6 @@ QByteArray fromUnicode(const QString& text)
 #endif
 }
 
-QString toUnicode(const QByteArray& bytes)
-{
-#ifdef Q_OS_WIN
-    return QString::fromLocal8Bit(bytes);
-#else
-    return QString::fromLatin1(bytes);
-#endif
-}
-
 void appendUnicode(QString& text, QByteArrayView bytes)
 {
 #ifdef Q_OS_WIN

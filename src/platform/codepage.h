@@ -10,7 +10,6 @@
 namespace CodePage {
 
 [[nodiscard]] QByteArray fromUnicode(const QString& text);
-[[nodiscard]] QString toUnicode(const QByteArray& bytes);
 // Appends the text of bytes to text, and the bytes of text to bytes.
 void appendUnicode(QString& text, QByteArrayView bytes);
 void appendBytes(QByteArray& bytes, QStringView text);

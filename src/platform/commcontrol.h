@@ -8,7 +8,7 @@
 
 class QSerialPort;
 
-// The serial port control the program was designed on, over QSerialPort: its operations by their names,
+// The serial port over QSerialPort: port number, line settings, receive buffer and threshold,
 // failures as numeric codes (0 = success), the receive event as the OnComm signal with CommEvent.
 class CommControl : public QObject, public ReceivePort {
     Q_OBJECT

@@ -150,7 +150,7 @@ void FlexGrid::setRow(qint32 row)
 {
     if (row < 0 || row >= Rows())
         return;
-    // As in the control, setting the current row collapses the selection onto it.
+    // Setting the current row collapses the selection onto it.
     m_row = m_rowSel = row;
     m_selectionPending = true;
     scheduleFlush();
@@ -182,11 +182,6 @@ void FlexGrid::setRowSel(qint32 row)
     m_rowSel = row;
     m_selectionPending = true;
     scheduleFlush();
-}
-
-void FlexGrid::RemoveItem(qint32 row)
-{
-    RemoveItems(row, 1);
 }
 
 void FlexGrid::RemoveItems(qint32 first, qint32 count)
@@ -249,11 +244,6 @@ void FlexGrid::setLeft(double twips)
     move(Twips::toPixels(twips), y());
 }
 
-double FlexGrid::Top() const
-{
-    return Twips::fromPixels(y());
-}
-
 void FlexGrid::setTop(double twips)
 {
     move(x(), Twips::toPixels(twips));
@@ -281,7 +271,6 @@ void FlexGrid::setHeight(double twips)
 
 void FlexGrid::setScrollTrack(bool on)
 {
-    m_scrollTrack = on;
     verticalScrollBar()->setTracking(on);
     horizontalScrollBar()->setTracking(on);
 }
@@ -298,7 +287,6 @@ void FlexGrid::setSelectionMode(int mode)
 
 void FlexGrid::setFocusRect(int mode)
 {
-    m_focusRect = mode;
     m_delegate->focusRect = mode != 0;
     viewport()->update();
 }
@@ -380,7 +368,7 @@ void FlexGrid::rowsChanged(qint32 oldRows)
     if (rows <= 1) {
         m_row = m_rowSel = 0;
     } else if (oldRows <= 1 && m_row == 0) {
-        // The first line of an empty table becomes the current one, as in the control.
+        // The first line of an empty table becomes the current one.
         m_row = m_rowSel = 1;
     } else {
         m_row = std::min(m_row, rows - 1);
@@ -436,7 +424,7 @@ void FlexGrid::takeViewSelection()
             return;
         top = bottom = current.row();
     }
-    // The view moves its current index with the extending end; the control keeps Row at the anchor.
+    // The view moves its current index with the extending end; Row stays at the anchor.
     if (current.isValid() && current.row() == top && top != bottom) {
         m_row = bottom + 1;
         m_rowSel = top + 1;

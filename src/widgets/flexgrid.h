@@ -9,8 +9,8 @@ class FlexGridDelegate;
 class FlexGridModel;
 class QTimer;
 
-// The grid control the tables were designed on: a QTableView over our own model of text cells, offering
-// the control's operations by their names. Row 0 is the header row (FixedRows 1) and does not scroll.
+// A table grid: a QTableView over our own model of text cells, with a current row, a whole-row selection
+// between Row and RowSel, and a tab-separated line interface. Row 0 is the header row and does not scroll.
 // Positions and sizes are in twips. Appending, removing a block and renumbering cost work proportional to
 // the rows touched; what the view must learn (new rows, scrolling) is coalesced, not done per row.
 class FlexGrid : public QTableView {
@@ -24,9 +24,7 @@ public:
     [[nodiscard]] qint32 Cols() const;
     void setCols(qint32 cols);
     // The header row is the one fixed row and there is no fixed column; other counts are ignored.
-    [[nodiscard]] qint32 FixedRows() const { return 1; }
     void setFixedRows(qint32 rows) { Q_UNUSED(rows) }
-    [[nodiscard]] qint32 FixedCols() const { return 0; }
     void setFixedCols(qint32 cols) { Q_UNUSED(cols) }
 
     [[nodiscard]] QString TextMatrix(qint32 row, qint32 col) const;
@@ -44,7 +42,6 @@ public:
     [[nodiscard]] qint32 RowSel() const { return m_rowSel; }
     void setRowSel(qint32 row);
 
-    void RemoveItem(qint32 row);
     // Removes rows first .. first + count - 1 in one step.
     void RemoveItems(qint32 first, qint32 count);
     // Appends a row whose tab-separated fields fill the columns from column 0; extra fields are dropped.
@@ -58,18 +55,16 @@ public:
 
     [[nodiscard]] double Left() const;
     void setLeft(double twips);
-    [[nodiscard]] double Top() const;
     void setTop(double twips);
     [[nodiscard]] double Width() const;
     void setWidth(double twips);
     [[nodiscard]] double Height() const;
     void setHeight(double twips);
 
-    [[nodiscard]] bool ScrollTrack() const { return m_scrollTrack; }
     void setScrollTrack(bool on);
     [[nodiscard]] int SelectionMode() const { return m_selectionMode; } // 1 = whole rows
     void setSelectionMode(int mode);
-    [[nodiscard]] int FocusRect() const { return m_focusRect; } // 0 = none
+    // 0: no focus rectangle around the current cell.
     void setFocusRect(int mode);
     // "h0|^h1|^h2": header texts, "^" centres; each column as wide as its header text in the grid font.
     [[nodiscard]] QString FormatString() const { return m_format; }
@@ -104,8 +99,6 @@ private:
     bool m_selectionPending = false;
     bool m_applying = false; // our own changes to the view, whose signals are not operator input
     bool m_redraw = true;
-    bool m_scrollTrack = false;
     int m_selectionMode = 0;
-    int m_focusRect = 1;
     QString m_format;
 };

@@ -31,7 +31,7 @@ Qt::Alignment alignmentOf(FlexAlign align, const QString& text)
     case FlexAlign::General:
         break;
     }
-    // The control's general alignment: numbers to the right, other text to the left.
+    // The general alignment: numbers to the right, other text to the left.
     bool number = false;
     (void)text.toDouble(&number);
     return (number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;

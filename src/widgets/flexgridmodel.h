@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-// How a column's cells are aligned: as a format string says, or the control's general rule.
+// How a column's cells are aligned: as a format string says, or the general rule (numbers right).
 enum class FlexAlign { General, Left, Centre, Right };
 
 // The cells of a grid. Grid row 0 is the header (shown as the horizontal header); grid row r >= 1 is model

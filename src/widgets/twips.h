@@ -2,7 +2,7 @@
 
 class QWidget;
 
-// Positions and sizes are designed in twips: 15 twips per logical pixel (1440 per inch at 96 dpi).
+// Window positions and sizes are given in twips: 15 twips per logical pixel (1440 per inch at 96 dpi).
 namespace Twips {
 
 constexpr double PerPixel = 15.0;
