@@ -1,6 +1,7 @@
 #include "benchsupport.h"
 
 #include "connection/formcom.h"
+#include "settings/settingvalues.h"
 
 #include <QCoreApplication>
 #include <QSettings>
@@ -87,11 +88,11 @@ const std::vector<std::string>& errors()
 
 void resetSettings(bool showTable)
 {
-    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("tarnolux"),
-                    QStringLiteral("tarnolux"));
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, SettingValues::AppName,
+                    SettingValues::AppName);
     store.setFallbacksEnabled(false);
     store.clear();
-    store.setValue(QStringLiteral("options/showTable"),
+    store.setValue(SettingKeys::path(SettingKeys::ShowTable),
                    showTable ? QStringLiteral("True") : QStringLiteral("False"));
     store.sync();
 }
@@ -138,10 +139,10 @@ void Program::connectText(const QString& device)
 {
     qputenv("TARNOLUX_COM1", device.toLocal8Bit());
     {
-        QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("tarnolux"),
-                        QStringLiteral("tarnolux"));
-        store.setValue(QStringLiteral("com/port"), QStringLiteral("1"));
-        store.setValue(QStringLiteral("com/mode"), QStringLiteral("1"));
+        QSettings store(QSettings::NativeFormat, QSettings::UserScope, SettingValues::AppName,
+                        SettingValues::AppName);
+        store.setValue(SettingKeys::path(SettingKeys::PortNumber), QStringLiteral("1"));
+        store.setValue(SettingKeys::path(SettingKeys::PortMode), QStringLiteral("1"));
         store.sync();
     }
     FormCom& form = link.form();
