@@ -53,7 +53,7 @@ test-asan: deps
 
 # The long run, about two minutes: 5,000,000 text messages and 1,000,000 records through the receive path.
 longrun: build
-	QT_QPA_PLATFORM=offscreen $(BUILD)/tests/reliability/test_longrun
+	QT_QPA_PLATFORM=offscreen $(BUILD)/tests/mine/test_longrun
 
 # The benchmarks against their targets, in Release mode: Google Benchmark's report, then one table.
 bench: configure
