@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS  ?= 2
 
-.PHONY: all deps configure build run test package clean fuzz test-asan longrun bench coverage
+.PHONY: all deps configure build run test package clean fuzz test-asan longrun bench coverage screenshots
 
 all: build
 
@@ -51,9 +51,11 @@ test-asan: deps
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/fuzz/lsan.supp UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j$(JOBS)
 
-# The long run, about two minutes: 5,000,000 text messages and 1,000,000 records through the receive path.
+# The soak runs, about three minutes: 5,000,000 text messages and 1,000,000 records through the receive
+# path, then ten seconds of line noise in each link mode; memory must stay flat.
 longrun: build
-	QT_QPA_PLATFORM=offscreen $(BUILD)/tests/mine/test_longrun
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/soak/tarnolux-longrun
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/soak/tarnolux-noise
 
 # The benchmarks against their targets, in Release mode: Google Benchmark's report, then one table.
 bench: configure
@@ -72,6 +74,11 @@ coverage: deps
 	gcovr -r . --object-directory $(COV_BUILD) -f 'src/' -s | tail -n 4
 	gcovr -r . --object-directory $(COV_BUILD) -f 'src/' -b --exclude-unreachable-branches \
 	  --exclude-throw-branches -s | tail -n 4
+
+# The README's pictures of the main window in both layouts, into $(BUILD)/screenshots/.
+screenshots: configure
+	cmake --build $(BUILD) -j$(JOBS) --target tarnolux-screenshots
+	QT_QPA_PLATFORM=offscreen $(BUILD)/tools/screenshots/tarnolux-screenshots $(BUILD)/screenshots
 
 clean:
 	rm -rf $(BUILD)

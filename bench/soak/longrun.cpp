@@ -2,7 +2,7 @@
 // the whole program, with interval storing at every measurement until the table is full and the background
 // file rewritten at every measurement. Resident memory after the table filled stays within 5 %.
 // Takes minutes; make longrun runs it, make test does not.
-#include "faultfixture.h"
+#include "soakfixture.h"
 
 #include "widgets/flexgrid.h"
 #include "tables/tableset.h"
@@ -98,7 +98,7 @@ private slots:
         FaultFixture f;
         m_f = &f;
         const qint64 atStart = Probe::residentBytes();
-        f.store()->setValue(QStringLiteral("com/mode"), QStringLiteral("1"));
+        f.store()->setValue(SettingKeys::path(SettingKeys::PortMode), QStringLiteral("1"));
         FormMain& w = f.start();
         MainOptions& o = f.state->options;
         o.updatePath = dir.filePath(QStringLiteral("now.txt"));
@@ -173,4 +173,4 @@ int main(int argc, char** argv)
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
 }
-#include "test_longrun.moc"
+#include "longrun.moc"

@@ -1,7 +1,7 @@
 // Ten seconds of line noise in each link mode, through the serial port and the whole program: random bytes
 // and the other mode's stream as a receiver at the wrong baud rate makes it out. Nothing may crash, memory
 // stays flat, and the receive side finds its step again as soon as good data returns.
-#include "faultfixture.h"
+#include "soakfixture.h"
 
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -155,4 +155,4 @@ void TestNoise::noiseThenGoodData()
 }
 
 QTEST_MAIN(TestNoise)
-#include "test_noise.moc"
+#include "noise.moc"

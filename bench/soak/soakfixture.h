@@ -6,6 +6,7 @@
 #include "connection/comlink.h"
 #include "connection/formcom.h"
 #include "mainwindow/formmain.h"
+#include "settings/settingvalues.h"
 #include "widgets/filedialog.h"
 #include "widgets/messagebox.h"
 #include "state/appstate.h"
@@ -111,7 +112,7 @@ public:
     static std::unique_ptr<QSettings> store()
     {
         auto s = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                             QStringLiteral("tarnolux"), QStringLiteral("tarnolux"));
+                                             SettingValues::AppName, SettingValues::AppName);
         s->setFallbacksEnabled(false);
         return s;
     }
@@ -146,7 +147,7 @@ public:
     // Opens the link as showing the connection window does, without its modal display and close step.
     void connectDirect(bool textMode)
     {
-        store()->setValue(QStringLiteral("com/mode"), textMode ? QStringLiteral("1") : QStringLiteral("0"));
+        store()->setValue(SettingKeys::path(SettingKeys::PortMode), textMode ? QStringLiteral("1") : QStringLiteral("0"));
         FormCom& form = link->form();
         form.show();
         form.hide();

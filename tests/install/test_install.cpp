@@ -1,3 +1,4 @@
+#include "settings/settingkeys.h"
 #include "widgets/appicon.h"
 
 #include <QDir>
@@ -232,8 +233,8 @@ private slots:
         const QString conf = home.filePath(QStringLiteral("config/tarnolux/tarnolux.conf"));
         QVERIFY2(QFileInfo::exists(conf), output.constData());
         QSettings settings(conf, QSettings::IniFormat);
-        QCOMPARE(settings.value(QStringLiteral("pos/width")).toString(), QStringLiteral("6135"));
-        QCOMPARE(settings.value(QStringLiteral("options/display")).toString(), QStringLiteral("False"));
+        QCOMPARE(settings.value(SettingKeys::path(SettingKeys::MainWidth)).toString(), QStringLiteral("6135"));
+        QCOMPARE(settings.value(SettingKeys::path(SettingKeys::ModeTobar)).toString(), QStringLiteral("False"));
     }
 
     void debianPackage()
