@@ -66,11 +66,11 @@ FormCom::FormCom(AppState& state, ComLink& link, QWidget* parent)
     TextStatus = make<QLineEdit>(this, "TextStatus", QString(), {2280, 120, 3135, 375});
     TextStatus->setReadOnly(true);
     OptionCompatible =
-        make<QRadioButton>(this, "OptionCompatible", QStringLiteral("compatible mode"), {240, 600, 1815, 375});
-    OptionText = make<QRadioButton>(this, "OptionText", QStringLiteral("Text mode"), {2160, 600, 1215, 375});
-    CommandClose = make<QPushButton>(this, "CommandClose", QStringLiteral("Close"), {4560, 600, 855, 375});
+        make<OptionButton>(this, "OptionCompatible", QStringLiteral("compatible mode"), {240, 600, 1815, 375});
+    OptionText = make<OptionButton>(this, "OptionText", QStringLiteral("Text mode"), {2160, 600, 1215, 375});
+    CommandClose = make<CommandButton>(this, "CommandClose", QStringLiteral("Close"), {4560, 600, 855, 375});
     CommandClose->setAutoDefault(false);
-    optionHR = make<QCheckBox>(this, "optionHR", QStringLiteral("ORVELAN HR"), {240, 960, 1575, 375});
+    optionHR = make<CheckBox>(this, "optionHR", QStringLiteral("ORVELAN HR"), {240, 960, 1575, 375});
     TimerCom = new QTimer(this);
     TimerCom->setInterval(1000);
     m_comPort = new CommControl(this);
@@ -97,6 +97,7 @@ FormCom::FormCom(AppState& state, ComLink& link, QWidget* parent)
     connect(m_comPort, &CommControl::OnComm, this,
             [this](int event) { m_link.receiver().comPort_OnComm(event); });
     m_link.receiver().setPort(m_comPort);
+    Controls::orderTabs(this);
 
     Form_Load();
 }

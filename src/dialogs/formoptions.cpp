@@ -50,6 +50,7 @@ FormOptions::FormOptions(AppState& state, LinkReceiver& receiver, OptionsHost* h
 
     createControls();
     connectHandlers();
+    Controls::orderTabs(this);
     Form_Load();
 }
 
@@ -60,27 +61,27 @@ void FormOptions::createControls()
     using Controls::make;
     FrameDisplay =
         make<QGroupBox>(this, "FrameDisplay", QStringLiteral("Display options"), {120, 120, 2175, 1575});
-    CTobar = make<QCheckBox>(FrameDisplay, "CTobar", QStringLiteral("TOBAR"), {120, 1080, 1695, 255});
+    CTobar = make<CheckBox>(FrameDisplay, "CTobar", QStringLiteral("TOBAR"), {120, 1080, 1695, 255});
     // These two lie over the frame's area but belong to the dialog.
-    CheckOnTop = make<QCheckBox>(this, "CheckOnTop", QStringLiteral("Always on top"), {240, 480, 1575, 255});
+    CheckOnTop = make<CheckBox>(this, "CheckOnTop", QStringLiteral("Always on top"), {240, 480, 1575, 255});
     CheckShowTable =
-        make<QCheckBox>(this, "CheckShowTable", QStringLiteral("Show table"), {240, 840, 1455, 255});
+        make<CheckBox>(this, "CheckShowTable", QStringLiteral("Show table"), {240, 840, 1455, 255});
 
     FrameTransfer =
         make<QGroupBox>(this, "FrameTransfer", QStringLiteral("Transfer options"), {2520, 120, 1935, 1815});
-    CheckComma = make<QCheckBox>(this, "CheckComma", QStringLiteral("Comma seperator"), {2640, 480, 1695, 255});
+    CheckComma = make<CheckBox>(this, "CheckComma", QStringLiteral("Comma seperator"), {2640, 480, 1695, 255});
     LabelTransfer = make<QLabel>(FrameTransfer, "LabelTransfer",
                                  QStringLiteral("Transfer data from Vemtor with:"), {120, 720, 1575, 375});
     LabelTransfer->setWordWrap(true);
     LabelTransfer->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     CheckExitKey =
-        make<QCheckBox>(FrameTransfer, "CheckExitKey", QStringLiteral("exit key"), {120, 1200, 1695, 255});
+        make<CheckBox>(FrameTransfer, "CheckExitKey", QStringLiteral("exit key"), {120, 1200, 1695, 255});
     CheckIR =
-        make<QCheckBox>(FrameTransfer, "CheckIR", QStringLiteral("remote control"), {120, 1440, 1695, 255});
+        make<CheckBox>(FrameTransfer, "CheckIR", QStringLiteral("remote control"), {120, 1440, 1695, 255});
 
     FrameBackground =
         make<QGroupBox>(this, "FrameBackground", QStringLiteral("Background actions"), {120, 2040, 4335, 2415});
-    CheckBackground = make<QCheckBox>(FrameBackground, "CheckBackground",
+    CheckBackground = make<CheckBox>(FrameBackground, "CheckBackground",
                                       QStringLiteral("Save current masurement values to background file"), {120, 360, 4095, 255});
     LabelPath =
         make<QLabel>(FrameBackground, "LabelPath", QStringLiteral("Path and file name"), {120, 720, 1575, 255});
@@ -89,10 +90,10 @@ void FormOptions::createControls()
     TextSeconds = make<QLineEdit>(FrameBackground, "TextSeconds", QStringLiteral("10"), {1680, 1440, 735, 285});
     LabelSecond =
         make<QLabel>(FrameBackground, "LabelSecond", QStringLiteral("th measurement"), {2520, 1440, 1215, 255});
-    CheckMean = make<QCheckBox>(FrameBackground, "CheckMean",
+    CheckMean = make<CheckBox>(FrameBackground, "CheckMean",
                                 QStringLiteral("Built mean values between updates"), {120, 1920, 3135, 255});
 
-    CommandOK = make<QPushButton>(this, "CommandOK", QStringLiteral("OK"), {3240, 4560, 1215, 375});
+    CommandOK = make<CommandButton>(this, "CommandOK", QStringLiteral("OK"), {3240, 4560, 1215, 375});
 }
 
 void FormOptions::connectHandlers()

@@ -79,9 +79,10 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent)
                           QStringLiteral("This software is provided as is, without warranty of any kind. "
                                          "Check your measurements before you rely on them."),
                           255, 2625, 3750, 825);
-    cmdOK = Controls::make<QPushButton>(this, "cmdOK", QStringLiteral("OK"), {4245, 2625, 1260, 345});
+    cmdOK = Controls::make<CommandButton>(this, "cmdOK", QStringLiteral("OK"), {4245, 2625, 1260, 345});
     cmdOK->setDefault(true);
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
+    Controls::orderTabs(this);
 
     Form_Load();
 }

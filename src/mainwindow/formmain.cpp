@@ -72,6 +72,7 @@ FormMain::FormMain(AppState& state, ComLink& link, QWidget* parent)
     TimerDisplay->start();
 
     Form_Load();
+    Controls::orderTabs(this);
 }
 
 FormMain::~FormMain()
@@ -86,48 +87,48 @@ FormMain::~FormMain()
 void FormMain::createControls()
 {
     using Controls::make;
-    CommandOpen = make<QPushButton>(this, "CommandOpen", QStringLiteral("Open"), {120, 120, 855, 375});
-    CommandSave = make<QPushButton>(this, "CommandSave", QStringLiteral("Save"), {960, 120, 855, 375});
+    CommandOpen = make<CommandButton>(this, "CommandOpen", QStringLiteral("Open"), {120, 120, 855, 375});
+    CommandSave = make<CommandButton>(this, "CommandSave", QStringLiteral("Save"), {960, 120, 855, 375});
     CommandConnect =
-        make<QPushButton>(this, "CommandConnect", QStringLiteral("Connection"), {1800, 120, 975, 375});
-    CommandOptions = make<QPushButton>(this, "CommandOptions", QStringLiteral("Options"), {2760, 120, 855, 375});
-    Command1 = make<QPushButton>(this, "Command1", QStringLiteral("Table to clipboard"), {3600, 120, 1455, 375});
-    Command2 = make<QPushButton>(this, "Command2", QString(), {5160, 60, 735, 495});
+        make<CommandButton>(this, "CommandConnect", QStringLiteral("Connection"), {1800, 120, 975, 375});
+    CommandOptions = make<CommandButton>(this, "CommandOptions", QStringLiteral("Options"), {2760, 120, 855, 375});
+    Command1 = make<CommandButton>(this, "Command1", QStringLiteral("Table to clipboard"), {3600, 120, 1455, 375});
+    Command2 = make<CommandButton>(this, "Command2", QString(), {5160, 60, 735, 495});
     LabelX = make<QLabel>(this, "LabelX", QStringLiteral("X"), {2040, 600, 375, 615});
     LabelY = make<QLabel>(this, "LabelY", QStringLiteral("Y"), {1920, 1200, 615, 615});
     TextX = make<QLineEdit>(this, "TextX", QString(), {2400, 600, 1935, 495});
     TextY = make<QLineEdit>(this, "TextY", QString(), {2400, 1200, 1935, 495});
-    OptionArcsec = make<QRadioButton>(this, "OptionArcsec", QStringLiteral("arcsec"), {4680, 600, 1335, 255});
-    OptionDegree = make<QRadioButton>(this, "OptionDegree", QStringLiteral("degree"), {4680, 840, 1455, 255});
+    OptionArcsec = make<OptionButton>(this, "OptionArcsec", QStringLiteral("arcsec"), {4680, 600, 1335, 255});
+    OptionDegree = make<OptionButton>(this, "OptionDegree", QStringLiteral("degree"), {4680, 840, 1455, 255});
     OptionSecMinDeg =
-        make<QRadioButton>(this, "OptionSecMinDeg", QStringLiteral("deg-min-sec"), {4680, 1080, 1335, 255});
-    OptionMrad = make<QRadioButton>(this, "OptionMrad", QStringLiteral("mrad"), {4680, 1320, 1455, 255});
-    OptionMproM = make<QRadioButton>(this, "OptionMproM", QString::fromUtf8("\u00b5/m"), {4680, 1560, 1335, 255});
-    CommandSet = make<QPushButton>(this, "CommandSet", QStringLiteral("Set"), {2400, 1920, 855, 375});
-    CommandReset = make<QPushButton>(this, "CommandReset", QStringLiteral("Reset"), {3480, 1920, 855, 375});
+        make<OptionButton>(this, "OptionSecMinDeg", QStringLiteral("deg-min-sec"), {4680, 1080, 1335, 255});
+    OptionMrad = make<OptionButton>(this, "OptionMrad", QStringLiteral("mrad"), {4680, 1320, 1455, 255});
+    OptionMproM = make<OptionButton>(this, "OptionMproM", QString::fromUtf8("\u00b5/m"), {4680, 1560, 1335, 255});
+    CommandSet = make<CommandButton>(this, "CommandSet", QStringLiteral("Set"), {2400, 1920, 855, 375});
+    CommandReset = make<CommandButton>(this, "CommandReset", QStringLiteral("Reset"), {3480, 1920, 855, 375});
     LabelStore = make<QLabel>(this, "LabelStore", QStringLiteral("Store every"), {120, 735, 975, 255});
     TextTimer = make<QLineEdit>(this, "TextTimer", QStringLiteral("10"), {1005, 705, 615, 285});
     LabelTH = make<QLabel>(this, "LabelTH", QStringLiteral("th"), {1620, 735, 135, 255});
     LabelSeconds =
         make<QLabel>(this, "LabelSeconds", QStringLiteral("measurement value"), {135, 1005, 1575, 255});
-    CommandStart = make<QPushButton>(this, "CommandStart", QStringLiteral("Start"), {120, 1320, 735, 375});
-    CommandStop = make<QPushButton>(this, "CommandStop", QStringLiteral("Stop"), {960, 1320, 735, 375});
+    CommandStart = make<CommandButton>(this, "CommandStart", QStringLiteral("Start"), {120, 1320, 735, 375});
+    CommandStop = make<CommandButton>(this, "CommandStop", QStringLiteral("Stop"), {960, 1320, 735, 375});
     LabelLine = make<QLabel>(this, "LabelLine", QStringLiteral("Current line #"), {120, 1800, 975, 255});
     TextLine = make<QLineEdit>(this, "TextLine", QStringLiteral("1"), {120, 2040, 1215, 285});
     Line1 = make<QFrame>(this, "Line1", QString(), {1920, 600, 15, 1680});
     Line1->setFrameShape(QFrame::VLine);
     Line1->setFrameShadow(QFrame::Plain);
-    CommMean = make<QPushButton>(this, "CommMean", QStringLiteral("Averages"), {4680, 6480, 1335, 375});
+    CommMean = make<CommandButton>(this, "CommMean", QStringLiteral("Averages"), {4680, 6480, 1335, 375});
     TextTobar = make<QLineEdit>(this, "TextTobar", QString(), {840, 6240, 3855, 1215});
     TextGONG = make<QLineEdit>(this, "TextGONG", QString(), {240, 6960, 1215, 615});
     TextReticle = make<QLineEdit>(this, "TextReticle", QString(), {240, 7800, 1215, 615});
     CommandVal2Table =
-        make<QPushButton>(this, "CommandVal2Table", QStringLiteral("Value to table"), {120, 4200, 1215, 375});
+        make<CommandButton>(this, "CommandVal2Table", QStringLiteral("Value to table"), {120, 4200, 1215, 375});
     CommandDelete =
-        make<QPushButton>(this, "CommandDelete", QStringLiteral("Clear selection"), {120, 4680, 1215, 375});
+        make<CommandButton>(this, "CommandDelete", QStringLiteral("Clear selection"), {120, 4680, 1215, 375});
     CommandClearGrid =
-        make<QPushButton>(this, "CommandClearGrid", QStringLiteral("Clear table"), {120, 5160, 1215, 375});
-    CommandLoadFromOrv = make<QPushButton>(this, "CommandLoadFromOrv", QStringLiteral("Load from ORVELAN"),
+        make<CommandButton>(this, "CommandClearGrid", QStringLiteral("Clear table"), {120, 5160, 1215, 375});
+    CommandLoadFromOrv = make<CommandButton>(this, "CommandLoadFromOrv", QStringLiteral("Load from ORVELAN"),
                                            {120, 5880, 1215, 495});
     for (QWidget* hidden : {static_cast<QWidget*>(LabelLine), static_cast<QWidget*>(TextLine),
                             static_cast<QWidget*>(CommMean), static_cast<QWidget*>(TextTobar),
@@ -171,7 +172,7 @@ void FormMain::createControls()
 
     // The table set places the table-select keypad and gives it captions and tooltips.
     for (int i = 0; i < 10; ++i) {
-        auto* button = new QPushButton(this);
+        auto* button = new CommandButton(this);
         button->setObjectName(QStringLiteral("CT%1").arg(i));
         button->setAutoDefault(false);
         CT[static_cast<size_t>(i)] = button;

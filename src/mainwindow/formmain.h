@@ -142,6 +142,8 @@ private:
     void createControls();
     void connectHandlers();
     void restoreWindowPosition();
+    // The memory readout button's caption names the instrument of the current mode.
+    [[nodiscard]] QString loadButtonCaption() const;
     [[nodiscard]] QSize frameExtra() const;
     [[nodiscard]] QSize largestOuterSize() const;
     [[nodiscard]] double textTimerValue() const;

@@ -66,6 +66,7 @@ void FormMain::layoutForMode()
     dialog.CheckExitKey->setEnabled(v);
 
     CommMean->setVisible(v);
+    CommandLoadFromOrv->setText(loadButtonCaption());
     for (QPushButton* button : CT)
         button->setVisible(v);
     for (QWidget* w : std::initializer_list<QWidget*>{Line1, LabelStore, LabelTH, LabelSeconds, LabelLine,
@@ -139,17 +140,17 @@ void FormMain::CommandConnect_Click()
 
     if (m_state.link.portMode != 0) {
         CommandLoadFromOrv->setVisible(true);
-        if (!m_state.options.modeTobar) {
-            CommMean->setVisible(true);
-            CommandLoadFromOrv->setText(QStringLiteral("Load from ORVELAN"));
-        } else {
-            CommMean->setVisible(false);
-            CommandLoadFromOrv->setText(QStringLiteral("Load From TOBAR"));
-        }
+        CommMean->setVisible(!m_state.options.modeTobar);
+        CommandLoadFromOrv->setText(loadButtonCaption());
     } else {
         CommandLoadFromOrv->setVisible(false);
         CommMean->setVisible(false);
     }
+}
+
+QString FormMain::loadButtonCaption() const
+{
+    return m_state.options.modeTobar ? QStringLiteral("Load From TOBAR") : QStringLiteral("Load from ORVELAN");
 }
 
 void FormMain::CommandLoadFromOrv_Click()

@@ -1,13 +1,19 @@
-// Renders the main window in both layouts, with a few table lines and live values, into PNG files for the
-// README: tarnolux-screenshots <folder>. Runs on a settings store of its own and opens no serial port.
+// Renders every window into PNG files: the main window in both layouts with a few table lines and live
+// values (the README's pictures), the connection window, the options dialog and the about box.
+// tarnolux-screenshots <folder>. Runs on a settings store of its own; port 1 names no device.
 #include "connection/comlink.h"
+#include "connection/formcom.h"
+#include "dialogs/formoptions.h"
+#include "dialogs/frmabout.h"
 #include "mainwindow/formmain.h"
 #include "state/appstate.h"
+#include "widgets/messagebox.h"
 #include "tables/tableset.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -25,6 +31,11 @@ int main(int argc, char** argv)
     if (!settings.isValid() || !QDir().mkpath(folder))
         return 1;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    MessageBox::setHandler([](QWidget*, const QString&) {}); // a failed poll of the absent port
+    qputenv("TARNOLUX_COM1", settings.filePath(QStringLiteral("no-device")).toLocal8Bit());
+    const auto save = [&folder](QWidget& window, const char* name) {
+        return window.grab().toImage().save(folder + QLatin1Char('/') + QLatin1String(name) + ".png");
+    };
 
     AppState s;
     ComLink link(s);
@@ -41,19 +52,28 @@ int main(int argc, char** argv)
         w.XY2Table();
     }
     w.TimerDisplay_Timer();
+    // The buttons a text-mode link shows after "Connection".
+    w.CommandLoadFromOrv->setVisible(true);
+    w.CommMean->setVisible(true);
     QCoreApplication::processEvents(); // the grid learns of new lines once per event-loop turn
-    const bool orvelan = w.grab().toImage().save(folder + QStringLiteral("/orvelan.png"));
+    bool saved = save(w, "orvelan");
+    saved = save(link.form(), "connection") && saved;
+    saved = save(w.options(), "options") && saved;
+    frmAbout about(&w);
+    saved = save(about, "about") && saved;
 
     s.options.modeTobar = true;
     s.link.portNum = 0; // not connected: the TOBAR poll goes nowhere
     w.TimerDisplay_Timer();
+    w.CommMean->setVisible(false);
+    s.link.portNum = 1;
     s.link.portMode = 1;
     s.link.tobarValue = QStringLiteral("12.345");
     s.link.tobarStatus = 112;
     w.TimerDisplay_Timer();
-    const bool tobar = w.grab().toImage().save(folder + QStringLiteral("/tobar.png"));
+    saved = save(w, "tobar") && saved;
     w.close();
-    if (!orvelan || !tobar) {
+    if (!saved) {
         std::fprintf(stderr, "could not write the pictures into %s\n", argv[1]);
         return 1;
     }
