@@ -2,16 +2,19 @@
 // full tables for the other instrument mode.
 #include "benchsupport.h"
 
-#include "widgets/flexgrid.h"
+#include "tables/recovery.h"
 #include "tables/tablefiles.h"
 #include "tables/tableset.h"
+#include "widgets/flexgrid.h"
 
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -222,6 +225,45 @@ void tableFiles(benchmark::State& state)
     }
 }
 
+// "Clear table" on a full table, which first writes a recovery copy; the figure is what the copy adds.
+void recoveryCopy(benchmark::State& state)
+{
+    const int lines = config().tableLines;
+    Program program;
+    TableSet& tables = program.window->tables();
+    FlexGrid& grid = *tables.currentGrid();
+    fillByXY2Table(program, lines);
+    Program::settle();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("table.txt"));
+    if (!require(state, TableFiles::saveTable(grid, path, false), QStringLiteral("no file")))
+        return;
+    const QByteArray saved = fileBytes(path);
+    const auto refill = [&] {
+        (void)TableFiles::loadTable(grid, path);
+        Program::settle();
+    };
+    for (auto _ : state) {
+        Clock::time_point start = Clock::now();
+        tables.CommandClearGrid_Click();
+        grid.flushView();
+        const double clearMs = msSince(start);
+        const QDir folder(Recovery::folder());
+        const QStringList copies = folder.entryList(QDir::Files, QDir::Time);
+        if (!require(state, !copies.isEmpty() && fileBytes(folder.filePath(copies.first())) == saved,
+                     QStringLiteral("no recovery copy of the table")))
+            return;
+        refill();
+        start = Clock::now();
+        grid.setRows(1);
+        grid.flushView();
+        const double plainMs = msSince(start);
+        refill();
+        state.SetIterationTime(clearMs / 1000);
+        sample(state, "recovery", std::max(0.0, clearMs - plainMs), plainMs);
+    }
+}
+
 // Rows of the table as plain string lists, for the baseline of deleting.
 std::vector<QStringList> plainRows(const FlexGrid& grid)
 {
@@ -362,6 +404,7 @@ void registerTableBenchmarks()
     const int reps = config().repetitions;
     registerFigure("XY2TableFull", xy2Table, reps);
     registerFigure("TableFiles", tableFiles, reps);
+    registerFigure("RecoveryCopy", recoveryCopy, reps);
     registerFigure("DeleteSelection", deleteSelection, reps);
     registerFigure("ModeRebuild", modeRebuild, reps);
 }

@@ -11,6 +11,7 @@
 #include "settings/settingvalues.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
+#include "tables/recovery.h"
 #include "tables/tableset.h"
 
 #include <QRadioButton>
@@ -78,6 +79,8 @@ void FormMain::Form_QueryUnload()
     writeInt(SettingKeys::HeightWithTable, s.options.heightWithTable);
     writeText(SettingKeys::ModeTobar,
               s.options.modeTobar ? QStringLiteral("True") : QStringLiteral("False"));
+    for (int n = 1; n <= 10; ++n)
+        Recovery::keep(*m_tables->grid(n), n, Recovery::Cause::Shutdown, s.options.useComma);
     s.options.useBackground = false;
     m_link.closeIfLoaded();
     if (m_options)

@@ -5,6 +5,7 @@
 #include "widgets/messagebox.h"
 #include "settings/settingvalues.h"
 #include "state/appstate.h"
+#include "tables/recovery.h"
 #include "tables/tablefiles.h"
 #include "tables/tableset.h"
 
@@ -16,6 +17,8 @@ void FormMain::CommandOpen_Click()
     // Stored before the file is read, so it names the file even when opening fails.
     m_dataPath = chosen;
     SettingValues::writeText(SettingKeys::DataPath, m_dataPath);
+    Recovery::keep(*m_tables->currentGrid(), m_tables->currentGridNum(), Recovery::Cause::OpenFile,
+                   m_state.options.useComma);
     (void)TableFiles::loadTable(*m_tables->currentGrid(), m_dataPath);
 }
 

@@ -1,4 +1,5 @@
 #include "tables/tableset.h"
+#include "tables/recovery.h"
 
 #include "widgets/flexgrid.h"
 #include "widgets/twips.h"
@@ -114,6 +115,8 @@ qint32 TableSet::lastRowTop(qint32 rows, double height, double rowHeight)
 void TableSet::setupTables()
 {
     const bool tobar = m_state.options.modeTobar;
+    for (int n = 1; n <= static_cast<int>(m_grids.size()); ++n)
+        Recovery::keep(*grid(n), n, Recovery::Cause::ModeChange, m_state.options.useComma);
     placeButtonBlock(tobar);
     for (qint16 n = 1; n <= static_cast<qint16>(m_grids.size()); ++n) {
         selectTable(n);
@@ -171,6 +174,7 @@ void TableSet::CT_Click(int index)
 
 void TableSet::CommandClearGrid_Click()
 {
+    Recovery::keep(*m_currentGrid, m_currentGridNum, Recovery::Cause::ClearTable, m_state.options.useComma);
     m_currentGrid->setRows(1);
 }
 
@@ -236,6 +240,7 @@ void TableSet::setGridForLoad(qint16 g, qint32 r, qint16 c)
     if (r < 1 || c < 1)
         return;
     switchTo(g);
+    Recovery::keep(*m_currentGrid, m_currentGridNum, Recovery::Cause::Readout, m_state.options.useComma);
     m_currentGrid->setRows(1);
     m_currentGrid->setCols(c + 1);
 }

@@ -32,13 +32,14 @@ void CommandButton::paintEvent(QPaintEvent*)
     painter.drawControl(QStyle::CE_PushButton, option);
     if (caption.isEmpty())
         return;
-    style()->drawItemText(&painter, captionRect(), Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic, palette(),
-                          isEnabled(), caption, QPalette::ButtonText);
+    style()->drawItemText(&painter, captionRect(), Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic,
+                          palette(), isEnabled(), caption, QPalette::ButtonText);
 }
 
 void CommandButton::keyPressEvent(QKeyEvent* event)
 {
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        event->modifiers() == Qt::NoModifier) {
         animateClick();
         return;
     }

@@ -42,7 +42,8 @@ class TestControls : public QObject {
     {
         const QFontMetrics metrics = w->fontMetrics();
         const auto tooWide = [&](const QString& text, int room) {
-            return metrics.horizontalAdvance(text) > room ? w->objectName() + QLatin1String(": ") + text : QString();
+            return metrics.horizontalAdvance(text) > room ? w->objectName() + QLatin1String(": ") + text
+                                                          : QString();
         };
         if (auto* button = qobject_cast<CommandButton*>(w)) {
             const QRect room = button->captionRect();
@@ -50,14 +51,16 @@ class TestControls : public QObject {
                 if (!tooWide(word, room.width()).isEmpty())
                     return tooWide(word, room.width());
             const QRect need = metrics.boundingRect(room, Qt::AlignCenter | Qt::TextWordWrap, button->text());
-            return need.height() > room.height() ? w->objectName() + QLatin1String(" needs more lines") : QString();
+            return need.height() > room.height() ? w->objectName() + QLatin1String(" needs more lines")
+                                                 : QString();
         }
         if (auto* label = qobject_cast<QLabel*>(w)) {
             const QRect room = label->contentsRect();
             if (!label->wordWrap())
                 return tooWide(label->text(), room.width());
             const QRect need = metrics.boundingRect(room, Qt::TextWordWrap, label->text());
-            return need.height() > room.height() ? w->objectName() + QLatin1String(" needs more lines") : QString();
+            return need.height() > room.height() ? w->objectName() + QLatin1String(" needs more lines")
+                                                 : QString();
         }
         if (auto* option = qobject_cast<QRadioButton*>(w)) {
             const int mark = w->style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, w) +
@@ -104,7 +107,8 @@ private slots:
                     continue;
                 const bool before = button->isChecked();
                 // The far right end of the rectangle, beyond the caption.
-                QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(button->width() - 2, button->height() / 2));
+                QTest::mouseClick(button, Qt::LeftButton, {},
+                                  QPoint(button->width() - 2, button->height() / 2));
                 QVERIFY2(button->isChecked() != before, qPrintable(button->objectName()));
             }
         }
@@ -155,8 +159,8 @@ private slots:
     void tabFollowsTheLayout()
     {
         FormCom& form = m_link->form();
-        QWidget* expected[] = {form.TextPortNum, form.TextStatus, form.OptionCompatible, form.OptionText,
-                               form.CommandClose, form.optionHR};
+        QWidget* expected[] = {form.TextPortNum, form.TextStatus,   form.OptionCompatible,
+                               form.OptionText,  form.CommandClose, form.optionHR};
         const auto next = [](QWidget* w) {
             do
                 w = w->nextInFocusChain();

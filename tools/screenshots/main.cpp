@@ -7,8 +7,8 @@
 #include "dialogs/frmabout.h"
 #include "mainwindow/formmain.h"
 #include "state/appstate.h"
-#include "widgets/messagebox.h"
 #include "tables/tableset.h"
+#include "widgets/messagebox.h"
 
 #include <QApplication>
 #include <QDir>
