@@ -1,14 +1,14 @@
 #include "connection/formcom.h"
 
 #include "connection/comlink.h"
-#include "widgets/controls.h"
-#include "widgets/designfont.h"
 #include "platform/eventwait.h"
-#include "widgets/messagebox.h"
-#include "widgets/twips.h"
 #include "settings/settingvalues.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
+#include "widgets/controls.h"
+#include "widgets/designfont.h"
+#include "widgets/messagebox.h"
+#include "widgets/twips.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -65,8 +65,8 @@ FormCom::FormCom(AppState& state, ComLink& link, QWidget* parent)
     LabelStatus = make<QLabel>(this, "LabelStatus", QStringLiteral("com exists"), {1440, 180, 735, 255});
     TextStatus = make<QLineEdit>(this, "TextStatus", QString(), {2280, 120, 3135, 375});
     TextStatus->setReadOnly(true);
-    OptionCompatible =
-        make<OptionButton>(this, "OptionCompatible", QStringLiteral("compatible mode"), {240, 600, 1815, 375});
+    OptionCompatible = make<OptionButton>(this, "OptionCompatible", QStringLiteral("compatible mode"),
+                                          {240, 600, 1815, 375});
     OptionText = make<OptionButton>(this, "OptionText", QStringLiteral("Text mode"), {2160, 600, 1215, 375});
     CommandClose = make<CommandButton>(this, "CommandClose", QStringLiteral("Close"), {4560, 600, 855, 375});
     CommandClose->setAutoDefault(false);
@@ -96,6 +96,7 @@ FormCom::FormCom(AppState& state, ComLink& link, QWidget* parent)
     connect(TimerCom, &QTimer::timeout, this, &FormCom::TimerCom_Timer);
     connect(m_comPort, &CommControl::OnComm, this,
             [this](int event) { m_link.receiver().comPort_OnComm(event); });
+    connect(m_comPort, &CommControl::deviceLost, this, &FormCom::comPort_Lost);
     m_link.receiver().setPort(m_comPort);
     Controls::orderTabs(this);
 
@@ -282,6 +283,22 @@ void FormCom::TextPortNum_Change()
     // Outside the 16-bit range it names no port: try port 0, which reports "Port is not available".
     qint16 port = Numbers::wholeInRange<qint16>(typed).value_or(0);
     connectPort(port);
+}
+
+void FormCom::comPort_Lost()
+{
+    // Placeholders from the next tick on, and in what a store writes, not the last values as if current.
+    m_state.link.angleStatus = 0;
+    m_state.link.tobarStatus = 0;
+    m_state.link.tobarValue.clear();
+    TextStatus->setText(statusText(CommControl::ErrInvalidPort));
+    if (m_state.link.portNum == 0)
+        return; // a failed send has told the operator already
+    // As after a failed send: no more commands until the operator reconnects with "Connection".
+    m_state.link.portNum = 0;
+    m_state.internal.inSync = false;
+    m_state.link.wasSendError = true;
+    MessageBox::show(m_link.windowParent(), QStringLiteral("No connection available"));
 }
 
 void FormCom::TimerCom_Timer()

@@ -43,6 +43,8 @@ public:
     void optionHR_Click();
     void TextPortNum_Change();
     void TimerCom_Timer();
+    // The port's device vanished: the measurement is gone, and the operator is told once.
+    void comPort_Lost();
 
     QLabel* LabelPortNum = nullptr;
     QLineEdit* TextPortNum = nullptr;

@@ -46,23 +46,7 @@ void FormMain::TimerDisplay_Timer()
     const qint16 portMode = m_state.link.portMode;
     if (portNum >= 1 && portMode >= 1 && options.modeTobar) {
         m_link.sendCommand(QStringLiteral("b"));
-        const qint16 s = m_state.link.tobarStatus;
-        const QString unit = (s % 100 < 10) ? QStringLiteral("mm") : InchMark;
-        showText(TextTobar, m_state.link.tobarValue + unit);
-        switch (s % 10) {
-        case 1:
-            showText(TextGONG, QStringLiteral("NG"));
-            break;
-        case 2:
-            showText(TextGONG, QStringLiteral("Go"));
-            break;
-        default:
-            showText(TextGONG, QStringLiteral("----"));
-            break;
-        }
-        const QString reticle = reticleText(Numbers::roundHalfEven(s / 100.0));
-        if (!reticle.isNull())
-            showText(TextReticle, reticle);
+        showTobar();
     } else {
         showText(TextX, m_state.angles.angleXText());
         showText(TextY, m_state.angles.angleYText());
@@ -74,10 +58,34 @@ void FormMain::TimerDisplay_Timer()
             m_averagingShown = false;
             CommMean->setText(QStringLiteral("Averages"));
         }
+        // Not polling over a text link that was lost: the boxes show what the state holds, the
+        // placeholders once the device vanished.
+        if (portMode >= 1 && options.modeTobar)
+            showTobar();
     }
-
     if (options.oldModeTobar != options.modeTobar)
         layoutForMode();
+}
+
+void FormMain::showTobar()
+{
+    const qint16 s = m_state.link.tobarStatus;
+    const QString unit = (s % 100 < 10) ? QStringLiteral("mm") : InchMark;
+    showText(TextTobar, m_state.link.tobarValue + unit);
+    switch (s % 10) {
+    case 1:
+        showText(TextGONG, QStringLiteral("NG"));
+        break;
+    case 2:
+        showText(TextGONG, QStringLiteral("Go"));
+        break;
+    default:
+        showText(TextGONG, QStringLiteral("----"));
+        break;
+    }
+    const QString reticle = reticleText(Numbers::roundHalfEven(s / 100.0));
+    if (!reticle.isNull())
+        showText(TextReticle, reticle);
 }
 
 void FormMain::CommandSet_Click()

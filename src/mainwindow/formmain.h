@@ -142,6 +142,8 @@ private:
     void createControls();
     void connectHandlers();
     void restoreWindowPosition();
+    // The TOBAR value, its unit, the Go/NG verdict and the reticle from the state.
+    void showTobar();
     // The memory readout button's caption names the instrument of the current mode.
     [[nodiscard]] QString loadButtonCaption() const;
     [[nodiscard]] QSize frameExtra() const;

@@ -395,8 +395,10 @@ void CommControl::onPortError(int error)
 
 void CommControl::closeVanished()
 {
-    if (m_closePending)
-        closePort();
+    if (!m_closePending)
+        return;
+    closePort();
+    emit deviceLost();
 }
 
 void CommControl::closePort()

@@ -63,6 +63,8 @@ public:
 signals:
     // The receive event; the code is also readable as CommEvent().
     void OnComm(int commEvent);
+    // The device vanished while open (unplugged adapter, removed pseudo-terminal); the port is closed.
+    void deviceLost();
 
 private:
     void onReadyRead();

@@ -1,8 +1,14 @@
-// Recovery copies: every way a table with lines is emptied or replaced leaves a copy that "Open" reads
-// back, the folder keeps the newest copies only, and a folder that cannot be written stops nothing.
+// Nothing measured is lost silently. Recovery copies: every way a table with lines is emptied or replaced
+// leaves a copy that "Open" reads back, the folder keeps the newest copies only, and a folder that cannot
+// be written stops nothing. A vanished instrument: its last values are not shown or stored as current,
+// and the operator is told once.
 #include "connection/comlink.h"
+#include "connection/formcom.h"
 #include "mainwindow/formmain.h"
+#include "settings/settingkeys.h"
+#include "settings/settingvalues.h"
 #include "state/appstate.h"
+#include "support/ptypair.h"
 #include "tables/recovery.h"
 #include "tables/tablefiles.h"
 #include "tables/tableset.h"
@@ -13,6 +19,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
@@ -35,6 +42,7 @@ class TestRecovery : public QObject {
     std::unique_ptr<AppState> m_state;
     std::unique_ptr<ComLink> m_link;
     std::unique_ptr<FormMain> m_main;
+    QStringList m_messages;
 
     // Table 3 holds lines; returns the bytes "Save" writes of it.
     QByteArray fillTable3()
@@ -63,7 +71,8 @@ private slots:
         qputenv("XDG_DATA_HOME", m_dir->filePath(QStringLiteral("data")).toLocal8Bit());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir->path());
         qputenv("TARNOLUX_COM1", m_dir->filePath(QStringLiteral("no-device")).toLocal8Bit());
-        MessageBox::setHandler([](QWidget*, const QString&) {});
+        m_messages.clear();
+        MessageBox::setHandler([this](QWidget*, const QString& text) { m_messages << text; });
         m_state = std::make_unique<AppState>();
         m_link = std::make_unique<ComLink>(*m_state);
         m_main = std::make_unique<FormMain>(*m_state, *m_link);
@@ -155,6 +164,41 @@ private slots:
         m_main->CommandClearGrid->click();
         QCOMPARE(m_main->tables().grid(3)->Rows(), 1);
         QVERIFY(Recovery::keep(*m_main->tables().grid(1), 1, Recovery::Cause::ClearTable, false).isEmpty());
+    }
+
+    void vanishedInstrumentIsShownAsGone_data()
+    {
+        QTest::addColumn<bool>("textMode");
+        QTest::addColumn<QByteArray>("angles"); // X 12.5, Y -3.25 arcsec
+        QTest::newRow("text mode") << true << QByteArray("\r1 103 12.5 -3.25\r");
+        QTest::newRow("compatible mode") << false << QByteArray::fromHex("02e20400bbfeff03").repeated(3);
+    }
+    void vanishedInstrumentIsShownAsGone()
+    {
+        QFETCH(bool, textMode);
+        QFETCH(QByteArray, angles);
+        PtyPair line;
+        QVERIFY(line.isValid());
+        qputenv("TARNOLUX_COM1", line.path().toLocal8Bit());
+        SettingValues::writeInt(SettingKeys::PortMode, textMode ? 1 : 0);
+        FormCom& form = m_link->form(); // loading connects
+        QCOMPARE(form.TextStatus->text(), QStringLiteral("o.k."));
+        QVERIFY(line.write(angles));
+        QTRY_COMPARE(m_main->TextX->text(),
+                     QStringLiteral("12.500")); // compatible mode: after its status rule
+
+        line.close();
+        QTRY_COMPARE(m_messages, QStringList{QStringLiteral("No connection available")});
+        m_main->TimerDisplay_Timer();
+        const QString gone = m_main->TextX->text();
+        QVERIFY2(gone.startsWith(QLatin1String("..........")), qPrintable(gone));
+        m_main->CommandVal2Table->click();
+        QCOMPARE(m_main->tables().currentGrid()->TextMatrix(1, 1), gone);
+        m_main->CommandLoadFromOrv->click(); // sends nothing and tells nothing more
+        for (int i = 0; i < 3; ++i)
+            m_main->TimerDisplay_Timer();
+        QCOMPARE(m_messages.size(), 1);
+        QCOMPARE(m_state->link.portNum, qint16(0));
     }
 };
 
