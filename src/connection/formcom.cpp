@@ -2,6 +2,7 @@
 
 #include "connection/comlink.h"
 #include "platform/eventwait.h"
+#include "platform/serialdevices.h"
 #include "settings/settingvalues.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
@@ -13,6 +14,9 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -57,7 +61,8 @@ FormCom::FormCom(AppState& state, ComLink& link, QWidget* parent)
     setObjectName(QStringLiteral("FormCom"));
     setWindowTitle(QStringLiteral("Connection"));
     setFont(designFont());
-    setFixedSize(Twips::toPixels(5640), Twips::toPixels(1440));
+    // The designed window and one more row for the device.
+    setFixedSize(Twips::toPixels(5640), Twips::toPixels(1920));
 
     using Controls::make;
     LabelPortNum = make<QLabel>(this, "LabelPortNum", QStringLiteral("Com"), {240, 180, 615, 255});
@@ -71,8 +76,12 @@ FormCom::FormCom(AppState& state, ComLink& link, QWidget* parent)
     CommandClose = make<CommandButton>(this, "CommandClose", QStringLiteral("Close"), {4560, 600, 855, 375});
     CommandClose->setAutoDefault(false);
     optionHR = make<CheckBox>(this, "optionHR", QStringLiteral("ORVELAN HR"), {240, 960, 1575, 375});
+    LabelDevice = make<QLabel>(this, "LabelDevice", QStringLiteral("Device"), {240, 1500, 615, 255});
+    ComboDevice = make<QComboBox>(this, "ComboDevice", QString(), {840, 1440, 4575, 315});
     TimerCom = new QTimer(this);
     TimerCom->setInterval(1000);
+    m_deviceRefresh = new QTimer(this);
+    m_deviceRefresh->setInterval(2000);
     m_comPort = new CommControl(this);
     TimerCom->setObjectName(QStringLiteral("TimerCom"));
     m_comPort->setObjectName(QStringLiteral("comPort"));
@@ -94,6 +103,28 @@ FormCom::FormCom(AppState& state, ComLink& link, QWidget* parent)
     connect(TextPortNum, &QLineEdit::textChanged, this, &FormCom::TextPortNum_Change);
     connect(CommandClose, &QPushButton::clicked, this, &FormCom::CommandClose_Click);
     connect(TimerCom, &QTimer::timeout, this, &FormCom::TimerCom_Timer);
+    connect(m_deviceRefresh, &QTimer::timeout, this, &FormCom::refreshDevices);
+    connect(ComboDevice, &QComboBox::activated, this, [this](int index) {
+        const QString path = ComboDevice->itemData(index).toString();
+        if (!path.isEmpty()) {
+            bindDevice(path);
+            return;
+        }
+        // "Other…": the operator types a path and confirms it with Enter.
+        ComboDevice->setEditable(true);
+        ComboDevice->setInsertPolicy(QComboBox::NoInsert);
+        ComboDevice->setCompleter(nullptr);
+        ComboDevice->clearEditText();
+        ComboDevice->setFocus();
+        connect(ComboDevice->lineEdit(), &QLineEdit::returnPressed, this, [this] {
+            const QString typed = ComboDevice->currentText().trimmed();
+            ComboDevice->setEditable(false);
+            if (!typed.isEmpty())
+                bindDevice(typed);
+            else
+                refreshDevices();
+        });
+    });
     connect(m_comPort, &CommControl::OnComm, this,
             [this](int event) { m_link.receiver().comPort_OnComm(event); });
     connect(m_comPort, &CommControl::deviceLost, this, &FormCom::comPort_Lost);
@@ -134,6 +165,7 @@ void FormCom::deInitCom()
 void FormCom::connectPort(qint16& portNumber)
 {
     deInitCom();
+    m_comPort->setBoundDevice(SettingValues::readText(SettingKeys::BoundDevice, portNumber));
     const bool textMode = m_state.link.portMode == 1;
     const qint32 baudRate = textMode ? 19200 : 2400;
     const qint16 result = initCom(portNumber, baudRate, !textMode);
@@ -143,6 +175,60 @@ void FormCom::connectPort(qint16& portNumber)
         m_state.link.conStatus = 1;
         m_comPort->setRThreshold(m_state.link.portMode != 0 ? 1 : 8);
     }
+    m_deviceSignature.clear(); // the port number or its device may have changed
+    refreshDevices();
+}
+
+void FormCom::refreshDevices()
+{
+    if (ComboDevice->isEditable())
+        return; // the operator is typing a path
+    const qint16 port = m_comPort->CommPort();
+    const QString bound = SettingValues::readText(SettingKeys::BoundDevice, port);
+    const QList<SerialDevice> devices = SerialDevices::available();
+    QString signature = bound;
+    for (const SerialDevice& device : devices)
+        signature += QLatin1Char('\n') + device.storedPath() + device.description;
+    if (signature == m_deviceSignature)
+        return;
+    m_deviceSignature = signature;
+
+    const QSignalBlocker quiet(ComboDevice);
+    ComboDevice->clear();
+    bool boundPresent = bound.isEmpty();
+    for (const SerialDevice& device : devices) {
+        QStringList about;
+        for (const QString& part : {device.description, device.manufacturer, device.serialNumber})
+            if (!part.isEmpty())
+                about << part;
+        QString text = device.path;
+        if (!about.isEmpty())
+            text += QStringLiteral(" - ") + about.join(QStringLiteral(", "));
+        if (!device.stablePath.isEmpty())
+            text += QStringLiteral(" (") + device.stablePath + QLatin1Char(')');
+        ComboDevice->addItem(text, device.storedPath());
+        boundPresent = boundPresent || device.storedPath() == bound || device.path == bound;
+    }
+    // A bound device the system does not list stays the choice (a typed path, a pseudo-terminal), marked
+    // when it is gone, rather than another one taking its place.
+    if (!boundPresent)
+        ComboDevice->addItem(QFileInfo::exists(bound) ? bound : bound + QStringLiteral(" (absent)"), bound);
+    ComboDevice->addItem(QStringLiteral("Other\u2026"), QString());
+    const QString used = CommControl::deviceName(port, bound);
+    int chosen = ComboDevice->findData(bound.isEmpty() ? used : bound);
+    if (chosen < 0)
+        for (int i = 0; i < devices.size() && chosen < 0; ++i)
+            chosen = devices.at(i).path == used ? i : -1;
+    ComboDevice->setCurrentIndex(chosen);
+    ComboDevice->setToolTip(used.isEmpty() ? QStringLiteral("No port number")
+                                           : QStringLiteral("Port %1 uses %2").arg(port).arg(used));
+}
+
+void FormCom::bindDevice(const QString& path)
+{
+    qint16 port = m_comPort->CommPort();
+    SettingValues::writeText(SettingKeys::BoundDevice, port, path);
+    connectPort(port);
 }
 
 void FormCom::loadComSettings()
@@ -335,8 +421,17 @@ void FormCom::sendCommandCompatible(const qint16& command)
 void FormCom::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
+    m_deviceSignature.clear();
+    refreshDevices();
+    m_deviceRefresh->start();
     if (!event->spontaneous())
         Form_Activate();
+}
+
+void FormCom::hideEvent(QHideEvent* event)
+{
+    m_deviceRefresh->stop();
+    QDialog::hideEvent(event);
 }
 
 void FormCom::closeEvent(QCloseEvent* event)

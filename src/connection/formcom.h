@@ -9,6 +9,7 @@
 struct AppState;
 class ComLink;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -55,9 +56,18 @@ public:
     QPushButton* CommandClose = nullptr;
     QCheckBox* optionHR = nullptr;
     QTimer* TimerCom = nullptr;
+    // The row below: the device the port number is bound to, chosen from the devices present.
+    QLabel* LabelDevice = nullptr;
+    QComboBox* ComboDevice = nullptr;
+
+    // Lists the devices present again (shown: every 2 s), keeping the choice.
+    void refreshDevices();
+    // Binds the current port number to the device, stores the binding and connects to it.
+    void bindDevice(const QString& path);
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
 
@@ -74,4 +84,6 @@ private:
     ComLink& m_link;
     CommControl* m_comPort = nullptr;
     bool m_inCloseStep = false;
+    QTimer* m_deviceRefresh = nullptr;
+    QString m_deviceSignature; // the devices last listed, so an unchanged list is left alone
 };

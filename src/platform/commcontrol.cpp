@@ -140,17 +140,20 @@ CommControl::~CommControl()
         m_port->close();
 }
 
-QString CommControl::deviceName(qint16 portNumber)
+QString CommControl::deviceName(qint16 portNumber, const QString& bound)
 {
     if (portNumber < 1)
         return {};
-#ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(portNumber);
-#else
+    // Scripts and tests name the device in the environment; it wins over the operator's choice.
     const QString configured =
         qEnvironmentVariable(qPrintable(QStringLiteral("TARNOLUX_COM%1").arg(portNumber)));
     if (!configured.isEmpty())
         return configured;
+    if (!bound.isEmpty())
+        return bound;
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(portNumber);
+#else
     return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);
 #endif
 }
@@ -220,7 +223,7 @@ int CommControl::setPortOpen(bool open)
     if (m_port->isOpen()) // vanished, its queued close not run yet
         closePort();
 
-    const QString name = deviceName(m_commPort);
+    const QString name = devicePath();
     if (name.isEmpty())
         return ErrInvalidPort;
 #ifndef Q_OS_WIN

@@ -26,8 +26,13 @@ public:
     explicit CommControl(QObject* parent = nullptr);
     ~CommControl() override;
 
-    // Device for port number n: COM<n> on Windows; elsewhere $TARNOLUX_COM<n> when set, else /dev/ttyS<n-1>.
-    [[nodiscard]] static QString deviceName(qint16 portNumber);
+    // Device for port number n: $TARNOLUX_COM<n> when set, else the bound device when given, else COM<n> on
+    // Windows and /dev/ttyS<n-1> elsewhere.
+    [[nodiscard]] static QString deviceName(qint16 portNumber, const QString& bound = QString());
+    // The device the operator bound the port number to; empty for none. Takes effect at the next open.
+    void setBoundDevice(const QString& path) { m_bound = path; }
+    // The device the port number resolves to now.
+    [[nodiscard]] QString devicePath() const { return deviceName(m_commPort, m_bound); }
 
     [[nodiscard]] int setCommPort(qint16 portNumber);
     [[nodiscard]] qint16 CommPort() const { return m_commPort; }
@@ -81,6 +86,7 @@ private:
     ReceiveBuffer m_in;
     qint16 m_commPort = 1;
     QString m_settings = QStringLiteral("9600,N,8,1");
+    QString m_bound;
     qint32 m_inBufferSize = 1024;
     int m_inputMode = 0;
     bool m_rts = false;

@@ -45,12 +45,14 @@ inline constexpr Key BackgroundSeconds{"options", "updateSeconds", Kind::Number,
 inline constexpr Key PortNumber{"com", "port", Kind::Int16, "1"};
 inline constexpr Key PortMode{"com", "mode", Kind::Int16, "0"};
 inline constexpr Key IsHR{"com", "isHR", Kind::Int16, "0"};
+// The device a port number is bound to: the key is followed by the port number ("device1" for port 1).
+inline constexpr Key BoundDevice{"com", "device", Kind::Text, ""};
 
 // In the order start-up reads them.
 inline constexpr Key All[] = {
-    ModeTobar,      MainTop,       MainLeft,   AngleUnit,     HeightWithTable, MainWidth,         OnTop,
-    ShowTable,      UseComma,      DataPath,   StoreAtExitKey, StoreAtIR,      UpdatePath,        UseBackground,
-    UseMean,        BackgroundSeconds, OptionsTop, OptionsLeft, PortNumber,    PortMode,          IsHR,
+    ModeTobar, MainTop,           MainLeft,   AngleUnit,      HeightWithTable, MainWidth,  OnTop,
+    ShowTable, UseComma,          DataPath,   StoreAtExitKey, StoreAtIR,       UpdatePath, UseBackground,
+    UseMean,   BackgroundSeconds, OptionsTop, OptionsLeft,    PortNumber,      PortMode,   IsHR,
 };
 
 [[nodiscard]] inline bool operator==(const Key& a, const Key& b)
@@ -62,6 +64,11 @@ inline constexpr Key All[] = {
 [[nodiscard]] inline QString path(const Key& key)
 {
     return QLatin1String(key.section) + QLatin1Char('/') + QLatin1String(key.key);
+}
+// The address of port n's entry of a per-port key such as BoundDevice.
+[[nodiscard]] inline QString path(const Key& key, int portNumber)
+{
+    return path(key) + QString::number(portNumber);
 }
 
 } // namespace SettingKeys

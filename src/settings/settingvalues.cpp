@@ -25,9 +25,10 @@ template <typename T> std::optional<T> whole(const QString& text)
     return value ? Numbers::wholeInRange<T>(*value) : std::nullopt;
 }
 
-QString stored(const SettingKeys::Key& key, const QString& def)
+QString stored(const SettingKeys::Key& key, const QString& def, const QString& suffix = QString())
 {
-    return SettingsStore::GetSetting(AppName, QLatin1String(key.section), QLatin1String(key.key), def);
+    return SettingsStore::GetSetting(AppName, QLatin1String(key.section), QLatin1String(key.key) + suffix,
+                                     def);
 }
 } // namespace
 
@@ -95,6 +96,17 @@ bool readFlag(const SettingKeys::Key& key)
 void writeText(const SettingKeys::Key& key, const QString& value)
 {
     SettingsStore::SaveSetting(AppName, QLatin1String(key.section), QLatin1String(key.key), value);
+}
+
+QString readText(const SettingKeys::Key& key, int portNumber)
+{
+    return stored(key, defaultText(key), QString::number(portNumber));
+}
+
+void writeText(const SettingKeys::Key& key, int portNumber, const QString& value)
+{
+    SettingsStore::SaveSetting(AppName, QLatin1String(key.section),
+                               QLatin1String(key.key) + QString::number(portNumber), value);
 }
 
 void writeInt(const SettingKeys::Key& key, qint32 value)

@@ -22,6 +22,9 @@ inline const QString AppName = QStringLiteral("tarnolux");
 [[nodiscard]] bool readFlag(const SettingKeys::Key& key);
 
 void writeText(const SettingKeys::Key& key, const QString& value);
+// Port n's entry of a per-port text key such as BoundDevice.
+[[nodiscard]] QString readText(const SettingKeys::Key& key, int portNumber);
+void writeText(const SettingKeys::Key& key, int portNumber, const QString& value);
 void writeInt(const SettingKeys::Key& key, qint32 value);
 // Shortest general form with the regional decimal separator.
 void writeNumber(const SettingKeys::Key& key, double value);
