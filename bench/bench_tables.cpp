@@ -2,6 +2,7 @@
 // full tables for the other instrument mode.
 #include "benchsupport.h"
 
+#include "analysis/csvexport.h"
 #include "tables/recovery.h"
 #include "tables/tablefiles.h"
 #include "tables/tableset.h"
@@ -264,6 +265,35 @@ void recoveryCopy(benchmark::State& state)
     }
 }
 
+// "Export as CSV…" of a full table, next to the table's own "Save".
+void csvExport(benchmark::State& state)
+{
+    const int lines = config().tableLines;
+    Program program;
+    fillByXY2Table(program, lines);
+    Program::settle();
+    const FlexGrid& grid = *program.window->tables().currentGrid();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("table.csv"));
+    CsvExport::Table table;
+    table.lines = grid.Rows() - 1;
+    table.cell = [&grid](qint32 line, qint32 col) { return grid.TextMatrix(line, col); };
+    table.record = [&grid](qint32 line) { return grid.record(line); };
+    for (auto _ : state) {
+        Clock::time_point start = Clock::now();
+        const bool exported = CsvExport::write(table, path);
+        const double exportMs = msSince(start);
+        start = Clock::now();
+        const bool saved = TableFiles::saveTable(grid, dir.filePath(QStringLiteral("table.txt")), false);
+        const double saveMs = msSince(start);
+        if (!require(state, exported && saved && fileBytes(path).count("\r\n") == lines + 1,
+                     QStringLiteral("export incomplete")))
+            return;
+        state.SetIterationTime(exportMs / 1000);
+        sample(state, "csv", exportMs, saveMs);
+    }
+}
+
 // Rows of the table as plain string lists, for the baseline of deleting.
 std::vector<QStringList> plainRows(const FlexGrid& grid)
 {
@@ -405,6 +435,7 @@ void registerTableBenchmarks()
     registerFigure("XY2TableFull", xy2Table, reps);
     registerFigure("TableFiles", tableFiles, reps);
     registerFigure("RecoveryCopy", recoveryCopy, reps);
+    registerFigure("CsvExport", csvExport, reps);
     registerFigure("DeleteSelection", deleteSelection, reps);
     registerFigure("ModeRebuild", modeRebuild, reps);
 }

@@ -57,6 +57,7 @@ const Figure figures[] = {
     {"load full table", "load", 1, "ms", Rule::AtMost, 150, 3, "<= 150 ms, <= 3x", "TableFiles"},
     {"copy full table", "copy", 1, "ms", Rule::AtMost, 150, 3, "<= 150 ms, <= 3x", "TableFiles"},
     {"recovery copy, full table", "recovery", 1, "ms", Rule::AtMost, 30, 0, "<= 30 ms more", "RecoveryCopy"},
+    {"CSV export, full table", "csv", 1, "ms", Rule::AtMost, 150, 0, "<= 150 ms", "CsvExport"},
     {"delete all 32767 lines", "delete_all", 1, "ms", Rule::AtMost, 50, 0, "<= 50 ms", "DeleteSelection"},
     {"delete 10000 in the middle", "delete_block", 1, "ms", Rule::AtMost, 50, 0, "<= 50 ms",
      "DeleteSelection"},
@@ -79,6 +80,7 @@ const char* const baselines[] = {
     "  the old one, as the program's save does; copy: the same bytes written with stdio; load: read with "
     "stdio",
     "recovery copy: \"Clear table\" without the copy; the figure is the time the copy adds",
+    "CSV export: the table's own \"Save\" of the same lines",
     "delete: erasing the same rows from a vector and renumbering",
     "layoutForMode: the same rebuild with ten empty tables",
     "display tick: the same boxes given ready texts",

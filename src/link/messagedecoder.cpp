@@ -72,10 +72,13 @@ void LinkReceiver::decodeAngleMessage()
 
     if (!m_main)
         return;
-    if (m_link.storeAtIR && (signal & 1))
+    if (m_link.storeAtIR && (signal & 1)) {
+        m_link.storeSignal = 1;
         m_main->XY2Table();
-    else if (m_link.storeAtExitkey && (signal & 2))
+    } else if (m_link.storeAtExitkey && (signal & 2)) {
+        m_link.storeSignal = 2;
         m_main->XY2Table();
+    }
 }
 
 void LinkReceiver::decodeStoredHeader()

@@ -10,7 +10,9 @@
 #include "state/appstate.h"
 #include "tables/tableset.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QMenu>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QFont>
@@ -61,6 +63,7 @@ FormMain::FormMain(AppState& state, ComLink& link, QWidget* parent)
     m_tables->setTobarBoxes({TextTobar, TextGONG, TextReticle});
     m_tables->setStopStoring([this] { CommandStop_Click(); });
     connectHandlers();
+    createTableMenu();
 
     m_link.setWindowParent(this);
     m_link.setMainWindow(this);
@@ -207,6 +210,28 @@ void FormMain::connectHandlers()
     connect(Command1, &QPushButton::clicked, this, &FormMain::Command1_Click);
 }
 
+void FormMain::createTableMenu()
+{
+    ActionExportCsv = new QAction(QStringLiteral("Export as CSV\u2026"), this);
+    ActionExportCsv->setObjectName(QStringLiteral("ActionExportCsv"));
+    ActionExportCsv->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    connect(ActionExportCsv, &QAction::triggered, this, &FormMain::exportCsv);
+    ActionCopyTable = new QAction(QStringLiteral("Table to clipboard"), this);
+    ActionCopyTable->setObjectName(QStringLiteral("ActionCopyTable"));
+    ActionCopyTable->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    connect(ActionCopyTable, &QAction::triggered, this, &FormMain::Command1_Click);
+    addActions({ActionExportCsv, ActionCopyTable});
+    for (int n = 1; n <= 10; ++n) {
+        FlexGrid* grid = m_tables->grid(n);
+        grid->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint& at) {
+            QMenu menu(this);
+            menu.addActions({ActionExportCsv, ActionCopyTable});
+            menu.exec(grid->viewport()->mapToGlobal(at));
+        });
+    }
+}
+
 bool FormMain::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == TextTimer) {
@@ -225,7 +250,8 @@ bool FormMain::eventFilter(QObject* watched, QEvent* event)
 
 void FormMain::XY2Table()
 {
-    m_tables->XY2Table();
+    m_tables->XY2Table(m_state.link.storeSignal == 2 ? LineRecord::Source::InstrumentKey
+                                                      : LineRecord::Source::RemoteControl);
 }
 void FormMain::setGridForLoad(qint16 g, qint32 r, qint16 c)
 {

@@ -12,6 +12,7 @@
 
 struct AppState;
 class ComLink;
+class QAction;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -71,6 +72,11 @@ public:
     void CommandOpen_Click();
     void CommandSave_Click();
     void Command1_Click();
+    // "Export as CSV…" of the table's right-click menu.
+    void exportCsv();
+    // The right-click menu of the tables; its actions carry shortcuts that work in the whole window.
+    QAction* ActionExportCsv = nullptr;
+    QAction* ActionCopyTable = nullptr;
     [[nodiscard]] QString dataPath() const { return m_dataPath; }
 
     // Calls from the instrument link.
@@ -141,6 +147,7 @@ protected:
 private:
     void createControls();
     void connectHandlers();
+    void createTableMenu();
     void restoreWindowPosition();
     // The TOBAR value, its unit, the Go/NG verdict and the reticle from the state.
     void showTobar();

@@ -61,6 +61,6 @@ void FormMain::haveAngleMsg()
 {
     if (!m_isStoring)
         return;
-    m_tables->XY2Table();
+    m_tables->XY2Table(LineRecord::Source::Interval);
     TextLine->setText(QString::number(m_tables->currentGrid()->Rows()));
 }

@@ -1,6 +1,7 @@
 // The main window's buttons for table files and the clipboard.
 #include "mainwindow/formmain.h"
 
+#include "analysis/csvexport.h"
 #include "widgets/filedialog.h"
 #include "widgets/messagebox.h"
 #include "settings/settingvalues.h"
@@ -8,6 +9,9 @@
 #include "tables/recovery.h"
 #include "tables/tablefiles.h"
 #include "tables/tableset.h"
+#include "widgets/flexgrid.h"
+
+#include <QFileInfo>
 
 void FormMain::CommandOpen_Click()
 {
@@ -32,6 +36,22 @@ void FormMain::CommandSave_Click()
     if (!TableFiles::saveTable(*m_tables->currentGrid(), m_dataPath, m_state.options.useComma))
         MessageBox::show(this,
                          QStringLiteral("The table could not be saved to ") + m_dataPath + QLatin1Char('.'));
+}
+
+void FormMain::exportCsv()
+{
+    const FlexGrid& grid = *m_tables->currentGrid();
+    const QString suggested = m_dataPath.isEmpty() ? QString() : QFileInfo(m_dataPath).path();
+    const QString chosen = FileDialog::choose(this, FileDialog::Kind::ExportCsv, suggested);
+    if (chosen.isEmpty())
+        return;
+    CsvExport::Table table;
+    table.tobar = m_state.options.modeTobar;
+    table.lines = grid.Rows() - 1;
+    table.cell = [&grid](qint32 line, qint32 col) { return grid.TextMatrix(line, col); };
+    table.record = [&grid](qint32 line) { return grid.record(line); };
+    if (!CsvExport::write(table, chosen))
+        MessageBox::show(this, QStringLiteral("The table could not be exported to ") + chosen + QLatin1Char('.'));
 }
 
 void FormMain::Command1_Click()

@@ -115,6 +115,20 @@ QString AngleManager::angleYText() const
     return NoValueText;
 }
 
+double AngleManager::shownX() const
+{
+    if (m_link.conStatus != 0 && (m_link.angleStatus & 1) != 0)
+        return m_link.angleX - zeroX;
+    return std::numeric_limits<double>::quiet_NaN();
+}
+
+double AngleManager::shownY() const
+{
+    if (m_link.conStatus != 0 && (m_link.angleStatus & 2) != 0)
+        return m_link.angleY - zeroY;
+    return std::numeric_limits<double>::quiet_NaN();
+}
+
 QString AngleManager::formatAngle(double v) const
 {
     // Not-a-number and -infinity have no text either; they share the out-of-range placeholder.

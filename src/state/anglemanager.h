@@ -16,6 +16,9 @@ public:
 
     [[nodiscard]] QString angleXText() const;
     [[nodiscard]] QString angleYText() const;
+    // The shown angles in arcseconds (zero offsets applied); NaN where the texts show no value.
+    [[nodiscard]] double shownX() const;
+    [[nodiscard]] double shownY() const;
     [[nodiscard]] QString formatAngle(double v) const;
     [[nodiscard]] QString formatDegMinSec(double v) const;
 

@@ -19,4 +19,5 @@ struct LinkState {
     bool storeAtExitkey = false;
     bool storeAtIR = false;
     bool wasSendError = false;
+    qint16 storeSignal = 0; // what made the decoder store the last line: 1 remote control, 2 exit key
 };

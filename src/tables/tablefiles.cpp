@@ -1,5 +1,6 @@
 #include "tables/tablefiles.h"
 
+#include "analysis/linerecord.h"
 #include "platform/codepage.h"
 #include "widgets/flexgrid.h"
 #include "state/separator.h"
@@ -162,6 +163,8 @@ bool loadTable(FlexGrid& grid, const QString& fileName)
     // The table line "n TAB line" is put together in one buffer, kept from line to line.
     QString item;
     char number[16];
+    // Lines from a file have no time of measurement and no angle numbers: they share one record.
+    static const auto fromFile = std::make_shared<const LineRecord>(LineRecord{LineRecord::Source::File});
     for (qint32 n = 1; reader.next(line); ++n) {
         const std::to_chars_result digits = std::to_chars(number, number + sizeof number, n);
         const qsizetype length = digits.ptr - number;
@@ -172,6 +175,7 @@ bool loadTable(FlexGrid& grid, const QString& fileName)
         out[length] = QLatin1Char('\t');
         CodePage::appendUnicode(item, line);
         grid.AddItem(item);
+        grid.setRecord(n, fromFile);
     }
     return true;
 }

@@ -6,6 +6,7 @@
 #include "state/appstate.h"
 #include "state/numbers.h"
 
+#include <QDateTime>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QWidget>
@@ -194,7 +195,25 @@ void TableSet::CommandVal2Table_Click()
 }
 
 // Cells beyond a table's columns (a readout may have narrowed it) are skipped by the grid.
-void TableSet::XY2Table()
+LineRecord TableSet::recordNow(LineRecord::Source source) const
+{
+    LineRecord record;
+    record.source = source;
+    record.msecs = QDateTime::currentMSecsSinceEpoch();
+    // The local time's offset costs a time zone lookup; it is looked up again once a minute.
+    static qint64 offsetMinute = -1;
+    static qint32 offset = 0;
+    if (record.msecs / 60000 != offsetMinute) {
+        offsetMinute = record.msecs / 60000;
+        offset = QDateTime::fromMSecsSinceEpoch(record.msecs).offsetFromUtc();
+    }
+    record.utcOffset = offset;
+    record.zeroX = m_state.angles.zeroX;
+    record.zeroY = m_state.angles.zeroY;
+    return record;
+}
+
+void TableSet::XY2Table(LineRecord::Source source)
 {
     FlexGrid* grid = m_currentGrid;
     const qint32 r = grid->Rows();
@@ -210,6 +229,11 @@ void TableSet::XY2Table()
     }
     grid->setTextMatrix(r, 1, m_state.angles.angleXText());
     grid->setTextMatrix(r, 2, m_state.angles.angleYText());
+    auto record = std::make_shared<LineRecord>(recordNow(source));
+    record->unit = m_state.angles.angleUnit;
+    record->x = m_state.angles.shownX();
+    record->y = m_state.angles.shownY();
+    grid->setRecord(r, std::move(record));
     showLastRow();
 }
 
@@ -232,6 +256,10 @@ void TableSet::tobar2Table()
         grid->setTextMatrix(r, 3, QStringLiteral("BFL"));
     const bool inch = m_state.link.tobarStatus % 100 >= 10;
     grid->setTextMatrix(r, 2, inch ? QStringLiteral("\"") : QStringLiteral("mm"));
+    auto record = std::make_shared<LineRecord>(recordNow(LineRecord::Source::Tobar));
+    record->inch = inch;
+    record->x = Numbers::strictNumber(m_state.link.tobarValue).value_or(LineRecord::None);
+    grid->setRecord(r, std::move(record));
     showLastRow();
 }
 
@@ -252,6 +280,8 @@ void TableSet::addLine(qint16 gridNum)
     FlexGrid* grid = m_currentGrid;
     grid->setRows(grid->Rows() + 1);
     grid->setRow(grid->Rows() - 1);
+    static const auto readout = std::make_shared<const LineRecord>(LineRecord{LineRecord::Source::Readout});
+    grid->setRecord(grid->Row(), readout);
     grid->setCol(0);
     grid->setText(QString::number(grid->Row()));
     grid->setCol(1);

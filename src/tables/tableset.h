@@ -1,5 +1,7 @@
 #pragma once
 
+#include "analysis/linerecord.h"
+
 #include <QObject>
 #include <QString>
 #include <QtGlobal>
@@ -65,7 +67,7 @@ public:
     void showLastRow();
 
     void CommandVal2Table_Click();
-    void XY2Table();
+    void XY2Table(LineRecord::Source source = LineRecord::Source::Button);
     void tobar2Table();
     void setGridForLoad(qint16 g, qint32 r, qint16 c);
     void addLine(qint16 gridNum);
@@ -78,6 +80,8 @@ private:
     void disconnectButton(QPushButton* button);
     // Hides the current table, selects another and shows it.
     void switchTo(qint16 number);
+    // The record of a line written now: its time and the zero offsets in effect.
+    [[nodiscard]] LineRecord recordNow(LineRecord::Source source) const;
 
     AppState& m_state;
     std::array<FlexGrid*, 10> m_grids{};

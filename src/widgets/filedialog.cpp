@@ -16,6 +16,13 @@ QString choose(QWidget* parent, Kind kind, const QString& initialFile)
 {
     if (chooser())
         return chooser()(kind, initialFile);
+    if (kind == Kind::ExportCsv) {
+        QFileDialog dialog(parent, QString(), initialFile, QStringLiteral("CSV (*.csv)"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("csv"));
+        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first()
+                                                                                         : QString();
+    }
     const QString filter = QStringLiteral("Table data (*.txt)");
     // QFileDialog never changes the working directory and offers no read-only choice; the save dialog
     // asks before replacing unless told not to.

@@ -11,7 +11,7 @@ class QWidget;
 // Tests replace the chooser so nothing modal blocks a headless run.
 namespace FileDialog {
 
-enum class Kind { Open, Save };
+enum class Kind { Open, Save, ExportCsv };
 using Chooser = std::function<QString(Kind kind, const QString& initialFile)>;
 
 [[nodiscard]] QString choose(QWidget* parent, Kind kind, const QString& initialFile);

@@ -146,6 +146,17 @@ void FlexGrid::setTextMatrix(qint32 row, qint32 col, const QString& text)
         scheduleFlush();
 }
 
+const LineRecord* FlexGrid::record(qint32 row) const
+{
+    return row >= 1 && row < Rows() ? m_model->record(row) : nullptr;
+}
+
+void FlexGrid::setRecord(qint32 row, std::shared_ptr<const LineRecord> record)
+{
+    if (row >= 1 && row < Rows())
+        m_model->setRecord(row, std::move(record));
+}
+
 void FlexGrid::setRow(qint32 row)
 {
     if (row < 0 || row >= Rows())

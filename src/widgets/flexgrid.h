@@ -5,6 +5,10 @@
 #include <QTableView>
 #include <QtGlobal>
 
+#include <memory>
+
+struct LineRecord;
+
 class FlexGridDelegate;
 class FlexGridModel;
 class QTimer;
@@ -31,6 +35,9 @@ public:
     // The same text without a copy, valid until the grid changes.
     [[nodiscard]] QStringView TextMatrixView(qint32 row, qint32 col) const;
     void setTextMatrix(qint32 row, qint32 col, const QString& text);
+    // The record of a data row (1 .. Rows - 1); it follows the row. Null: none.
+    [[nodiscard]] const LineRecord* record(qint32 row) const;
+    void setRecord(qint32 row, std::shared_ptr<const LineRecord> record);
 
     // The current cell and the other end of the (whole-row) selection.
     [[nodiscard]] qint32 Row() const { return m_row; }

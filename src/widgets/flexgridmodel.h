@@ -1,5 +1,7 @@
 #pragma once
 
+#include "analysis/linerecord.h"
+
 #include <QAbstractTableModel>
 #include <QString>
 #include <QStringView>
@@ -39,6 +41,12 @@ public:
     [[nodiscard]] QStringView cellView(qint32 row, qint32 col) const;
     // row and col must be valid.
     void setCell(qint32 row, qint32 col, const QString& text);
+    // The record of a data row, kept with the row through appending, removing and clearing; null: none.
+    [[nodiscard]] const LineRecord* record(qint32 row) const { return m_rows[static_cast<size_t>(row)].record.get(); }
+    void setRecord(qint32 row, std::shared_ptr<const LineRecord> record)
+    {
+        m_rows[static_cast<size_t>(row)].record = std::move(record);
+    }
     void setAlignment(qint32 col, FlexAlign align) { m_align[static_cast<size_t>(col)] = align; }
 
     void appendRows(qint32 count) { m_rows.resize(m_rows.size() + static_cast<size_t>(count)); }
@@ -60,6 +68,7 @@ private:
         qint32 capacity = 0;                       // characters reserved at the row's place
         qint32 cells = 0;                          // cells stored; the others are empty
         std::unique_ptr<std::vector<qint32>> ends; // where each cell ends, once a cell holds a TAB
+        std::shared_ptr<const LineRecord> record;  // lines read from files and readouts share one
     };
 
     [[nodiscard]] QStringView rowText(const Row& row) const

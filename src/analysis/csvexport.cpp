@@ -1,0 +1,123 @@
+#include "analysis/csvexport.h"
+
+#include <QDateTime>
+#include <QSaveFile>
+#include <QStringList>
+
+#include <cmath>
+#include <limits>
+
+namespace CsvExport {
+
+namespace {
+void field(QByteArray& out, const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\r') || bytes.contains('\n')) {
+        QByteArray quoted = bytes;
+        out += '"' + quoted.replace("\"", "\"\"") + '"';
+    } else {
+        out += bytes;
+    }
+}
+
+// Full precision with a dot, whatever the regional format; empty when not known.
+QString number(double v)
+{
+    return std::isfinite(v) ? QString::number(v, 'g', 17) : QString();
+}
+
+// ISO 8601 with milliseconds and the offset. Lines of one second share the costly date formatting.
+QString timeText(const LineRecord* r)
+{
+    if (!r || !r->hasTime())
+        return {};
+    static qint64 second = std::numeric_limits<qint64>::min();
+    static qint32 offset = 0;
+    static QString date;
+    static QString zone;
+    const qint64 s = r->msecs >= 0 ? r->msecs / 1000 : (r->msecs - 999) / 1000;
+    if (s != second || r->utcOffset != offset) {
+        second = s;
+        offset = r->utcOffset;
+        const QString full =
+            QDateTime::fromMSecsSinceEpoch(s * 1000, Qt::OffsetFromUTC, offset).toString(Qt::ISODateWithMs);
+        const qsizetype point = full.indexOf(QLatin1Char('.'));
+        date = full.left(point + 1);     // up to the milliseconds' point
+        zone = full.mid(point + 4);      // the offset after them
+    }
+    const qint64 ms = r->msecs - s * 1000;
+    return date + QStringLiteral("%1").arg(ms, 3, 10, QLatin1Char('0')) + zone;
+}
+} // namespace
+
+QString unitName(qint16 unit)
+{
+    static const char* const names[] = {"arcsec", "degree", "deg-min-sec", "mrad", "\u00b5/m"};
+    return unit >= 0 && unit <= 4 ? QString::fromUtf8(names[unit]) : QString();
+}
+
+QString sourceName(LineRecord::Source source)
+{
+    switch (source) {
+    case LineRecord::Source::Button:
+        return QStringLiteral("button");
+    case LineRecord::Source::Interval:
+        return QStringLiteral("interval");
+    case LineRecord::Source::InstrumentKey:
+        return QStringLiteral("instrument key");
+    case LineRecord::Source::RemoteControl:
+        return QStringLiteral("remote control");
+    case LineRecord::Source::Readout:
+        return QStringLiteral("memory readout");
+    case LineRecord::Source::File:
+        return QStringLiteral("file");
+    case LineRecord::Source::Tobar:
+        return QStringLiteral("TOBAR");
+    }
+    return {};
+}
+
+QByteArray text(const Table& table)
+{
+    QByteArray out("\xEF\xBB\xBF"); // spreadsheets take the file as UTF-8 without asking
+    out += table.tobar ? "line,time,value,unit,type,go_ng,comment,source\r\n"
+                       : "line,time,x,y,unit,x_arcsec,y_arcsec,zero_x_arcsec,zero_y_arcsec,source\r\n";
+    for (qint32 line = 1; line <= table.lines; ++line) {
+        const LineRecord* r = table.record ? table.record(line) : nullptr;
+        QStringList fields{table.cell(line, 0), timeText(r)};
+        if (table.tobar) {
+            for (qint32 col = 1; col <= 5; ++col)
+                fields << table.cell(line, col);
+        } else {
+            fields << table.cell(line, 1) << table.cell(line, 2) << (r ? unitName(r->unit) : QString());
+            if (r)
+                fields << number(r->x) << number(r->y) << number(r->zeroX) << number(r->zeroY);
+            else
+                fields << QString() << QString() << QString() << QString();
+        }
+        fields << (r ? sourceName(r->source) : QString());
+        for (qsizetype i = 0; i < fields.size(); ++i) {
+            if (i > 0)
+                out += ',';
+            field(out, fields.at(i));
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+bool write(const Table& table, const QString& fileName)
+{
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray bytes = text(table);
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+} // namespace CsvExport

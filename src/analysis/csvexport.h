@@ -1,0 +1,28 @@
+#pragma once
+
+#include "analysis/linerecord.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+// A table as CSV for spreadsheets: RFC 4180, UTF-8 with a byte order mark, CRLF, a header row, one row per
+// table line with the line's texts as shown and its record's time, unit, angles and source.
+namespace CsvExport {
+
+struct Table {
+    bool tobar = false;
+    qint32 lines = 0; // table lines 1 .. lines
+    std::function<QString(qint32 line, qint32 col)> cell;
+    std::function<const LineRecord*(qint32 line)> record; // null: none
+};
+
+[[nodiscard]] QByteArray text(const Table& table);
+// Writes the whole file or nothing: a failure leaves any previous file as it was. False on failure.
+[[nodiscard]] bool write(const Table& table, const QString& fileName);
+
+[[nodiscard]] QString unitName(qint16 unit);
+[[nodiscard]] QString sourceName(LineRecord::Source source);
+
+} // namespace CsvExport

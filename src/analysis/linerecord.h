@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <limits>
+
+// What a table line knows beyond its texts: when, in which unit and how it was measured.
+struct LineRecord {
+    enum class Source : quint8 { Button, Interval, InstrumentKey, RemoteControl, Readout, File, Tobar };
+    static constexpr double None = std::numeric_limits<double>::quiet_NaN();
+
+    Source source = Source::Button;
+    qint16 unit = -1;            // the angle unit code the line was written in; -1: none
+    bool inch = false;           // a TOBAR value in inch, else in mm
+    qint64 msecs = 0;            // time of measurement, milliseconds since 1970 UTC; 0: none
+    qint32 utcOffset = 0;        // seconds east of UTC at that time
+    double x = None;             // the shown X angle in arcseconds, or the TOBAR value; NaN: not known
+    double y = None;             // the shown Y angle in arcseconds; NaN: not known
+    double zeroX = 0, zeroY = 0; // zero offsets in effect, arcseconds
+
+    [[nodiscard]] bool hasTime() const { return msecs != 0; }
+};
