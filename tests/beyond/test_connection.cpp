@@ -1,0 +1,136 @@
+// The link beyond the designed connection window: choosing the serial device, and an instrument that
+// vanishes while the program runs.
+#include "support/appfixture.h"
+
+#include "platform/serialdevices.h"
+#include "tables/tableset.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+
+class TestConnection : public QObject {
+    Q_OBJECT
+    std::unique_ptr<AppFixture> m_f;
+    PtyPair m_second;
+    QList<SerialDevice> m_present;
+
+    // A program start up to the shown connection window.
+    FormCom& open()
+    {
+        m_f->start();
+        FormCom& form = m_f->link->form();
+        form.show();
+        return form;
+    }
+    static QString bound()
+    {
+        return AppFixture::store()->value(SettingKeys::path(SettingKeys::BoundDevice, 1)).toString();
+    }
+    static void choose(FormCom& form, int index)
+    {
+        form.ComboDevice->setCurrentIndex(index);
+        emit form.ComboDevice->activated(index);
+    }
+
+private slots:
+    void init()
+    {
+        m_f = std::make_unique<AppFixture>();
+        qunsetenv("TARNOLUX_COM1");
+        // The simulator's line, listed as an adapter with a stable name.
+        const QString stable = m_f->files.filePath(QStringLiteral("by-id-first"));
+        QVERIFY(QFile::link(m_f->instrument.slavePath(), stable));
+        m_present = {{m_f->instrument.slavePath(), stable, QStringLiteral("USB serial"),
+                      QStringLiteral("Maker"), QStringLiteral("A1")}};
+        SerialDevices::setLister([this] { return m_present; });
+    }
+    void cleanup()
+    {
+        m_f.reset();
+        SerialDevices::setLister({});
+    }
+
+    void chosenDeviceIsBoundAndSurvivesARestart()
+    {
+        FormCom& form = open();
+        QCOMPARE(form.ComboDevice->count(), 2); // the adapter and "Other…"
+        QVERIFY(form.ComboDevice->itemText(0).contains(QLatin1String("USB serial, Maker, A1")));
+        choose(form, 0);
+        QCOMPARE(bound(), m_present.first().stablePath); // the stable name is what is kept
+        QCOMPARE(form.TextStatus->text(), QStringLiteral("o.k."));
+        QVERIFY(form.ComboDevice->toolTip().contains(m_present.first().stablePath));
+        FormCom& again = open();
+        QCOMPARE(again.TextStatus->text(), QStringLiteral("o.k."));
+        QCOMPARE(again.ComboDevice->currentIndex(), 0);
+    }
+
+    void typedPathIsBound()
+    {
+        FormCom& form = open();
+        choose(form, form.ComboDevice->count() - 1); // "Other…"
+        QVERIFY(form.ComboDevice->isEditable());
+        QTest::keyClicks(form.ComboDevice->lineEdit(), m_second.path());
+        QTest::keyClick(form.ComboDevice->lineEdit(), Qt::Key_Return);
+        QCOMPARE(bound(), m_second.path());
+        QCOMPARE(form.TextStatus->text(), QStringLiteral("o.k."));
+        QCOMPARE(form.ComboDevice->currentText(),
+                 m_second.path()); // present, though not in the system's list
+    }
+
+    void environmentWinsAndAbsentDevicesShowAsSuch()
+    {
+        const QString gone = m_f->files.filePath(QStringLiteral("unplugged"));
+        SettingValues::writeText(SettingKeys::BoundDevice, 1, gone);
+        AppFixture::plugIn(m_second.path());
+        FormCom& form = open();
+        QCOMPARE(form.TextStatus->text(), QStringLiteral("o.k."));
+        QVERIFY(form.ComboDevice->toolTip().contains(m_second.path()));
+        qunsetenv("TARNOLUX_COM1");
+        FormCom& again = open();
+        QCOMPARE(again.TextStatus->text(), QStringLiteral("Port is not available"));
+        QCOMPARE(again.ComboDevice->currentText(), gone + QStringLiteral(" (absent)"));
+        QVERIFY(again.ComboDevice->toolTip().contains(gone));
+    }
+
+    void listFollowsDevicesPluggedIn()
+    {
+        FormCom& form = open();
+        QCOMPARE(form.ComboDevice->count(), 2);
+        m_present.append({m_second.path(), QString(), QStringLiteral("second"), QString(), QString()});
+        QTRY_COMPARE_WITH_TIMEOUT(form.ComboDevice->count(), 3, 5000); // the list looks again every 2 s
+    }
+
+    void vanishedInstrumentIsShownAsGone_data()
+    {
+        QTest::addColumn<bool>("textMode");
+        QTest::addColumn<QByteArray>("angles"); // X 12.5, Y -3.25 arcsec
+        QTest::newRow("text mode") << true << QByteArray("\r1 103 12.5 -3.25\r");
+        QTest::newRow("compatible mode") << false << QByteArray::fromHex("02e20400bbfeff03").repeated(3);
+    }
+    void vanishedInstrumentIsShownAsGone()
+    {
+        QFETCH(bool, textMode);
+        QFETCH(QByteArray, angles);
+        AppFixture::plugIn(m_f->line.path());
+        FormMain& w = m_f->start();
+        FormCom& form = m_f->openLine(textMode);
+        QCOMPARE(form.TextStatus->text(), QStringLiteral("o.k."));
+        QVERIFY(m_f->line.write(angles));
+        QTRY_COMPARE(w.TextX->text(), QStringLiteral("12.500")); // compatible mode: after its status rule
+
+        m_f->line.close();
+        QTRY_COMPARE(m_f->messages, QStringList{QStringLiteral("No connection available")});
+        w.TimerDisplay_Timer();
+        const QString gone = w.TextX->text();
+        QVERIFY2(gone.startsWith(QLatin1String("..........")), qPrintable(gone));
+        w.CommandVal2Table->click();
+        QCOMPARE(w.tables().currentGrid()->TextMatrix(1, 1), gone);
+        w.CommandLoadFromOrv->click(); // sends nothing and tells nothing more
+        for (int i = 0; i < 3; ++i)
+            w.TimerDisplay_Timer();
+        QCOMPARE(m_f->messages.size(), 1);
+    }
+};
+
+QTEST_MAIN(TestConnection)
+#include "test_connection.moc"

@@ -1,0 +1,166 @@
+// The controls of every window as an operator uses them: clicks anywhere in an option button's or check
+// box's rectangle, captions that fit their rectangles, Tab, Enter and Space.
+#include "support/appfixture.h"
+
+#include "dialogs/formoptions.h"
+#include "dialogs/frmabout.h"
+#include "widgets/controls.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QStyle>
+
+namespace {
+// The caption's width and lines against its rectangle: empty when it fits, else what is cut.
+QString cut(QWidget* w)
+{
+    const QFontMetrics m = w->fontMetrics();
+    const auto wrapped = [&](const QRect& room, const QString& text) {
+        const QStringList words = text.split(QLatin1Char(' '));
+        return m.boundingRect(room, Qt::TextWordWrap, text).height() > room.height() ||
+               std::any_of(words.cbegin(), words.cend(),
+                           [&](const QString& word) { return m.horizontalAdvance(word) > room.width(); });
+    };
+    const auto mark = [w](QStyle::PixelMetric indicator, QStyle::PixelMetric spacing) {
+        return w->style()->pixelMetric(indicator, nullptr, w) + w->style()->pixelMetric(spacing, nullptr, w);
+    };
+    bool isCut = false;
+    QString text;
+    if (auto* button = qobject_cast<CommandButton*>(w))
+        isCut = wrapped(button->captionRect(), text = button->text());
+    else if (auto* label = qobject_cast<QLabel*>(w))
+        isCut = label->wordWrap() ? wrapped(label->contentsRect(), text = label->text())
+                                  : m.horizontalAdvance(text = label->text()) > label->contentsRect().width();
+    else if (auto* option = qobject_cast<QRadioButton*>(w))
+        isCut = m.horizontalAdvance(text = option->text()) >
+                w->width() - mark(QStyle::PM_ExclusiveIndicatorWidth, QStyle::PM_RadioButtonLabelSpacing);
+    else if (auto* box = qobject_cast<QCheckBox*>(w))
+        isCut = m.horizontalAdvance(text = box->text()) >
+                w->width() - mark(QStyle::PM_IndicatorWidth, QStyle::PM_CheckBoxLabelSpacing);
+    else if (auto* frame = qobject_cast<QGroupBox*>(w))
+        isCut = m.horizontalAdvance(text = frame->title()) > w->width();
+    return isCut ? w->objectName() + QLatin1String(": ") + text : QString();
+}
+} // namespace
+
+class TestControls : public QObject {
+    Q_OBJECT
+    std::unique_ptr<AppFixture> m_f;
+
+    // The four windows, loaded and shown.
+    QList<QWidget*> windows()
+    {
+        auto* about = new frmAbout(m_f->window.get());
+        about->show();
+        m_f->window->options().show();
+        m_f->link->form().show();
+        return {m_f->window.get(), &m_f->link->form(), &m_f->window->options(), about};
+    }
+
+private slots:
+    void init()
+    {
+        m_f = std::make_unique<AppFixture>();
+        m_f->start();
+        m_f->laidOut();
+    }
+    void cleanup() { m_f.reset(); }
+
+    void clickAnywhereInTheRectangle()
+    {
+        for (QWidget* window : windows()) {
+            for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+                const bool radio = qobject_cast<QRadioButton*>(button);
+                if (!button->isVisible() || !button->isEnabled() || qobject_cast<QPushButton*>(button) ||
+                    (radio && button->isChecked()))
+                    continue;
+                const bool before = button->isChecked();
+                // The far right end of the rectangle, beyond the caption.
+                QTest::mouseClick(button, Qt::LeftButton, {},
+                                  QPoint(button->width() - 2, button->height() / 2));
+                QVERIFY2(button->isChecked() != before, qPrintable(button->objectName()));
+            }
+        }
+    }
+
+    void noCaptionIsCut()
+    {
+        for (const bool tobar : {false, true}) { // both layouts, with the readout button shown
+            m_f->state->options.modeTobar = tobar;
+            m_f->window->TimerDisplay_Timer();
+            m_f->window->CommandLoadFromOrv->setVisible(true);
+            QStringList cuts;
+            for (QWidget* window : windows())
+                for (QWidget* w : window->findChildren<QWidget*>())
+                    if (w->isVisible() && !cut(w).isEmpty())
+                        cuts << cut(w);
+            QVERIFY2(cuts.isEmpty(), qPrintable(cuts.join(QLatin1String(", "))));
+        }
+    }
+
+    void readoutCaptionFollowsTheMode()
+    {
+        for (const bool tobar : {true, false, true}) {
+            m_f->state->options.modeTobar = tobar;
+            m_f->window->TimerDisplay_Timer();
+            QCOMPARE(m_f->window->CommandLoadFromOrv->text(),
+                     tobar ? QStringLiteral("Load From TOBAR") : QStringLiteral("Load from ORVELAN"));
+        }
+    }
+
+    void tabLeavesFilteredBoxesAndFollowsTheLayout()
+    {
+        FormOptions& options = m_f->window->options();
+        options.CheckBackground->setChecked(true);
+        options.show();
+        for (QLineEdit* box : {m_f->window->TextTimer, options.TextSeconds}) {
+            box->window()->activateWindow();
+            box->setFocus();
+            QTRY_VERIFY(box->hasFocus());
+            const QString before = box->text();
+            QTest::keyClick(box, Qt::Key_Tab);
+            QVERIFY2(!box->hasFocus(), qPrintable(box->objectName()));
+            QCOMPARE(box->text(), before);
+        }
+        const auto next = [](QWidget* w) {
+            do
+                w = w->nextInFocusChain();
+            while (!(w->focusPolicy() & Qt::TabFocus));
+            return w;
+        };
+        FormCom& form = m_f->link->form();
+        const QList<QWidget*> order = {form.TextPortNum, form.TextStatus,   form.OptionCompatible,
+                                       form.OptionText,  form.CommandClose, form.optionHR,
+                                       form.ComboDevice};
+        for (qsizetype i = 0; i + 1 < order.size(); ++i)
+            QCOMPARE(next(order[i])->objectName(), order[i + 1]->objectName());
+        FormMain& w = *m_f->window;
+        QCOMPARE(next(w.CommandOpen), w.CommandSave);
+        QCOMPARE(next(w.Command1), w.Command2);
+        QCOMPARE(next(w.TextX), w.OptionArcsec);
+    }
+
+    void enterAndSpacePressTheFocusedButton()
+    {
+        m_f->window->activateWindow();
+        QPushButton* store = m_f->window->CommandVal2Table;
+        QSignalSpy clicked(store, &QAbstractButton::clicked);
+        for (const auto key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+            const qsizetype before = clicked.count();
+            store->setFocus();
+            QTest::keyClick(store, key);
+            QTRY_COMPARE(clicked.count(), before + 1);
+        }
+        FormCom& form = m_f->link->form();
+        form.show();
+        form.CommandClose->setFocus();
+        QTest::keyClick(form.CommandClose, Qt::Key_Return);
+        QTRY_VERIFY(!form.isVisible());
+    }
+};
+
+QTEST_MAIN(TestControls)
+#include "test_controls.moc"

@@ -1,0 +1,273 @@
+// What table lines keep beyond their texts: a record of when, in which unit and how each was written,
+// which follows its line and goes out with it as CSV; and a recovery copy of every table with lines that
+// is emptied or replaced.
+#include "support/appfixture.h"
+
+#include "analysis/csvexport.h"
+#include "tables/recovery.h"
+#include "tables/tablefiles.h"
+#include "tables/tableset.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QDir>
+#include <QLineEdit>
+#include <QRegularExpression>
+
+#include <cmath>
+
+namespace {
+// RFC 4180 rows of a UTF-8 text with a byte order mark.
+QList<QStringList> parseCsv(const QByteArray& bytes)
+{
+    QList<QStringList> rows;
+    QStringList row;
+    QString field;
+    const QString text = QString::fromUtf8(bytes.mid(bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0));
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (quoted && c == QLatin1Char('"') && text.mid(i, 2) == QLatin1String("\"\""))
+            field += text.at(++i);
+        else if (c == QLatin1Char('"'))
+            quoted = !quoted;
+        else if (!quoted && c == QLatin1Char(','))
+            row << std::exchange(field, QString());
+        else if (!quoted && c == QLatin1Char('\r') && ++i) // CR LF ends a row
+            rows << (std::exchange(row, QStringList()) << std::exchange(field, QString()));
+        else
+            field += c;
+    }
+    return rows;
+}
+} // namespace
+
+class TestTables : public QObject {
+    Q_OBJECT
+    std::unique_ptr<AppFixture> m_f;
+
+    FormMain& w() { return *m_f->window; }
+    FlexGrid& table() { return *w().tables().currentGrid(); }
+    void angles(double x, double y)
+    {
+        AppState& s = *m_f->state;
+        s.link.conStatus = 1;
+        s.link.angleStatus = 3;
+        s.link.angleX = x;
+        s.link.angleY = y;
+    }
+    QList<QStringList> exported()
+    {
+        m_f->chosen = m_f->files.filePath(QStringLiteral("table.csv"));
+        w().ActionExportCsv->trigger();
+        return parseCsv(AppFixture::readFile(m_f->chosen));
+    }
+    static QStringList copies()
+    {
+        return QDir(Recovery::folder()).entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name);
+    }
+
+private slots:
+    void init()
+    {
+        m_f = std::make_unique<AppFixture>();
+        qputenv("XDG_DATA_HOME", m_f->files.filePath(QStringLiteral("data")).toLocal8Bit());
+        m_f->start();
+        m_f->laidOut();
+    }
+    void cleanup() { m_f.reset(); }
+
+    void recordOfEachSource_data()
+    {
+        QTest::addColumn<QString>("source");
+        for (const char* s :
+             {"button", "interval", "instrument key", "remote control", "memory readout", "file", "TOBAR"})
+            QTest::newRow(s) << QString::fromLatin1(s);
+    }
+    void recordOfEachSource()
+    {
+        QFETCH(QString, source);
+        angles(100, -50);
+        w().OptionMrad->click();
+        w().CommandSet->click(); // zero at 100, -50
+        angles(112.5, -47);
+        const qint64 before = QDateTime::currentMSecsSinceEpoch();
+        MainWindowCalls& link = w();
+        if (source == QLatin1String("button")) {
+            w().CommandVal2Table->click();
+        } else if (source == QLatin1String("interval")) {
+            w().TextTimer->setText(QStringLiteral("1"));
+            w().CommandStart->click();
+            link.haveAngleMsg();
+        } else if (source.endsWith(QLatin1String("key")) || source.startsWith(QLatin1String("remote"))) {
+            m_f->state->link.storeSignal = source.startsWith(QLatin1String("remote")) ? 1 : 2;
+            link.XY2Table();
+        } else if (source == QLatin1String("memory readout")) {
+            link.setGridForLoad(1, 1, 2);
+            link.addLine(1);
+        } else if (source == QLatin1String("file")) {
+            m_f->chosen = m_f->files.filePath(QStringLiteral("in.txt"));
+            QFile file(m_f->chosen);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("1.5\t2.5\r\n") > 0);
+            file.close();
+            w().CommandOpen->click();
+        } else {
+            m_f->state->options.modeTobar = true;
+            w().TimerDisplay_Timer();
+            m_f->state->link.tobarValue = QStringLiteral("7.25");
+            w().CommandVal2Table->click();
+        }
+        const LineRecord* r = table().record(1);
+        QVERIFY(r);
+        QCOMPARE(CsvExport::sourceName(r->source), source);
+        const bool measured = source != QLatin1String("memory readout") && source != QLatin1String("file");
+        QCOMPARE(r->hasTime(), measured);
+        QVERIFY(!measured || (r->msecs >= before && r->msecs <= QDateTime::currentMSecsSinceEpoch()));
+        if (measured && source != QLatin1String("TOBAR")) {
+            QCOMPARE(QList<double>({double(r->unit), r->x, r->y, r->zeroX, r->zeroY}),
+                     QList<double>({3, 12.5, 3, 100, -50}));
+        } else {
+            QCOMPARE(r->unit, qint16(-1));
+            QVERIFY(source == QLatin1String("TOBAR") ? r->x == 7.25 : std::isnan(r->x));
+        }
+    }
+
+    void recordsFollowTheirLines()
+    {
+        for (int i = 1; i <= 5; ++i) {
+            angles(i, -i);
+            w().CommandVal2Table->click();
+        }
+        table().setRow(2);
+        table().setRowSel(3);
+        w().CommandDelete->click();
+        QCOMPARE(table().Rows(), 4);
+        for (qint32 line = 1; line <= 3; ++line) {
+            QCOMPARE(table().TextMatrix(line, 0), QString::number(line));
+            QCOMPARE(table().record(line)->x, line == 1 ? 1.0 : line + 2.0);
+        }
+    }
+
+    void csvWithEachLinesUnit()
+    {
+        angles(3600, 1.5);
+        w().CommandVal2Table->click();
+        w().OptionDegree->click();
+        w().CommandVal2Table->click();
+        const QList<QStringList> rows = exported();
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows[0].join(QLatin1Char(',')),
+                 QStringLiteral("line,time,x,y,unit,x_arcsec,y_arcsec,zero_x_arcsec,zero_y_arcsec,source"));
+        for (int line : {1, 2})
+            QCOMPARE(rows[line].mid(2, 4),
+                     (QStringList{table().TextMatrix(line, 1), table().TextMatrix(line, 2),
+                                  line == 1 ? QStringLiteral("arcsec") : QStringLiteral("degree"),
+                                  QStringLiteral("3600")}));
+        QVERIFY(QDateTime::fromString(rows[1][1], Qt::ISODateWithMs).isValid());
+        QCOMPARE(rows[2][9], QStringLiteral("button"));
+    }
+
+    void fullTableCsvReadsBack()
+    {
+        for (qint32 i = 1; i < TableSet::FullRows - 1; ++i) {
+            angles(i / 7.0, -i / 3.0);
+            w().tables().XY2Table();
+        }
+        const QList<QStringList> rows = exported();
+        QCOMPARE(rows.size(), table().Rows());
+        for (qint32 line = 1; line < table().Rows(); line += 997) {
+            QCOMPARE(rows[line][2], table().TextMatrix(line, 1));
+            QCOMPARE(rows[line][5].toDouble(), table().record(line)->x);
+            QCOMPARE(rows[line][6].toDouble(), table().record(line)->y);
+        }
+    }
+
+    void failedCsvExportSaysSo()
+    {
+        w().CommandVal2Table->click();
+        m_f->chosen = m_f->files.filePath(QStringLiteral("a-folder.csv"));
+        QVERIFY(QDir().mkpath(m_f->chosen));
+        w().ActionExportCsv->trigger();
+        QCOMPARE(m_f->messages, QStringList{QStringLiteral("The table could not be exported to ") +
+                                            m_f->chosen + QLatin1Char('.')});
+    }
+
+    void recoveryCopyOfEachCause_data()
+    {
+        QTest::addColumn<QString>("cause");
+        for (const char* cause : {"clear-table", "mode-change", "readout", "open-file", "shutdown"})
+            QTest::newRow(cause) << QString::fromLatin1(cause);
+    }
+    void recoveryCopyOfEachCause()
+    {
+        QFETCH(QString, cause);
+        w().tables().CT_Click(2);
+        for (int i = 0; i < 5; ++i) {
+            angles(1.25 * i, -0.5 * i);
+            w().CommandVal2Table->click();
+        }
+        m_f->state->options.useComma = true; // a copy takes the separator "Save" would use
+        const QString saved = m_f->files.filePath(QStringLiteral("saved.txt"));
+        QVERIFY(TableFiles::saveTable(*w().tables().grid(3), saved, true));
+        QVERIFY(copies().isEmpty());
+        if (cause == QLatin1String("clear-table")) {
+            w().CommandClearGrid->click();
+        } else if (cause == QLatin1String("mode-change")) {
+            m_f->state->options.modeTobar = true;
+            w().TimerDisplay_Timer();
+        } else if (cause == QLatin1String("readout")) {
+            static_cast<MainWindowCalls&>(w()).setGridForLoad(3, 10, 2);
+        } else if (cause == QLatin1String("open-file")) {
+            m_f->chosen = m_f->files.filePath(QStringLiteral("empty.txt"));
+            QVERIFY(TableFiles::saveTable(*w().tables().grid(1), m_f->chosen, false));
+            w().CommandOpen->click();
+        } else {
+            w().close();
+        }
+        QVERIFY(cause == QLatin1String("shutdown") || w().tables().grid(3)->Rows() == 1); // it went on
+        const QStringList kept = copies();
+        QCOMPARE(kept.size(), 1);
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d_table3_") +
+                                    cause + QStringLiteral("\\.txt$"))
+                     .match(kept.first())
+                     .hasMatch(),
+                 qPrintable(kept.first()));
+        QCOMPARE(AppFixture::readFile(QDir(Recovery::folder()).filePath(kept.first())),
+                 AppFixture::readFile(saved));
+    }
+
+    void newestRecoveryCopiesKept()
+    {
+        QDir folder(Recovery::folder());
+        QVERIFY(folder.mkpath(QStringLiteral(".")));
+        const QDateTime start(QDate(2020, 1, 1), QTime(0, 0));
+        const auto name = [&start](int i) {
+            return start.addSecs(i).toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
+                   QStringLiteral("_table1_clear-table.txt");
+        };
+        for (const QString& file :
+             {name(0), name(1), name(2), name(3), name(4), name(5), QStringLiteral("notes.txt")})
+            QVERIFY(QFile(folder.filePath(file)).open(QIODevice::WriteOnly));
+        for (int i = 6; i < Recovery::Kept + 5; ++i)
+            QVERIFY(QFile(folder.filePath(name(i))).open(QIODevice::WriteOnly));
+        w().CommandVal2Table->click();
+        w().CommandClearGrid->click();
+        const QStringList kept = copies();
+        QCOMPARE(kept.size(), Recovery::Kept + 1); // the operator's own file stays
+        QVERIFY(kept.contains(QStringLiteral("notes.txt")) && !kept.contains(name(5)) &&
+                kept.contains(name(6)));
+    }
+
+    void unwritableRecoveryFolderStopsNothing()
+    {
+        QVERIFY(QDir().mkpath(QFileInfo(Recovery::folder()).path()));
+        QVERIFY(QFile(Recovery::folder()).open(QIODevice::WriteOnly)); // a file takes the folder's name
+        w().CommandVal2Table->click();
+        w().CommandClearGrid->click();
+        QCOMPARE(table().Rows(), 1);
+        QVERIFY(copies().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestTables)
+#include "test_tables.moc"
