@@ -117,6 +117,11 @@ bool write(const Table& table, const QString& fileName)
         file.cancelWriting();
         return false;
     }
+    // A text small enough to sit in the write buffer meets a full disk only here, and commit() misses it.
+    if (!file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
     return file.commit();
 }
 

@@ -87,6 +87,11 @@ bool saveTable(const FlexGrid& grid, const QString& fileName, bool useComma)
         file.cancelWriting();
         return false;
     }
+    // A text small enough to sit in the write buffer meets a full disk only here, and commit() misses it.
+    if (!file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
     return file.commit();
 }
 

@@ -58,24 +58,15 @@ bool catchesTermination(qint64 pid)
     return false;
 }
 
-// Key=value lines of the desktop entry's main group.
+// Key=value lines of the desktop entry's main group (the only group it has).
 QHash<QString, QString> desktopKeys(const QString& path)
 {
     QHash<QString, QString> keys;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return keys;
-    bool inMain = false;
-    for (const QString& raw : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
-        const QString line = raw.trimmed();
-        if (line.startsWith(QLatin1Char('['))) {
-            inMain = line == QLatin1String("[Desktop Entry]");
-            continue;
-        }
-        const qsizetype equals = line.indexOf(QLatin1Char('='));
-        if (inMain && equals > 0)
-            keys.insert(line.left(equals).trimmed(), line.mid(equals + 1).trimmed());
-    }
+    if (file.open(QIODevice::ReadOnly | QIODevice::Text))
+        for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n')))
+            if (const qsizetype at = line.indexOf(QLatin1Char('=')); at > 0)
+                keys.insert(line.left(at).trimmed(), line.mid(at + 1).trimmed());
     return keys;
 }
 } // namespace

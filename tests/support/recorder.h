@@ -1,0 +1,30 @@
+#pragma once
+
+#include "link/linkcalls.h"
+
+#include <QStringList>
+
+#include <functional>
+
+// Stands in for the main window and the background file, keeping each call as text: "addLine(2)".
+class Recorder final : public MainWindowCalls, public BackgroundWriter {
+public:
+    void XY2Table() override { calls << QStringLiteral("XY2Table"); }
+    void setGridForLoad(qint16 g, qint32 r, qint16 c) override
+    {
+        calls << QStringLiteral("setGridForLoad(%1,%2,%3)").arg(g).arg(r).arg(c);
+    }
+    void addLine(qint16 gridNum) override { calls << QStringLiteral("addLine(%1)").arg(gridNum); }
+    void setColumn(const QString& s) override { calls << QStringLiteral("setColumn(%1)").arg(s); }
+    void haveAngleMsg() override
+    {
+        calls << QStringLiteral("haveAngleMsg");
+        if (onAngleMsg)
+            onAngleMsg();
+    }
+    void writeBackgroundFile() override { calls << QStringLiteral("writeBackgroundFile"); }
+
+    QStringList calls;
+    // Runs inside each haveAngleMsg, to look at the state as the window would see it then.
+    std::function<void()> onAngleMsg;
+};
