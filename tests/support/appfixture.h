@@ -1,0 +1,224 @@
+#pragma once
+
+// The program as its main() builds it, on a settings store of its own, with message boxes and file dialogs
+// answered here, and port 1 on a simulated instrument (or on a bare line for exact bytes).
+
+#include "connection/comlink.h"
+#include "connection/formcom.h"
+#include "mainwindow/formmain.h"
+#include "settings/settingkeys.h"
+#include "settings/settingvalues.h"
+#include "sim/ptyinstrument.h"
+#include "sim/simconsole.h"
+#include "state/appstate.h"
+#include "support/ptypair.h"
+#include "tables/tableset.h"
+#include "widgets/filedialog.h"
+#include "widgets/flexgrid.h"
+#include "widgets/messagebox.h"
+#include "widgets/twips.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <limits>
+#include <memory>
+
+class AppFixture {
+public:
+    AppFixture()
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
+        qputenv("XDG_DATA_HOME",
+                m_settings.filePath(QStringLiteral("data")).toLocal8Bit()); // recovery copies
+        qputenv("TEMP", files.path().toLocal8Bit());
+        MessageBox::setHandler([this](QWidget*, const QString& text) { messages << text; });
+        FileDialog::setChooser([this](FileDialog::Kind, const QString& initial) {
+            offered << initial;
+            return chosen;
+        });
+        instrument.model().setFixedAngles(12.5, -3.25);
+        QObject::connect(&instrument, &PtyInstrument::commandReceived, &instrument, [this](const QString& c) {
+            commands << c;
+            commandTimes << clock.elapsed();
+        });
+        clock.start();
+        if (instrument.open())
+            plugIn(instrument.devicePath());
+    }
+    ~AppFixture()
+    {
+        stop();
+        MessageBox::setHandler({});
+        FileDialog::setChooser({});
+    }
+
+    static std::unique_ptr<QSettings> store()
+    {
+        auto s = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                             SettingValues::AppName, SettingValues::AppName);
+        s->setFallbacksEnabled(false);
+        return s;
+    }
+    static QStringList stored(std::initializer_list<SettingKeys::Key> keys)
+    {
+        QStringList values;
+        for (const SettingKeys::Key& key : keys)
+            values << store()->value(SettingKeys::path(key)).toString();
+        return values;
+    }
+    static void setStored(std::initializer_list<std::pair<SettingKeys::Key, QString>> values)
+    {
+        for (const auto& [key, value] : values)
+            store()->setValue(SettingKeys::path(key), value);
+    }
+    static void plugIn(const QString& device) { qputenv("TARNOLUX_COM1", device.toLocal8Bit()); }
+    // A line typed into the simulator's console.
+    bool sim(const QString& line) { return console.execute(line).ok; }
+
+    // A program run: the shared state, the link and the main window, shown.
+    FormMain& start()
+    {
+        stop();
+        state = std::make_unique<AppState>();
+        link = std::make_unique<ComLink>(*state);
+        window = std::make_unique<FormMain>(*state, *link);
+        window->show();
+        return *window;
+    }
+    // The end of main(): window, link and state go in that order.
+    void stop()
+    {
+        window.reset();
+        link.reset();
+        state.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    // Clicks opener and runs act on the modal window of type Dialog that it opens; a window that act left
+    // open is dismissed so that nothing blocks. False when no such window opened.
+    template <typename Dialog> bool onModal(QAbstractButton* opener, const std::function<void(Dialog&)>& act)
+    {
+        bool ran = false;
+        QTimer timer; // local, so it never fires after this returns
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            ran = true;
+            act(*dialog);
+            if (QApplication::activeModalWidget() == dialog)
+                dialog->done(0);
+        });
+        timer.start(0);
+        opener->click();
+        return ran;
+    }
+
+    // "Connection", the link mode chosen, "Close", as the operator does it.
+    FormCom* connect(bool textMode, const std::function<void(FormCom&)>& more = {})
+    {
+        laidOut();
+        (void)onModal<FormCom>(window->CommandConnect, [&](FormCom& form) {
+            (textMode ? form.OptionText : form.OptionCompatible)->click();
+            // An instrument that follows the line speed needs a moment to notice it.
+            const auto mode =
+                textMode ? InstrumentModel::LinkMode::Text : InstrumentModel::LinkMode::Compatible;
+            if (form.comPort().PortOpen() && instrument.isOpen())
+                (void)QTest::qWaitFor([&] { return instrument.linkMode() == mode; }, 1000);
+            if (more)
+                more(form);
+            form.CommandClose->click();
+        });
+        return link->loaded();
+    }
+    // Opens the port as showing the connection window does, without its modal run and close step.
+    FormCom& openLine(bool textMode)
+    {
+        laidOut();
+        setStored({{SettingKeys::PortMode, textMode ? QStringLiteral("1") : QStringLiteral("0")}});
+        FormCom& form = link->form();
+        form.show();
+        form.hide();
+        return form;
+    }
+
+    // Sends bytes holding n measurements on the bare line; true once the program has counted them.
+    bool send(QByteArray bytes, qint64 n = 0, int ms = 10000)
+    {
+        const qint64 target = counted() + n;
+        QDeadlineTimer deadline(ms);
+        while (!bytes.isEmpty() && !deadline.hasExpired()) {
+            bytes.remove(0, line.writeSome(bytes));
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        return bytes.isEmpty() &&
+               QTest::qWaitFor([&] { return counted() >= target; }, deadline.remainingTime());
+    }
+
+    // The main window laid out by its first display tick, as it is before the operator can click.
+    void laidOut()
+    {
+        (void)QTest::qWaitFor(
+            [this] { return !state || state->options.oldModeTobar == state->options.modeTobar; });
+    }
+
+    // Measurements counted since the connection window last started counting.
+    [[nodiscard]] qint64 counted() const
+    {
+        return qint64(std::numeric_limits<qint32>::max()) - state->internal.measureCountdown;
+    }
+    bool waitCounted(qint64 n, int ms = 5000)
+    {
+        const qint64 target = counted() + n;
+        return QTest::qWaitFor([&] { return counted() >= target; }, ms);
+    }
+
+    // A table's lines, each as "number|cell|cell".
+    static QStringList lines(const FlexGrid* grid)
+    {
+        QStringList out;
+        for (qint32 r = 1; r < grid->Rows(); ++r) {
+            QStringList cells;
+            for (qint32 c = 0; c < grid->Cols(); ++c)
+                cells << grid->TextMatrix(r, c);
+            out << cells.join(QLatin1Char('|'));
+        }
+        return out;
+    }
+    static QByteArray readFile(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    QTemporaryDir files;
+    PtyInstrument instrument;
+    SimConsole console{instrument};
+    PtyPair line;
+    QStringList commands;       // received by the instrument, in order
+    QList<qint64> commandTimes; // when, on clock
+    QElapsedTimer clock;
+    QStringList messages;
+    QStringList offered; // the file names the file dialog opened with
+    QString chosen;      // the file dialog's answer
+    std::unique_ptr<AppState> state;
+    std::unique_ptr<ComLink> link;
+    std::unique_ptr<FormMain> window;
+
+private:
+    QTemporaryDir m_settings;
+};
