@@ -71,8 +71,8 @@ coverage: deps
 	cmake --build $(COV_BUILD) -j$(JOBS)
 	find $(COV_BUILD) -name '*.gcda' -delete
 	cd $(COV_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
-	gcovr -r . --object-directory $(COV_BUILD) -f 'src/' -s | tail -n 4
-	gcovr -r . --object-directory $(COV_BUILD) -f 'src/' -b --exclude-unreachable-branches \
+	gcovr -r . $(COV_BUILD) -f 'src/' -s | tail -n 4
+	gcovr -r . $(COV_BUILD) -f 'src/' -b --exclude-unreachable-branches \
 	  --exclude-throw-branches -s | tail -n 4
 
 # The README's pictures of the main window in both layouts, into $(BUILD)/screenshots/.

@@ -50,11 +50,15 @@ class TestTables : public QObject {
     FlexGrid& table() { return *w().tables().currentGrid(); }
     void angles(double x, double y)
     {
-        AppState& s = *m_f->state;
-        s.link.conStatus = 1;
-        s.link.angleStatus = 3;
-        s.link.angleX = x;
-        s.link.angleY = y;
+        m_f->state->link.conStatus = 1;
+        m_f->state->link.angleStatus = 3;
+        m_f->state->link.angleX = x;
+        m_f->state->link.angleY = y;
+    }
+    void store(double x, double y)
+    {
+        angles(x, y);
+        w().CommandVal2Table->click();
     }
     QList<QStringList> exported()
     {
@@ -134,10 +138,8 @@ private slots:
 
     void recordsFollowTheirLines()
     {
-        for (int i = 1; i <= 5; ++i) {
-            angles(i, -i);
-            w().CommandVal2Table->click();
-        }
+        for (int i = 1; i <= 5; ++i)
+            store(i, -i);
         table().setRow(2);
         table().setRowSel(3);
         w().CommandDelete->click();
@@ -150,8 +152,7 @@ private slots:
 
     void csvWithEachLinesUnit()
     {
-        angles(3600, 1.5);
-        w().CommandVal2Table->click();
+        store(3600, 1.5);
         w().OptionDegree->click();
         w().CommandVal2Table->click();
         const QList<QStringList> rows = exported();
@@ -165,6 +166,22 @@ private slots:
                                   QStringLiteral("3600")}));
         QVERIFY(QDateTime::fromString(rows[1][1], Qt::ISODateWithMs).isValid());
         QCOMPARE(rows[2][9], QStringLiteral("button"));
+    }
+
+    void tobarCsvQuotesWhatNeedsIt()
+    {
+        m_f->state->options.modeTobar = true;
+        w().TimerDisplay_Timer();
+        m_f->state->link.lastTobarMsg = 30; // an EFL line, with the reticle in its comment
+        w().TextTobar->setText(QStringLiteral("7,25mm"));
+        w().TextReticle->setText(QStringLiteral("a \"b\""));
+        w().CommandVal2Table->click();
+        const QList<QStringList> rows = exported();
+        QCOMPARE(rows[0].join(QLatin1Char(',')),
+                 QStringLiteral("line,time,value,unit,type,go_ng,comment,source"));
+        QCOMPARE(rows[1].mid(2), (QStringList{QStringLiteral("7,25mm"), QStringLiteral("mm"),
+                                              QStringLiteral("EFL"), w().TextGONG->text(),
+                                              QStringLiteral("Line pair a \"b\""), QStringLiteral("TOBAR")}));
     }
 
     void fullTableCsvReadsBack()
@@ -202,10 +219,8 @@ private slots:
     {
         QFETCH(QString, cause);
         w().tables().CT_Click(2);
-        for (int i = 0; i < 5; ++i) {
-            angles(1.25 * i, -0.5 * i);
-            w().CommandVal2Table->click();
-        }
+        for (int i = 0; i < 5; ++i)
+            store(1.25 * i, -0.5 * i);
         m_f->state->options.useComma = true; // a copy takes the separator "Save" would use
         const QString saved = m_f->files.filePath(QStringLiteral("saved.txt"));
         QVERIFY(TableFiles::saveTable(*w().tables().grid(3), saved, true));
