@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/linkcalls.h"
+#include "support/tables.h"
 
 #include <QStringList>
 
@@ -19,12 +20,10 @@ public:
     void haveAngleMsg() override
     {
         calls << QStringLiteral("haveAngleMsg");
-        if (onAngleMsg)
-            onAngleMsg();
+        onAngleMsg();
     }
     void writeBackgroundFile() override { calls << QStringLiteral("writeBackgroundFile"); }
 
     QStringList calls;
-    // Runs inside each haveAngleMsg, to look at the state as the window would see it then.
-    std::function<void()> onAngleMsg;
+    std::function<void()> onAngleMsg = [] {}; // inside haveAngleMsg: the state as the window sees it
 };
