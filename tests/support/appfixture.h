@@ -1,7 +1,6 @@
 #pragma once
 
-// The program as its main() builds it, on a settings store of its own, with message boxes and file dialogs
-// answered here, and port 1 on a simulated instrument (or on a bare line for exact bytes).
+// The program as main() builds it: own store, dialogs answered here, port 1 on a simulated instrument.
 
 #include "connection/comlink.h"
 #include "connection/formcom.h"
@@ -20,7 +19,6 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QPointer>
@@ -45,16 +43,12 @@ public:
                 m_settings.filePath(QStringLiteral("data")).toLocal8Bit()); // recovery copies
         qputenv("TEMP", files.path().toLocal8Bit());
         MessageBox::setHandler([this](QWidget*, const QString& text) { messages << text; });
-        FileDialog::setChooser([this](FileDialog::Kind, const QString& initial) {
-            offered << initial;
-            return chosen;
-        });
+        FileDialog::setChooser([this](FileDialog::Kind, const QString&) { return chosen; });
         instrument.model().setFixedAngles(12.5, -3.25);
         QObject::connect(&instrument, &PtyInstrument::commandReceived, &instrument, [this](const QString& c) {
             commands << c;
-            commandTimes << clock.elapsed();
+            commandTimes << QDeadlineTimer::current().deadline();
         });
-        clock.start();
         if (instrument.open())
             plugIn(instrument.devicePath());
     }
@@ -85,10 +79,9 @@ public:
             store()->setValue(SettingKeys::path(key), value);
     }
     static void plugIn(const QString& device) { qputenv("TARNOLUX_COM1", device.toLocal8Bit()); }
-    // A line typed into the simulator's console.
-    bool sim(const QString& line) { return console.execute(line).ok; }
+    bool sim(const QString& line) { return console.execute(line).ok; } // typed into the simulator's console
 
-    // A program run: the shared state, the link and the main window, shown.
+    // A program run: state, link and main window, shown; stop() ends them in main()'s order.
     FormMain& start()
     {
         stop();
@@ -98,7 +91,6 @@ public:
         window->show();
         return *window;
     }
-    // The end of main(): window, link and state go in that order.
     void stop()
     {
         window.reset();
@@ -107,21 +99,19 @@ public:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    // Clicks opener and runs act on the modal window of type Dialog that it opens; a window that act left
-    // open is dismissed so that nothing blocks. False when no such window opened.
+    // Clicks opener and runs act on the modal Dialog it opens, then dismisses it if still open.
     template <typename Dialog> bool onModal(QAbstractButton* opener, const std::function<void(Dialog&)>& act)
     {
         bool ran = false;
         QTimer timer; // local, so it never fires after this returns
         timer.setSingleShot(true);
         QObject::connect(&timer, &QTimer::timeout, [&] {
-            auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
-            ran = true;
-            act(*dialog);
-            if (QApplication::activeModalWidget() == dialog)
-                dialog->done(0);
+            if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
+                ran = true;
+                act(*dialog);
+                if (QApplication::activeModalWidget() == dialog)
+                    dialog->done(0);
+            }
         });
         timer.start(0);
         opener->click();
@@ -150,10 +140,9 @@ public:
     {
         laidOut();
         setStored({{SettingKeys::PortMode, textMode ? QStringLiteral("1") : QStringLiteral("0")}});
-        FormCom& form = link->form();
-        form.show();
-        form.hide();
-        return form;
+        link->form().show();
+        link->form().hide();
+        return link->form();
     }
 
     // Sends bytes holding n measurements on the bare line; true once the program has counted them.
@@ -168,23 +157,21 @@ public:
         return bytes.isEmpty() &&
                QTest::qWaitFor([&] { return counted() >= target; }, deadline.remainingTime());
     }
-
-    // The main window laid out by its first display tick, as it is before the operator can click.
+    // The main window as its first display tick lays it out, before the operator can click.
     void laidOut()
     {
         (void)QTest::qWaitFor(
             [this] { return !state || state->options.oldModeTobar == state->options.modeTobar; });
     }
-
     // Measurements counted since the connection window last started counting.
-    [[nodiscard]] qint64 counted() const
+    qint64 counted() const
     {
         return qint64(std::numeric_limits<qint32>::max()) - state->internal.measureCountdown;
     }
-    bool waitCounted(qint64 n, int ms = 5000)
+    bool waitCounted(qint64 n)
     {
         const qint64 target = counted() + n;
-        return QTest::qWaitFor([&] { return counted() >= target; }, ms);
+        return QTest::qWaitFor([&] { return counted() >= target; }, 5000);
     }
 
     // A table's lines, each as "number|cell|cell".
@@ -210,11 +197,9 @@ public:
     SimConsole console{instrument};
     PtyPair line;
     QStringList commands;       // received by the instrument, in order
-    QList<qint64> commandTimes; // when, on clock
-    QElapsedTimer clock;
+    QList<qint64> commandTimes; // when, in ms
     QStringList messages;
-    QStringList offered; // the file names the file dialog opened with
-    QString chosen;      // the file dialog's answer
+    QString chosen; // the file dialog's answer
     std::unique_ptr<AppState> state;
     std::unique_ptr<ComLink> link;
     std::unique_ptr<FormMain> window;
