@@ -62,19 +62,15 @@ private slots:
         FormCom& again = open();
         QCOMPARE(again.TextStatus->text(), QStringLiteral("o.k."));
         QCOMPARE(again.ComboDevice->currentIndex(), 0);
-    }
-
-    void typedPathIsBound()
-    {
-        FormCom& form = open();
-        choose(form, form.ComboDevice->count() - 1); // "Other…"
-        QVERIFY(form.ComboDevice->isEditable());
-        QTest::keyClicks(form.ComboDevice->lineEdit(), m_second.path());
-        QTest::keyClick(form.ComboDevice->lineEdit(), Qt::Key_Return);
+        // A typed path: "Other…", the path, Enter.
+        choose(again, again.ComboDevice->count() - 1);
+        QVERIFY(again.ComboDevice->isEditable());
+        QTest::keyClicks(again.ComboDevice->lineEdit(), m_second.path());
+        QTest::keyClick(again.ComboDevice->lineEdit(), Qt::Key_Return);
         QCOMPARE(bound(), m_second.path());
-        QCOMPARE(form.TextStatus->text(), QStringLiteral("o.k."));
-        QCOMPARE(form.ComboDevice->currentText(),
-                 m_second.path()); // present, though not in the system's list
+        QCOMPARE(again.TextStatus->text(), QStringLiteral("o.k."));
+        QCOMPARE(again.ComboDevice->currentText(),
+                 m_second.path()); // present, though the system does not list it
     }
 
     void environmentWinsAndAbsentDevicesShowAsSuch()

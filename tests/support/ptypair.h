@@ -98,23 +98,6 @@ public:
         return out;
     }
 
-    // Line speed as set by the program, for example 19200.
-    [[nodiscard]] int baudRate() const
-    {
-        switch (speed()) {
-        case B2400:
-            return 2400;
-        case B9600:
-            return 9600;
-        case B19200:
-            return 19200;
-        case B38400:
-            return 38400;
-        default:
-            return 0;
-        }
-    }
-
 private:
     bool waitFor(short events, int ms) const
     {
