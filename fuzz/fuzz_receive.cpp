@@ -82,20 +82,10 @@ private:
     std::size_t m_back;
 };
 
-constexpr double Counts[] = {0.0,
-                             0.5,
-                             1.0,
-                             1.5,
-                             2.5,
-                             3.0,
-                             10.0,
-                             1000000.0,
-                             2147483647.5,
-                             1e300,
-                             -1.0,
-                             std::numeric_limits<double>::infinity(),
-                             -std::numeric_limits<double>::infinity(),
-                             std::numeric_limits<double>::quiet_NaN()};
+constexpr double Inf = std::numeric_limits<double>::infinity();
+constexpr double Counts[] = {
+    0.0,       0.5,          1.0,   1.5,  2.5, 3.0,  10.0,
+    1000000.0, 2147483647.5, 1e300, -1.0, Inf, -Inf, std::numeric_limits<double>::quiet_NaN()};
 constexpr std::size_t CountChoices = sizeof(Counts) / sizeof(Counts[0]);
 
 struct Link {
