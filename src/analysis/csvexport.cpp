@@ -1,7 +1,8 @@
 #include "analysis/csvexport.h"
 
+#include "platform/savefile.h"
+
 #include <QDateTime>
-#include <QSaveFile>
 #include <QStringList>
 
 #include <cmath>
@@ -113,16 +114,7 @@ bool write(const Table& table, const QString& fileName)
     if (!file.open(QIODevice::WriteOnly))
         return false;
     const QByteArray bytes = text(table);
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    // A text small enough to sit in the write buffer meets a full disk only here, and commit() misses it.
-    if (!file.flush()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return finishSave(file, file.write(bytes) == bytes.size());
 }
 
 } // namespace CsvExport

@@ -2,6 +2,7 @@
 
 #include "analysis/linerecord.h"
 #include "platform/codepage.h"
+#include "platform/savefile.h"
 #include "widgets/flexgrid.h"
 #include "state/separator.h"
 
@@ -83,16 +84,7 @@ bool saveTable(const FlexGrid& grid, const QString& fileName, bool useComma)
     };
     const bool built = buildText(grid, useComma, piece,
                                  [&write](QString& text) { return text.size() < PieceChars || write(text); });
-    if (!built || !write(piece)) {
-        file.cancelWriting();
-        return false;
-    }
-    // A text small enough to sit in the write buffer meets a full disk only here, and commit() misses it.
-    if (!file.flush()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return finishSave(file, built && write(piece));
 }
 
 namespace {

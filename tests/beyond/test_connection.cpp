@@ -35,7 +35,7 @@ private slots:
     {
         m_f = std::make_unique<AppFixture>();
         qunsetenv("TARNOLUX_COM1");
-        // The simulator's line, listed as an adapter with a stable name.
+        // The simulator's line listed as an adapter with a stable name.
         const QString stable = m_f->files.filePath(QStringLiteral("by-id-first"));
         QVERIFY(QFile::link(m_f->instrument.slavePath(), stable));
         m_present = {{m_f->instrument.slavePath(), stable, QStringLiteral("USB serial"),

@@ -1,5 +1,4 @@
-// The controls of every window as an operator uses them: clicks anywhere in an option button's or check
-// box's rectangle, captions that fit their rectangles, Tab, Enter and Space.
+// Every window's controls as an operator uses them: clicks, captions, Tab, Enter and Space.
 #include "support/appfixture.h"
 
 #include "dialogs/formoptions.h"
@@ -50,7 +49,6 @@ class TestControls : public QObject {
     Q_OBJECT
     std::unique_ptr<AppFixture> m_f;
 
-    // The four windows, loaded and shown.
     QList<QWidget*> windows()
     {
         auto* about = new frmAbout(m_f->window.get());
