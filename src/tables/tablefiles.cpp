@@ -161,7 +161,7 @@ bool loadTable(FlexGrid& grid, const QString& fileName)
     QString item;
     char number[16];
     // Lines from a file have no time of measurement and no angle numbers: they share one record.
-    static const auto fromFile = std::make_shared<const LineRecord>(LineRecord{LineRecord::Source::File});
+    static const LineRecord fromFile{LineRecord::Source::File};
     for (qint32 n = 1; reader.next(line); ++n) {
         const std::to_chars_result digits = std::to_chars(number, number + sizeof number, n);
         const qsizetype length = digits.ptr - number;
@@ -172,7 +172,7 @@ bool loadTable(FlexGrid& grid, const QString& fileName)
         out[length] = QLatin1Char('\t');
         CodePage::appendUnicode(item, line);
         grid.AddItem(item);
-        grid.setRecord(n, fromFile);
+        grid.setRecord(n, &fromFile);
     }
     return true;
 }

@@ -229,7 +229,7 @@ void TableSet::XY2Table(LineRecord::Source source)
     }
     grid->setTextMatrix(r, 1, m_state.angles.angleXText());
     grid->setTextMatrix(r, 2, m_state.angles.angleYText());
-    auto record = std::make_shared<LineRecord>(recordNow(source));
+    auto record = std::make_unique<LineRecord>(recordNow(source));
     record->unit = m_state.angles.angleUnit;
     record->x = m_state.angles.shownX();
     record->y = m_state.angles.shownY();
@@ -256,7 +256,7 @@ void TableSet::tobar2Table()
         grid->setTextMatrix(r, 3, QStringLiteral("BFL"));
     const bool inch = m_state.link.tobarStatus % 100 >= 10;
     grid->setTextMatrix(r, 2, inch ? QStringLiteral("\"") : QStringLiteral("mm"));
-    auto record = std::make_shared<LineRecord>(recordNow(LineRecord::Source::Tobar));
+    auto record = std::make_unique<LineRecord>(recordNow(LineRecord::Source::Tobar));
     record->inch = inch;
     record->x = Numbers::strictNumber(m_state.link.tobarValue).value_or(LineRecord::None);
     grid->setRecord(r, std::move(record));
@@ -280,8 +280,8 @@ void TableSet::addLine(qint16 gridNum)
     FlexGrid* grid = m_currentGrid;
     grid->setRows(grid->Rows() + 1);
     grid->setRow(grid->Rows() - 1);
-    static const auto readout = std::make_shared<const LineRecord>(LineRecord{LineRecord::Source::Readout});
-    grid->setRecord(grid->Row(), readout);
+    static const LineRecord readout{LineRecord::Source::Readout};
+    grid->setRecord(grid->Row(), &readout);
     grid->setCol(0);
     grid->setText(QString::number(grid->Row()));
     grid->setCol(1);

@@ -151,10 +151,16 @@ const LineRecord* FlexGrid::record(qint32 row) const
     return row >= 1 && row < Rows() ? m_model->record(row) : nullptr;
 }
 
-void FlexGrid::setRecord(qint32 row, std::shared_ptr<const LineRecord> record)
+void FlexGrid::setRecord(qint32 row, std::unique_ptr<LineRecord> own)
 {
     if (row >= 1 && row < Rows())
-        m_model->setRecord(row, std::move(record));
+        m_model->setRecord(row, std::move(own));
+}
+
+void FlexGrid::setRecord(qint32 row, const LineRecord* shared)
+{
+    if (row >= 1 && row < Rows())
+        m_model->setRecord(row, shared);
 }
 
 void FlexGrid::setRow(qint32 row)

@@ -39,7 +39,10 @@ Qt::Alignment alignmentOf(FlexAlign align, const QString& text)
 
 } // namespace
 
-FlexGridModel::FlexGridModel(QObject* parent) : QAbstractTableModel(parent), m_rows(1), m_align(1) {}
+FlexGridModel::FlexGridModel(QObject* parent)
+    : QAbstractTableModel(parent), m_rows(1), m_records(1), m_align(1)
+{
+}
 
 FlexGridModel::~FlexGridModel() = default;
 
@@ -308,6 +311,7 @@ void FlexGridModel::appendRow(QStringView tabSeparated)
     row.cells = cells;
     extend(row, tabSeparated);
     m_rows.push_back(std::move(row));
+    m_records.emplace_back();
 }
 
 void FlexGridModel::removeBlock(qint32 first, qint32 count)
@@ -320,6 +324,7 @@ void FlexGridModel::removeBlock(qint32 first, qint32 count)
     for (auto it = begin; it != end; ++it)
         m_used -= it->capacity;
     m_rows.erase(begin, end);
+    m_records.erase(m_records.begin() + first, m_records.begin() + first + count);
     m_committed -= count;
     compactIfWasteful();
     endRemoveRows();

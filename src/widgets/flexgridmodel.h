@@ -6,7 +6,9 @@
 #include <QString>
 #include <QStringView>
 
+#include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 // How a column's cells are aligned: as a format string says, or the general rule (numbers right).
@@ -22,6 +24,48 @@ enum class FlexAlign { General, Left, Centre, Right };
 // grows in place, or moves to the end of the blocks with room to grow into, so cells are appended one by
 // one at constant cost even to a row of thousands; a row changed in the middle is written anew, and the
 // blocks are compacted, room dropped, when more than half of them is left over from old places.
+// A row's record in one word: owned, or shared with many rows (marked in the low bit) and owned elsewhere,
+// so a table of 32k lines read from a file costs no allocation and no reference count per line.
+class RecordRef {
+public:
+    RecordRef() = default;
+    RecordRef(RecordRef&& other) noexcept : m_bits(std::exchange(other.m_bits, 0)) {}
+    RecordRef& operator=(RecordRef&& other) noexcept
+    {
+        if (this != &other) {
+            clear();
+            m_bits = std::exchange(other.m_bits, 0);
+        }
+        return *this;
+    }
+    ~RecordRef() { clear(); }
+
+    [[nodiscard]] const LineRecord* get() const
+    {
+        return reinterpret_cast<const LineRecord*>(m_bits & ~Shared);
+    }
+    void own(std::unique_ptr<LineRecord> record)
+    {
+        clear();
+        m_bits = reinterpret_cast<std::uintptr_t>(record.release());
+    }
+    void share(const LineRecord* record)
+    {
+        clear();
+        m_bits = reinterpret_cast<std::uintptr_t>(record) | Shared;
+    }
+
+private:
+    static constexpr std::uintptr_t Shared = 1;
+    void clear()
+    {
+        if (m_bits && !(m_bits & Shared))
+            delete reinterpret_cast<LineRecord*>(m_bits);
+        m_bits = 0;
+    }
+    std::uintptr_t m_bits = 0;
+};
+
 class FlexGridModel : public QAbstractTableModel {
 public:
     explicit FlexGridModel(QObject* parent);
@@ -42,14 +86,26 @@ public:
     // row and col must be valid.
     void setCell(qint32 row, qint32 col, const QString& text);
     // The record of a data row, kept with the row through appending, removing and clearing; null: none.
-    [[nodiscard]] const LineRecord* record(qint32 row) const { return m_rows[static_cast<size_t>(row)].record.get(); }
-    void setRecord(qint32 row, std::shared_ptr<const LineRecord> record)
+    [[nodiscard]] const LineRecord* record(qint32 row) const
     {
-        m_rows[static_cast<size_t>(row)].record = std::move(record);
+        return m_records[static_cast<size_t>(row)].get();
+    }
+    // A record of the row's own, or one that lives longer than the grid and that many rows share.
+    void setRecord(qint32 row, std::unique_ptr<LineRecord> own)
+    {
+        m_records[static_cast<size_t>(row)].own(std::move(own));
+    }
+    void setRecord(qint32 row, const LineRecord* shared)
+    {
+        m_records[static_cast<size_t>(row)].share(shared);
     }
     void setAlignment(qint32 col, FlexAlign align) { m_align[static_cast<size_t>(col)] = align; }
 
-    void appendRows(qint32 count) { m_rows.resize(m_rows.size() + static_cast<size_t>(count)); }
+    void appendRows(qint32 count)
+    {
+        m_rows.resize(m_rows.size() + static_cast<size_t>(count));
+        m_records.resize(m_rows.size());
+    }
     // A row from tab-separated fields; fields beyond the last column are dropped.
     void appendRow(QStringView tabSeparated);
     // Grid rows first .. first + count - 1, all of them existing data rows.
@@ -68,7 +124,6 @@ private:
         qint32 capacity = 0;                       // characters reserved at the row's place
         qint32 cells = 0;                          // cells stored; the others are empty
         std::unique_ptr<std::vector<qint32>> ends; // where each cell ends, once a cell holds a TAB
-        std::shared_ptr<const LineRecord> record;  // lines read from files and readouts share one
     };
 
     [[nodiscard]] QStringView rowText(const Row& row) const
@@ -91,6 +146,8 @@ private:
     void compactIfWasteful();
 
     std::vector<Row> m_rows; // [0] is the header row
+    // Beside the rows rather than in them: the rows stay small, which reading and clearing files feel.
+    std::vector<RecordRef> m_records;
     // The last cell looked up, so that reading a row cell after cell scans it once.
     mutable qint32 m_hintRow = -1;
     mutable qint32 m_hintCol = 0;
