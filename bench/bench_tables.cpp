@@ -226,24 +226,37 @@ void tableFiles(benchmark::State& state)
     }
 }
 
-// "Clear table" on a full table, which first writes a recovery copy; the figure is what the copy adds.
-void recoveryCopy(benchmark::State& state)
-{
-    const int lines = config().tableLines;
+// A program with a full current table, also saved to a file, so a figure can empty it and refill it.
+struct FullTable {
     Program program;
     TableSet& tables = program.window->tables();
     FlexGrid& grid = *tables.currentGrid();
-    fillByXY2Table(program, lines);
-    Program::settle();
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("table.txt"));
-    if (!require(state, TableFiles::saveTable(grid, path, false), QStringLiteral("no file")))
-        return;
-    const QByteArray saved = fileBytes(path);
-    const auto refill = [&] {
+    QString path = dir.filePath(QStringLiteral("table.txt"));
+
+    explicit FullTable(int lines)
+    {
+        fillByXY2Table(program, lines);
+        Program::settle();
+    }
+    [[nodiscard]] bool saved() const { return TableFiles::saveTable(grid, path, false); }
+    void refill()
+    {
         (void)TableFiles::loadTable(grid, path);
         Program::settle();
-    };
+    }
+};
+
+// "Clear table" on a full table, which first writes a recovery copy; the figure is what the copy adds.
+void recoveryCopy(benchmark::State& state)
+{
+    FullTable full(config().tableLines);
+    TableSet& tables = full.tables;
+    FlexGrid& grid = full.grid;
+    if (!require(state, full.saved(), QStringLiteral("no file")))
+        return;
+    const QByteArray saved = fileBytes(full.path);
+    const auto refill = [&full] { full.refill(); };
     for (auto _ : state) {
         Clock::time_point start = Clock::now();
         tables.CommandClearGrid_Click();
@@ -318,19 +331,12 @@ void deleteSelection(benchmark::State& state)
     const int lines = config().tableLines;
     const int block = std::min(10000, lines / 3);
     const int first = (lines - block) / 2 + 1;
-    Program program;
-    TableSet& tables = program.window->tables();
-    FlexGrid& grid = *tables.currentGrid();
-    fillByXY2Table(program, lines);
-    Program::settle();
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("table.txt"));
-    if (!require(state, TableFiles::saveTable(grid, path, false), QStringLiteral("no file")))
+    FullTable full(lines);
+    TableSet& tables = full.tables;
+    FlexGrid& grid = full.grid;
+    if (!require(state, full.saved(), QStringLiteral("no file")))
         return;
-    const auto refill = [&] {
-        (void)TableFiles::loadTable(grid, path);
-        Program::settle();
-    };
+    const auto refill = [&full] { full.refill(); };
     refill();
     const std::vector<QStringList> rows = plainRows(grid);
 

@@ -184,7 +184,7 @@ void FormCom::refreshDevices()
     if (ComboDevice->isEditable())
         return; // the operator is typing a path
     const qint16 port = m_comPort->CommPort();
-    const QString bound = SettingValues::readText(SettingKeys::BoundDevice, port);
+    const QString bound = m_comPort->boundDevice(); // as the last connect step read it
     const QList<SerialDevice> devices = SerialDevices::available();
     QString signature = bound;
     for (const SerialDevice& device : devices)
@@ -214,7 +214,7 @@ void FormCom::refreshDevices()
     if (!boundPresent)
         ComboDevice->addItem(QFileInfo::exists(bound) ? bound : bound + QStringLiteral(" (absent)"), bound);
     ComboDevice->addItem(QStringLiteral("Other\u2026"), QString());
-    const QString used = CommControl::deviceName(port, bound);
+    const QString used = m_comPort->devicePath();
     int chosen = ComboDevice->findData(bound.isEmpty() ? used : bound);
     if (chosen < 0)
         for (int i = 0; i < devices.size() && chosen < 0; ++i)

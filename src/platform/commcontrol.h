@@ -31,6 +31,7 @@ public:
     [[nodiscard]] static QString deviceName(qint16 portNumber, const QString& bound = QString());
     // The device the operator bound the port number to; empty for none. Takes effect at the next open.
     void setBoundDevice(const QString& path) { m_bound = path; }
+    [[nodiscard]] QString boundDevice() const { return m_bound; }
     // The device the port number resolves to now.
     [[nodiscard]] QString devicePath() const { return deviceName(m_commPort, m_bound); }
 

@@ -101,32 +101,29 @@ void AngleManager::resetAngleZero()
     zeroY = 0.0;
 }
 
+bool AngleManager::valid(int axisBit) const
+{
+    return m_link.conStatus != 0 && (m_link.angleStatus & axisBit) != 0;
+}
+
 QString AngleManager::angleXText() const
 {
-    if (m_link.conStatus != 0 && (m_link.angleStatus & 1) != 0)
-        return formatAngle(m_link.angleX - zeroX);
-    return NoValueText;
+    return valid(1) ? formatAngle(m_link.angleX - zeroX) : NoValueText;
 }
 
 QString AngleManager::angleYText() const
 {
-    if (m_link.conStatus != 0 && (m_link.angleStatus & 2) != 0)
-        return formatAngle(m_link.angleY - zeroY);
-    return NoValueText;
+    return valid(2) ? formatAngle(m_link.angleY - zeroY) : NoValueText;
 }
 
 double AngleManager::shownX() const
 {
-    if (m_link.conStatus != 0 && (m_link.angleStatus & 1) != 0)
-        return m_link.angleX - zeroX;
-    return std::numeric_limits<double>::quiet_NaN();
+    return valid(1) ? m_link.angleX - zeroX : std::numeric_limits<double>::quiet_NaN();
 }
 
 double AngleManager::shownY() const
 {
-    if (m_link.conStatus != 0 && (m_link.angleStatus & 2) != 0)
-        return m_link.angleY - zeroY;
-    return std::numeric_limits<double>::quiet_NaN();
+    return valid(2) ? m_link.angleY - zeroY : std::numeric_limits<double>::quiet_NaN();
 }
 
 QString AngleManager::formatAngle(double v) const

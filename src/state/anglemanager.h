@@ -37,5 +37,7 @@ public:
     double uradPerArcsec = 0.0;
 
 private:
+    // The link holds a value for the axis (bit 1 X, bit 2 Y).
+    [[nodiscard]] bool valid(int axisBit) const;
     const LinkState& m_link;
 };
