@@ -306,7 +306,7 @@ private slots:
         row("2.5 rounds down", "32 250 3", "3\"|----|1|1|3\"|\"|BFL|----|");
         row("3.5 rounds up", "30 350 4", "4\"|----|3|1|4\"|\"|EFL|----|Line pair 3");
         row("no reticle", "31 2 5", "5mm|Go||1|5mm|mm|Radius|Go|");
-        row("negative status", "31 -112 5", "5mm|----|kept|1|5mm|mm|Radius|----|");
+        row("negative status", "31 -112 5", "5mm|----|1|1|5mm|mm|Radius|----|"); // keeps the reticle
     }
     void tobarReadingShown()
     {
@@ -318,7 +318,9 @@ private slots:
         FormMain& w = app.start();
         app.openLine(true);
         QVERIFY(near(w.windowHeight(), 2300));
-        w.TextReticle->setText(QStringLiteral("kept"));
+        // A reading before, so that every tick shows its reticle "1" until the message arrives.
+        QVERIFY(app.sim(QStringLiteral("text \\r30 200 9\\r")));
+        QTRY_COMPARE(w.TextReticle->text(), QStringLiteral("1"));
         QVERIFY(app.sim(QStringLiteral("text \\r%1\\r").arg(message)));
         QTRY_COMPARE(w.TextTobar->text(), shown.section('|', 0, 0));
         w.CommandVal2Table->click();
