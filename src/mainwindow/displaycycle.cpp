@@ -1,6 +1,7 @@
 // The 200 ms display tick and the handlers around the live values.
 #include "mainwindow/formmain.h"
 
+#include "analysiswindow/analysiswindow.h"
 #include "connection/comlink.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
@@ -65,6 +66,7 @@ void FormMain::TimerDisplay_Timer()
     }
     if (options.oldModeTobar != options.modeTobar)
         layoutForMode();
+    m_analysis->tick();
 }
 
 void FormMain::showTobar()

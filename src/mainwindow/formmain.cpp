@@ -1,5 +1,6 @@
 #include "mainwindow/formmain.h"
 
+#include "analysiswindow/analysiswindow.h"
 #include "connection/comlink.h"
 #include "widgets/controls.h"
 #include "widgets/designfont.h"
@@ -25,6 +26,8 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QTimer>
+
+#include <memory>
 
 namespace {
 // Client area of the design, in twips, before start-up applies the stored size.
@@ -62,6 +65,7 @@ FormMain::FormMain(AppState& state, ComLink& link, QWidget* parent)
     m_tables->setButtons(buttons);
     m_tables->setTobarBoxes({TextTobar, TextGONG, TextReticle});
     m_tables->setStopStoring([this] { CommandStop_Click(); });
+    m_analysis = new AnalysisWindow(m_state, *m_tables, this);
     connectHandlers();
     createTableMenu();
 
@@ -220,14 +224,31 @@ void FormMain::createTableMenu()
     ActionCopyTable->setObjectName(QStringLiteral("ActionCopyTable"));
     ActionCopyTable->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
     connect(ActionCopyTable, &QAction::triggered, this, &FormMain::Command1_Click);
-    addActions({ActionExportCsv, ActionCopyTable});
+    ActionStatistics = new QAction(QStringLiteral("Statistics"), this);
+    ActionStatistics->setObjectName(QStringLiteral("ActionStatistics"));
+    ActionStatistics->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    connect(ActionStatistics, &QAction::triggered, this,
+            [this] { m_analysis->showPage(AnalysisWindow::Statistics); });
+    addActions({ActionExportCsv, ActionCopyTable, ActionStatistics});
     for (int n = 1; n <= 10; ++n) {
         FlexGrid* grid = m_tables->grid(n);
         grid->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint& at) {
             QMenu menu(this);
             menu.addActions({ActionExportCsv, ActionCopyTable});
+            menu.addSeparator();
+            menu.addAction(ActionStatistics);
             menu.exec(grid->viewport()->mapToGlobal(at));
+        });
+    }
+    // The live values keep their own menu (copy, select all) and gain the analysis.
+    for (QLineEdit* box : {TextX, TextY}) {
+        box->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(box, &QWidget::customContextMenuRequested, this, [this, box](const QPoint& at) {
+            std::unique_ptr<QMenu> menu(box->createStandardContextMenu());
+            menu->addSeparator();
+            menu->addAction(ActionStatistics);
+            menu->exec(box->mapToGlobal(at));
         });
     }
 }

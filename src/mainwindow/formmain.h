@@ -11,6 +11,7 @@
 #include <memory>
 
 struct AppState;
+class AnalysisWindow;
 class ComLink;
 class QAction;
 class QFrame;
@@ -77,6 +78,9 @@ public:
     // The right-click menu of the tables; its actions carry shortcuts that work in the whole window.
     QAction* ActionExportCsv = nullptr;
     QAction* ActionCopyTable = nullptr;
+    // Opens the analysis window at its statistics page; in the tables' and the live values' menus.
+    QAction* ActionStatistics = nullptr;
+    [[nodiscard]] AnalysisWindow& analysis() { return *m_analysis; }
     [[nodiscard]] QString dataPath() const { return m_dataPath; }
 
     // Calls from the instrument link.
@@ -160,6 +164,7 @@ private:
     AppState& m_state;
     ComLink& m_link;
     std::unique_ptr<TableSet> m_tables;
+    AnalysisWindow* m_analysis = nullptr;
     FormOptions* m_options = nullptr;
     bool m_averagingShown = false;
     bool m_isStoring = false;

@@ -2,6 +2,7 @@
 // and the options written back when the window closes.
 #include "mainwindow/formmain.h"
 
+#include "analysiswindow/analysiswindow.h"
 #include "connection/comlink.h"
 #include "widgets/controls.h"
 #include "widgets/flexgrid.h"
@@ -66,6 +67,7 @@ void FormMain::Form_Load()
     const qint16 unit = s.angles.angleUnit;
     if (unit >= 0 && unit <= 4)
         units[unit]->setChecked(true);
+    m_analysis->restore();
 }
 
 void FormMain::Form_QueryUnload()
@@ -82,6 +84,7 @@ void FormMain::Form_QueryUnload()
     for (int n = 1; n <= 10; ++n)
         Recovery::keep(*m_tables->grid(n), n, Recovery::Cause::Shutdown, s.options.useComma);
     s.options.useBackground = false;
+    m_analysis->closeForShutdown();
     m_link.closeIfLoaded();
     if (m_options)
         m_options->closeForShutdown();

@@ -48,11 +48,21 @@ inline constexpr Key IsHR{"com", "isHR", Kind::Int16, "0"};
 // The device a port number is bound to: the key is followed by the port number ("device1" for port 1).
 inline constexpr Key BoundDevice{"com", "device", Kind::Text, ""};
 
+// Analysis window: placement in twips (left and top -1 until first placed: beside the main window), the
+// page in front and whether the window was open.
+inline constexpr Key AnalysisLeft{"analysis", "x", Kind::Number, "-1"};
+inline constexpr Key AnalysisTop{"analysis", "y", Kind::Number, "-1"};
+inline constexpr Key AnalysisWidth{"analysis", "width", Kind::Number, "6600"};
+inline constexpr Key AnalysisHeight{"analysis", "height", Kind::Number, "5400"};
+inline constexpr Key AnalysisPage{"analysis", "page", Kind::Int16, "0"};
+inline constexpr Key AnalysisOpen{"analysis", "open", Kind::Flag, "0"};
+
 // In the order start-up reads them.
 inline constexpr Key All[] = {
     ModeTobar, MainTop,           MainLeft,   AngleUnit,      HeightWithTable, MainWidth,  OnTop,
     ShowTable, UseComma,          DataPath,   StoreAtExitKey, StoreAtIR,       UpdatePath, UseBackground,
     UseMean,   BackgroundSeconds, OptionsTop, OptionsLeft,    PortNumber,      PortMode,   IsHR,
+    AnalysisLeft, AnalysisTop, AnalysisWidth, AnalysisHeight, AnalysisPage, AnalysisOpen,
 };
 
 [[nodiscard]] inline bool operator==(const Key& a, const Key& b)

@@ -1,7 +1,10 @@
 #include "state/anglemanager.h"
 
+#include "state/numbers.h"
+
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -10,68 +13,11 @@ namespace {
 const QString NoValueText = QStringLiteral("..........");
 const QString OutOfRangeText = QStringLiteral("............");
 
-// Fixed-point text with all integer digits and exactly `decimals` decimals, halves rounded away from
-// zero. The rounding works on the value as printed with 15 significant digits, so that 0.0005 (binary
-// 0.000499999...) still goes up to 0.001. A result that is all zeros carries no minus sign.
-QString formatFixed(double value, int decimals)
+// A value that grows beyond any number in its unit shows the out-of-range placeholder.
+QString fixed(double value, int decimals)
 {
-    if (!std::isfinite(value))
-        return OutOfRangeText;
-
-    // "d.dddddddddddddde+XX": 15 significant digits, independent of the C and Qt locales.
-    const QString scientific = QString::number(std::fabs(value), 'e', 14);
-    const qsizetype ePos = scientific.indexOf(QLatin1Char('e'));
-    QString digits = scientific.left(ePos);
-    digits.remove(1, 1); // the point after the first digit
-    const int exponent = scientific.mid(ePos + 1).toInt();
-
-    int intDigits = exponent + 1; // digits before the decimal point, may be <= 0
-    const int keep = intDigits + decimals;
-    if (keep < 0) {
-        digits.clear();
-    } else if (keep < digits.size()) {
-        const bool up = digits.at(keep) >= QLatin1Char('5');
-        digits.truncate(keep);
-        if (up) {
-            int i = keep - 1;
-            while (i >= 0 && digits.at(i) == QLatin1Char('9')) {
-                digits[i] = QLatin1Char('0');
-                --i;
-            }
-            if (i >= 0) {
-                digits[i] = QChar(digits.at(i).unicode() + 1);
-            } else {
-                digits.prepend(QLatin1Char('1'));
-                ++intDigits;
-            }
-        }
-    }
-
-    // Place the kept digits around the decimal point, padding with zeros on both sides.
-    QString intPart;
-    QString fracPart;
-    if (intDigits > 0) {
-        intPart = digits.left(intDigits);
-        intPart += QString(qMax(0, intDigits - int(digits.size())), QLatin1Char('0'));
-        fracPart = digits.mid(intDigits);
-    } else {
-        intPart = QStringLiteral("0");
-        fracPart = QString(-intDigits, QLatin1Char('0')) + digits;
-    }
-    fracPart = fracPart.left(decimals);
-    fracPart += QString(decimals - int(fracPart.size()), QLatin1Char('0'));
-
-    bool allZero = true;
-    for (const QChar c : digits)
-        allZero = allZero && c == QLatin1Char('0');
-
-    QString text;
-    if (value < 0 && !allZero)
-        text = QStringLiteral("-");
-    text += intPart;
-    if (decimals > 0)
-        text += QLocale().decimalPoint() + fracPart;
-    return text;
+    const QString text = Numbers::fixedText(value, decimals);
+    return text.isEmpty() ? OutOfRangeText : text;
 }
 
 } // namespace
@@ -133,44 +79,51 @@ QString AngleManager::formatAngle(double v) const
         return OutOfRangeText;
     switch (angleUnit) {
     case UnitArcsec:
-        return formatFixed(v, 3);
+        return fixed(v, 3);
     case UnitDegree:
-        return formatFixed(v / 3600.0, 6);
+        return fixed(v / 3600.0, 6);
     case UnitDegMinSec:
         return formatDegMinSec(v);
     case UnitMrad:
-        return formatFixed(v * mradPerArcsec, 4);
+        return fixed(v * mradPerArcsec, 4);
     case UnitMicroPerMetre:
-        return formatFixed(v * uradPerArcsec, 1);
+        return fixed(v * uradPerArcsec, 1);
     default:
         return {};
     }
 }
 
-QString AngleManager::formatDegMinSec(double v) const
+QString AngleManager::formatDegMinSec(double v, int decimals)
 {
     if (!std::isfinite(v))
         return OutOfRangeText;
-    double t = v * 100.0;
+    decimals = std::clamp(decimals, 0, 6);
+    qint64 scale = 1;
+    for (int i = 0; i < decimals; ++i)
+        scale *= 10;
+    double t = v * static_cast<double>(scale);
     const bool negative = t < 0;
     if (negative)
         t = -t;
 
-    // Whole hundredths in 64 bits; a magnitude beyond that has no meaningful hundredths to show.
+    // Whole fractions of a second in 64 bits; a magnitude beyond that has no meaningful fraction to show.
     const double rounded = std::nearbyint(t); // halves to even
     if (!(rounded < 9223372036854775808.0))
         return OutOfRangeText;
     const qint64 h = static_cast<qint64>(rounded);
-    const qint64 r1 = h % 360000;
-    // (h - r1) is a whole number of degrees, so this equals rounding (t - r1) / 360000.
-    const qint64 degrees = (h - r1) / 360000;
-    const qint64 r2 = r1 % 6000;
-    const qint64 minutes = (r1 - r2) / 6000;
+    const qint64 perMinute = 60 * scale;
+    const qint64 perDegree = 60 * perMinute;
+    const qint64 r1 = h % perDegree;
+    // (h - r1) is a whole number of degrees, so this equals rounding (t - r1) / perDegree.
+    const qint64 degrees = (h - r1) / perDegree;
+    const qint64 r2 = r1 % perMinute;
+    const qint64 minutes = (r1 - r2) / perMinute;
 
     QString text = negative && h != 0 ? QStringLiteral("-") : QStringLiteral(" ");
     text += QString::number(degrees);
     text += QLatin1Char(':') + QStringLiteral("%1").arg(minutes, 2, 10, QLatin1Char('0'));
-    text += QLatin1Char(':') + QStringLiteral("%1").arg(r2 / 100, 2, 10, QLatin1Char('0'));
-    text += QLocale().decimalPoint() + QStringLiteral("%1").arg(r2 % 100, 2, 10, QLatin1Char('0'));
+    text += QLatin1Char(':') + QStringLiteral("%1").arg(r2 / scale, 2, 10, QLatin1Char('0'));
+    if (decimals > 0)
+        text += QLocale().decimalPoint() + QStringLiteral("%1").arg(r2 % scale, decimals, 10, QLatin1Char('0'));
     return text;
 }

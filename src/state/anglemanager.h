@@ -20,7 +20,8 @@ public:
     [[nodiscard]] double shownX() const;
     [[nodiscard]] double shownY() const;
     [[nodiscard]] QString formatAngle(double v) const;
-    [[nodiscard]] QString formatDegMinSec(double v) const;
+    // " D:MM:SS.ss" (a minus sign in place of the blank), seconds with the given decimals.
+    [[nodiscard]] static QString formatDegMinSec(double v, int decimals = 2);
 
     static constexpr qint16 UnitArcsec = 0;
     static constexpr qint16 UnitDegree = 1;

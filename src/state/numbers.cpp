@@ -156,4 +156,66 @@ QString shortestText(double value, const QLocale& locale)
     return text;
 }
 
+QString fixedText(double value, int decimals)
+{
+    if (!std::isfinite(value))
+        return {};
+
+    // "d.dddddddddddddde+XX": 15 significant digits, independent of the C and Qt locales.
+    const QString scientific = QString::number(std::fabs(value), 'e', 14);
+    const qsizetype ePos = scientific.indexOf(QLatin1Char('e'));
+    QString digits = scientific.left(ePos);
+    digits.remove(1, 1); // the point after the first digit
+    const int exponent = scientific.mid(ePos + 1).toInt();
+
+    int intDigits = exponent + 1; // digits before the decimal point, may be <= 0
+    const int keep = intDigits + decimals;
+    if (keep < 0) {
+        digits.clear();
+    } else if (keep < digits.size()) {
+        const bool up = digits.at(keep) >= QLatin1Char('5');
+        digits.truncate(keep);
+        if (up) {
+            int i = keep - 1;
+            while (i >= 0 && digits.at(i) == QLatin1Char('9')) {
+                digits[i] = QLatin1Char('0');
+                --i;
+            }
+            if (i >= 0) {
+                digits[i] = QChar(digits.at(i).unicode() + 1);
+            } else {
+                digits.prepend(QLatin1Char('1'));
+                ++intDigits;
+            }
+        }
+    }
+
+    // Place the kept digits around the decimal point, padding with zeros on both sides.
+    QString intPart;
+    QString fracPart;
+    if (intDigits > 0) {
+        intPart = digits.left(intDigits);
+        intPart += QString(qMax(0, intDigits - int(digits.size())), QLatin1Char('0'));
+        fracPart = digits.mid(intDigits);
+    } else {
+        intPart = QStringLiteral("0");
+        fracPart = QString(-intDigits, QLatin1Char('0')) + digits;
+    }
+    fracPart = fracPart.left(decimals);
+    fracPart += QString(decimals - int(fracPart.size()), QLatin1Char('0'));
+
+    bool allZero = true;
+    for (const QChar c : digits)
+        allZero = allZero && c == QLatin1Char('0');
+
+    QString text;
+    if (value < 0 && !allZero)
+        text = QStringLiteral("-");
+    text += intPart;
+    if (decimals > 0)
+        text += QLocale().decimalPoint() + fracPart;
+    return text;
+}
+
+
 } // namespace Numbers

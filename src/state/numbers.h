@@ -41,4 +41,9 @@ template <typename T> [[nodiscard]] std::optional<T> wholeInRange(double value)
 // value of that form and NaN as 0, so that readers always get a number.
 [[nodiscard]] QString shortestText(double value, const QLocale& locale = QLocale());
 
+// Fixed-point text with all integer digits and exactly `decimals` decimals and the regional decimal point,
+// halves rounded away from zero as the value prints with 15 significant digits (so 0.0005 goes up to
+// 0.001). A result that is all zeros carries no minus sign; empty for infinities and NaN.
+[[nodiscard]] QString fixedText(double value, int decimals);
+
 } // namespace Numbers

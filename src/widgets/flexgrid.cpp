@@ -95,6 +95,7 @@ void FlexGrid::setRows(qint32 rows)
 {
     const qint32 old = Rows();
     rows = std::max(rows, 1);
+    changed(std::min(old, rows));
     if (rows > old) {
         m_model->appendRows(rows - old);
     } else if (rows < old) {
@@ -114,6 +115,7 @@ void FlexGrid::setCols(qint32 cols)
     cols = std::max(cols, 1);
     if (cols == Cols())
         return;
+    changed(1);
     {
         const QScopedValueRollback<bool> applying(m_applying, true);
         m_model->setCols(cols);
@@ -142,8 +144,10 @@ void FlexGrid::setTextMatrix(qint32 row, qint32 col, const QString& text)
     if (row < 0 || row >= Rows() || col < 0 || col >= Cols())
         return;
     m_model->setCell(row, col, text);
-    if (row > 0)
+    if (row > 0) {
+        changed(row);
         scheduleFlush();
+    }
 }
 
 const LineRecord* FlexGrid::record(qint32 row) const
@@ -153,14 +157,18 @@ const LineRecord* FlexGrid::record(qint32 row) const
 
 void FlexGrid::setRecord(qint32 row, std::unique_ptr<LineRecord> own)
 {
-    if (row >= 1 && row < Rows())
+    if (row >= 1 && row < Rows()) {
+        changed(row);
         m_model->setRecord(row, std::move(own));
+    }
 }
 
 void FlexGrid::setRecord(qint32 row, const LineRecord* shared)
 {
-    if (row >= 1 && row < Rows())
+    if (row >= 1 && row < Rows()) {
+        changed(row);
         m_model->setRecord(row, shared);
+    }
 }
 
 void FlexGrid::setRow(qint32 row)
@@ -207,6 +215,7 @@ void FlexGrid::RemoveItems(qint32 first, qint32 count)
     if (count <= 0 || first < 1 || first >= old)
         return;
     count = std::min(count, old - first);
+    changed(first);
     {
         const QScopedValueRollback<bool> applying(m_applying, true);
         m_model->removeBlock(first, count);
@@ -217,6 +226,7 @@ void FlexGrid::RemoveItems(qint32 first, qint32 count)
 void FlexGrid::AddItem(QStringView tabSeparated)
 {
     const qint32 old = Rows();
+    changed(old);
     m_model->appendRow(tabSeparated);
     rowsChanged(old);
 }

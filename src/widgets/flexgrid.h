@@ -5,7 +5,10 @@
 #include <QTableView>
 #include <QtGlobal>
 
+#include <algorithm>
+#include <limits>
 #include <memory>
+#include <utility>
 
 struct LineRecord;
 
@@ -82,6 +85,10 @@ public:
     [[nodiscard]] bool Redraw() const { return m_redraw; }
     void setRedraw(bool on);
 
+    // The first row written, added or removed since the last call (the largest qint32 when none): how the
+    // one reader that follows the lines learns what to read again.
+    [[nodiscard]] qint32 takeChangedFrom() { return std::exchange(m_changedFrom, NoChange); }
+
     // Tells the view now what it would otherwise learn at the next event-loop turn: new rows, changed
     // cells, the selection and a requested TopRow.
     void flushView();
@@ -90,6 +97,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    static constexpr qint32 NoChange = std::numeric_limits<qint32>::max();
+    void changed(qint32 row) { m_changedFrom = std::min(m_changedFrom, row); }
     void scheduleFlush();
     void rowsChanged(qint32 oldRows);
     void applySelection();
@@ -104,6 +113,7 @@ private:
     qint32 m_col = 0;
     qint32 m_rowSel = 0;
     qint32 m_topRow = 1;
+    qint32 m_changedFrom = NoChange;
     bool m_topPending = false;
     bool m_selectionPending = false;
     bool m_applying = false; // our own changes to the view, whose signals are not operator input

@@ -47,7 +47,7 @@ public:
         instrument.model().setFixedAngles(12.5, -3.25);
         QObject::connect(&instrument, &PtyInstrument::commandReceived, &instrument, [this](const QString& c) {
             commands << c;
-            commandTimes << QDeadlineTimer::current().deadline();
+            commandTicks << (state ? state->options.mainTime : 0);
         });
         if (instrument.open())
             plugIn(instrument.devicePath());
@@ -197,7 +197,7 @@ public:
     SimConsole console{instrument};
     PtyPair line;
     QStringList commands;       // received by the instrument, in order
-    QList<qint64> commandTimes; // when, in ms
+    QList<qint32> commandTicks; // the main window's display tick count when each arrived
     QStringList messages;
     QString chosen; // the file dialog's answer
     std::unique_ptr<AppState> state;

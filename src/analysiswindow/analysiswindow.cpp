@@ -1,0 +1,100 @@
+#include "analysiswindow/analysiswindow.h"
+#include "analysiswindow/statisticspage.h"
+
+#include "settings/settingvalues.h"
+#include "state/appstate.h"
+#include "tables/tableset.h"
+#include "widgets/controls.h"
+#include "widgets/flexgrid.h"
+#include "widgets/twips.h"
+
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+using namespace SettingValues;
+
+namespace {
+constexpr double MinWidth = 4500;
+constexpr double MinHeight = 3600;
+} // namespace
+
+AnalysisWindow::AnalysisWindow(AppState& state, TableSet& tables, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_state(state), m_tables(tables)
+{
+    setObjectName(QStringLiteral("AnalysisWindow"));
+    setWindowTitle(QStringLiteral("TARNOLUX analysis"));
+    setMinimumSize(Twips::toPixels(MinWidth), Twips::toPixels(MinHeight));
+    auto* layout = new QVBoxLayout(this);
+    tabs = new QTabWidget(this);
+    tabs->setObjectName(QStringLiteral("tabs"));
+    layout->addWidget(tabs);
+    statistics = new StatisticsPage(tabs);
+    statistics->setObjectName(QStringLiteral("StatisticsPage"));
+    tabs->addTab(statistics, QStringLiteral("Statistics"));
+    connect(tabs, &QTabWidget::currentChanged, this, [this] { tick(); });
+}
+
+void AnalysisWindow::restore()
+{
+    const QSizeF screen = Controls::screenTwips(parentWidget());
+    const double width = std::clamp(readNumber(SettingKeys::AnalysisWidth), MinWidth, std::max(MinWidth, screen.width()));
+    const double height =
+        std::clamp(readNumber(SettingKeys::AnalysisHeight), MinHeight, std::max(MinHeight, screen.height()));
+    resize(Twips::toPixels(width), Twips::toPixels(height));
+    m_left = readNumber(SettingKeys::AnalysisLeft);
+    m_top = readNumber(SettingKeys::AnalysisTop);
+    double left = m_left;
+    double top = m_top;
+    if (left < 0 || top < 0) {
+        // Not placed yet: to the right of the main window.
+        const QWidget* main = parentWidget();
+        left = main ? Twips::fromPixels(main->frameGeometry().right() + 1) : 0;
+        top = main ? Twips::fromPixels(main->frameGeometry().top()) : 0;
+    }
+    Controls::keepOnScreen(left, top, QSizeF(width, height), screen, Controls::Clamp::KeepTopLeftVisible);
+    move(Twips::toPixels(left), Twips::toPixels(top));
+    tabs->setCurrentIndex(std::clamp<int>(readInt16(SettingKeys::AnalysisPage), 0, tabs->count() - 1));
+    if (readFlag(SettingKeys::AnalysisOpen))
+        show();
+}
+
+void AnalysisWindow::showPage(int page)
+{
+    tabs->setCurrentIndex(std::clamp(page, 0, tabs->count() - 1));
+    show();
+    raise();
+    activateWindow();
+}
+
+void AnalysisWindow::tick()
+{
+    if (!isVisible())
+        return;
+    FlexGrid* grid = m_tables.currentGrid();
+    statistics->follow(*grid, m_tables.currentGridNum(), grid->takeChangedFrom(), m_state.options.modeTobar,
+                       m_state.angles.angleUnit);
+}
+
+void AnalysisWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    m_placed = true;
+    tick();
+}
+
+void AnalysisWindow::closeForShutdown()
+{
+    if (m_placed) {
+        m_left = Twips::fromPixels(frameGeometry().x());
+        m_top = Twips::fromPixels(frameGeometry().y());
+    }
+    writeNumber(SettingKeys::AnalysisLeft, m_left);
+    writeNumber(SettingKeys::AnalysisTop, m_top);
+    writeNumber(SettingKeys::AnalysisWidth, Twips::fromPixels(width()));
+    writeNumber(SettingKeys::AnalysisHeight, Twips::fromPixels(height()));
+    writeInt(SettingKeys::AnalysisPage, tabs->currentIndex());
+    writeText(SettingKeys::AnalysisOpen, isVisible() ? QStringLiteral("1") : QStringLiteral("0"));
+    hide();
+}

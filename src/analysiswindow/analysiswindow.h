@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QWidget>
+#include <QtGlobal>
+
+struct AppState;
+class QTabWidget;
+class StatisticsPage;
+class TableSet;
+
+// The analysis window: one page per analysis of the measurements, beside the main window and not modal.
+class AnalysisWindow : public QWidget {
+    Q_OBJECT
+public:
+    enum Page { Statistics = 0 };
+
+    AnalysisWindow(AppState& state, TableSet& tables, QWidget* parent);
+
+    // Placement, page and open state from the store; shown when it was open.
+    void restore();
+    // Shown and raised with the page in front.
+    void showPage(int page);
+    // The main window's display tick: the pages follow the current table while the window is shown.
+    void tick();
+    // Placement, page and open state into the store; then hidden.
+    void closeForShutdown();
+
+    QTabWidget* tabs = nullptr;
+    StatisticsPage* statistics = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    AppState& m_state;
+    TableSet& m_tables;
+    bool m_placed = false; // shown at least once: its geometry is the operator's
+    double m_left = -1, m_top = -1;
+};

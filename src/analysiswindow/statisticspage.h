@@ -1,0 +1,35 @@
+#pragma once
+
+#include "analysis/statistics.h"
+
+#include <QWidget>
+#include <QtGlobal>
+
+#include <array>
+
+class FlexGrid;
+class QLabel;
+class QPushButton;
+
+// Mean, scatter and extremes of the current table, or of the selected lines when more than one is
+// selected, following the lines as they arrive.
+class StatisticsPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit StatisticsPage(QWidget* parent = nullptr);
+
+    // Brings the figures to table `number` shown in `grid`; changedFrom as the grid reported it.
+    void follow(const FlexGrid& grid, int number, qint32 changedFrom, bool tobar, qint16 unit);
+    [[nodiscard]] const TableStatistics& statistics() const { return m_statistics; }
+
+    QLabel* LabelScope = nullptr;
+    QPushButton* CommandCopy = nullptr;
+    // The figures' table: a header row, then one row per figure; a label column and two series.
+    static constexpr int Rows = 9;
+    std::array<std::array<QLabel*, 3>, Rows> cells{};
+
+private:
+    void show(const QList<QStringList>& rows);
+
+    TableStatistics m_statistics;
+};
