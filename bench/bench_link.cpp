@@ -2,14 +2,19 @@
 // at full speed, and the CPU it takes at the real line rate.
 #include "benchsupport.h"
 
+#include "analysiswindow/analysiswindow.h"
+
 #include "connection/formcom.h"
 #include "link/linkreceiver.h"
-#include "platform/memoryport.h"
 #include "platform/commcontrol.h"
+#include "platform/memoryport.h"
+#include "tables/tableset.h"
+#include "widgets/flexgrid.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QLineEdit>
 #include <QTimer>
 
 #include <atomic>
@@ -365,8 +370,9 @@ void endToEnd(benchmark::State& state)
     }
 }
 
-// CPU share of the program over a span of wall time while the writer (whose own CPU time is left out) runs.
-void cpuAtLineRate(benchmark::State& state)
+// CPU share of the program over a span of wall time while the writer (whose own CPU time is left out) runs;
+// optionally storing every message into the table with the analysis window open.
+void cpuAt(benchmark::State& state, bool storing)
 {
     for (auto _ : state) {
         PtyLine line;
@@ -375,7 +381,13 @@ void cpuAtLineRate(benchmark::State& state)
         if (!require(state, line.isValid() && program.state.link.conStatus == 1,
                      QStringLiteral("the program could not open the pseudo-terminal")))
             return;
-        SequenceCheck check(*program.window, program.state.link);
+        FormMain& window = *program.window;
+        if (storing) {
+            window.analysis().showPage(AnalysisWindow::Statistics);
+            window.TextTimer->setText(QStringLiteral("1"));
+            window.CommandStart_Click();
+        }
+        SequenceCheck check(window, program.state.link);
         program.link.setMainWindow(&check);
         program.link.setMsgSignal(1);
 
@@ -408,11 +420,21 @@ void cpuAtLineRate(benchmark::State& state)
                 QStringLiteral("%1 of %2 messages arrived").arg(check.received).arg(writer.sent.load())) ||
             !require(state, check.received > expected * 0.8,
                      QStringLiteral("only %1 messages at line rate").arg(check.received)) ||
-            !require(state, check.wrong == 0, QStringLiteral("%1 messages misdecoded").arg(check.wrong)))
+            !require(state, check.wrong == 0, QStringLiteral("%1 messages misdecoded").arg(check.wrong)) ||
+            !require(state, !storing || window.tables().currentGrid()->Rows() - 1 == check.received,
+                     QStringLiteral("not every message stored")))
             return;
         state.SetIterationTime(config().pacedSeconds);
-        sample(state, "cpu", reading, idle);
+        sample(state, storing ? "cpu_storing" : "cpu", reading, idle);
     }
+}
+void cpuAtLineRate(benchmark::State& state)
+{
+    cpuAt(state, false);
+}
+void cpuStoringWithAnalysis(benchmark::State& state)
+{
+    cpuAt(state, true);
 }
 
 } // namespace
@@ -423,6 +445,7 @@ void registerLinkBenchmarks()
     registerFigure("CompatibleRecords", compatibleRecords, config().repetitions);
     registerFigure("EndToEnd", endToEnd, config().slowRepetitions);
     registerFigure("CpuAtLineRate", cpuAtLineRate, config().slowRepetitions);
+    registerFigure("CpuStoringWithAnalysis", cpuStoringWithAnalysis, config().slowRepetitions);
 }
 
 } // namespace Bench

@@ -29,6 +29,7 @@ namespace Bench {
 void fillByXY2Table(Program& program, int lines)
 {
     AppState& s = program.state;
+    s.link.conStatus = 1; // values, not the placeholders of a closed link
     s.link.angleStatus = 3;
     for (int i = 0; i < lines; ++i) {
         s.link.angleX = 1234.56 - 0.37 * i;

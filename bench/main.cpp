@@ -25,6 +25,7 @@ namespace Bench {
 void registerLinkBenchmarks();
 void registerTableBenchmarks();
 void registerWindowBenchmarks();
+void registerStatisticsBenchmarks();
 int memoryProbe(int lines);
 } // namespace Bench
 
@@ -52,6 +53,8 @@ const Figure figures[] = {
     {"end to end, pty flood 10 s", "endtoend", 1, "msg/s", Rule::AtLeast, 50000, 0, ">= 50000/s, none lost",
      "EndToEnd"},
     {"CPU at 19200-baud line rate", "cpu", 1, "%", Rule::AtMost, 1, 0, "<= 1 % of a core", "CpuAtLineRate"},
+    {"  storing, analysis open", "cpu_storing", 1, "%", Rule::AtMost, 1, 0, "<= 1 % of a core",
+     "CpuStoringWithAnalysis"},
     {"XY2Table, 32767 calls", "xy2table", 1, "ms", Rule::AtMost, 1000, 0, "<= 1000 ms", "XY2TableFull"},
     {"save full table", "save", 1, "ms", Rule::AtMost, 150, 3, "<= 150 ms, <= 3x", "TableFiles"},
     {"load full table", "load", 1, "ms", Rule::AtMost, 150, 3, "<= 150 ms, <= 3x", "TableFiles"},
@@ -61,6 +64,8 @@ const Figure figures[] = {
     {"delete all 32767 lines", "delete_all", 1, "ms", Rule::AtMost, 50, 0, "<= 50 ms", "DeleteSelection"},
     {"delete 10000 in the middle", "delete_block", 1, "ms", Rule::AtMost, 50, 0, "<= 50 ms",
      "DeleteSelection"},
+    {"statistics, full table", "stats_full", 1, "ms", Rule::AtMost, 5, 0, "<= 5 ms", "StatisticsFullTable"},
+    {"statistics, per stored line", "stats_line", 1, "us", Rule::AtMost, 5, 0, "<= 5 us", "StatisticsPerLine"},
     {"layoutForMode, ten full tables", "layout", 1, "ms", Rule::AtMost, 200, 0, "<= 200 ms", "ModeRebuild"},
     {"display tick, ORVELAN", "tick_orvelan", 1, "ms", Rule::AtMost, 0.1, 0, "<= 0.1 ms", "DisplayTick"},
     {"display tick, TOBAR", "tick_tobar", 1, "ms", Rule::AtMost, 0.1, 0, "<= 0.1 ms", "DisplayTick"},
@@ -82,6 +87,7 @@ const char* const baselines[] = {
     "recovery copy: \"Clear table\" without the copy; the figure is the time the copy adds",
     "CSV export: the table's own \"Save\" of the same lines",
     "delete: erasing the same rows from a vector and renumbering",
+    "statistics: mean and deviation of the same numbers in a plain vector, two passes",
     "layoutForMode: the same rebuild with ten empty tables",
     "display tick: the same boxes given ready texts",
     "background file: the same records written with open/write/ftruncate/close",
@@ -237,6 +243,7 @@ int main(int argc, char** argv)
     Bench::registerLinkBenchmarks();
     Bench::registerTableBenchmarks();
     Bench::registerWindowBenchmarks();
+    Bench::registerStatisticsBenchmarks();
 
     int benchArgc = static_cast<int>(rest.size());
     benchmark::Initialize(&benchArgc, rest.data());

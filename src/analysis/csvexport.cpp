@@ -44,8 +44,8 @@ QString timeText(const LineRecord* r)
         const QString full =
             QDateTime::fromMSecsSinceEpoch(s * 1000, Qt::OffsetFromUTC, offset).toString(Qt::ISODateWithMs);
         const qsizetype point = full.indexOf(QLatin1Char('.'));
-        date = full.left(point + 1);     // up to the milliseconds' point
-        zone = full.mid(point + 4);      // the offset after them
+        date = full.left(point + 1); // up to the milliseconds' point
+        zone = full.mid(point + 4);  // the offset after them
     }
     const qint64 ms = r->msecs - s * 1000;
     return date + QStringLiteral("%1").arg(ms, 3, 10, QLatin1Char('0')) + zone;

@@ -49,7 +49,8 @@ std::optional<double> degMinSec(QStringView text)
     const double seconds = number(secondsText).value_or(-1.0);
     if (!(seconds >= 0 && seconds < 60))
         return std::nullopt;
-    const double value = static_cast<double>(*degrees) * 3600.0 + static_cast<double>(*minutes) * 60.0 + seconds;
+    const double value =
+        static_cast<double>(*degrees) * 3600.0 + static_cast<double>(*minutes) * 60.0 + seconds;
     return negative ? -value : value;
 }
 } // namespace

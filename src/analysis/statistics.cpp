@@ -92,8 +92,8 @@ QList<QStringList> TableStatistics::rows() const
 {
     const bool tobar = m_scope.tobar;
     const bool inch = inInch();
-    const QString unit = tobar ? (inch ? QStringLiteral("inch") : QStringLiteral("mm"))
-                               : CsvExport::unitName(m_scope.unit);
+    const QString unit =
+        tobar ? (inch ? QStringLiteral("inch") : QStringLiteral("mm")) : CsvExport::unitName(m_scope.unit);
     const auto figure = [&](double v) {
         return tobar ? Readings::tobarFigure(v, inch) : Readings::angleFigure(v, m_scope.unit);
     };
@@ -116,11 +116,13 @@ QList<QStringList> TableStatistics::rows() const
     row(QStringLiteral("Valid lines"), [](const Series& s) { return QString::number(s.stats.count()); });
     row(QStringLiteral("Skipped lines"), [](const Series& s) { return QString::number(s.skipped); });
     row(QStringLiteral("Mean"), [&](const Series& s) { return figure(s.stats.mean()); });
-    row(QStringLiteral("Standard deviation"), [&](const Series& s) { return figure(s.stats.standardDeviation()); });
+    row(QStringLiteral("Standard deviation"),
+        [&](const Series& s) { return figure(s.stats.standardDeviation()); });
     row(QStringLiteral("Minimum"), [&](const Series& s) { return figure(s.stats.minimum()); });
     row(QStringLiteral("Maximum"), [&](const Series& s) { return figure(s.stats.maximum()); });
     row(QStringLiteral("Range"), [&](const Series& s) { return figure(s.stats.range()); });
-    row(QStringLiteral("Standard uncertainty"), [&](const Series& s) { return figure(s.stats.uncertainty()); });
+    row(QStringLiteral("Standard uncertainty"),
+        [&](const Series& s) { return figure(s.stats.uncertainty()); });
     return table;
 }
 

@@ -39,7 +39,8 @@ AnalysisWindow::AnalysisWindow(AppState& state, TableSet& tables, QWidget* paren
 void AnalysisWindow::restore()
 {
     const QSizeF screen = Controls::screenTwips(parentWidget());
-    const double width = std::clamp(readNumber(SettingKeys::AnalysisWidth), MinWidth, std::max(MinWidth, screen.width()));
+    const double width =
+        std::clamp(readNumber(SettingKeys::AnalysisWidth), MinWidth, std::max(MinWidth, screen.width()));
     const double height =
         std::clamp(readNumber(SettingKeys::AnalysisHeight), MinHeight, std::max(MinHeight, screen.height()));
     resize(Twips::toPixels(width), Twips::toPixels(height));

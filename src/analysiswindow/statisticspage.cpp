@@ -80,7 +80,8 @@ void StatisticsPage::follow(const FlexGrid& grid, int number, qint32 changedFrom
     if (lines.count() < 1)
         what = QStringLiteral("Table %1 holds no lines").arg(number);
     else if (selection)
-        what = QStringLiteral("Table %1, selected lines %2 to %3").arg(number).arg(scope.first).arg(scope.last);
+        what =
+            QStringLiteral("Table %1, selected lines %2 to %3").arg(number).arg(scope.first).arg(scope.last);
     else
         what = QStringLiteral("Table %1, lines 1 to %2").arg(number).arg(lines.count());
     setText(LabelScope, what);

@@ -2,10 +2,10 @@
 // always-on-top layer while either is shown, so the dialog can come to the front.
 #include "mainwindow/formmain.h"
 
-#include "widgets/windowlayer.h"
 #include "dialogs/formoptions.h"
 #include "dialogs/frmabout.h"
 #include "state/appstate.h"
+#include "widgets/windowlayer.h"
 
 void FormMain::CommandOptions_Click()
 {

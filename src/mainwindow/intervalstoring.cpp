@@ -2,10 +2,10 @@
 #include "mainwindow/formmain.h"
 
 #include "connection/comlink.h"
-#include "widgets/flexgrid.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
 #include "tables/tableset.h"
+#include "widgets/flexgrid.h"
 
 #include <QLabel>
 #include <QLineEdit>

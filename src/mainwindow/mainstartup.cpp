@@ -4,16 +4,16 @@
 
 #include "analysiswindow/analysiswindow.h"
 #include "connection/comlink.h"
-#include "widgets/controls.h"
-#include "widgets/flexgrid.h"
-#include "widgets/twips.h"
-#include "widgets/windowlayer.h"
 #include "dialogs/formoptions.h"
 #include "settings/settingvalues.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
 #include "tables/recovery.h"
 #include "tables/tableset.h"
+#include "widgets/controls.h"
+#include "widgets/flexgrid.h"
+#include "widgets/twips.h"
+#include "widgets/windowlayer.h"
 
 #include <QRadioButton>
 #include <QTimer>
@@ -79,8 +79,7 @@ void FormMain::Form_QueryUnload()
     writeNumber(SettingKeys::MainWidth, windowWidth());
     writeInt(SettingKeys::AngleUnit, s.angles.angleUnit);
     writeInt(SettingKeys::HeightWithTable, s.options.heightWithTable);
-    writeText(SettingKeys::ModeTobar,
-              s.options.modeTobar ? QStringLiteral("True") : QStringLiteral("False"));
+    writeText(SettingKeys::ModeTobar, s.options.modeTobar ? QStringLiteral("True") : QStringLiteral("False"));
     for (int n = 1; n <= 10; ++n)
         Recovery::keep(*m_tables->grid(n), n, Recovery::Cause::Shutdown, s.options.useComma);
     s.options.useBackground = false;

@@ -3,13 +3,13 @@
 
 #include "connection/comlink.h"
 #include "connection/formcom.h"
-#include "widgets/flexgrid.h"
-#include "widgets/twips.h"
-#include "widgets/windowlayer.h"
 #include "dialogs/formoptions.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
 #include "tables/tableset.h"
+#include "widgets/flexgrid.h"
+#include "widgets/twips.h"
+#include "widgets/windowlayer.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -81,11 +81,11 @@ void FormMain::layoutForMode()
     TextGONG->setVisible(w);
     const double gongLeft = 100;
     Twips::place(TextGONG, {gongLeft, topOf(TextTobar), leftOf(TextTobar) - gongLeft - 100,
-                 heightOf(TextTobar) / 2 - 20});
+                            heightOf(TextTobar) / 2 - 20});
 
     TextReticle->setVisible(w);
     Twips::place(TextReticle, {leftOf(TextGONG), topOf(TextGONG) + heightOf(TextGONG), widthOf(TextGONG),
-                 heightOf(TextGONG)});
+                               heightOf(TextGONG)});
 
     m_tables->setupTables();
 }
@@ -150,7 +150,8 @@ void FormMain::CommandConnect_Click()
 
 QString FormMain::loadButtonCaption() const
 {
-    return m_state.options.modeTobar ? QStringLiteral("Load From TOBAR") : QStringLiteral("Load from ORVELAN");
+    return m_state.options.modeTobar ? QStringLiteral("Load From TOBAR")
+                                     : QStringLiteral("Load from ORVELAN");
 }
 
 void FormMain::CommandLoadFromOrv_Click()

@@ -2,14 +2,14 @@
 #include "mainwindow/formmain.h"
 
 #include "analysis/csvexport.h"
-#include "widgets/filedialog.h"
-#include "widgets/messagebox.h"
 #include "settings/settingvalues.h"
 #include "state/appstate.h"
 #include "tables/recovery.h"
 #include "tables/tablefiles.h"
 #include "tables/tableset.h"
+#include "widgets/filedialog.h"
 #include "widgets/flexgrid.h"
+#include "widgets/messagebox.h"
 
 #include <QFileInfo>
 
@@ -51,7 +51,8 @@ void FormMain::exportCsv()
     table.cell = [&grid](qint32 line, qint32 col) { return grid.TextMatrix(line, col); };
     table.record = [&grid](qint32 line) { return grid.record(line); };
     if (!CsvExport::write(table, chosen))
-        MessageBox::show(this, QStringLiteral("The table could not be exported to ") + chosen + QLatin1Char('.'));
+        MessageBox::show(this,
+                         QStringLiteral("The table could not be exported to ") + chosen + QLatin1Char('.'));
 }
 
 void FormMain::Command1_Click()

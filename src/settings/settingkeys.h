@@ -59,10 +59,11 @@ inline constexpr Key AnalysisOpen{"analysis", "open", Kind::Flag, "0"};
 
 // In the order start-up reads them.
 inline constexpr Key All[] = {
-    ModeTobar, MainTop,           MainLeft,   AngleUnit,      HeightWithTable, MainWidth,  OnTop,
-    ShowTable, UseComma,          DataPath,   StoreAtExitKey, StoreAtIR,       UpdatePath, UseBackground,
-    UseMean,   BackgroundSeconds, OptionsTop, OptionsLeft,    PortNumber,      PortMode,   IsHR,
-    AnalysisLeft, AnalysisTop, AnalysisWidth, AnalysisHeight, AnalysisPage, AnalysisOpen,
+    ModeTobar,      MainTop,       MainLeft,     AngleUnit,         HeightWithTable, MainWidth,
+    OnTop,          ShowTable,     UseComma,     DataPath,          StoreAtExitKey,  StoreAtIR,
+    UpdatePath,     UseBackground, UseMean,      BackgroundSeconds, OptionsTop,      OptionsLeft,
+    PortNumber,     PortMode,      IsHR,         AnalysisLeft,      AnalysisTop,     AnalysisWidth,
+    AnalysisHeight, AnalysisPage,  AnalysisOpen,
 };
 
 [[nodiscard]] inline bool operator==(const Key& a, const Key& b)

@@ -124,6 +124,7 @@ QString AngleManager::formatDegMinSec(double v, int decimals)
     text += QLatin1Char(':') + QStringLiteral("%1").arg(minutes, 2, 10, QLatin1Char('0'));
     text += QLatin1Char(':') + QStringLiteral("%1").arg(r2 / scale, 2, 10, QLatin1Char('0'));
     if (decimals > 0)
-        text += QLocale().decimalPoint() + QStringLiteral("%1").arg(r2 % scale, decimals, 10, QLatin1Char('0'));
+        text +=
+            QLocale().decimalPoint() + QStringLiteral("%1").arg(r2 % scale, decimals, 10, QLatin1Char('0'));
     return text;
 }

@@ -217,5 +217,4 @@ QString fixedText(double value, int decimals)
     return text;
 }
 
-
 } // namespace Numbers

@@ -1,0 +1,94 @@
+// The statistics page: a full table counted from scratch, and the lines stored between display ticks.
+#include "benchsupport.h"
+
+#include "analysiswindow/statisticspage.h"
+#include "tables/tableset.h"
+#include "widgets/flexgrid.h"
+
+#include <QLabel>
+
+#include <chrono>
+#include <cmath>
+#include <vector>
+
+namespace Bench {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+double usSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+}
+
+// Mean and deviation of plain numbers in two passes: what the figures cost without a table to read.
+double plainUs(const std::vector<double>& values)
+{
+    const Clock::time_point start = Clock::now();
+    double sum = 0;
+    for (const double v : values)
+        sum += v;
+    const double mean = sum / static_cast<double>(values.size());
+    double squares = 0;
+    for (const double v : values)
+        squares += (v - mean) * (v - mean);
+    benchmark::DoNotOptimize(squares);
+    return usSince(start);
+}
+
+void statisticsFullTable(benchmark::State& state)
+{
+    Program program;
+    fillByXY2Table(program, config().tableLines);
+    Program::settle();
+    const FlexGrid& grid = *program.window->tables().currentGrid();
+    std::vector<double> values;
+    for (qint32 line = 1; line < grid.Rows(); ++line)
+        values.push_back(grid.record(line) ? grid.record(line)->x : 0.0);
+    for (auto _ : state) {
+        StatisticsPage page;
+        const Clock::time_point start = Clock::now();
+        page.follow(grid, 1, 1, false, 0);
+        const double ms = usSince(start) / 1000;
+        if (!require(state, page.cells[1][1]->text() == QString::number(config().tableLines - 1),
+                     QStringLiteral("lines not counted")))
+            return;
+        state.SetIterationTime(ms / 1000);
+        sample(state, "stats_full", ms, plainUs(values) / 1000);
+    }
+}
+
+// Interval storing at line rate stores about 20 lines between two display ticks.
+void statisticsPerLine(benchmark::State& state)
+{
+    constexpr int PerTick = 20;
+    const int lines = std::min(config().tableLines - 1, 20000);
+    for (auto _ : state) {
+        Program program;
+        FlexGrid& grid = *program.window->tables().currentGrid();
+        StatisticsPage page;
+        double us = 0;
+        for (int done = 0; done < lines; done += PerTick) {
+            fillByXY2Table(program, PerTick);
+            const Clock::time_point start = Clock::now();
+            page.follow(grid, 1, grid.takeChangedFrom(), false, 0);
+            us += usSince(start);
+        }
+        const qint32 stored = grid.Rows() - 1;
+        if (!require(state, page.cells[1][1]->text() == QString::number(stored),
+                     QStringLiteral("lines missed")))
+            return;
+        std::vector<double> values(static_cast<size_t>(stored), 1.5);
+        state.SetIterationTime(us / 1e6);
+        sample(state, "stats_line", us / stored, plainUs(values) / stored);
+    }
+}
+
+} // namespace
+
+void registerStatisticsBenchmarks()
+{
+    registerFigure("StatisticsFullTable", statisticsFullTable, config().repetitions);
+    registerFigure("StatisticsPerLine", statisticsPerLine, config().repetitions);
+}
+
+} // namespace Bench

@@ -1,0 +1,112 @@
+// The analysis window beside the main window: reached from the menus, following the table, remembered.
+#include "support/appfixture.h"
+
+#include "analysiswindow/analysiswindow.h"
+#include "analysiswindow/statisticspage.h"
+#include "tables/tableset.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTabWidget>
+
+namespace K = SettingKeys;
+
+class TestAnalysisWindow : public QObject {
+    Q_OBJECT
+
+    // What the right-click menu of a control offers: "text\tshortcut" per action.
+    static QStringList menuOf(QWidget* control)
+    {
+        QStringList offered;
+        QTimer::singleShot(0, control, [&offered] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                for (const QAction* a : menu->actions())
+                    offered << a->text() + '\t' + a->shortcut().toString();
+                menu->close();
+            }
+        });
+        emit control->customContextMenuRequested(QPoint(2, 2));
+        return offered;
+    }
+    static QString figure(const StatisticsPage& page, int row, int col = 1)
+    {
+        return page.cells[size_t(row)][size_t(col)]->text();
+    }
+
+private slots:
+    void statisticsFollowTheTable()
+    {
+        AppFixture app;
+        FormMain& w = app.start();
+        AnalysisWindow& a = w.analysis();
+        const StatisticsPage& page = *a.statistics;
+        FlexGrid& grid = *w.tables().currentGrid();
+        QVERIFY(a.isHidden());
+        for (QWidget* control :
+             {static_cast<QWidget*>(w.TextX), static_cast<QWidget*>(w.TextY), static_cast<QWidget*>(&grid)})
+            QVERIFY(menuOf(control).contains("Statistics\tCtrl+Shift+S"));
+        QVERIFY(menuOf(w.TextX).size() > 3); // the box's own menu stays
+        w.ActionStatistics->trigger();
+        QVERIFY(a.isVisible() && a.windowTitle() == "TARNOLUX analysis" && a.tabs->currentWidget() == &page);
+        QCOMPARE(page.LabelScope->text(), QString("Table 1 holds no lines"));
+
+        // Storing every message: at each display tick the figures hold every line stored so far.
+        app.openLine(true);
+        int ticks = 0, behind = 0;
+        QObject::connect(w.TimerDisplay, &QTimer::timeout, &a, [&] {
+            ++ticks;
+            behind += figure(page, 1) != QString::number(grid.Rows() - 1);
+        });
+        w.TextTimer->setText("1");
+        w.CommandStart->click();
+        QTRY_VERIFY(grid.Rows() > 30 && ticks > 3);
+        w.CommandStop->click();
+        QCOMPARE(behind, 0);
+        QCOMPARE(figure(page, 2) + '|' + figure(page, 3) + '|' + figure(page, 3, 2) + '|' + figure(page, 4),
+                 QString("0|12.5000|-3.2500|0.0000"));
+
+        // Another unit: the same figures in it, with one decimal more than the live values.
+        w.OptionMrad->click();
+        QTRY_COMPARE(figure(page, 0) + '|' + figure(page, 3), QString("X [mrad]|0.06060"));
+
+        // A selection, then deleting it: the figures of the selected lines, then of what is left.
+        grid.setRow(2);
+        grid.setRowSel(4);
+        QTRY_COMPARE(page.LabelScope->text(), QString("Table 1, selected lines 2 to 4"));
+        QCOMPARE(figure(page, 1), QString("3"));
+        w.CommandDelete->click();
+        const qint32 left = grid.Rows() - 1;
+        QTRY_COMPARE(page.LabelScope->text(), QString("Table 1, lines 1 to %1").arg(left));
+        QCOMPARE(figure(page, 1), QString::number(left));
+
+        page.CommandCopy->click();
+        QVERIFY(QGuiApplication::clipboard()->text().startsWith(
+            QString("\tX [mrad]\tY [mrad]\nValid lines\t%1\t%1\n").arg(left)));
+    }
+
+    void rememberedAcrossRestart()
+    {
+        AppFixture app;
+        FormMain& w = app.start();
+        QVERIFY(w.analysis().isHidden());
+        w.ActionStatistics->trigger();
+        w.analysis().setGeometry(90, 60, 480, 400);
+        const QRect placed = w.analysis().frameGeometry();
+        w.close();
+        QCOMPARE(AppFixture::stored({K::AnalysisOpen, K::AnalysisPage}), QStringList({"1", "0"}));
+
+        AnalysisWindow& again = app.start().analysis();
+        QVERIFY(again.isVisible());
+        QCOMPARE(again.frameGeometry(), placed);
+        again.close();
+        app.window->close();
+        QCOMPARE(AppFixture::stored({K::AnalysisOpen}), QStringList({"0"}));
+        QVERIFY(app.start().analysis().isHidden());
+    }
+};
+
+QTEST_MAIN(TestAnalysisWindow)
+#include "test_analysis.moc"

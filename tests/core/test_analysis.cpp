@@ -1,0 +1,210 @@
+// The analysis figures from table lines: readings of texts and records, statistics, following lines.
+#include "analysis/statistics.h"
+#include "support/tables.h"
+
+#include <QRandomGenerator>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace {
+const double NaN = std::numeric_limits<double>::quiet_NaN();
+
+// Lines given as "x text|y text|record": record "-" none, a unit code (angles unknown), or "=x;y" angles.
+// TOBAR lines: "value text|unit text|record", record "-" or "=mm" / "=inch value\"".
+struct Lines : TableLines {
+    std::vector<QStringList> cells;
+    std::vector<std::unique_ptr<LineRecord>> records;
+
+    explicit Lines(const QStringList& specs = {})
+    {
+        for (const QString& spec : specs)
+            append(spec);
+    }
+    void append(const QString& spec)
+    {
+        const QStringList parts = spec.split('|');
+        cells.push_back({QString::number(cells.size() + 1), parts.value(0), parts.value(1)});
+        const QString r = parts.value(2, QStringLiteral("-"));
+        std::unique_ptr<LineRecord> record;
+        if (r != QLatin1String("-")) {
+            record = std::make_unique<LineRecord>();
+            if (r.startsWith('=')) {
+                const QStringList xy = r.mid(1).split(';');
+                record->unit = 0;
+                record->x = xy.value(0).toDouble();
+                record->y = xy.value(1, QStringLiteral("nan")).toDouble();
+                record->inch = r.endsWith('"');
+                if (record->inch)
+                    record->x = r.mid(1).chopped(1).toDouble();
+            } else {
+                record->unit = static_cast<qint16>(r.toInt());
+            }
+        }
+        records.push_back(std::move(record));
+    }
+    qint32 count() const override { return static_cast<qint32>(cells.size()); }
+    QStringView text(qint32 line, qint32 col) const override { return cells[size_t(line - 1)][col]; }
+    const LineRecord* record(qint32 line) const override { return records[size_t(line - 1)].get(); }
+};
+
+// A series' figures as the page shows them: valid|skipped|mean|sd|min|max|range|uncertainty.
+QString series(const TableStatistics& s, int column)
+{
+    QStringList out;
+    const QList<QStringList> rows = s.rows();
+    for (int r = 1; r < rows.size(); ++r)
+        out << rows[r].value(column);
+    return out.join('|');
+}
+
+bool same(const RunningStats& a, const RunningStats& b)
+{
+    const auto eq = [](double u, double v) {
+        return (std::isnan(u) && std::isnan(v)) || std::abs(u - v) < 1e-9;
+    };
+    return a.count() == b.count() && eq(a.mean(), b.mean()) &&
+           eq(a.standardDeviation(), b.standardDeviation()) && eq(a.minimum(), b.minimum()) &&
+           eq(a.maximum(), b.maximum());
+}
+} // namespace
+
+class TestAnalysis : public QObject {
+    Q_OBJECT
+private slots:
+    void readings_data()
+    {
+        columns<QString, int, double>("text", "unit", "arcsec"); // NaN: not a reading
+        row("arcsec", "12.345", 0, 12.345);
+        row("comma", "-1,5", 0, -1.5);
+        row("blanks and plus", "  +2.5 ", 0, 2.5);
+        row("degree", "0.001000", 1, 3.6);
+        row("mrad", "1", 3, 206.264806);
+        row("micro per metre", "4.8", 4, 0.990071);
+        row("deg-min-sec", " 1:02:03.45", 2, 3723.45);
+        row("deg-min-sec negative, comma", "-0:00:01,50", 0, -1.5);
+        row("number in deg-min-sec unit", "7.5", 2, 7.5);
+        row("placeholder", "..........", 0, NaN);
+        row("out of range", "............", 1, NaN);
+        row("marker", "table filled.", 0, NaN);
+        row("empty", "", 0, NaN);
+        row("minutes beyond 59", "0:60:00", 2, NaN);
+        row("seconds negative", "0:01:-5", 2, NaN);
+        row("infinity", "inf", 0, NaN);
+        row("two points", "1.2.3", 0, NaN);
+        row("exponent", "1e3", 0, 1000.0);
+        row("letters", "12abc", 0, NaN);
+    }
+    void readings()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, unit);
+        QFETCH(double, arcsec);
+        const auto value = Readings::angleText(text, static_cast<qint16>(unit));
+        QCOMPARE(value.has_value(), !std::isnan(arcsec));
+        if (value)
+            QVERIFY2(std::abs(*value - arcsec) < 1e-6, qPrintable(QString::number(*value, 'g', 12)));
+    }
+
+    void figures_data()
+    {
+        columns<QStringList, int, bool, QString, QString>("lines", "unit", "tobar", "x", "y");
+        row("one line: no deviation", QStringList{"1.5|2|-"}, 0, false, "1|0|1.5000||1.5000|1.5000|0.0000|",
+            "1|0|2.0000||2.0000|2.0000|0.0000|");
+        row("all invalid", QStringList{"..........|..........|=nan;nan", "table filled.||-"}, 0, false,
+            "0|2||||||", "0|2||||||");
+        row("hand-computed", QStringList{"1|4|-", "2|3|-", "3|2|-", "4|1|-"}, 0, false,
+            "4|0|2.5000|1.2910|1.0000|4.0000|3.0000|0.6455", "4|0|2.5000|1.2910|1.0000|4.0000|3.0000|0.6455");
+        row("records win over texts", QStringList{"9|9|=2;-1", "9|9|=4;-3"}, 0, false,
+            "2|0|3.0000|1.4142|2.0000|4.0000|2.0000|1.0000",
+            "2|0|-2.0000|1.4142|-3.0000|-1.0000|2.0000|1.0000");
+        row("mixed units, shown in degree",
+            QStringList{"0.001000|0|1", "3.6|0|0", "0.0174533|0|3", "0.001|0|-"}, 1, false,
+            "4|0|0.0010000|0.0000000|0.0010000|0.0010000|0.0000000|0.0000000",
+            "4|0|0.0000000|0.0000000|0.0000000|0.0000000|0.0000000|0.0000000");
+        row("deg-min-sec and comma texts", QStringList{" 0:00:01.50|0|-", "-0:00:00,50|0|-", "1,5|0|-"}, 2,
+            false, "3|0|0:00:00.833|0:00:01.155|-0:00:00.500|0:00:01.500|0:00:02.000|0:00:00.667",
+            "3|0|0:00:00.000|0:00:00.000|0:00:00.000|0:00:00.000|0:00:00.000|0:00:00.000");
+        row("TOBAR in mm and inch", QStringList{"12.5mm|mm|-", "0.5\"|\"|-", "Go|mm|-"}, 0, true,
+            "2|1|12.6000|0.1414|12.5000|12.7000|0.2000|0.1000", "");
+        row("TOBAR all inch", QStringList{"1\"|\"|=1\"", "2|\"|-"}, 0, true,
+            "2|0|1.50000|0.70711|1.00000|2.00000|1.00000|0.50000", "");
+    }
+    void figures()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(int, unit);
+        QFETCH(bool, tobar);
+        const Lines table(lines);
+        TableStatistics s;
+        s.update(table, {&table, 1, table.count(), tobar, static_cast<qint16>(unit)});
+        QFETCH(QString, x);
+        QFETCH(QString, y);
+        QCOMPARE(series(s, 1), x);
+        QCOMPARE(series(s, 2), y.isEmpty() ? QString("|||||||") : y); // a TOBAR table has one series
+    }
+
+    void selectionAndCopy()
+    {
+        const Lines table({"1|1|-", "10|0|-", "20|0|-", "2|1|-"});
+        TableStatistics s;
+        s.update(table, {&table, 2, 3, false, 0});
+        QCOMPARE(series(s, 1), QString("2|0|15.0000|7.0711|10.0000|20.0000|10.0000|5.0000"));
+        QCOMPARE(s.tabSeparated().section('\n', 0, 1),
+                 QString("\tX [arcsec]\tY [arcsec]\nValid lines\t2\t2"));
+        QCOMPARE(s.tabSeparated().count('\n'), 9);
+    }
+
+    // Readings close together far from zero lose nothing to the running sums.
+    void stableFarFromZero()
+    {
+        RunningStats s;
+        const int n = 100000;
+        for (int i = 0; i < n; ++i)
+            s.add(i % 2 ? 100000.002 : 100000.000);
+        QVERIFY(std::abs(s.mean() - 100000.001) < 1e-9);
+        const double expected = 0.001 * std::sqrt(double(n) / (n - 1));
+        QVERIFY2(std::abs(s.standardDeviation() - expected) < 1e-9,
+                 qPrintable(QString::number(s.standardDeviation())));
+        QVERIFY(std::abs(s.uncertainty() - expected / std::sqrt(double(n))) < 1e-12);
+    }
+
+    // Lines arriving, a line written cell by cell, lines deleted: always the figures of a fresh count.
+    void followsTheLines()
+    {
+        Lines table;
+        TableStatistics live;
+        QRandomGenerator random(7);
+        const auto check = [&](qint32 changedFrom) {
+            live.update(table, {&table, 1, table.count(), false, 0}, changedFrom);
+            TableStatistics fresh;
+            fresh.update(table, {&table, 1, table.count(), false, 0});
+            return same(live.x().stats, fresh.x().stats) && live.x().skipped == fresh.x().skipped &&
+                   same(live.y().stats, fresh.y().stats);
+        };
+        for (int step = 0; step < 200; ++step) {
+            const qint32 before = table.count();
+            const int added = random.bounded(4);
+            for (int i = 0; i < added; ++i)
+                table.append(QString("%1|%2|=%1;%2").arg(random.bounded(1000) / 7.0).arg(-step));
+            QVERIFY(check(added ? before + 1 : TableStatistics::NoChange));
+            if (step % 10 == 3 && table.count() > 0) {
+                // A readout line counted while empty, then given its values.
+                table.append("||-");
+                QVERIFY(check(table.count()));
+                table.cells.back() = QStringList{"", "5", "6"};
+                QVERIFY(check(table.count()));
+            }
+            if (step % 25 == 24) {
+                table.cells.erase(table.cells.begin() + 1);
+                table.records.erase(table.records.begin() + 1);
+                QVERIFY(check(2));
+            }
+        }
+        QVERIFY(live.counted() == table.count() && live.x().stats.count() > 200);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAnalysis)
+#include "test_analysis.moc"
