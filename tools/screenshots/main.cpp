@@ -1,12 +1,15 @@
 // Renders every window into PNG files: the main window in both layouts with a few table lines and live
-// values (the README's pictures), the connection window, the options dialog and the about box.
+// values (the README's pictures), the connection window, the options dialog, the about box and the
+// analysis window's pages.
 // tarnolux-screenshots <folder>. Runs on a settings store of its own; port 1 names no device.
+#include "analysiswindow/analysiswindow.h"
 #include "connection/comlink.h"
 #include "connection/formcom.h"
 #include "dialogs/formoptions.h"
 #include "dialogs/frmabout.h"
 #include "mainwindow/formmain.h"
 #include "state/appstate.h"
+#include "widgets/flexgrid.h"
 #include "tables/tableset.h"
 #include "widgets/messagebox.h"
 
@@ -31,6 +34,7 @@ int main(int argc, char** argv)
     if (!settings.isValid() || !QDir().mkpath(folder))
         return 1;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    qputenv("XDG_DATA_HOME", settings.path().toLocal8Bit()); // recovery copies of the tables left behind
     MessageBox::setHandler([](QWidget*, const QString&) {}); // a failed poll of the absent port
     qputenv("TARNOLUX_COM1", settings.filePath(QStringLiteral("no-device")).toLocal8Bit());
     const auto save = [&folder](QWidget& window, const char* name) {
@@ -61,6 +65,23 @@ int main(int argc, char** argv)
     saved = save(w.options(), "options") && saved;
     frmAbout about(&w);
     saved = save(about, "about") && saved;
+
+    // Repeated readings with a little scatter, for the statistics page (loading the connection window
+    // tried the absent port).
+    s.link.conStatus = 1;
+    s.link.angleStatus = 3;
+    for (int i = 0; i < 16; ++i) {
+        s.link.angleX = 12.48 + 0.013 * ((i * 7) % 5);
+        s.link.angleY = -3.31 + 0.009 * ((i * 3) % 4);
+        w.XY2Table();
+    }
+    w.tables().currentGrid()->setRow(5); // the repeated readings selected
+    w.tables().currentGrid()->setRowSel(20);
+    w.analysis().showPage(AnalysisWindow::Statistics);
+    w.TimerDisplay_Timer();
+    QCoreApplication::processEvents();
+    saved = save(w.analysis(), "statistics") && saved;
+    w.analysis().hide();
 
     s.options.modeTobar = true;
     s.link.portNum = 0; // not connected: the TOBAR poll goes nowhere
