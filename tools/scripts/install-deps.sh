@@ -8,9 +8,9 @@ if [ $# -gt 0 ]; then
 else
   packages=(
     cmake make g++ pkg-config
-    qt6-base-dev qt6-serialport-dev libgl-dev
+    qt6-base-dev qt6-serialport-dev libgl-dev libqcustomplot-dev
     qt6-qpa-plugins fonts-dejavu-core fonts-liberation
-    libbenchmark-dev
+    libbenchmark-dev poppler-utils
   )
 fi
 
