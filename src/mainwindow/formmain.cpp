@@ -1,18 +1,17 @@
 #include "mainwindow/formmain.h"
 
 #include "connection/comlink.h"
+#include "dialogs/formoptions.h"
+#include "state/appstate.h"
+#include "tables/tableset.h"
+#include "widgets/appicon.h"
 #include "widgets/controls.h"
 #include "widgets/designfont.h"
 #include "widgets/flexgrid.h"
 #include "widgets/twips.h"
-#include "widgets/appicon.h"
-#include "dialogs/formoptions.h"
-#include "state/appstate.h"
-#include "tables/tableset.h"
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QMenu>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QFont>
@@ -21,6 +20,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -62,6 +62,7 @@ FormMain::FormMain(AppState& state, ComLink& link, QWidget* parent)
     m_tables->setButtons(buttons);
     m_tables->setTobarBoxes({TextTobar, TextGONG, TextReticle});
     m_tables->setStopStoring([this] { CommandStop_Click(); });
+    m_tables->setLog(&m_link.log());
     connectHandlers();
     createTableMenu();
 
@@ -94,8 +95,10 @@ void FormMain::createControls()
     CommandSave = make<CommandButton>(this, "CommandSave", QStringLiteral("Save"), {960, 120, 855, 375});
     CommandConnect =
         make<CommandButton>(this, "CommandConnect", QStringLiteral("Connection"), {1800, 120, 975, 375});
-    CommandOptions = make<CommandButton>(this, "CommandOptions", QStringLiteral("Options"), {2760, 120, 855, 375});
-    Command1 = make<CommandButton>(this, "Command1", QStringLiteral("Table to clipboard"), {3600, 120, 1455, 375});
+    CommandOptions =
+        make<CommandButton>(this, "CommandOptions", QStringLiteral("Options"), {2760, 120, 855, 375});
+    Command1 =
+        make<CommandButton>(this, "Command1", QStringLiteral("Table to clipboard"), {3600, 120, 1455, 375});
     Command2 = make<CommandButton>(this, "Command2", QString(), {5160, 60, 735, 495});
     LabelX = make<QLabel>(this, "LabelX", QStringLiteral("X"), {2040, 600, 375, 615});
     LabelY = make<QLabel>(this, "LabelY", QStringLiteral("Y"), {1920, 1200, 615, 615});
@@ -106,7 +109,8 @@ void FormMain::createControls()
     OptionSecMinDeg =
         make<OptionButton>(this, "OptionSecMinDeg", QStringLiteral("deg-min-sec"), {4680, 1080, 1335, 255});
     OptionMrad = make<OptionButton>(this, "OptionMrad", QStringLiteral("mrad"), {4680, 1320, 1455, 255});
-    OptionMproM = make<OptionButton>(this, "OptionMproM", QString::fromUtf8("\u00b5/m"), {4680, 1560, 1335, 255});
+    OptionMproM =
+        make<OptionButton>(this, "OptionMproM", QString::fromUtf8("\u00b5/m"), {4680, 1560, 1335, 255});
     CommandSet = make<CommandButton>(this, "CommandSet", QStringLiteral("Set"), {2400, 1920, 855, 375});
     CommandReset = make<CommandButton>(this, "CommandReset", QStringLiteral("Reset"), {3480, 1920, 855, 375});
     LabelStore = make<QLabel>(this, "LabelStore", QStringLiteral("Store every"), {120, 735, 975, 255});
@@ -125,17 +129,17 @@ void FormMain::createControls()
     TextTobar = make<QLineEdit>(this, "TextTobar", QString(), {840, 6240, 3855, 1215});
     TextGONG = make<QLineEdit>(this, "TextGONG", QString(), {240, 6960, 1215, 615});
     TextReticle = make<QLineEdit>(this, "TextReticle", QString(), {240, 7800, 1215, 615});
-    CommandVal2Table =
-        make<CommandButton>(this, "CommandVal2Table", QStringLiteral("Value to table"), {120, 4200, 1215, 375});
+    CommandVal2Table = make<CommandButton>(this, "CommandVal2Table", QStringLiteral("Value to table"),
+                                           {120, 4200, 1215, 375});
     CommandDelete =
         make<CommandButton>(this, "CommandDelete", QStringLiteral("Clear selection"), {120, 4680, 1215, 375});
     CommandClearGrid =
         make<CommandButton>(this, "CommandClearGrid", QStringLiteral("Clear table"), {120, 5160, 1215, 375});
     CommandLoadFromOrv = make<CommandButton>(this, "CommandLoadFromOrv", QStringLiteral("Load from ORVELAN"),
-                                           {120, 5880, 1215, 495});
-    for (QWidget* hidden : {static_cast<QWidget*>(LabelLine), static_cast<QWidget*>(TextLine),
-                            static_cast<QWidget*>(CommMean), static_cast<QWidget*>(TextTobar),
-                            static_cast<QWidget*>(CommandLoadFromOrv)})
+                                             {120, 5880, 1215, 495});
+    for (QWidget* hidden :
+         {static_cast<QWidget*>(LabelLine), static_cast<QWidget*>(TextLine), static_cast<QWidget*>(CommMean),
+          static_cast<QWidget*>(TextTobar), static_cast<QWidget*>(CommandLoadFromOrv)})
         hidden->setVisible(false);
 
     const std::pair<QWidget*, const char*> tips[] = {
@@ -251,7 +255,7 @@ bool FormMain::eventFilter(QObject* watched, QEvent* event)
 void FormMain::XY2Table()
 {
     m_tables->XY2Table(m_state.link.storeSignal == 2 ? LineRecord::Source::InstrumentKey
-                                                      : LineRecord::Source::RemoteControl);
+                                                     : LineRecord::Source::RemoteControl);
 }
 void FormMain::setGridForLoad(qint16 g, qint32 r, qint16 c)
 {

@@ -126,6 +126,24 @@ double AngleManager::shownY() const
     return valid(2) ? m_link.angleY - zeroY : std::numeric_limits<double>::quiet_NaN();
 }
 
+double AngleManager::inUnit(double arcsec, qint16 unit)
+{
+    const double mradPerArcsec = 4.0 * std::atan(1.0) / 18.0 / 36.0;
+    switch (unit) {
+    case UnitArcsec:
+        return arcsec;
+    case UnitDegree:
+    case UnitDegMinSec:
+        return arcsec / 3600.0;
+    case UnitMrad:
+        return arcsec * mradPerArcsec;
+    case UnitMicroPerMetre:
+        return arcsec * (mradPerArcsec * 1000.0);
+    default:
+        return std::numeric_limits<double>::quiet_NaN();
+    }
+}
+
 QString AngleManager::formatAngle(double v) const
 {
     // Not-a-number and -infinity have no text either; they share the out-of-range placeholder.

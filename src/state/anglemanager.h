@@ -21,6 +21,8 @@ public:
     [[nodiscard]] double shownY() const;
     [[nodiscard]] QString formatAngle(double v) const;
     [[nodiscard]] QString formatDegMinSec(double v) const;
+    // An angle in arcseconds as a number in the unit (degrees for deg-min-sec); NaN for an unknown unit.
+    [[nodiscard]] static double inUnit(double arcsec, qint16 unit);
 
     static constexpr qint16 UnitArcsec = 0;
     static constexpr qint16 UnitDegree = 1;
