@@ -36,6 +36,8 @@ struct Config {
     int ticks = 300;              // display ticks per sample
     int backgroundRecords = 3000; // background file writes per sample
     int startups = 5;             // program starts per sample
+    qint64 logPoints = 8640000;   // a day of measurements at 100 a second
+    qint64 logAppends = 2000000;  // appends per sample
     QString selfPath;             // this executable, for the probes
 };
 Config& config();

@@ -5,7 +5,8 @@
 //   --repetitions N                N repetitions of every figure (default 5, 3 for the slow ones)
 //   --benchmark_filter=REGEX etc.  Google Benchmark's own options
 // Internal modes, started by the figures themselves: --bare-window (the start-up baseline: an empty Qt
-// window) and --memory-probe LINES (ten tables of LINES lines; prints the resident sets).
+// window), --memory-probe LINES (ten tables of LINES lines; prints the resident sets) and --log-probe POINTS
+// (a measurement log of POINTS points; prints its resident set growth and its own count of bytes).
 #include "benchsupport.h"
 
 #include "widgets/messagebox.h"
@@ -26,7 +27,9 @@ void registerLinkBenchmarks();
 void registerTableBenchmarks();
 void registerWindowBenchmarks();
 void registerStatisticsBenchmarks();
+void registerLogBenchmarks();
 int memoryProbe(int lines);
+int logProbe(qint64 points);
 } // namespace Bench
 
 namespace {
@@ -73,6 +76,12 @@ const Figure figures[] = {
      "BackgroundFile"},
     {"start-up to shown window", "startup", 1, "s", Rule::AtMost, 0.5, 0, "<= 0.5 s", "StartUp"},
     {"memory, ten full tables", "memory", 1, "MB", Rule::AtMost, 150, 0, "<= 150 MB", "Memory"},
+    {"measurement log, append", "log_append", 1, "us", Rule::AtMost, 1, 0, "<= 1 us a point", "LogAppend"},
+    {"measurement log, 24 h at 100/s", "log_memory", 1, "MB", Rule::AtMost, 250, 0, "<= 250 MB", "LogMemory"},
+    {"log columns, 24 h in 1000", "log_columns_day", 1, "ms", Rule::AtMost, 30, 0, "<= 30 ms (a redraw)",
+     "LogColumns"},
+    {"log columns, 30 s in 1000", "log_columns_30s", 1, "ms", Rule::AtMost, 30, 0, "<= 30 ms (a redraw)",
+     "LogColumns"},
 };
 
 const char* const baselines[] = {
@@ -93,6 +102,10 @@ const char* const baselines[] = {
     "background file: the same records written with open/write/ftruncate/close",
     "start-up: an empty Qt window in the same way",
     "memory: the program with empty tables",
+    "log append: the same points pushed onto a plain vector",
+    "log memory: the figure is the resident set growth of a probe filling the log; baseline: the log's own",
+    "  count of its bytes",
+    "log columns: the same columns from every point of the span, one by one",
 };
 
 double median(std::vector<double> values)
@@ -190,6 +203,7 @@ int main(int argc, char** argv)
 {
     bool smoke = false;
     int probeLines = -1;
+    qint64 logProbePoints = -1;
     int repetitions = 0;
     std::vector<char*> rest{argv[0]};
     for (int i = 1; i < argc; ++i) {
@@ -201,6 +215,8 @@ int main(int argc, char** argv)
             repetitions = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--memory-probe") == 0 && i + 1 < argc)
             probeLines = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "--log-probe") == 0 && i + 1 < argc)
+            logProbePoints = std::atoll(argv[++i]);
         else
             rest.push_back(argv[i]);
     }
@@ -220,6 +236,8 @@ int main(int argc, char** argv)
 
     if (probeLines >= 0)
         return Bench::memoryProbe(probeLines);
+    if (logProbePoints >= 0)
+        return Bench::logProbe(logProbePoints);
 
     Bench::Config& c = Bench::config();
     c.selfPath = QCoreApplication::applicationFilePath();
@@ -237,6 +255,8 @@ int main(int argc, char** argv)
         c.ticks = 10;
         c.backgroundRecords = 50;
         c.startups = 1;
+        c.logPoints = 20000;
+        c.logAppends = 20000;
     }
     if (repetitions > 0)
         c.repetitions = c.slowRepetitions = repetitions;
@@ -244,6 +264,7 @@ int main(int argc, char** argv)
     Bench::registerTableBenchmarks();
     Bench::registerWindowBenchmarks();
     Bench::registerStatisticsBenchmarks();
+    Bench::registerLogBenchmarks();
 
     int benchArgc = static_cast<int>(rest.size());
     benchmark::Initialize(&benchArgc, rest.data());

@@ -28,29 +28,32 @@ QString number(double v)
     return std::isfinite(v) ? QString::number(v, 'g', 17) : QString();
 }
 
-// ISO 8601 with milliseconds and the offset. Lines of one second share the costly date formatting.
-QString timeText(const LineRecord* r)
+QString recordTime(const LineRecord* r)
 {
-    if (!r || !r->hasTime())
-        return {};
+    return r && r->hasTime() ? timeText(r->msecs, r->utcOffset) : QString();
+}
+} // namespace
+
+// Lines of one second share the costly date formatting.
+QString timeText(qint64 msecs, qint32 utcOffset)
+{
     static qint64 second = std::numeric_limits<qint64>::min();
     static qint32 offset = 0;
     static QString date;
     static QString zone;
-    const qint64 s = r->msecs >= 0 ? r->msecs / 1000 : (r->msecs - 999) / 1000;
-    if (s != second || r->utcOffset != offset) {
+    const qint64 s = msecs >= 0 ? msecs / 1000 : (msecs - 999) / 1000;
+    if (s != second || utcOffset != offset) {
         second = s;
-        offset = r->utcOffset;
+        offset = utcOffset;
         const QString full =
             QDateTime::fromMSecsSinceEpoch(s * 1000, Qt::OffsetFromUTC, offset).toString(Qt::ISODateWithMs);
         const qsizetype point = full.indexOf(QLatin1Char('.'));
         date = full.left(point + 1); // up to the milliseconds' point
         zone = full.mid(point + 4);  // the offset after them
     }
-    const qint64 ms = r->msecs - s * 1000;
+    const qint64 ms = msecs - s * 1000;
     return date + QStringLiteral("%1").arg(ms, 3, 10, QLatin1Char('0')) + zone;
 }
-} // namespace
 
 QString unitName(qint16 unit)
 {
@@ -81,12 +84,12 @@ QString sourceName(LineRecord::Source source)
 
 QByteArray text(const Table& table)
 {
-    QByteArray out("\xEF\xBB\xBF"); // spreadsheets take the file as UTF-8 without asking
+    QByteArray out(Bom);
     out += table.tobar ? "line,time,value,unit,type,go_ng,comment,source\r\n"
                        : "line,time,x,y,unit,x_arcsec,y_arcsec,zero_x_arcsec,zero_y_arcsec,source\r\n";
     for (qint32 line = 1; line <= table.lines; ++line) {
         const LineRecord* r = table.record ? table.record(line) : nullptr;
-        QStringList fields{table.cell(line, 0), timeText(r)};
+        QStringList fields{table.cell(line, 0), recordTime(r)};
         if (table.tobar) {
             for (qint32 col = 1; col <= 5; ++col)
                 fields << table.cell(line, col);

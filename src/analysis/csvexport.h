@@ -22,6 +22,11 @@ struct Table {
 // Writes the whole file or nothing: a failure leaves any previous file as it was. False on failure.
 [[nodiscard]] bool write(const Table& table, const QString& fileName);
 
+// The file's start: the byte order mark that spreadsheets read as UTF-8.
+inline constexpr char Bom[] = "\xEF\xBB\xBF";
+// ISO 8601 with milliseconds and the offset, e.g. 2024-03-01T14:05:09.042+01:00.
+[[nodiscard]] QString timeText(qint64 msecs, qint32 utcOffset);
+
 [[nodiscard]] QString unitName(qint16 unit);
 [[nodiscard]] QString sourceName(LineRecord::Source source);
 

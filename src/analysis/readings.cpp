@@ -10,8 +10,6 @@
 namespace Readings {
 
 namespace {
-const double MradPerArcsec = 4.0 * std::atan(1.0) / 648.0;
-
 QStringView trimmed(QStringView text)
 {
     return text.trimmed();
@@ -55,34 +53,6 @@ std::optional<double> degMinSec(QStringView text)
 }
 } // namespace
 
-double toArcsec(double value, qint16 unit)
-{
-    switch (unit) {
-    case AngleManager::UnitDegree:
-        return value * 3600.0;
-    case AngleManager::UnitMrad:
-        return value / MradPerArcsec;
-    case AngleManager::UnitMicroPerMetre:
-        return value / (MradPerArcsec * 1000.0);
-    default:
-        return value;
-    }
-}
-
-double fromArcsec(double arcsec, qint16 unit)
-{
-    switch (unit) {
-    case AngleManager::UnitDegree:
-        return arcsec / 3600.0;
-    case AngleManager::UnitMrad:
-        return arcsec * MradPerArcsec;
-    case AngleManager::UnitMicroPerMetre:
-        return arcsec * MradPerArcsec * 1000.0;
-    default:
-        return arcsec;
-    }
-}
-
 std::optional<double> number(QStringView text)
 {
     text = trimmed(text);
@@ -113,7 +83,7 @@ std::optional<double> angleText(QStringView text, qint16 unit)
     if (text.contains(QLatin1Char(':')))
         return degMinSec(text);
     const auto value = number(text);
-    return value ? std::optional<double>(toArcsec(*value, unit)) : std::nullopt;
+    return value ? std::optional<double>(AngleManager::fromUnit(*value, unit)) : std::nullopt;
 }
 
 std::optional<double> angle(const TableLines& lines, qint32 line, int axis, qint16 shownUnit)
@@ -153,13 +123,13 @@ QString angleFigure(double arcsec, qint16 unit)
         return {};
     switch (unit) {
     case AngleManager::UnitDegree:
-        return Numbers::fixedText(fromArcsec(arcsec, unit), 7);
+        return Numbers::fixedText(AngleManager::inUnit(arcsec, unit), 7);
     case AngleManager::UnitDegMinSec:
         return AngleManager::formatDegMinSec(arcsec, 3).trimmed();
     case AngleManager::UnitMrad:
-        return Numbers::fixedText(fromArcsec(arcsec, unit), 5);
+        return Numbers::fixedText(AngleManager::inUnit(arcsec, unit), 5);
     case AngleManager::UnitMicroPerMetre:
-        return Numbers::fixedText(fromArcsec(arcsec, unit), 2);
+        return Numbers::fixedText(AngleManager::inUnit(arcsec, unit), 2);
     default:
         return Numbers::fixedText(arcsec, 4);
     }

@@ -19,18 +19,16 @@ public:
     [[nodiscard]] virtual const LineRecord* record(qint32 line) const = 0;
 };
 
-// Table texts read back as numbers, and angles converted between arcseconds and the display units
-// (0 arcsec, 1 degree, 2 deg-min-sec, 3 mrad, 4 µ/m).
+// Table texts read back as numbers: angles in arcseconds from the texts of the display units (0 arcsec,
+// 1 degree, 2 deg-min-sec, 3 mrad, 4 µ/m), TOBAR values in mm; and the figures written back as text.
 namespace Readings {
 
 inline constexpr double MmPerInch = 25.4;
 
-[[nodiscard]] double toArcsec(double value, qint16 unit);
-[[nodiscard]] double fromArcsec(double arcsec, qint16 unit);
-
 // A number with a full stop or a comma as its decimal point, blanks around it; empty for anything else.
 [[nodiscard]] std::optional<double> number(QStringView text);
-// An angle text in arcseconds: deg-min-sec ("-1:02:03.45") in any unit, else a number in the unit.
+// An angle text in arcseconds: deg-min-sec ("-1:02:03.45") in any unit, else a number in the unit
+// (degrees for deg-min-sec).
 // Empty for placeholders and texts that are not numbers.
 [[nodiscard]] std::optional<double> angleText(QStringView text, qint16 unit);
 

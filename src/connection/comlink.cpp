@@ -8,6 +8,7 @@ ComLink::ComLink(AppState& state, QObject* parent)
       m_background(state.link, state.options, state.internal)
 {
     m_receiver.setBackgroundWriter(&m_background);
+    m_receiver.setLog(&m_log);
 }
 
 ComLink::~ComLink()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/measurementlog.h"
 #include "link/backgroundfile.h"
 #include "link/linkreceiver.h"
 
@@ -24,6 +25,8 @@ public:
     [[nodiscard]] AppState& state() { return m_state; }
     [[nodiscard]] LinkReceiver& receiver() { return m_receiver; }
     [[nodiscard]] BackgroundFile& backgroundFile() { return m_background; }
+    // Every measurement decoded since program start.
+    [[nodiscard]] MeasurementLog& log() { return m_log; }
 
     void setMainWindow(MainWindowCalls* calls) { m_receiver.setMainWindow(calls); }
     // Owner of the window and of its message boxes.
@@ -49,6 +52,7 @@ private:
     void unloaded(FormCom* form);
 
     AppState& m_state;
+    MeasurementLog m_log;
     LinkReceiver m_receiver;
     BackgroundFile m_background;
     QPointer<FormCom> m_form;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/measurementlog.h"
 #include "link/linkcalls.h"
 #include "platform/receiveport.h"
 #include "state/linkinternal.h"
@@ -25,6 +26,8 @@ public:
     void setPort(ReceivePort* port) { m_port = port; }
     void setMainWindow(MainWindowCalls* calls) { m_main = calls; }
     void setBackgroundWriter(BackgroundWriter* writer) { m_background = writer; }
+    // Where every decoded angle pair and TOBAR value is appended; null: nowhere.
+    void setLog(MeasurementLog* log) { m_log = log; }
 
     // Receive event of the serial port.
     void comPort_OnComm(int commEvent);
@@ -59,6 +62,7 @@ private:
     ReceivePort* m_port = nullptr;
     MainWindowCalls* m_main = nullptr;
     BackgroundWriter* m_background = nullptr;
+    MeasurementLog* m_log = nullptr;
     // A carriage return with no token since the previous one is no message: decoding it would repeat the
     // previous message from the stale slots (and store its angles twice).
     bool m_lineHasToken = false;

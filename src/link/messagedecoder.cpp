@@ -69,6 +69,8 @@ void LinkReceiver::decodeAngleMessage()
         signal = leadingWhole(s.mid(1, 1));
     m_link.angleX = Numbers::leadingNumber(m_internal.tokens[2]);
     m_link.angleY = Numbers::leadingNumber(m_internal.tokens[3]);
+    if (m_log)
+        m_log->appendAngles(m_link.angleX, m_link.angleY, m_link.angleStatus);
 
     if (!m_main)
         return;
@@ -119,7 +121,10 @@ void LinkReceiver::decodeTobarValue(double type)
     m_link.lastTobarMsg = Numbers::toInt16HalfEven(type);
     m_options.modeTobar = true;
     m_link.tobarStatus = leadingWhole(m_internal.tokens[1]);
-    m_link.tobarValue = Numbers::shortestText(Numbers::leadingNumber(m_internal.tokens[2]));
+    const double value = Numbers::leadingNumber(m_internal.tokens[2]);
+    m_link.tobarValue = Numbers::shortestText(value);
+    if (m_log)
+        m_log->appendTobar(value, m_link.tobarStatus % 100 >= 10);
 }
 
 void LinkReceiver::decodeCompatibleRecord(const QByteArray& record)
@@ -132,6 +137,9 @@ void LinkReceiver::decodeCompatibleRecord(const QByteArray& record)
         m_link.angleX /= 10.0;
         m_link.angleY /= 10.0;
     }
+    // Records carry no status: each one holds both axes.
+    if (m_log)
+        m_log->appendAngles(m_link.angleX, m_link.angleY, 3);
 }
 
 void LinkReceiver::countMeasurement()

@@ -66,6 +66,7 @@ FormMain::FormMain(AppState& state, ComLink& link, QWidget* parent)
     m_tables->setTobarBoxes({TextTobar, TextGONG, TextReticle});
     m_tables->setStopStoring([this] { CommandStop_Click(); });
     m_analysis = new AnalysisWindow(m_state, *m_tables, this);
+    m_tables->setLog(&m_link.log());
     connectHandlers();
     createTableMenu();
 

@@ -12,6 +12,7 @@ namespace {
 
 const QString NoValueText = QStringLiteral("..........");
 const QString OutOfRangeText = QStringLiteral("............");
+const double MradPerArcsec = 4.0 * std::atan(1.0) / 18.0 / 36.0;
 
 // A value that grows beyond any number in its unit shows the out-of-range placeholder.
 QString fixed(double value, int decimals)
@@ -70,6 +71,28 @@ double AngleManager::shownX() const
 double AngleManager::shownY() const
 {
     return valid(2) ? m_link.angleY - zeroY : std::numeric_limits<double>::quiet_NaN();
+}
+
+double AngleManager::inUnit(double arcsec, qint16 unit)
+{
+    switch (unit) {
+    case UnitArcsec:
+        return arcsec;
+    case UnitDegree:
+    case UnitDegMinSec:
+        return arcsec / 3600.0;
+    case UnitMrad:
+        return arcsec * MradPerArcsec;
+    case UnitMicroPerMetre:
+        return arcsec * (MradPerArcsec * 1000.0);
+    default:
+        return std::numeric_limits<double>::quiet_NaN();
+    }
+}
+
+double AngleManager::fromUnit(double value, qint16 unit)
+{
+    return value / inUnit(1.0, unit);
 }
 
 QString AngleManager::formatAngle(double v) const

@@ -22,6 +22,10 @@ public:
     [[nodiscard]] QString formatAngle(double v) const;
     // " D:MM:SS.ss" (a minus sign in place of the blank), seconds with the given decimals.
     [[nodiscard]] static QString formatDegMinSec(double v, int decimals = 2);
+    // An angle in arcseconds as a number in the unit (degrees for deg-min-sec); NaN for an unknown unit.
+    [[nodiscard]] static double inUnit(double arcsec, qint16 unit);
+    // The other way: a number in the unit (degrees for deg-min-sec) in arcseconds.
+    [[nodiscard]] static double fromUnit(double value, qint16 unit);
 
     static constexpr qint16 UnitArcsec = 0;
     static constexpr qint16 UnitDegree = 1;

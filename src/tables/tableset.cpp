@@ -1,10 +1,11 @@
 #include "tables/tableset.h"
 #include "tables/recovery.h"
 
-#include "widgets/flexgrid.h"
-#include "widgets/twips.h"
+#include "analysis/measurementlog.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
+#include "widgets/flexgrid.h"
+#include "widgets/twips.h"
 
 #include <QDateTime>
 #include <QLineEdit>
@@ -234,6 +235,8 @@ void TableSet::XY2Table(LineRecord::Source source)
     record->x = m_state.angles.shownX();
     record->y = m_state.angles.shownY();
     grid->setRecord(r, std::move(record));
+    if (m_log)
+        m_log->markStored();
     showLastRow();
 }
 
@@ -260,6 +263,8 @@ void TableSet::tobar2Table()
     record->inch = inch;
     record->x = Numbers::strictNumber(m_state.link.tobarValue).value_or(LineRecord::None);
     grid->setRecord(r, std::move(record));
+    if (m_log)
+        m_log->markStored();
     showLastRow();
 }
 

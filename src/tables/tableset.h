@@ -11,6 +11,7 @@
 
 struct AppState;
 class FlexGrid;
+class MeasurementLog;
 class QLineEdit;
 class QPushButton;
 class QWidget;
@@ -49,6 +50,8 @@ public:
     void setTobarBoxes(const TobarBoxes& boxes) { m_tobar = boxes; }
     // Called when an angle table fills up: the main window's "Stop".
     void setStopStoring(std::function<void()> stop) { m_stopStoring = std::move(stop); }
+    // Where the times of stored measurements are marked; null: nowhere.
+    void setLog(MeasurementLog* log) { m_log = log; }
 
     // Table number 1 .. 10.
     [[nodiscard]] FlexGrid* grid(int number) const;
@@ -90,4 +93,5 @@ private:
     TableButtons m_buttons;
     TobarBoxes m_tobar;
     std::function<void()> m_stopStoring;
+    MeasurementLog* m_log = nullptr;
 };

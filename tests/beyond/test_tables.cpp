@@ -125,6 +125,8 @@ private slots:
         const bool measured = source != QLatin1String("memory readout") && source != QLatin1String("file");
         QCOMPARE(r->hasTime(), measured);
         QVERIFY(!measured || (r->msecs >= before && r->msecs <= QDateTime::currentMSecsSinceEpoch()));
+        const MeasurementLog& log = m_f->link->log();
+        QCOMPARE(log.marks(0, log.now()).size(), size_t(measured)); // a fresh program: only this line
         if (measured && source != QLatin1String("TOBAR")) {
             QCOMPARE(QList<double>({double(r->unit), r->x, r->y, r->zeroX, r->zeroY}),
                      QList<double>({3, 12.5, 3, 100, -50}));

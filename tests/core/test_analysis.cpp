@@ -84,7 +84,7 @@ private slots:
         row("micro per metre", "4.8", 4, 0.990071);
         row("deg-min-sec", " 1:02:03.45", 2, 3723.45);
         row("deg-min-sec negative, comma", "-0:00:01,50", 0, -1.5);
-        row("number in deg-min-sec unit", "7.5", 2, 7.5);
+        row("number in deg-min-sec unit: degrees", "7.5", 2, 27000.0);
         row("placeholder", "..........", 0, NaN);
         row("out of range", "............", 1, NaN);
         row("marker", "table filled.", 0, NaN);
@@ -123,7 +123,7 @@ private slots:
             QStringList{"0.001000|0|1", "3.6|0|0", "0.0174533|0|3", "0.001|0|-"}, 1, false,
             "4|0|0.0010000|0.0000000|0.0010000|0.0010000|0.0000000|0.0000000",
             "4|0|0.0000000|0.0000000|0.0000000|0.0000000|0.0000000|0.0000000");
-        row("deg-min-sec and comma texts", QStringList{" 0:00:01.50|0|-", "-0:00:00,50|0|-", "1,5|0|-"}, 2,
+        row("deg-min-sec and comma texts", QStringList{" 0:00:01.50|0|-", "-0:00:00,50|0|-", "0:00:01,5|0|-"}, 2,
             false, "3|0|0:00:00.833|0:00:01.155|-0:00:00.500|0:00:01.500|0:00:02.000|0:00:00.667",
             "3|0|0:00:00.000|0:00:00.000|0:00:00.000|0:00:00.000|0:00:00.000|0:00:00.000");
         row("TOBAR in mm and inch", QStringList{"12.5mm|mm|-", "0.5\"|\"|-", "Go|mm|-"}, 0, true,

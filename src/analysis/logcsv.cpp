@@ -1,0 +1,147 @@
+#include "analysis/logcsv.h"
+
+#include "analysis/csvexport.h"
+#include "platform/savefile.h"
+#include "state/anglemanager.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
+#include <limits>
+
+namespace LogCsv {
+
+namespace {
+
+// Rows are collected up to this size and then written, so a day of points never sits in memory as text.
+constexpr qsizetype WriteChars = 1 << 19;
+
+// Decimals that show a thousandth of an arcsecond in each unit but deg-min-sec.
+constexpr int Decimals[] = {3, 7, 0, 6, 3};
+
+QString fixed(double v, int decimals)
+{
+    QString text = QString::number(v, 'f', decimals);
+    // A value that rounds to zero carries no minus sign.
+    if (text.startsWith(QLatin1Char('-')) &&
+        std::none_of(text.cbegin(), text.cend(), [](QChar c) { return c >= '1' && c <= '9'; }))
+        text.remove(0, 1);
+    return text;
+}
+
+// Thousandths of a second, with a full stop whatever the region.
+QString degMinSec(double arcsec)
+{
+    QString text = AngleManager::formatDegMinSec(arcsec, 3).trimmed();
+    return text.startsWith(QLatin1Char('.')) ? QString()
+                                             : text.replace(QLocale().decimalPoint(), QStringLiteral("."));
+}
+
+// The file, the rows waiting to be written and whether every write so far succeeded. No field of the log's
+// rows (times, numbers, unit names) holds a comma, a quote or a line break, so none is quoted.
+class Writer {
+public:
+    Writer(const QString& fileName, const char* header) : m_file(fileName)
+    {
+        m_ok = m_file.open(QIODevice::WriteOnly) &&
+               m_file.write(CsvExport::Bom) == qint64(sizeof CsvExport::Bom) - 1;
+        m_rows = QLatin1String(header);
+    }
+
+    bool row(std::initializer_list<QString> fields)
+    {
+        for (const QString& f : fields) {
+            m_rows += f;
+            m_rows += QLatin1Char(',');
+        }
+        m_rows.back() = QLatin1Char('\r');
+        m_rows += QLatin1Char('\n');
+        if (m_rows.size() >= WriteChars)
+            write();
+        return m_ok;
+    }
+
+    bool finish()
+    {
+        if (!m_file.isOpen())
+            return false;
+        write();
+        return finishSave(m_file, m_ok);
+    }
+
+private:
+    void write()
+    {
+        const QByteArray bytes = m_rows.toUtf8();
+        m_ok = m_ok && m_file.write(bytes) == bytes.size();
+        m_rows.clear();
+    }
+
+    QSaveFile m_file;
+    QString m_rows;
+    bool m_ok = false;
+};
+
+// The local time of a point; the offset from UTC is looked up again once a minute.
+class LocalTime {
+public:
+    explicit LocalTime(qint64 start) : m_start(start) {}
+    QString operator()(qint64 time)
+    {
+        const qint64 msecs = m_start + time;
+        const qint64 minute = msecs >= 0 ? msecs / 60000 : (msecs - 59999) / 60000;
+        if (minute != m_minute) {
+            m_minute = minute;
+            m_offset = QDateTime::fromMSecsSinceEpoch(msecs).offsetFromUtc();
+        }
+        return CsvExport::timeText(msecs, m_offset);
+    }
+
+private:
+    qint64 m_start;
+    qint64 m_minute = std::numeric_limits<qint64>::min();
+    qint32 m_offset = 0;
+};
+
+} // namespace
+
+QString angleText(double arcsec, qint16 unit)
+{
+    const double v = AngleManager::inUnit(arcsec, unit);
+    if (!std::isfinite(v))
+        return {};
+    return unit == AngleManager::UnitDegMinSec ? degMinSec(arcsec) : fixed(v, Decimals[unit]);
+}
+
+bool writeAngles(const MeasurementLog& log, qint64 t0, qint64 t1, qint16 unit, double zeroX, double zeroY,
+                 const QString& fileName)
+{
+    const QString unitText = CsvExport::unitName(unit);
+    if (unitText.isEmpty())
+        return false;
+    Writer out(fileName, "time,x,y,unit\r\n");
+    LocalTime local(log.startMsecsSinceEpoch());
+    log.visitAngles(t0, t1, [&](const MeasurementLog::AnglePoint& p) {
+        return out.row({local(p.time), angleText(p.x - zeroX, unit), angleText(p.y - zeroY, unit), unitText});
+    });
+    return out.finish();
+}
+
+bool writeTobar(const MeasurementLog& log, qint64 t0, qint64 t1, const QString& fileName)
+{
+    Writer out(fileName, "time,value,unit\r\n");
+    LocalTime local(log.startMsecsSinceEpoch());
+    log.visitTobar(t0, t1, [&](const MeasurementLog::TobarPoint& p) {
+        // The shortest text of a value held in ten-thousandths has at most four decimals.
+        const QString value = std::isfinite(p.value)
+                                  ? QString::number(p.value, 'f', QLocale::FloatingPointShortest)
+                                  : QString();
+        return out.row({local(p.time), value, p.inch ? QStringLiteral("inch") : QStringLiteral("mm")});
+    });
+    return out.finish();
+}
+
+} // namespace LogCsv
