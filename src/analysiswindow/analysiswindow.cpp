@@ -1,5 +1,6 @@
 #include "analysiswindow/analysiswindow.h"
 #include "analysiswindow/statisticspage.h"
+#include "analysiswindow/trendpage.h"
 
 #include "settings/settingvalues.h"
 #include "state/appstate.h"
@@ -20,7 +21,7 @@ constexpr double MinWidth = 4500;
 constexpr double MinHeight = 3600;
 } // namespace
 
-AnalysisWindow::AnalysisWindow(AppState& state, TableSet& tables, QWidget* parent)
+AnalysisWindow::AnalysisWindow(AppState& state, TableSet& tables, const MeasurementLog& log, QWidget* parent)
     : QWidget(parent, Qt::Window), m_state(state), m_tables(tables)
 {
     setObjectName(QStringLiteral("AnalysisWindow"));
@@ -33,6 +34,9 @@ AnalysisWindow::AnalysisWindow(AppState& state, TableSet& tables, QWidget* paren
     statistics = new StatisticsPage(tabs);
     statistics->setObjectName(QStringLiteral("StatisticsPage"));
     tabs->addTab(statistics, QStringLiteral("Statistics"));
+    trend = new TrendPage(log, tabs);
+    trend->setObjectName(QStringLiteral("TrendPage"));
+    tabs->addTab(trend, QStringLiteral("Trend"));
     connect(tabs, &QTabWidget::currentChanged, this, [this] { tick(); });
 }
 
@@ -76,6 +80,10 @@ void AnalysisWindow::tick()
     FlexGrid* grid = m_tables.currentGrid();
     statistics->follow(*grid, m_tables.currentGridNum(), grid->takeChangedFrom(), m_state.options.modeTobar,
                        m_state.angles.angleUnit);
+    // The plot is drawn only where it can be seen.
+    if (tabs->currentWidget() == trend)
+        trend->follow({m_state.options.modeTobar, m_state.angles.angleUnit, m_state.angles.zeroX,
+                       m_state.angles.zeroY});
 }
 
 void AnalysisWindow::showEvent(QShowEvent* event)

@@ -4,17 +4,19 @@
 #include <QtGlobal>
 
 struct AppState;
+class MeasurementLog;
 class QTabWidget;
 class StatisticsPage;
 class TableSet;
+class TrendPage;
 
 // The analysis window: one page per analysis of the measurements, beside the main window and not modal.
 class AnalysisWindow : public QWidget {
     Q_OBJECT
 public:
-    enum Page { Statistics = 0 };
+    enum Page { Statistics = 0, Trend = 1 };
 
-    AnalysisWindow(AppState& state, TableSet& tables, QWidget* parent);
+    AnalysisWindow(AppState& state, TableSet& tables, const MeasurementLog& log, QWidget* parent);
 
     // Placement, page and open state from the store; shown when it was open.
     void restore();
@@ -27,6 +29,7 @@ public:
 
     QTabWidget* tabs = nullptr;
     StatisticsPage* statistics = nullptr;
+    TrendPage* trend = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;

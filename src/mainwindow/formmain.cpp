@@ -65,7 +65,7 @@ FormMain::FormMain(AppState& state, ComLink& link, QWidget* parent)
     m_tables->setButtons(buttons);
     m_tables->setTobarBoxes({TextTobar, TextGONG, TextReticle});
     m_tables->setStopStoring([this] { CommandStop_Click(); });
-    m_analysis = new AnalysisWindow(m_state, *m_tables, this);
+    m_analysis = new AnalysisWindow(m_state, *m_tables, m_link.log(), this);
     m_tables->setLog(&m_link.log());
     connectHandlers();
     createTableMenu();
@@ -233,7 +233,11 @@ void FormMain::createTableMenu()
     ActionStatistics->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     connect(ActionStatistics, &QAction::triggered, this,
             [this] { m_analysis->showPage(AnalysisWindow::Statistics); });
-    addActions({ActionExportCsv, ActionCopyTable, ActionStatistics});
+    ActionTrend = new QAction(QStringLiteral("Trend"), this);
+    ActionTrend->setObjectName(QStringLiteral("ActionTrend"));
+    ActionTrend->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));
+    connect(ActionTrend, &QAction::triggered, this, [this] { m_analysis->showPage(AnalysisWindow::Trend); });
+    addActions({ActionExportCsv, ActionCopyTable, ActionStatistics, ActionTrend});
     for (int n = 1; n <= 10; ++n) {
         FlexGrid* grid = m_tables->grid(n);
         grid->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -241,7 +245,7 @@ void FormMain::createTableMenu()
             QMenu menu(this);
             menu.addActions({ActionExportCsv, ActionCopyTable});
             menu.addSeparator();
-            menu.addAction(ActionStatistics);
+            menu.addActions({ActionStatistics, ActionTrend});
             menu.exec(grid->viewport()->mapToGlobal(at));
         });
     }
@@ -251,7 +255,7 @@ void FormMain::createTableMenu()
         connect(box, &QWidget::customContextMenuRequested, this, [this, box](const QPoint& at) {
             std::unique_ptr<QMenu> menu(box->createStandardContextMenu());
             menu->addSeparator();
-            menu->addAction(ActionStatistics);
+            menu->addActions({ActionStatistics, ActionTrend});
             menu->exec(box->mapToGlobal(at));
         });
     }

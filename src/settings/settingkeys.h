@@ -52,8 +52,8 @@ inline constexpr Key BoundDevice{"com", "device", Kind::Text, ""};
 // page in front and whether the window was open.
 inline constexpr Key AnalysisLeft{"analysis", "x", Kind::Number, "-1"};
 inline constexpr Key AnalysisTop{"analysis", "y", Kind::Number, "-1"};
-inline constexpr Key AnalysisWidth{"analysis", "width", Kind::Number, "6600"};
-inline constexpr Key AnalysisHeight{"analysis", "height", Kind::Number, "5400"};
+inline constexpr Key AnalysisWidth{"analysis", "width", Kind::Number, "9000"};
+inline constexpr Key AnalysisHeight{"analysis", "height", Kind::Number, "6300"};
 inline constexpr Key AnalysisPage{"analysis", "page", Kind::Int16, "0"};
 inline constexpr Key AnalysisOpen{"analysis", "open", Kind::Flag, "0"};
 

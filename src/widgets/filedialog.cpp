@@ -16,10 +16,15 @@ QString choose(QWidget* parent, Kind kind, const QString& initialFile)
 {
     if (chooser())
         return chooser()(kind, initialFile);
-    if (kind == Kind::ExportCsv) {
-        QFileDialog dialog(parent, QString(), initialFile, QStringLiteral("CSV (*.csv)"));
+    if (kind != Kind::Open && kind != Kind::Save) {
+        const bool csv = kind == Kind::ExportCsv;
+        const bool png = kind == Kind::ExportPng;
+        QFileDialog dialog(parent, QString(), initialFile,
+                           csv   ? QStringLiteral("CSV (*.csv)")
+                           : png ? QStringLiteral("PNG image (*.png)")
+                                 : QStringLiteral("PDF (*.pdf)"));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix(QStringLiteral("csv"));
+        dialog.setDefaultSuffix(csv ? QStringLiteral("csv") : png ? QStringLiteral("png") : QStringLiteral("pdf"));
         return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first()
                                                                                          : QString();
     }

@@ -11,7 +11,8 @@ class QWidget;
 // Tests replace the chooser so nothing modal blocks a headless run.
 namespace FileDialog {
 
-enum class Kind { Open, Save, ExportCsv };
+// Exports: their own filter and default suffix ("CSV (*.csv)", "PNG image (*.png)", "PDF (*.pdf)").
+enum class Kind { Open, Save, ExportCsv, ExportPng, ExportPdf };
 using Chooser = std::function<QString(Kind kind, const QString& initialFile)>;
 
 [[nodiscard]] QString choose(QWidget* parent, Kind kind, const QString& initialFile);

@@ -2,18 +2,22 @@
 // values (the README's pictures), the connection window, the options dialog, the about box and the
 // analysis window's pages.
 // tarnolux-screenshots <folder>. Runs on a settings store of its own; port 1 names no device.
+#include "analysis/measurementlog.h"
 #include "analysiswindow/analysiswindow.h"
+#include "analysiswindow/trendpage.h"
 #include "connection/comlink.h"
 #include "connection/formcom.h"
 #include "dialogs/formoptions.h"
 #include "dialogs/frmabout.h"
 #include "mainwindow/formmain.h"
+#include "sim/instrumentmodel.h"
 #include "state/appstate.h"
 #include "widgets/flexgrid.h"
 #include "tables/tableset.h"
 #include "widgets/messagebox.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QImage>
 #include <QPushButton>
@@ -21,6 +25,8 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+
+#include <qcustomplot.h>
 
 int main(int argc, char** argv)
 {
@@ -81,6 +87,23 @@ int main(int argc, char** argv)
     w.TimerDisplay_Timer();
     QCoreApplication::processEvents();
     saved = save(w.analysis(), "statistics") && saved;
+
+    // Five minutes of the simulator's drifting angles at line rate, with an invalid stretch and a few
+    // stored lines, for the trend page.
+    MeasurementLog& log = link.log();
+    for (qint64 t = 0; t <= 300000; t += 10) {
+        const InstrumentModel::AnglePair a = InstrumentModel::driftAt(t);
+        const bool invalid = t > 150000 && t < 165000;
+        log.appendAnglesAt(t, invalid ? MeasurementLog::NoValue : a.x, invalid ? MeasurementLog::NoValue : a.y);
+        if (t % 40000 == 20000)
+            log.markStoredAt(t);
+    }
+    w.analysis().trend->ComboSpan->setCurrentIndex(1);
+    w.analysis().showPage(AnalysisWindow::Trend);
+    w.TimerDisplay_Timer();
+    QCoreApplication::processEvents();
+    w.analysis().trend->showCursor(w.analysis().trend->plot->axisRect()->center());
+    saved = save(w.analysis(), "trend") && saved;
     w.analysis().hide();
 
     s.options.modeTobar = true;

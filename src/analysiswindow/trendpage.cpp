@@ -1,0 +1,250 @@
+#include "analysiswindow/trendpage.h"
+
+#include "analysis/csvexport.h"
+#include "analysis/logcsv.h"
+#include "analysis/readings.h"
+#include "state/anglemanager.h"
+#include "widgets/filedialog.h"
+#include "widgets/messagebox.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTime>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <qcustomplot.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+// Angle axis labels in deg-min-sec for values plotted in arcseconds.
+class DegMinSecTicker : public QCPAxisTicker {
+protected:
+    QString getTickLabel(double tick, const QLocale&, QChar, int) override
+    {
+        return AngleManager::formatDegMinSec(tick, 2).trimmed();
+    }
+};
+
+QString spanName(qint64 ms)
+{
+    if (ms == 0)
+        return QStringLiteral("all");
+    return ms < 60000 ? QStringLiteral("%1 s").arg(ms / 1000)
+           : ms < 3600000 ? QStringLiteral("%1 min").arg(ms / 60000)
+                          : QStringLiteral("%1 h").arg(ms / 3600000);
+}
+} // namespace
+
+TrendPage::TrendPage(const MeasurementLog& log, QWidget* parent) : QWidget(parent), m_log(log)
+{
+    auto* layout = new QVBoxLayout(this);
+    auto* controls = new QHBoxLayout;
+    ComboSpan = new QComboBox(this);
+    ComboSpan->setObjectName(QStringLiteral("ComboSpan"));
+    for (const qint64 span : Spans)
+        ComboSpan->addItem(spanName(span));
+    CommandFollow = new QPushButton(QStringLiteral("Follow"), this);
+    CommandFollow->setObjectName(QStringLiteral("CommandFollow"));
+    CommandFollow->setToolTip(QStringLiteral("Back to the newest measurement"));
+    CheckFixedScale = new QCheckBox(QStringLiteral("Fixed scale"), this);
+    CheckFixedScale->setObjectName(QStringLiteral("CheckFixedScale"));
+    CommandPng = new QPushButton(QStringLiteral("PNG\u2026"), this);
+    CommandPng->setObjectName(QStringLiteral("CommandPng"));
+    CommandPng->setToolTip(QStringLiteral("The plot as drawn, as a PNG image"));
+    CommandCsv = new QPushButton(QStringLiteral("CSV\u2026"), this);
+    CommandCsv->setObjectName(QStringLiteral("CommandCsv"));
+    CommandCsv->setToolTip(QStringLiteral("The measurements of the span shown, as CSV"));
+    controls->addWidget(new QLabel(QStringLiteral("Span"), this));
+    controls->addWidget(ComboSpan);
+    controls->addWidget(CommandFollow);
+    controls->addWidget(CheckFixedScale);
+    controls->addStretch();
+    controls->addWidget(CommandPng);
+    controls->addWidget(CommandCsv);
+    layout->addLayout(controls);
+
+    plot = new QCustomPlot(this);
+    plot->setObjectName(QStringLiteral("plot"));
+    plot->setMinimumHeight(160);
+    plot->setNoAntialiasingOnDrag(true);
+    auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
+    ticker->setDateTimeSpec(Qt::LocalTime);
+    ticker->setDateTimeFormat(QStringLiteral("hh:mm:ss"));
+    plot->xAxis->setTicker(ticker);
+    const QColor colours[] = {QColor(0, 90, 200), QColor(200, 60, 0)};
+    for (const QColor& colour : colours) {
+        QCPGraph* graph = plot->addGraph();
+        graph->setPen(QPen(colour));
+        graph->setAdaptiveSampling(false); // the series already holds at most two points per column
+    }
+    plot->graph(0)->setName(QStringLiteral("X"));
+    plot->graph(1)->setName(QStringLiteral("Y"));
+    // Stored lines: marks along the time axis, on a scale of their own.
+    QCPGraph* marks = plot->addGraph(plot->xAxis, plot->yAxis2);
+    marks->setName(QStringLiteral("stored"));
+    marks->setLineStyle(QCPGraph::lsNone);
+    marks->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssTriangle, QColor(0, 140, 0), 7));
+    plot->yAxis2->setRange(0, 1);
+    plot->legend->setVisible(true);
+    plot->legend->removeItem(plot->legend->itemCount() - 1);
+    plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    plot->axisRect()->setRangeDrag(Qt::Horizontal);
+    plot->axisRect()->setRangeZoom(Qt::Horizontal);
+    layout->addWidget(plot, 1);
+    LabelCursor = new QLabel(this);
+    LabelCursor->setObjectName(QStringLiteral("LabelCursor"));
+    layout->addWidget(LabelCursor);
+
+    connect(ComboSpan, &QComboBox::currentIndexChanged, this, [this] {
+        const qint64 span = Spans[std::clamp(ComboSpan->currentIndex(), 0, 3)];
+        if (!m_following)
+            m_t0 = span ? m_t1 - span : std::min(m_t1, m_log.firstTime(m_view.tobar ? MeasurementLog::Kind::Tobar
+                                                                                    : MeasurementLog::Kind::Angles));
+        follow(m_view);
+    });
+    connect(CommandFollow, &QPushButton::clicked, this, [this] {
+        setFollowing(true);
+        follow(m_view);
+    });
+    connect(CheckFixedScale, &QCheckBox::toggled, this, [this] { draw(); });
+    connect(plot->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] {
+        if (!m_drawing)
+            takeAxisRange();
+    });
+    connect(plot, &QCustomPlot::mouseMove, this, [this](QMouseEvent* e) { showCursor(e->pos()); });
+    connect(CommandPng, &QPushButton::clicked, this, &TrendPage::exportPng);
+    connect(CommandCsv, &QPushButton::clicked, this, &TrendPage::exportCsv);
+    setFollowing(true);
+}
+
+void TrendPage::setFollowing(bool on)
+{
+    m_following = on;
+    CommandFollow->setEnabled(!on);
+}
+
+void TrendPage::takeAxisRange()
+{
+    const QCPRange range = plot->xAxis->range();
+    const double start = static_cast<double>(m_log.startMsecsSinceEpoch());
+    m_t0 = std::llround(range.lower * 1000.0 - start);
+    m_t1 = std::llround(range.upper * 1000.0 - start);
+    setFollowing(false);
+    draw();
+}
+
+void TrendPage::follow(const View& view)
+{
+    const bool changed = view != m_view;
+    m_view = view;
+    if (!m_following) {
+        if (changed)
+            draw();
+        return;
+    }
+    const auto kind = view.tobar ? MeasurementLog::Kind::Tobar : MeasurementLog::Kind::Angles;
+    const qint64 span = Spans[std::clamp(ComboSpan->currentIndex(), 0, 3)];
+    m_t1 = std::max(m_log.now(), m_log.lastTime(kind));
+    m_t0 = span ? m_t1 - span : std::min(m_t1 - 1000, m_log.firstTime(kind));
+    draw();
+}
+
+void TrendPage::draw()
+{
+    if (const auto last = m_log.lastTobar())
+        m_inch = last->inch;
+    TrendSeries::Request request;
+    request.t0 = m_t0;
+    request.t1 = m_t1;
+    request.columns = std::max(1, plot->axisRect()->width());
+    request.tobar = m_view.tobar;
+    request.unit = m_view.unit;
+    request.zeroX = m_view.zeroX;
+    request.zeroY = m_view.zeroY;
+    request.inch = m_inch;
+    const TrendSeries::Series series = TrendSeries::build(m_log, request);
+
+    m_drawing = true;
+    plot->graph(0)->setData(series.keys, series.x, true);
+    plot->graph(1)->setData(series.keys, series.y, true);
+    plot->graph(1)->setVisible(!m_view.tobar);
+    plot->graph(0)->setName(m_view.tobar ? QStringLiteral("Value") : QStringLiteral("X"));
+    plot->graph(2)->setData(series.marks, QVector<double>(series.marks.size(), 0.02), true);
+    const double start = static_cast<double>(m_log.startMsecsSinceEpoch());
+    plot->xAxis->setRange((start + static_cast<double>(m_t0)) / 1000.0, (start + static_cast<double>(m_t1)) / 1000.0);
+    const bool dms = !m_view.tobar && m_view.unit == AngleManager::UnitDegMinSec;
+    if (dms != static_cast<bool>(plot->yAxis->ticker().dynamicCast<DegMinSecTicker>()))
+        plot->yAxis->setTicker(dms ? QSharedPointer<QCPAxisTicker>(new DegMinSecTicker)
+                                   : QSharedPointer<QCPAxisTicker>::create());
+    plot->yAxis->setLabel(unitName());
+    if (!CheckFixedScale->isChecked()) {
+        bool found = false;
+        QCPRange values = plot->graph(0)->getValueRange(found);
+        bool foundY = false;
+        const QCPRange y = plot->graph(1)->getValueRange(foundY);
+        if (foundY && !m_view.tobar)
+            values = found ? QCPRange(std::min(values.lower, y.lower), std::max(values.upper, y.upper)) : y;
+        if (found || foundY) {
+            const double margin = std::max(values.size() * 0.05, 1e-6);
+            plot->yAxis->setRange(values.lower - margin, values.upper + margin);
+        }
+    }
+    m_drawing = false;
+    plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+QString TrendPage::unitName() const
+{
+    if (m_view.tobar)
+        return m_inch ? QStringLiteral("inch") : QStringLiteral("mm");
+    return CsvExport::unitName(m_view.unit);
+}
+
+void TrendPage::showCursor(const QPoint& at)
+{
+    const double key = plot->xAxis->pixelToCoord(at.x());
+    const qint64 t = std::llround(key * 1000.0) - m_log.startMsecsSinceEpoch();
+    const qint64 column = std::max<qint64>(1, (m_t1 - m_t0) / std::max(1, plot->axisRect()->width()));
+    QString values;
+    if (m_view.tobar) {
+        m_log.visitTobar(t - column, t + column, [&](const MeasurementLog::TobarPoint& p) {
+            values = Readings::tobarFigure(p.millimetres(), m_inch) + QLatin1Char(' ') + unitName();
+            return false;
+        });
+    } else {
+        m_log.visitAngles(t - column, t + column, [&](const MeasurementLog::AnglePoint& p) {
+            values = QStringLiteral("X %1  Y %2 %3")
+                         .arg(Readings::angleFigure(p.x - m_view.zeroX, m_view.unit),
+                              Readings::angleFigure(p.y - m_view.zeroY, m_view.unit), unitName());
+            return false;
+        });
+    }
+    const QDateTime when = QDateTime::fromMSecsSinceEpoch(m_log.startMsecsSinceEpoch() + t);
+    LabelCursor->setText(when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) + QStringLiteral("   ") + values);
+}
+
+void TrendPage::exportPng()
+{
+    const QString file = FileDialog::choose(this, FileDialog::Kind::ExportPng, QStringLiteral("trend.png"));
+    if (file.isEmpty())
+        return;
+    if (!plot->savePng(file))
+        MessageBox::show(this, QStringLiteral("The plot could not be written to %1.").arg(file));
+}
+
+void TrendPage::exportCsv()
+{
+    const QString file = FileDialog::choose(this, FileDialog::Kind::ExportCsv, QStringLiteral("trend.csv"));
+    if (file.isEmpty())
+        return;
+    const bool written = m_view.tobar ? LogCsv::writeTobar(m_log, m_t0, m_t1, file)
+                                      : LogCsv::writeAngles(m_log, m_t0, m_t1, m_view.unit, m_view.zeroX,
+                                                            m_view.zeroY, file);
+    if (!written)
+        MessageBox::show(this, QStringLiteral("The measurements could not be written to %1.").arg(file));
+}

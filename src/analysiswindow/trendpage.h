@@ -1,0 +1,67 @@
+#pragma once
+
+#include "analysis/trendseries.h"
+
+#include <QWidget>
+#include <QtGlobal>
+
+class MeasurementLog;
+class QCheckBox;
+class QComboBox;
+class QCustomPlot;
+class QLabel;
+class QPushButton;
+
+// Every measurement of the log against time, for the last seconds up to the whole day: following the
+// newest point until the operator pans or zooms.
+class TrendPage : public QWidget {
+    Q_OBJECT
+public:
+    // The spans to choose, in ms; 0: everything the log holds.
+    static constexpr qint64 Spans[] = {30000, 300000, 3600000, 0};
+
+    TrendPage(const MeasurementLog& log, QWidget* parent = nullptr);
+
+    // How the main window shows values: the plot draws them the same way.
+    struct View {
+        bool tobar = false;
+        qint16 unit = 0;
+        double zeroX = 0, zeroY = 0;
+        friend bool operator!=(const View& a, const View& b)
+        {
+            return a.tobar != b.tobar || a.unit != b.unit || a.zeroX != b.zeroX || a.zeroY != b.zeroY;
+        }
+    };
+    // The display tick: while following, the span moves on to the newest point and is drawn again.
+    void follow(const View& view);
+    [[nodiscard]] bool following() const { return m_following; }
+    // Log times of the span shown.
+    [[nodiscard]] qint64 shownFrom() const { return m_t0; }
+    [[nodiscard]] qint64 shownTo() const { return m_t1; }
+    // The text under the plot for a point of the plot's area (pixels).
+    void showCursor(const QPoint& at);
+
+    QCustomPlot* plot = nullptr;
+    QComboBox* ComboSpan = nullptr;
+    QPushButton* CommandFollow = nullptr;
+    QCheckBox* CheckFixedScale = nullptr;
+    QPushButton* CommandPng = nullptr;
+    QPushButton* CommandCsv = nullptr;
+    QLabel* LabelCursor = nullptr;
+
+private:
+    void setFollowing(bool on);
+    // The span from the time axis after the operator moved it.
+    void takeAxisRange();
+    void draw();
+    void exportPng();
+    void exportCsv();
+    [[nodiscard]] QString unitName() const;
+
+    const MeasurementLog& m_log;
+    View m_view;
+    qint64 m_t0 = 0, m_t1 = 0;
+    bool m_following = true;
+    bool m_drawing = false; // our own changes of the axes, which are not the operator's
+    bool m_inch = false;
+};
