@@ -28,6 +28,7 @@ void registerTableBenchmarks();
 void registerWindowBenchmarks();
 void registerStatisticsBenchmarks();
 void registerLogBenchmarks();
+void registerStraightnessBenchmarks();
 int memoryProbe(int lines);
 int logProbe(qint64 points);
 } // namespace Bench
@@ -68,7 +69,10 @@ const Figure figures[] = {
     {"delete 10000 in the middle", "delete_block", 1, "ms", Rule::AtMost, 50, 0, "<= 50 ms",
      "DeleteSelection"},
     {"statistics, full table", "stats_full", 1, "ms", Rule::AtMost, 5, 0, "<= 5 ms", "StatisticsFullTable"},
-    {"statistics, per stored line", "stats_line", 1, "us", Rule::AtMost, 5, 0, "<= 5 us", "StatisticsPerLine"},
+    {"statistics, per stored line", "stats_line", 1, "us", Rule::AtMost, 5, 0, "<= 5 us",
+     "StatisticsPerLine"},
+    {"straightness, 32767 stations", "straightness", 1, "ms", Rule::AtMost, 20, 0, "<= 20 ms",
+     "StraightnessFullTable"},
     {"layoutForMode, ten full tables", "layout", 1, "ms", Rule::AtMost, 200, 0, "<= 200 ms", "ModeRebuild"},
     {"display tick, ORVELAN", "tick_orvelan", 1, "ms", Rule::AtMost, 0.1, 0, "<= 0.1 ms", "DisplayTick"},
     {"display tick, TOBAR", "tick_tobar", 1, "ms", Rule::AtMost, 0.1, 0, "<= 0.1 ms", "DisplayTick"},
@@ -97,6 +101,7 @@ const char* const baselines[] = {
     "CSV export: the table's own \"Save\" of the same lines",
     "delete: erasing the same rows from a vector and renumbering",
     "statistics: mean and deviation of the same numbers in a plain vector, two passes",
+    "straightness: the least-squares sums of the same heights in a plain vector",
     "layoutForMode: the same rebuild with ten empty tables",
     "display tick: the same boxes given ready texts",
     "background file: the same records written with open/write/ftruncate/close",
@@ -265,6 +270,7 @@ int main(int argc, char** argv)
     Bench::registerWindowBenchmarks();
     Bench::registerStatisticsBenchmarks();
     Bench::registerLogBenchmarks();
+    Bench::registerStraightnessBenchmarks();
 
     int benchArgc = static_cast<int>(rest.size());
     benchmark::Initialize(&benchArgc, rest.data());
