@@ -2,7 +2,10 @@
 #include "support/appfixture.h"
 
 #include "analysiswindow/analysiswindow.h"
+#include "analysis/measurementlog.h"
 #include "analysiswindow/statisticspage.h"
+#include "analysiswindow/trendpage.h"
+#include "connection/comlink.h"
 #include "tables/tableset.h"
 
 #include <QAction>
@@ -11,6 +14,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QTabWidget>
+
+#include <qcustomplot.h>
 
 namespace K = SettingKeys;
 
@@ -87,6 +92,52 @@ private slots:
             QString("\tX [mrad]\tY [mrad]\nValid lines\t%1\t%1\n").arg(left)));
     }
 
+    // The trend follows the newest point until the operator pans; values as the main window shows them;
+    // the span exported as CSV and as the picture drawn.
+    void trendFollowsPansAndExports()
+    {
+        AppFixture app;
+        FormMain& w = app.start();
+        MeasurementLog& log = app.link->log();
+        const qint64 now = log.now();
+        for (qint64 t = now - 9000; t <= now; t += 100)
+            log.appendAnglesAt(t, 7200.0, -36.0);
+        w.ActionTrend->trigger();
+        TrendPage& trend = *w.analysis().trend;
+        QVERIFY(w.analysis().tabs->currentWidget() == &trend && trend.following());
+        w.OptionDegree->click();
+        app.state->angles.zeroX = 3600.0;
+        w.TimerDisplay_Timer();
+        QCPGraph* x = trend.plot->graph(0);
+        QCOMPARE(x->data()->size(), 91);
+        QCOMPARE((x->data()->constEnd() - 1)->value, 1.0); // (7200 - 3600) arcsec in degrees
+        QCOMPARE(trend.shownTo() - trend.shownFrom(), TrendPage::Spans[0]);
+        QVERIFY(trend.shownTo() >= now);
+
+        // Panning stops following; "Follow" returns to the newest point.
+        const QCPRange range = trend.plot->xAxis->range();
+        trend.plot->xAxis->setRange(range.lower - 60, range.upper - 60);
+        QVERIFY(!trend.following() && trend.CommandFollow->isEnabled());
+        const qint64 panned = trend.shownTo();
+        log.appendAnglesAt(log.now() + 500, 0, 0);
+        w.TimerDisplay_Timer();
+        QCOMPARE(trend.shownTo(), panned);
+        trend.CommandFollow->click();
+        QVERIFY(trend.following() && trend.shownTo() >= log.lastTime(MeasurementLog::Kind::Angles));
+
+        app.chosen = app.files.filePath("span.csv");
+        trend.CommandCsv->click();
+        const QList<QByteArray> rows = AppFixture::readFile(app.chosen).split('\n');
+        QVERIFY(rows.first().endsWith("time,x,y,unit\r") && rows.size() > 90);
+        QVERIFY2(rows[1].endsWith(",1.0000000,-0.0100000,degree\r"), rows[1]);
+        app.chosen = app.files.filePath("span.png");
+        trend.CommandPng->click();
+        QVERIFY(AppFixture::readFile(app.chosen).startsWith("\x89PNG"));
+        app.chosen = app.files.filePath("no-such-folder/span.png");
+        trend.CommandPng->click();
+        QCOMPARE(app.messages, QStringList{"The plot could not be written to " + app.chosen + "."});
+    }
+
     void rememberedAcrossRestart()
     {
         AppFixture app;
@@ -97,9 +148,10 @@ private slots:
         const QRect placed = w.analysis().frameGeometry();
         w.close();
         QCOMPARE(AppFixture::stored({K::AnalysisOpen, K::AnalysisPage}), QStringList({"1", "0"}));
+        AppFixture::setStored({{K::AnalysisPage, "1"}});
 
         AnalysisWindow& again = app.start().analysis();
-        QVERIFY(again.isVisible());
+        QVERIFY(again.isVisible() && again.tabs->currentWidget() == again.trend);
         QCOMPARE(again.frameGeometry(), placed);
         again.close();
         app.window->close();

@@ -1,5 +1,7 @@
 // The analysis figures from table lines: readings of texts and records, statistics, following lines.
 #include "analysis/statistics.h"
+#include "analysis/trendseries.h"
+#include "state/anglemanager.h"
 #include "support/tables.h"
 
 #include <QRandomGenerator>
@@ -56,6 +58,15 @@ QString series(const TableStatistics& s, int column)
     const QList<QStringList> rows = s.rows();
     for (int r = 1; r < rows.size(); ++r)
         out << rows[r].value(column);
+    return out.join('|');
+}
+
+// Values as texts, so that NaN (a gap) compares equal to NaN.
+QString texts(const QVector<double>& values)
+{
+    QStringList out;
+    for (const double v : values)
+        out << QString::number(v, 'g', 12);
     return out.join('|');
 }
 
@@ -203,6 +214,32 @@ private slots:
             }
         }
         QVERIFY(live.counted() == table.count() && live.x().stats.count() > 200);
+    }
+
+    // What the trend plot draws: values in the unit less the zero, gaps for invalid values and pauses, at
+    // most two points per column, one stored-line mark per column.
+    void trendSeries()
+    {
+        MeasurementLog log;
+        for (qint64 t : {0, 10, 20, 30, 5000})
+            log.appendAnglesAt(t, t == 20 ? NaN : 3600.0 + t, -t);
+        for (int i = 0; i < 50; ++i)
+            log.markStoredAt(5000);
+        TrendSeries::Request r{0, 5000, 100, false, AngleManager::UnitDegree, 3600.0, 0, false};
+        TrendSeries::Series points = TrendSeries::build(log, r);
+        QCOMPARE(texts(points.x), texts({0, 10 / 3600.0, NaN, 30 / 3600.0, NaN, 5000 / 3600.0}));
+        QCOMPARE(points.y.size(), 6);
+        QCOMPARE(points.keys[4], (log.startMsecsSinceEpoch() + 31) / 1000.0); // the pause, drawn as a gap
+        QCOMPARE(points.marks.size(), 1);
+        QVERIFY(!points.columns);
+
+        // Dense: each of 4 columns a stroke from its smallest to its largest value; an invalid one a gap.
+        for (qint64 t = 5001; t < 9000; ++t)
+            log.appendAnglesAt(t, t >= 7000 && t < 8000 ? NaN : t, 0);
+        r = {5000, 8999, 4, false, AngleManager::UnitArcsec, 0, 0, false};
+        const TrendSeries::Series columns = TrendSeries::build(log, r);
+        QVERIFY(columns.columns);
+        QCOMPARE(texts(columns.x), texts({5001, 8600, 6000, 6999, NaN, NaN, 8000, 8999})); // 5000 from before
     }
 };
 
