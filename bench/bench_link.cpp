@@ -371,9 +371,12 @@ void endToEnd(benchmark::State& state)
 }
 
 // CPU share of the program over a span of wall time while the writer (whose own CPU time is left out) runs;
-// optionally storing every message into the table with the analysis window open.
-void cpuAt(benchmark::State& state, bool storing)
+// optionally storing every message into the table with the analysis window open, or with the trend page
+// following.
+enum class Busy { Reading, Storing, Trend };
+void cpuAt(benchmark::State& state, Busy busy)
 {
+    const bool storing = busy == Busy::Storing;
     for (auto _ : state) {
         PtyLine line;
         Program program;
@@ -382,6 +385,8 @@ void cpuAt(benchmark::State& state, bool storing)
                      QStringLiteral("the program could not open the pseudo-terminal")))
             return;
         FormMain& window = *program.window;
+        if (busy == Busy::Trend)
+            window.analysis().showPage(AnalysisWindow::Trend);
         if (storing) {
             window.analysis().showPage(AnalysisWindow::Statistics);
             window.TextTimer->setText(QStringLiteral("1"));
@@ -425,16 +430,20 @@ void cpuAt(benchmark::State& state, bool storing)
                      QStringLiteral("not every message stored")))
             return;
         state.SetIterationTime(config().pacedSeconds);
-        sample(state, storing ? "cpu_storing" : "cpu", reading, idle);
+        sample(state, storing ? "cpu_storing" : busy == Busy::Trend ? "cpu_trend" : "cpu", reading, idle);
     }
 }
 void cpuAtLineRate(benchmark::State& state)
 {
-    cpuAt(state, false);
+    cpuAt(state, Busy::Reading);
 }
 void cpuStoringWithAnalysis(benchmark::State& state)
 {
-    cpuAt(state, true);
+    cpuAt(state, Busy::Storing);
+}
+void cpuTrendFollowing(benchmark::State& state)
+{
+    cpuAt(state, Busy::Trend);
 }
 
 } // namespace
@@ -446,6 +455,7 @@ void registerLinkBenchmarks()
     registerFigure("EndToEnd", endToEnd, config().slowRepetitions);
     registerFigure("CpuAtLineRate", cpuAtLineRate, config().slowRepetitions);
     registerFigure("CpuStoringWithAnalysis", cpuStoringWithAnalysis, config().slowRepetitions);
+    registerFigure("CpuTrendFollowing", cpuTrendFollowing, config().slowRepetitions);
 }
 
 } // namespace Bench

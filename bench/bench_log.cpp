@@ -3,6 +3,11 @@
 #include "benchsupport.h"
 
 #include "analysis/measurementlog.h"
+#include "analysiswindow/analysiswindow.h"
+#include "analysiswindow/trendpage.h"
+
+#include <QComboBox>
+#include <qcustomplot.h>
 
 #include <QProcess>
 
@@ -146,11 +151,46 @@ int logProbe(qint64 points)
     return log.count(MeasurementLog::Kind::Angles) == points ? 0 : 1;
 }
 
+// The trend page redrawn for each span over a day of points: the series built from the log and the plot
+// drawn, until the picture is complete.
+void trendRedraw(benchmark::State& state)
+{
+    Program program;
+    fill(program.link.log(), config().logPoints);
+    AnalysisWindow& analysis = program.window->analysis();
+    analysis.showPage(AnalysisWindow::Trend);
+    Program::settle();
+    TrendPage& trend = *analysis.trend;
+    const auto drawMs = [&trend] {
+        const Clock::time_point start = Clock::now();
+        trend.follow({});
+        trend.plot->replot(QCustomPlot::rpImmediateRefresh);
+        return msSince(start);
+    };
+    for (auto _ : state) {
+        double worst = 0;
+        for (int span = 0; span < 4; ++span) {
+            trend.ComboSpan->setCurrentIndex(span);
+            worst = std::max(worst, drawMs());
+        }
+        const int points = trend.plot->graph(0)->data()->size();
+        if (!require(state, points > 0 && points <= 2 * trend.plot->axisRect()->width() + 2,
+                     QStringLiteral("%1 points handed to the plot").arg(points)))
+            return;
+        // The baseline: the same plot drawn again with what it already holds.
+        const Clock::time_point start = Clock::now();
+        trend.plot->replot(QCustomPlot::rpImmediateRefresh);
+        state.SetIterationTime(worst / 1000);
+        sample(state, "trend_redraw", worst, msSince(start));
+    }
+}
+
 void registerLogBenchmarks()
 {
     registerFigure("LogAppend", append, config().repetitions);
     registerFigure("LogMemory", memory, config().slowRepetitions);
     registerFigure("LogColumns", columns, config().repetitions);
+    registerFigure("TrendRedraw", trendRedraw, config().repetitions);
 }
 
 } // namespace Bench

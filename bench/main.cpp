@@ -59,6 +59,7 @@ const Figure figures[] = {
     {"CPU at 19200-baud line rate", "cpu", 1, "%", Rule::AtMost, 1, 0, "<= 1 % of a core", "CpuAtLineRate"},
     {"  storing, analysis open", "cpu_storing", 1, "%", Rule::AtMost, 1, 0, "<= 1 % of a core",
      "CpuStoringWithAnalysis"},
+    {"  trend page following", "cpu_trend", 1, "%", Rule::AtMost, 3, 0, "<= 3 % of a core", "CpuTrendFollowing"},
     {"XY2Table, 32767 calls", "xy2table", 1, "ms", Rule::AtMost, 1000, 0, "<= 1000 ms", "XY2TableFull"},
     {"save full table", "save", 1, "ms", Rule::AtMost, 150, 3, "<= 150 ms, <= 3x", "TableFiles"},
     {"load full table", "load", 1, "ms", Rule::AtMost, 150, 3, "<= 150 ms, <= 3x", "TableFiles"},
@@ -86,6 +87,7 @@ const Figure figures[] = {
      "LogColumns"},
     {"log columns, 30 s in 1000", "log_columns_30s", 1, "ms", Rule::AtMost, 30, 0, "<= 30 ms (a redraw)",
      "LogColumns"},
+    {"trend redraw, 24 h log, any span", "trend_redraw", 1, "ms", Rule::AtMost, 30, 0, "<= 30 ms", "TrendRedraw"},
 };
 
 const char* const baselines[] = {
@@ -101,6 +103,7 @@ const char* const baselines[] = {
     "CSV export: the table's own \"Save\" of the same lines",
     "delete: erasing the same rows from a vector and renumbering",
     "statistics: mean and deviation of the same numbers in a plain vector, two passes",
+    "trend redraw: the same plot drawn again with the points it already holds",
     "straightness: the least-squares sums of the same heights in a plain vector",
     "layoutForMode: the same rebuild with ten empty tables",
     "display tick: the same boxes given ready texts",
