@@ -1,6 +1,8 @@
 // The straightness page: a full table of stations evaluated against all three reference lines.
 #include "benchsupport.h"
 
+#include "analysiswindow/gridlines.h"
+
 #include "analysis/straightness.h"
 #include "widgets/flexgrid.h"
 
@@ -17,21 +19,6 @@ double msSince(Clock::time_point start)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
-
-// The grid's lines as the page reads them.
-class GridLines : public TableLines {
-public:
-    explicit GridLines(const FlexGrid& grid) : m_grid(grid) {}
-    [[nodiscard]] qint32 count() const override { return m_grid.Rows() - 1; }
-    [[nodiscard]] QStringView text(qint32 line, qint32 col) const override
-    {
-        return m_grid.TextMatrixView(line, col);
-    }
-    [[nodiscard]] const LineRecord* record(qint32 line) const override { return m_grid.record(line); }
-
-private:
-    const FlexGrid& m_grid;
-};
 
 // The least-squares sums of the same profile in a plain vector: what the figure costs without reading a
 // table, the hull and the other lines.

@@ -22,6 +22,16 @@ void field(QByteArray& out, const QString& text)
     }
 }
 
+void row(QByteArray& out, const QStringList& fields)
+{
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            out += ',';
+        field(out, fields.at(i));
+    }
+    out += "\r\n";
+}
+
 // Full precision with a dot, whatever the regional format; empty when not known.
 QString number(double v)
 {
@@ -101,14 +111,18 @@ QByteArray text(const Table& table)
                 fields << QString() << QString() << QString() << QString();
         }
         fields << (r ? sourceName(r->source) : QString());
-        for (qsizetype i = 0; i < fields.size(); ++i) {
-            if (i > 0)
-                out += ',';
-            field(out, fields.at(i));
-        }
-        out += "\r\n";
+        row(out, fields);
     }
     return out;
+}
+
+bool writeRows(const QList<QStringList>& rows, const QString& fileName)
+{
+    QByteArray out(Bom);
+    for (const QStringList& fields : rows)
+        row(out, fields);
+    QSaveFile file(fileName);
+    return file.open(QIODevice::WriteOnly) && finishSave(file, file.write(out) == out.size());
 }
 
 bool write(const Table& table, const QString& fileName)

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -26,6 +27,9 @@ struct Table {
 inline constexpr char Bom[] = "\xEF\xBB\xBF";
 // ISO 8601 with milliseconds and the offset, e.g. 2024-03-01T14:05:09.042+01:00.
 [[nodiscard]] QString timeText(qint64 msecs, qint32 utcOffset);
+
+// Rows of texts, the first the header, written whole or not at all by the same rules. False on failure.
+[[nodiscard]] bool writeRows(const QList<QStringList>& rows, const QString& fileName);
 
 [[nodiscard]] QString unitName(qint16 unit);
 [[nodiscard]] QString sourceName(LineRecord::Source source);

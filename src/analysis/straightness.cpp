@@ -223,23 +223,31 @@ QString Straightness::name(Reference reference)
     return QStringLiteral("Minimum zone");
 }
 
+QStringList Straightness::stationHeader(qint16 unit)
+{
+    return {QStringLiteral("Station"),          QStringLiteral("Line"),
+            QStringLiteral("Position [mm]"),    QStringLiteral("Reading [%1]").arg(CsvExport::unitName(unit)),
+            QStringLiteral("Height [\u00b5m]"), QStringLiteral("Distance [\u00b5m]")};
+}
+
+QStringList Straightness::stationRow(size_t i, Reference reference, qint16 unit) const
+{
+    const Station& s = m_stations[i];
+    return {QString::number(i),
+            s.line > 0 ? QString::number(s.line) : QString(),
+            Numbers::fixedText(s.position, 3),
+            Readings::angleFigure(s.reading, unit),
+            micrometres(s.height),
+            micrometres(distance(i, reference))};
+}
+
 QList<QStringList> Straightness::stationRows(Reference reference, qint16 unit) const
 {
     QList<QStringList> rows;
     rows.reserve(static_cast<qsizetype>(m_stations.size()) + 1);
-    rows << QStringList{
-        QStringLiteral("Station"),          QStringLiteral("Line"),
-        QStringLiteral("Position [mm]"),    QStringLiteral("Reading [%1]").arg(CsvExport::unitName(unit)),
-        QStringLiteral("Height [\u00b5m]"), QStringLiteral("Distance [\u00b5m]")};
-    for (size_t i = 0; i < m_stations.size(); ++i) {
-        const Station& s = m_stations[i];
-        rows << QStringList{QString::number(i),
-                            s.line > 0 ? QString::number(s.line) : QString(),
-                            Numbers::fixedText(s.position, 3),
-                            Readings::angleFigure(s.reading, unit),
-                            micrometres(s.height),
-                            micrometres(distance(i, reference))};
-    }
+    rows << stationHeader(unit);
+    for (size_t i = 0; i < m_stations.size(); ++i)
+        rows << stationRow(i, reference, unit);
     return rows;
 }
 

@@ -90,6 +90,8 @@ public:
     // The station table as texts: a header row, then one row per station (station, line, position,
     // reading in `unit`, height, distance from `reference`).
     [[nodiscard]] QList<QStringList> stationRows(Reference reference, qint16 unit) const;
+    [[nodiscard]] static QStringList stationHeader(qint16 unit);
+    [[nodiscard]] QStringList stationRow(size_t station, Reference reference, qint16 unit) const;
     // The input as texts, a row per item (axis, base length, direction, lines, stations): name and value.
     [[nodiscard]] QList<QStringList> inputRows() const;
     // The figures as texts: a header row, then per reference line its name, deviation and slope.

@@ -1,5 +1,6 @@
 #include "analysiswindow/analysiswindow.h"
 #include "analysiswindow/statisticspage.h"
+#include "analysiswindow/straightnesspage.h"
 #include "analysiswindow/trendpage.h"
 
 #include "settings/settingvalues.h"
@@ -13,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <limits>
 
 using namespace SettingValues;
 
@@ -37,6 +39,9 @@ AnalysisWindow::AnalysisWindow(AppState& state, TableSet& tables, const Measurem
     trend = new TrendPage(log, tabs);
     trend->setObjectName(QStringLiteral("TrendPage"));
     tabs->addTab(trend, QStringLiteral("Trend"));
+    straightness = new StraightnessPage(tabs);
+    straightness->setObjectName(QStringLiteral("StraightnessPage"));
+    tabs->addTab(straightness, QStringLiteral("Straightness"));
     connect(tabs, &QTabWidget::currentChanged, this, [this] { tick(); });
 }
 
@@ -78,8 +83,16 @@ void AnalysisWindow::tick()
     if (!isVisible())
         return;
     FlexGrid* grid = m_tables.currentGrid();
-    statistics->follow(*grid, m_tables.currentGridNum(), grid->takeChangedFrom(), m_state.options.modeTobar,
-                       m_state.angles.angleUnit);
+    const qint32 changedFrom = grid->takeChangedFrom();
+    const int number = m_tables.currentGridNum();
+    statistics->follow(*grid, number, changedFrom, m_state.options.modeTobar, m_state.angles.angleUnit);
+    // A change seen while the straightness page is hidden is remembered until it is shown.
+    m_straightnessFrom = std::min(m_straightnessFrom, changedFrom);
+    if (tabs->currentWidget() == straightness) {
+        straightness->follow(*grid, number, m_straightnessFrom, m_state.options.modeTobar,
+                             m_state.angles.angleUnit, m_tables.fileName(number));
+        m_straightnessFrom = std::numeric_limits<qint32>::max();
+    }
     // The plot is drawn only where it can be seen.
     if (tabs->currentWidget() == trend)
         trend->follow({m_state.options.modeTobar, m_state.angles.angleUnit, m_state.angles.zeroX,

@@ -7,6 +7,7 @@ struct AppState;
 class MeasurementLog;
 class QTabWidget;
 class StatisticsPage;
+class StraightnessPage;
 class TableSet;
 class TrendPage;
 
@@ -14,7 +15,7 @@ class TrendPage;
 class AnalysisWindow : public QWidget {
     Q_OBJECT
 public:
-    enum Page { Statistics = 0, Trend = 1 };
+    enum Page { Statistics = 0, Trend = 1, Straightness = 2 };
 
     AnalysisWindow(AppState& state, TableSet& tables, const MeasurementLog& log, QWidget* parent);
 
@@ -30,6 +31,7 @@ public:
     QTabWidget* tabs = nullptr;
     StatisticsPage* statistics = nullptr;
     TrendPage* trend = nullptr;
+    StraightnessPage* straightness = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -37,6 +39,7 @@ protected:
 private:
     AppState& m_state;
     TableSet& m_tables;
+    qint32 m_straightnessFrom = 0; // the first line changed since the straightness page last looked
     bool m_placed = false; // shown at least once: its geometry is the operator's
     double m_left = -1, m_top = -1;
 };

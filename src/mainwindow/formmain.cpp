@@ -237,7 +237,12 @@ void FormMain::createTableMenu()
     ActionTrend->setObjectName(QStringLiteral("ActionTrend"));
     ActionTrend->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));
     connect(ActionTrend, &QAction::triggered, this, [this] { m_analysis->showPage(AnalysisWindow::Trend); });
-    addActions({ActionExportCsv, ActionCopyTable, ActionStatistics, ActionTrend});
+    ActionStraightness = new QAction(QStringLiteral("Straightness"), this);
+    ActionStraightness->setObjectName(QStringLiteral("ActionStraightness"));
+    ActionStraightness->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
+    connect(ActionStraightness, &QAction::triggered, this,
+            [this] { m_analysis->showPage(AnalysisWindow::Straightness); });
+    addActions({ActionExportCsv, ActionCopyTable, ActionStatistics, ActionTrend, ActionStraightness});
     for (int n = 1; n <= 10; ++n) {
         FlexGrid* grid = m_tables->grid(n);
         grid->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -245,7 +250,7 @@ void FormMain::createTableMenu()
             QMenu menu(this);
             menu.addActions({ActionExportCsv, ActionCopyTable});
             menu.addSeparator();
-            menu.addActions({ActionStatistics, ActionTrend});
+            menu.addActions({ActionStatistics, ActionTrend, ActionStraightness});
             menu.exec(grid->viewport()->mapToGlobal(at));
         });
     }
@@ -255,7 +260,7 @@ void FormMain::createTableMenu()
         connect(box, &QWidget::customContextMenuRequested, this, [this, box](const QPoint& at) {
             std::unique_ptr<QMenu> menu(box->createStandardContextMenu());
             menu->addSeparator();
-            menu->addActions({ActionStatistics, ActionTrend});
+            menu->addActions({ActionStatistics, ActionTrend, ActionStraightness});
             menu->exec(box->mapToGlobal(at));
         });
     }

@@ -80,7 +80,8 @@ public:
     QAction* ActionCopyTable = nullptr;
     // Opens the analysis window at its statistics page; in the tables' and the live values' menus.
     QAction* ActionStatistics = nullptr;
-    QAction* ActionTrend = nullptr; // the trend page likewise
+    QAction* ActionTrend = nullptr; // the trend and straightness pages likewise
+    QAction* ActionStraightness = nullptr;
     [[nodiscard]] AnalysisWindow& analysis() { return *m_analysis; }
     [[nodiscard]] QString dataPath() const { return m_dataPath; }
 

@@ -24,6 +24,7 @@ void FormMain::CommandOpen_Click()
     Recovery::keep(*m_tables->currentGrid(), m_tables->currentGridNum(), Recovery::Cause::OpenFile,
                    m_state.options.useComma);
     (void)TableFiles::loadTable(*m_tables->currentGrid(), m_dataPath);
+    m_tables->setFileName(m_tables->currentGridNum(), m_dataPath);
 }
 
 void FormMain::CommandSave_Click()
@@ -33,7 +34,9 @@ void FormMain::CommandSave_Click()
         return;
     m_dataPath = chosen;
     SettingValues::writeText(SettingKeys::DataPath, m_dataPath);
-    if (!TableFiles::saveTable(*m_tables->currentGrid(), m_dataPath, m_state.options.useComma))
+    if (TableFiles::saveTable(*m_tables->currentGrid(), m_dataPath, m_state.options.useComma))
+        m_tables->setFileName(m_tables->currentGridNum(), m_dataPath);
+    else
         MessageBox::show(this,
                          QStringLiteral("The table could not be saved to ") + m_dataPath + QLatin1Char('.'));
 }

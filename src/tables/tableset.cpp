@@ -93,6 +93,16 @@ FlexGrid* TableSet::grid(int number) const
     return m_grids[static_cast<size_t>(std::clamp(number, 1, static_cast<int>(m_grids.size())) - 1)];
 }
 
+QString TableSet::fileName(int number) const
+{
+    return m_fileNames[static_cast<size_t>(std::clamp(number, 1, 10) - 1)];
+}
+
+void TableSet::setFileName(int number, const QString& name)
+{
+    m_fileNames[static_cast<size_t>(std::clamp(number, 1, 10) - 1)] = name;
+}
+
 QString TableSet::formatString(int number, bool tobar)
 {
     QString format = QStringLiteral("TABLE ") + QString::number(number);
@@ -119,6 +129,7 @@ void TableSet::setupTables()
     const bool tobar = m_state.options.modeTobar;
     for (int n = 1; n <= static_cast<int>(m_grids.size()); ++n)
         Recovery::keep(*grid(n), n, Recovery::Cause::ModeChange, m_state.options.useComma);
+    m_fileNames.fill(QString());
     placeButtonBlock(tobar);
     for (qint16 n = 1; n <= static_cast<qint16>(m_grids.size()); ++n) {
         selectTable(n);
@@ -177,6 +188,7 @@ void TableSet::CT_Click(int index)
 void TableSet::CommandClearGrid_Click()
 {
     Recovery::keep(*m_currentGrid, m_currentGridNum, Recovery::Cause::ClearTable, m_state.options.useComma);
+    setFileName(m_currentGridNum, QString());
     m_currentGrid->setRows(1);
 }
 
@@ -274,6 +286,7 @@ void TableSet::setGridForLoad(qint16 g, qint32 r, qint16 c)
         return;
     switchTo(g);
     Recovery::keep(*m_currentGrid, m_currentGridNum, Recovery::Cause::Readout, m_state.options.useComma);
+    setFileName(m_currentGridNum, QString());
     m_currentGrid->setRows(1);
     m_currentGrid->setCols(c + 1);
 }

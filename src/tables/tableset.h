@@ -57,6 +57,9 @@ public:
     [[nodiscard]] FlexGrid* grid(int number) const;
     [[nodiscard]] FlexGrid* currentGrid() const { return m_currentGrid; }
     [[nodiscard]] qint16 currentGridNum() const { return m_currentGridNum; }
+    // The file table n was last opened from or saved to; empty when none, or since the table was emptied.
+    [[nodiscard]] QString fileName(int number) const;
+    void setFileName(int number, const QString& name);
     // Header format of table n in the ORVELAN or TOBAR layout.
     [[nodiscard]] static QString formatString(int number, bool tobar);
     // The first visible row that showLastRow requests for a table of that many rows, table height and
@@ -88,6 +91,7 @@ private:
 
     AppState& m_state;
     std::array<FlexGrid*, 10> m_grids{};
+    std::array<QString, 10> m_fileNames;
     FlexGrid* m_currentGrid = nullptr;
     qint16 m_currentGridNum = 1;
     TableButtons m_buttons;

@@ -4,6 +4,8 @@
 // tarnolux-screenshots <folder>. Runs on a settings store of its own; port 1 names no device.
 #include "analysis/measurementlog.h"
 #include "analysiswindow/analysiswindow.h"
+#include "analysiswindow/straightnesspage.h"
+#include "analysiswindow/straightnessreport.h"
 #include "analysiswindow/trendpage.h"
 #include "connection/comlink.h"
 #include "connection/formcom.h"
@@ -20,6 +22,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QImage>
+#include <QPainter>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -104,6 +107,30 @@ int main(int argc, char** argv)
     QCoreApplication::processEvents();
     w.analysis().trend->showCursor(w.analysis().trend->plot->axisRect()->center());
     saved = save(w.analysis(), "trend") && saved;
+
+    // A guideway measured in 12 steps of 100 mm, for the straightness page and its report.
+    w.CommandClearGrid->click();
+    const double readings[] = {1.2, 0.8, 0.9, 0.3, -0.2, 0.1, -0.6, -0.4, -1.1, -0.7, -1.3, -0.9};
+    for (const double r : readings) {
+        s.link.angleX = r;
+        s.link.angleY = 0.1 * r;
+        w.XY2Table();
+    }
+    w.analysis().resize(w.analysis().width(), w.analysis().height() * 3 / 2);
+    w.analysis().showPage(AnalysisWindow::Straightness);
+    w.TimerDisplay_Timer();
+    QCoreApplication::processEvents();
+    saved = save(w.analysis(), "straightness") && saved;
+    const StraightnessPage& page = *w.analysis().straightness;
+    QImage report(1240, 1754, QImage::Format_RGB32); // an A4 page at 150 dpi
+    report.fill(Qt::white);
+    {
+        QPainter painter(&report);
+        StraightnessReport{page.result(), page.reference(), 0, 1, QString(), QDateTime::currentDateTime(),
+                           page.plot}
+            .paint(painter, report.width(), report.height(), 0);
+    }
+    saved = report.save(folder + QStringLiteral("/report.png")) && saved;
     w.analysis().hide();
 
     s.options.modeTobar = true;

@@ -1,0 +1,109 @@
+#include "analysiswindow/straightnessreport.h"
+
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+
+#include <qcustomplot.h>
+
+#include <algorithm>
+
+namespace {
+// Text lines per page height, at 1/60 of the page height each: the first page gives 34 of them to the
+// header, the figures and the plot.
+constexpr int LinesPerPage = 60;
+constexpr int FirstPageUsed = 34;
+
+int tableRowsOn(int page)
+{
+    return page == 0 ? LinesPerPage - FirstPageUsed - 1 : LinesPerPage - 3;
+}
+} // namespace
+
+int StraightnessReport::pages(int) const
+{
+    const int stations = static_cast<int>(result.stations().size());
+    int pages = 1;
+    for (int shown = tableRowsOn(0); shown < stations; shown += tableRowsOn(pages++)) {
+    }
+    return pages;
+}
+
+void StraightnessReport::paint(QPainter& painter, int width, int height, int page) const
+{
+    const double line = height / static_cast<double>(LinesPerPage + 2);
+    const double left = width * 0.08;
+    const double usable = width * 0.84;
+    QFont font = painter.font();
+    font.setPixelSize(std::max(1, static_cast<int>(line * 0.62)));
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    double y = line;
+    const auto text = [&](const QStringList& cells, const QList<double>& columns, bool bold = false) {
+        QFont f = font;
+        f.setBold(bold);
+        painter.setFont(f);
+        for (int i = 0; i < cells.size() && i < columns.size(); ++i)
+            painter.drawText(QRectF(left + columns[i] * usable, y, usable, line), Qt::AlignLeft | Qt::AlignVCenter,
+                             cells[i]);
+        y += line;
+    };
+    const QList<double> stationColumns{0, 0.1, 0.2, 0.38, 0.6, 0.8};
+
+    if (page == 0) {
+        text({QStringLiteral("TARNOLUX straightness report")}, {0}, true);
+        text({QStringLiteral("Date and time"), when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))}, {0, 0.3});
+        text({QStringLiteral("Table"), fileName.isEmpty() ? QString::number(table)
+                                                          : QStringLiteral("%1 (%2)").arg(table).arg(fileName)},
+             {0, 0.3});
+        for (const QStringList& row : result.inputRows())
+            text(row, {0, 0.3});
+        text({QStringLiteral("Reference line drawn"), Straightness::name(reference)}, {0, 0.3});
+        y += line / 2;
+        const QList<QStringList> figures = result.figureRows();
+        for (int i = 0; i < figures.size(); ++i)
+            text(figures[i], {0, 0.3, 0.55}, i == 0);
+        y += line / 2;
+        if (plot) {
+            // Drawn at a screen's size, so its texts keep their proportions, then scaled onto the page.
+            const double plotHeight = (FirstPageUsed - 1) * line - y;
+            const int pictureWidth = 900;
+            const QPixmap picture =
+                plot->toPixmap(pictureWidth, static_cast<int>(pictureWidth * plotHeight / usable), 2.0);
+            painter.drawPixmap(QRectF(left, y, usable, plotHeight), picture, picture.rect());
+        }
+        y = FirstPageUsed * line;
+    }
+    text(Straightness::stationHeader(unit), stationColumns, true);
+    qsizetype first = 0;
+    for (int p = 0; p < page; ++p)
+        first += tableRowsOn(p);
+    const qsizetype stations = static_cast<qsizetype>(result.stations().size());
+    for (qsizetype i = first; i < std::min(stations, first + tableRowsOn(page)); ++i)
+        text(result.stationRow(static_cast<size_t>(i), reference, unit), stationColumns);
+    painter.setFont(font);
+    painter.drawText(QRectF(left, height - 1.5 * line, usable, line), Qt::AlignRight | Qt::AlignVCenter,
+                     QStringLiteral("Page %1 of %2").arg(page + 1).arg(pages(height)));
+}
+
+bool StraightnessReport::writePdf(const QString& file) const
+{
+    QPdfWriter writer(file);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    writer.setResolution(300);
+    writer.setTitle(QStringLiteral("TARNOLUX straightness report"));
+    QPainter painter;
+    if (!painter.begin(&writer))
+        return false;
+    const int width = writer.width();
+    const int height = writer.height();
+    const int count = pages(height);
+    for (int page = 0; page < count; ++page) {
+        if (page > 0 && !writer.newPage())
+            return false;
+        paint(painter, width, height, page);
+    }
+    return painter.end();
+}
