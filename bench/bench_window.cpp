@@ -2,8 +2,8 @@
 #include "benchsupport.h"
 
 #include "link/backgroundfile.h"
-#include "widgets/flexgrid.h"
 #include "tables/tableset.h"
+#include "widgets/flexgrid.h"
 
 #include <QCoreApplication>
 #include <QFile>

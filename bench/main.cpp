@@ -59,7 +59,8 @@ const Figure figures[] = {
     {"CPU at 19200-baud line rate", "cpu", 1, "%", Rule::AtMost, 1, 0, "<= 1 % of a core", "CpuAtLineRate"},
     {"  storing, analysis open", "cpu_storing", 1, "%", Rule::AtMost, 1, 0, "<= 1 % of a core",
      "CpuStoringWithAnalysis"},
-    {"  trend page following", "cpu_trend", 1, "%", Rule::AtMost, 3, 0, "<= 3 % of a core", "CpuTrendFollowing"},
+    {"  trend page following", "cpu_trend", 1, "%", Rule::AtMost, 3, 0, "<= 3 % of a core",
+     "CpuTrendFollowing"},
     {"XY2Table, 32767 calls", "xy2table", 1, "ms", Rule::AtMost, 1000, 0, "<= 1000 ms", "XY2TableFull"},
     {"save full table", "save", 1, "ms", Rule::AtMost, 150, 3, "<= 150 ms, <= 3x", "TableFiles"},
     {"load full table", "load", 1, "ms", Rule::AtMost, 150, 3, "<= 150 ms, <= 3x", "TableFiles"},
@@ -87,7 +88,8 @@ const Figure figures[] = {
      "LogColumns"},
     {"log columns, 30 s in 1000", "log_columns_30s", 1, "ms", Rule::AtMost, 30, 0, "<= 30 ms (a redraw)",
      "LogColumns"},
-    {"trend redraw, 24 h log, any span", "trend_redraw", 1, "ms", Rule::AtMost, 30, 0, "<= 30 ms", "TrendRedraw"},
+    {"trend redraw, 24 h log, any span", "trend_redraw", 1, "ms", Rule::AtMost, 30, 0, "<= 30 ms",
+     "TrendRedraw"},
 };
 
 const char* const baselines[] = {

@@ -40,6 +40,6 @@ private:
     AppState& m_state;
     TableSet& m_tables;
     qint32 m_straightnessFrom = 0; // the first line changed since the straightness page last looked
-    bool m_placed = false; // shown at least once: its geometry is the operator's
+    bool m_placed = false;         // shown at least once: its geometry is the operator's
     double m_left = -1, m_top = -1;
 };

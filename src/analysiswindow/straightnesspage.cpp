@@ -1,8 +1,8 @@
 #include "analysiswindow/straightnesspage.h"
 
+#include "analysis/csvexport.h"
 #include "analysiswindow/gridlines.h"
 #include "analysiswindow/straightnessreport.h"
-#include "analysis/csvexport.h"
 #include "tables/tableset.h"
 #include "widgets/filedialog.h"
 #include "widgets/messagebox.h"
@@ -47,7 +47,8 @@ public:
             return QVariant(Qt::AlignRight | Qt::AlignVCenter);
         if (role != Qt::DisplayRole || !m_result)
             return {};
-        return m_result->stationRow(static_cast<size_t>(index.row()), m_reference, m_unit).value(index.column());
+        return m_result->stationRow(static_cast<size_t>(index.row()), m_reference, m_unit)
+            .value(index.column());
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
     {
@@ -199,9 +200,12 @@ void StraightnessPage::evaluate()
     if (m_tobar)
         input.last = 0; // a TOBAR table holds no angles
     m_result = Straightness::evaluate(GridLines(*m_grid), input);
-    LabelScope->setText(QStringLiteral("Table %1, %2").arg(m_number).arg(
-        m_scope.last < m_scope.first ? QStringLiteral("no lines")
-                                     : QStringLiteral("lines %1 to %2").arg(m_scope.first).arg(m_scope.last)));
+    LabelScope->setText(
+        QStringLiteral("Table %1, %2")
+            .arg(m_number)
+            .arg(m_scope.last < m_scope.first
+                     ? QStringLiteral("no lines")
+                     : QStringLiteral("lines %1 to %2").arg(m_scope.first).arg(m_scope.last)));
     show();
 }
 
@@ -209,13 +213,15 @@ void StraightnessPage::show()
 {
     const Straightness::Reference chosen = reference();
     const bool done = m_result.done();
-    LabelMessage->setText(m_tobar ? QStringLiteral("Straightness is evaluated from the angles of an ORVELAN table.")
-                                  : m_result.message());
+    LabelMessage->setText(
+        m_tobar ? QStringLiteral("Straightness is evaluated from the angles of an ORVELAN table.")
+                : m_result.message());
     LabelMessage->setVisible(!LabelMessage->text().isEmpty());
     const QList<QStringList> figures = m_result.figureRows();
     for (size_t i = 0; i < LabelDeviation.size(); ++i) {
         const QStringList& row = figures.value(static_cast<int>(i) + 1);
-        LabelDeviation[i]->setText(QStringLiteral("%1: %2 \u00b5m").arg(row.value(0), done ? row.value(1) : "-"));
+        LabelDeviation[i]->setText(
+            QStringLiteral("%1: %2 \u00b5m").arg(row.value(0), done ? row.value(1) : "-"));
     }
     CommandReport->setEnabled(done);
     CommandCsv->setEnabled(done);
@@ -247,18 +253,20 @@ void StraightnessPage::show()
 
 void StraightnessPage::writeReport()
 {
-    const QString file = FileDialog::choose(this, FileDialog::Kind::ExportPdf, QStringLiteral("straightness.pdf"));
+    const QString file =
+        FileDialog::choose(this, FileDialog::Kind::ExportPdf, QStringLiteral("straightness.pdf"));
     if (file.isEmpty())
         return;
-    const StraightnessReport report{m_result, reference(), m_unit, m_number, m_fileName,
-                                    QDateTime::currentDateTime(), plot};
+    const StraightnessReport report{
+        m_result, reference(), m_unit, m_number, m_fileName, QDateTime::currentDateTime(), plot};
     if (!report.writePdf(file))
         MessageBox::show(this, QStringLiteral("The report could not be written to %1.").arg(file));
 }
 
 void StraightnessPage::writeCsv()
 {
-    const QString file = FileDialog::choose(this, FileDialog::Kind::ExportCsv, QStringLiteral("straightness.csv"));
+    const QString file =
+        FileDialog::choose(this, FileDialog::Kind::ExportCsv, QStringLiteral("straightness.csv"));
     if (file.isEmpty())
         return;
     if (!CsvExport::writeRows(m_result.stationRows(reference(), m_unit), file))

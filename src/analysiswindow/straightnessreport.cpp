@@ -45,17 +45,19 @@ void StraightnessReport::paint(QPainter& painter, int width, int height, int pag
         f.setBold(bold);
         painter.setFont(f);
         for (int i = 0; i < cells.size() && i < columns.size(); ++i)
-            painter.drawText(QRectF(left + columns[i] * usable, y, usable, line), Qt::AlignLeft | Qt::AlignVCenter,
-                             cells[i]);
+            painter.drawText(QRectF(left + columns[i] * usable, y, usable, line),
+                             Qt::AlignLeft | Qt::AlignVCenter, cells[i]);
         y += line;
     };
     const QList<double> stationColumns{0, 0.1, 0.2, 0.38, 0.6, 0.8};
 
     if (page == 0) {
         text({QStringLiteral("TARNOLUX straightness report")}, {0}, true);
-        text({QStringLiteral("Date and time"), when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))}, {0, 0.3});
-        text({QStringLiteral("Table"), fileName.isEmpty() ? QString::number(table)
-                                                          : QStringLiteral("%1 (%2)").arg(table).arg(fileName)},
+        text({QStringLiteral("Date and time"), when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))},
+             {0, 0.3});
+        text({QStringLiteral("Table"), fileName.isEmpty()
+                                           ? QString::number(table)
+                                           : QStringLiteral("%1 (%2)").arg(table).arg(fileName)},
              {0, 0.3});
         for (const QStringList& row : result.inputRows())
             text(row, {0, 0.3});

@@ -24,9 +24,12 @@ QString choose(QWidget* parent, Kind kind, const QString& initialFile)
                            : png ? QStringLiteral("PNG image (*.png)")
                                  : QStringLiteral("PDF (*.pdf)"));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix(csv ? QStringLiteral("csv") : png ? QStringLiteral("png") : QStringLiteral("pdf"));
-        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first()
-                                                                                         : QString();
+        dialog.setDefaultSuffix(csv   ? QStringLiteral("csv")
+                                : png ? QStringLiteral("png")
+                                      : QStringLiteral("pdf"));
+        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()
+                   ? dialog.selectedFiles().first()
+                   : QString();
     }
     const QString filter = QStringLiteral("Table data (*.txt)");
     // QFileDialog never changes the working directory and offers no read-only choice; the save dialog

@@ -1,9 +1,10 @@
 // The analysis window beside the main window: reached from the menus, following the table, remembered.
 #include "support/appfixture.h"
 
-#include "analysiswindow/analysiswindow.h"
 #include "analysis/measurementlog.h"
+#include "analysiswindow/analysiswindow.h"
 #include "analysiswindow/statisticspage.h"
+#include "analysiswindow/straightnesspage.h"
 #include "analysiswindow/trendpage.h"
 #include "connection/comlink.h"
 #include "tables/tableset.h"
@@ -13,7 +14,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QTabWidget>
+#include <QTableView>
 
 #include <qcustomplot.h>
 
@@ -136,6 +139,63 @@ private slots:
         app.chosen = app.files.filePath("no-such-folder/span.png");
         trend.CommandPng->click();
         QCOMPARE(app.messages, QStringList{"The plot could not be written to " + app.chosen + "."});
+    }
+
+    // The profile follows the table; a placeholder line stops it; the report and the station table written.
+    void straightnessReportAndCsv()
+    {
+        AppFixture app;
+        FormMain& w = app.start();
+        app.laidOut(); // the first tick's layout would start the tables anew
+        LinkState& link = app.state->link;
+        link.conStatus = 1;
+        link.angleStatus = 3;
+        for (const double reading : {1.2, 0.8, 0.9}) {
+            link.angleX = reading;
+            w.CommandVal2Table->click();
+        }
+        w.ActionStraightness->trigger();
+        StraightnessPage& page = *w.analysis().straightness;
+        QCOMPARE(page.stations->model()->rowCount(), 4);
+        // Heights 0, 0.582, 0.970, 1.406 µm: station 1 lies 0.113 µm above the end-point line.
+        QCOMPARE(page.LabelDeviation[0]->text(), QString("End points: 0.113 \u00b5m"));
+
+        link.conStatus = 0; // a placeholder line: refused by number, nothing evaluated
+        w.CommandVal2Table->click();
+        w.TimerDisplay_Timer();
+        QVERIFY2(page.LabelMessage->text().startsWith("Line 4 has no usable reading"),
+                 qPrintable(page.LabelMessage->text()));
+        QVERIFY(!page.CommandReport->isEnabled() && page.plot->graph(0)->data()->isEmpty());
+        w.tables().currentGrid()->setRow(4);
+        w.CommandDelete->click();
+        w.TimerDisplay_Timer();
+        QVERIFY(page.CommandReport->isEnabled() && page.LabelMessage->isHidden());
+
+        app.chosen = app.files.filePath("guideway.txt");
+        w.CommandSave->click();
+        app.chosen = app.files.filePath("guideway.pdf");
+        w.TimerDisplay_Timer();
+        page.CommandReport->click();
+        QProcess info;
+        info.start("pdfinfo", {app.chosen});
+        QVERIFY(info.waitForFinished() && info.readAll().contains("Pages:           1"));
+        QProcess text;
+        text.start("pdftotext", {"-layout", app.chosen, "-"});
+        QVERIFY(text.waitForFinished());
+        const QString report = QString::fromUtf8(text.readAll());
+        for (const QString& expected :
+             {"TARNOLUX straightness report", "guideway.txt", "Minimum zone", "1.406"})
+            QVERIFY2(report.contains(expected), qPrintable(expected));
+
+        app.chosen = app.files.filePath("stations.csv");
+        page.CommandCsv->click();
+        const QList<QByteArray> rows = AppFixture::readFile(app.chosen).split('\n');
+        QCOMPARE(rows.size(), 6); // header, stations 0 .. 3, the end
+        QVERIFY(rows[0].endsWith(
+            "Station,Line,Position [mm],Reading [arcsec],Height [\xc2\xb5m],Distance [\xc2\xb5m]\r"));
+        app.chosen = app.files.filePath("no-such-folder/guideway.pdf");
+        page.CommandReport->click();
+        QCOMPARE(app.messages, QStringList{"The report could not be written to " + app.chosen + "."});
     }
 
     void rememberedAcrossRestart()

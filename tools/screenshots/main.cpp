@@ -14,8 +14,8 @@
 #include "mainwindow/formmain.h"
 #include "sim/instrumentmodel.h"
 #include "state/appstate.h"
-#include "widgets/flexgrid.h"
 #include "tables/tableset.h"
+#include "widgets/flexgrid.h"
 #include "widgets/messagebox.h"
 
 #include <QApplication>
@@ -97,7 +97,8 @@ int main(int argc, char** argv)
     for (qint64 t = 0; t <= 300000; t += 10) {
         const InstrumentModel::AnglePair a = InstrumentModel::driftAt(t);
         const bool invalid = t > 150000 && t < 165000;
-        log.appendAnglesAt(t, invalid ? MeasurementLog::NoValue : a.x, invalid ? MeasurementLog::NoValue : a.y);
+        log.appendAnglesAt(t, invalid ? MeasurementLog::NoValue : a.x,
+                           invalid ? MeasurementLog::NoValue : a.y);
         if (t % 40000 == 20000)
             log.markStoredAt(t);
     }
