@@ -10,6 +10,8 @@
 #include "widgets/flexgrid.h"
 #include "widgets/twips.h"
 
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -66,6 +68,16 @@ void AnalysisWindow::restore()
     Controls::keepOnScreen(left, top, QSizeF(width, height), screen, Controls::Clamp::KeepTopLeftVisible);
     move(Twips::toPixels(left), Twips::toPixels(top));
     tabs->setCurrentIndex(std::clamp<int>(readInt16(SettingKeys::AnalysisPage), 0, tabs->count() - 1));
+    straightness->ComboAxis->setCurrentIndex(readInt16(SettingKeys::StraightnessAxis) == 2 ? 1 : 0);
+    // Out of range reads as the default, not as the nearest limit.
+    const double base = readNumber(SettingKeys::StraightnessBase);
+    const double def =
+        SettingValues::toNumber(SettingValues::defaultText(SettingKeys::StraightnessBase), 100);
+    straightness->SpinBaseLength->setValue(base >= straightness->SpinBaseLength->minimum() &&
+                                                   base <= straightness->SpinBaseLength->maximum()
+                                               ? base
+                                               : def);
+    straightness->ComboDirection->setCurrentIndex(readFlag(SettingKeys::StraightnessReverse) ? 1 : 0);
     if (readFlag(SettingKeys::AnalysisOpen))
         show();
 }
@@ -118,5 +130,9 @@ void AnalysisWindow::closeForShutdown()
     writeNumber(SettingKeys::AnalysisHeight, Twips::fromPixels(height()));
     writeInt(SettingKeys::AnalysisPage, tabs->currentIndex());
     writeText(SettingKeys::AnalysisOpen, isVisible() ? QStringLiteral("1") : QStringLiteral("0"));
+    writeInt(SettingKeys::StraightnessAxis, straightness->ComboAxis->currentIndex() + 1);
+    writeNumber(SettingKeys::StraightnessBase, straightness->SpinBaseLength->value());
+    writeText(SettingKeys::StraightnessReverse,
+              straightness->ComboDirection->currentIndex() == 1 ? QStringLiteral("1") : QStringLiteral("0"));
     hide();
 }

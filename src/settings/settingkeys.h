@@ -56,14 +56,18 @@ inline constexpr Key AnalysisWidth{"analysis", "width", Kind::Number, "9000"};
 inline constexpr Key AnalysisHeight{"analysis", "height", Kind::Number, "6300"};
 inline constexpr Key AnalysisPage{"analysis", "page", Kind::Int16, "0"};
 inline constexpr Key AnalysisOpen{"analysis", "open", Kind::Flag, "0"};
+// The straightness page's inputs: axis 1 X, 2 Y; base length in mm; readings taken walking back.
+inline constexpr Key StraightnessAxis{"analysis", "straightnessAxis", Kind::Int16, "1"};
+inline constexpr Key StraightnessBase{"analysis", "baseLength", Kind::Number, "100"};
+inline constexpr Key StraightnessReverse{"analysis", "reverse", Kind::Flag, "0"};
 
 // In the order start-up reads them.
 inline constexpr Key All[] = {
-    ModeTobar,      MainTop,       MainLeft,     AngleUnit,         HeightWithTable, MainWidth,
-    OnTop,          ShowTable,     UseComma,     DataPath,          StoreAtExitKey,  StoreAtIR,
-    UpdatePath,     UseBackground, UseMean,      BackgroundSeconds, OptionsTop,      OptionsLeft,
-    PortNumber,     PortMode,      IsHR,         AnalysisLeft,      AnalysisTop,     AnalysisWidth,
-    AnalysisHeight, AnalysisPage,  AnalysisOpen,
+    ModeTobar,      MainTop,       MainLeft,     AngleUnit,         HeightWithTable,  MainWidth,
+    OnTop,          ShowTable,     UseComma,     DataPath,          StoreAtExitKey,   StoreAtIR,
+    UpdatePath,     UseBackground, UseMean,      BackgroundSeconds, OptionsTop,       OptionsLeft,
+    PortNumber,     PortMode,      IsHR,         AnalysisLeft,      AnalysisTop,      AnalysisWidth,
+    AnalysisHeight, AnalysisPage,  AnalysisOpen, StraightnessAxis,  StraightnessBase, StraightnessReverse,
 };
 
 [[nodiscard]] inline bool operator==(const Key& a, const Key& b)

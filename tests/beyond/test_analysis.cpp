@@ -208,14 +208,18 @@ private slots:
         const QRect placed = w.analysis().frameGeometry();
         w.close();
         QCOMPARE(AppFixture::stored({K::AnalysisOpen, K::AnalysisPage}), QStringList({"1", "0"}));
-        AppFixture::setStored({{K::AnalysisPage, "1"}});
+        AppFixture::setStored(
+            {{K::AnalysisPage, "1"}, {K::StraightnessBase, "250.5"}, {K::StraightnessAxis, "2"}});
 
         AnalysisWindow& again = app.start().analysis();
         QVERIFY(again.isVisible() && again.tabs->currentWidget() == again.trend);
+        QVERIFY(again.straightness->SpinBaseLength->value() == 250.5 &&
+                again.straightness->ComboAxis->currentIndex() == 1);
         QCOMPARE(again.frameGeometry(), placed);
         again.close();
         app.window->close();
-        QCOMPARE(AppFixture::stored({K::AnalysisOpen}), QStringList({"0"}));
+        QCOMPARE(AppFixture::stored({K::AnalysisOpen, K::StraightnessBase, K::StraightnessAxis}),
+                 QStringList({"0", "250.5", "2"}));
         QVERIFY(app.start().analysis().isHidden());
     }
 };
