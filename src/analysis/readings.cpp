@@ -10,11 +10,6 @@
 namespace Readings {
 
 namespace {
-QStringView trimmed(QStringView text)
-{
-    return text.trimmed();
-}
-
 // Whole decimal digits only, as the minutes and degrees of a deg-min-sec text.
 std::optional<qint64> digits(QStringView text)
 {
@@ -55,7 +50,7 @@ std::optional<double> degMinSec(QStringView text)
 
 std::optional<double> number(QStringView text)
 {
-    text = trimmed(text);
+    text = text.trimmed();
     if (text.startsWith(QLatin1Char('+')))
         text = text.mid(1);
     std::array<char, 64> buffer{};
@@ -79,7 +74,7 @@ std::optional<double> number(QStringView text)
 
 std::optional<double> angleText(QStringView text, qint16 unit)
 {
-    text = trimmed(text);
+    text = text.trimmed();
     if (text.contains(QLatin1Char(':')))
         return degMinSec(text);
     const auto value = number(text);
@@ -102,8 +97,8 @@ std::optional<TobarReading> tobar(const TableLines& lines, qint32 line)
     const LineRecord* record = lines.record(line);
     if (record && !std::isnan(record->x))
         return TobarReading{record->inch ? record->x * MmPerInch : record->x, record->inch};
-    QStringView text = trimmed(lines.text(line, 1));
-    bool inch = trimmed(lines.text(line, 2)) == QLatin1String("\"");
+    QStringView text = lines.text(line, 1).trimmed();
+    bool inch = lines.text(line, 2).trimmed() == QLatin1String("\"");
     if (text.endsWith(QLatin1String("mm"))) {
         text.chop(2);
         inch = false;

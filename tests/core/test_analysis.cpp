@@ -19,14 +19,14 @@ struct Lines : TableLines {
     std::vector<QStringList> cells;
     std::vector<std::unique_ptr<LineRecord>> records;
 
-    explicit Lines(const QStringList& specs = {})
+    explicit Lines(const QStringList& lines = {})
     {
-        for (const QString& spec : specs)
-            append(spec);
+        for (const QString& line : lines)
+            append(line);
     }
-    void append(const QString& spec)
+    void append(const QString& text)
     {
-        const QStringList parts = spec.split('|');
+        const QStringList parts = text.split('|');
         cells.push_back({QString::number(cells.size() + 1), parts.value(0), parts.value(1)});
         const QString r = parts.value(2, QStringLiteral("-"));
         std::unique_ptr<LineRecord> record;
