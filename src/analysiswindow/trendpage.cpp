@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -30,11 +31,33 @@ protected:
     }
 };
 
+// Time labels in local time. Each offset lookup reads the time-zone file, and the plot is redrawn at every
+// display tick: the offset is kept per minute of the labels.
+class LocalTimeTicker : public QCPAxisTickerDateTime {
+protected:
+    QString getTickLabel(double tick, const QLocale& locale, QChar, int) override
+    {
+        const auto msecs = static_cast<qint64>(tick * 1000.0);
+        const qint64 minute = msecs >= 0 ? msecs / 60000 : (msecs - 59999) / 60000;
+        auto offset = m_offsets.constFind(minute);
+        if (offset == m_offsets.cend()) {
+            if (m_offsets.size() >= 64)
+                m_offsets.clear();
+            offset = m_offsets.insert(minute, QDateTime::fromMSecsSinceEpoch(msecs).offsetFromUtc());
+        }
+        return locale.toString(QDateTime::fromMSecsSinceEpoch(msecs, Qt::OffsetFromUTC, *offset),
+                               dateTimeFormat());
+    }
+
+private:
+    QHash<qint64, int> m_offsets;
+};
+
 QString spanName(qint64 ms)
 {
     if (ms == 0)
         return QStringLiteral("all");
-    return ms < 60000 ? QStringLiteral("%1 s").arg(ms / 1000)
+    return ms < 60000     ? QStringLiteral("%1 s").arg(ms / 1000)
            : ms < 3600000 ? QStringLiteral("%1 min").arg(ms / 60000)
                           : QStringLiteral("%1 h").arg(ms / 3600000);
 }
@@ -72,7 +95,7 @@ TrendPage::TrendPage(const MeasurementLog& log, QWidget* parent) : QWidget(paren
     plot->setObjectName(QStringLiteral("plot"));
     plot->setMinimumHeight(160);
     plot->setNoAntialiasingOnDrag(true);
-    auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
+    auto ticker = QSharedPointer<LocalTimeTicker>::create();
     ticker->setDateTimeSpec(Qt::LocalTime);
     ticker->setDateTimeFormat(QStringLiteral("hh:mm:ss"));
     plot->xAxis->setTicker(ticker);
@@ -103,8 +126,9 @@ TrendPage::TrendPage(const MeasurementLog& log, QWidget* parent) : QWidget(paren
     connect(ComboSpan, &QComboBox::currentIndexChanged, this, [this] {
         const qint64 span = Spans[std::clamp(ComboSpan->currentIndex(), 0, 3)];
         if (!m_following)
-            m_t0 = span ? m_t1 - span : std::min(m_t1, m_log.firstTime(m_view.tobar ? MeasurementLog::Kind::Tobar
-                                                                                    : MeasurementLog::Kind::Angles));
+            m_t0 = span ? m_t1 - span
+                        : std::min(m_t1, m_log.firstTime(m_view.tobar ? MeasurementLog::Kind::Tobar
+                                                                      : MeasurementLog::Kind::Angles));
         follow(m_view);
     });
     connect(CommandFollow, &QPushButton::clicked, this, [this] {
@@ -176,7 +200,8 @@ void TrendPage::draw()
     plot->graph(0)->setName(m_view.tobar ? QStringLiteral("Value") : QStringLiteral("X"));
     plot->graph(2)->setData(series.marks, QVector<double>(series.marks.size(), 0.02), true);
     const double start = static_cast<double>(m_log.startMsecsSinceEpoch());
-    plot->xAxis->setRange((start + static_cast<double>(m_t0)) / 1000.0, (start + static_cast<double>(m_t1)) / 1000.0);
+    plot->xAxis->setRange((start + static_cast<double>(m_t0)) / 1000.0,
+                          (start + static_cast<double>(m_t1)) / 1000.0);
     const bool dms = !m_view.tobar && m_view.unit == AngleManager::UnitDegMinSec;
     if (dms != static_cast<bool>(plot->yAxis->ticker().dynamicCast<DegMinSecTicker>()))
         plot->yAxis->setTicker(dms ? QSharedPointer<QCPAxisTicker>(new DegMinSecTicker)
@@ -225,7 +250,8 @@ void TrendPage::showCursor(const QPoint& at)
         });
     }
     const QDateTime when = QDateTime::fromMSecsSinceEpoch(m_log.startMsecsSinceEpoch() + t);
-    LabelCursor->setText(when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) + QStringLiteral("   ") + values);
+    LabelCursor->setText(when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) + QStringLiteral("   ") +
+                         values);
 }
 
 void TrendPage::exportPng()
@@ -242,9 +268,9 @@ void TrendPage::exportCsv()
     const QString file = FileDialog::choose(this, FileDialog::Kind::ExportCsv, QStringLiteral("trend.csv"));
     if (file.isEmpty())
         return;
-    const bool written = m_view.tobar ? LogCsv::writeTobar(m_log, m_t0, m_t1, file)
-                                      : LogCsv::writeAngles(m_log, m_t0, m_t1, m_view.unit, m_view.zeroX,
-                                                            m_view.zeroY, file);
+    const bool written =
+        m_view.tobar ? LogCsv::writeTobar(m_log, m_t0, m_t1, file)
+                     : LogCsv::writeAngles(m_log, m_t0, m_t1, m_view.unit, m_view.zeroX, m_view.zeroY, file);
     if (!written)
         MessageBox::show(this, QStringLiteral("The measurements could not be written to %1.").arg(file));
 }

@@ -1,8 +1,8 @@
 // The analysis window beside the main window: reached from the menus, following the table, remembered.
 #include "support/appfixture.h"
 
-#include "analysiswindow/analysiswindow.h"
 #include "analysis/measurementlog.h"
+#include "analysiswindow/analysiswindow.h"
 #include "analysiswindow/statisticspage.h"
 #include "analysiswindow/trendpage.h"
 #include "connection/comlink.h"
@@ -10,9 +10,11 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QTabWidget>
 
 #include <qcustomplot.h>
@@ -96,6 +98,11 @@ private slots:
     // the span exported as CSV and as the picture drawn.
     void trendFollowsPansAndExports()
     {
+        // Away from UTC, so that the time labels show whether the offset was applied, and its sign.
+        const QByteArray zone = qgetenv("TZ");
+        qputenv("TZ", "TST-5:45");
+        const auto restoreZone =
+            qScopeGuard([&zone] { zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone); });
         AppFixture app;
         FormMain& w = app.start();
         MeasurementLog& log = app.link->log();
@@ -113,6 +120,12 @@ private slots:
         QCOMPARE((x->data()->constEnd() - 1)->value, 1.0); // (7200 - 3600) arcsec in degrees
         QCOMPARE(trend.shownTo() - trend.shownFrom(), TrendPage::Spans[0]);
         QVERIFY(trend.shownTo() >= now);
+        trend.plot->replot();
+        const QVector<double> ticks = trend.plot->xAxis->tickVector();
+        QVERIFY(!ticks.isEmpty());
+        for (int i = 0; i < ticks.size(); ++i)
+            QCOMPARE(trend.plot->xAxis->tickVectorLabels().value(i),
+                     QDateTime::fromMSecsSinceEpoch(qint64(ticks[i] * 1000)).toString("hh:mm:ss"));
 
         // Panning stops following; "Follow" returns to the newest point.
         const QCPRange range = trend.plot->xAxis->range();
