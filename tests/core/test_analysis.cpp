@@ -134,8 +134,8 @@ private slots:
             QStringList{"0.001000|0|1", "3.6|0|0", "0.0174533|0|3", "0.001|0|-"}, 1, false,
             "4|0|0.0010000|0.0000000|0.0010000|0.0010000|0.0000000|0.0000000",
             "4|0|0.0000000|0.0000000|0.0000000|0.0000000|0.0000000|0.0000000");
-        row("deg-min-sec and comma texts", QStringList{" 0:00:01.50|0|-", "-0:00:00,50|0|-", "0:00:01,5|0|-"}, 2,
-            false, "3|0|0:00:00.833|0:00:01.155|-0:00:00.500|0:00:01.500|0:00:02.000|0:00:00.667",
+        row("deg-min-sec and comma texts", QStringList{" 0:00:01.50|0|-", "-0:00:00,50|0|-", "0:00:01,5|0|-"},
+            2, false, "3|0|0:00:00.833|0:00:01.155|-0:00:00.500|0:00:01.500|0:00:02.000|0:00:00.667",
             "3|0|0:00:00.000|0:00:00.000|0:00:00.000|0:00:00.000|0:00:00.000|0:00:00.000");
         row("TOBAR in mm and inch", QStringList{"12.5mm|mm|-", "0.5\"|\"|-", "Go|mm|-"}, 0, true,
             "2|1|12.6000|0.1414|12.5000|12.7000|0.2000|0.1000", "");
@@ -240,6 +240,16 @@ private slots:
         const TrendSeries::Series columns = TrendSeries::build(log, r);
         QVERIFY(columns.columns);
         QCOMPARE(texts(columns.x), texts({5001, 8600, 6000, 6999, NaN, NaN, 8000, 8999})); // 5000 from before
+
+        // Readings in batches 200 ms apart leave columns without values: bridged; a longer pause is a gap.
+        for (qint64 t = 10000; t <= 11000; t += t == 10400 ? 400 : 200)
+            for (int i = 0; i < 10; ++i)
+                log.appendAnglesAt(t, 1.0, 1.0);
+        r = {10000, 11000, 20, false, AngleManager::UnitArcsec, 0, 0, false};
+        const TrendSeries::Series batches = TrendSeries::build(log, r);
+        QVERIFY(batches.columns);
+        QCOMPARE(texts(batches.x),
+                 texts(QVector<double>(6, 1.0) + QVector<double>(14, NaN) + QVector<double>(4, 1.0)));
     }
 };
 
