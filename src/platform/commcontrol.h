@@ -13,13 +13,13 @@ class QTimer;
 
 // The serial port over QSerialPort: port number, line settings, receive buffer and threshold,
 // failures as numeric codes (0 = success), the receive event as the OnComm signal with CommEvent.
-// While bytes trickle in (a stream at line rate) the device is not watched but read every ReadEvery ms:
-// they arrive at most that much later than one by one, and the program wakes 1000 / ReadEvery times a
-// second instead of at every few bytes. A read that finds nothing, or a flood, goes back to watching.
+// While bytes trickle in (a stream at line rate) the device is not watched but read every ReadEvery ms, a
+// display tick: they arrive at most that much later than one by one, and the program wakes with the tick
+// instead of at every few bytes. A read that finds nothing, or a flood, goes back to watching.
 class CommControl : public QObject, public ReceivePort {
     Q_OBJECT
 public:
-    static constexpr int ReadEvery = 100;
+    static constexpr int ReadEvery = 200;
     // A read this large, or one that filled the receive buffer, means the device has more waiting: read on
     // as fast as it comes.
     static constexpr qint64 TrickleBelow = 1024;
