@@ -17,11 +17,15 @@
 #include <QLineEdit>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -77,14 +81,11 @@ private:
     const LinkState& m_link;
 };
 
-// The instrument on the master side of a pseudo-terminal, on its own thread: numbered angle lines, either as
-// fast as the line takes them or paced at a byte rate in 10 ms steps, as a serial line delivers them.
+// The instrument on the master side of a pseudo-terminal, on its own thread: numbered angle lines as fast as
+// the line takes them.
 class LineWriter {
 public:
-    LineWriter(const PtyLine& line, double seconds, double bytesPerSecond)
-        : m_line(line), m_seconds(seconds), m_rate(bytesPerSecond)
-    {
-    }
+    LineWriter(const PtyLine& line, double seconds) : m_line(line), m_seconds(seconds) {}
     ~LineWriter() { join(); }
 
     void start()
@@ -100,25 +101,13 @@ public:
     std::atomic<bool> done{false};
     std::atomic<long long> sent{0};
     bool failed = false;
-    double cpuSeconds = 0;
 
 private:
     void run()
     {
-        const double cpuStart = threadCpuSeconds();
         // The first carriage return gives the receiver its synchronisation.
         failed = !m_line.writeAll("\r", 1);
         const Clock::time_point start = Clock::now();
-        if (m_rate > 0)
-            paced(start);
-        else
-            flood(start);
-        cpuSeconds = threadCpuSeconds() - cpuStart;
-        done = true;
-    }
-
-    void flood(Clock::time_point start)
-    {
         char chunk[8192];
         long long sequence = 1;
         while (!failed && secondsSince(start) < m_seconds) {
@@ -128,39 +117,11 @@ private:
             failed = !m_line.writeAll(chunk, used);
             sent = sequence - 1;
         }
-    }
-
-    void paced(Clock::time_point start)
-    {
-        QByteArray pending;
-        long long sequence = 1;
-        double budget = 0;
-        long long queued = 0;
-        char line[64];
-        Clock::time_point last = start;
-        Clock::time_point next = start;
-        while (!failed && secondsSince(start) < m_seconds) {
-            next += std::chrono::milliseconds(10);
-            std::this_thread::sleep_until(next);
-            const Clock::time_point now = Clock::now();
-            budget += std::chrono::duration<double>(now - last).count() * m_rate;
-            last = now;
-            while (pending.size() < budget + 64) {
-                pending.append(line, angleLine(line, sequence++));
-                ++queued;
-            }
-            const auto n = static_cast<qsizetype>(budget);
-            failed = !m_line.writeAll(pending.constData(), n);
-            pending.remove(0, n);
-            budget -= static_cast<double>(n);
-            // Lines completely written so far.
-            sent = queued - pending.count('\r');
-        }
+        done = true;
     }
 
     const PtyLine& m_line;
     double m_seconds;
-    double m_rate;
     std::thread m_thread;
 };
 
@@ -298,7 +259,7 @@ double rawPtyRate(benchmark::State& state)
     const int slave = ::open(qPrintable(line.path()), O_RDONLY | O_NOCTTY | O_NONBLOCK);
     if (!require(state, slave >= 0, QStringLiteral("cannot open the slave")))
         return 0;
-    LineWriter writer(line, config().rawPtySeconds, 0);
+    LineWriter writer(line, config().rawPtySeconds);
     const Clock::time_point start = Clock::now();
     writer.start();
     long long lines = -1; // the synchronising carriage return
@@ -334,7 +295,7 @@ void endToEnd(benchmark::State& state)
         QObject::connect(&program.link.form().comPort(), &CommControl::OnComm, &program.link,
                          [&overflows](int code) { overflows += code == CommEvents::RxOver; });
 
-        LineWriter writer(line, config().floodSeconds, 0);
+        LineWriter writer(line, config().floodSeconds);
         const Clock::time_point start = Clock::now();
         writer.start();
         // Lost messages would never come: give up a second after the last one arrived.
@@ -370,17 +331,59 @@ void endToEnd(benchmark::State& state)
     }
 }
 
-// CPU share of the program over a span of wall time while the writer (whose own CPU time is left out) runs;
-// optionally storing every message into the table with the analysis window open, or with the trend page
-// following.
-enum class Busy { Reading, Storing, Trend };
+// Lets events run for the given time.
+void runEventsFor(double seconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The program's CPU share, percent of a core, in each of count consecutive windows of wall time. The
+// process holds only the program: its own threads count, the instrument's process does not.
+std::vector<double> cpuWindows(int count, double seconds)
+{
+    std::vector<double> shares;
+    QEventLoop loop;
+    QTimer boundary;
+    boundary.setTimerType(Qt::PreciseTimer);
+    boundary.setInterval(static_cast<int>(seconds * 1000));
+    double cpu = processCpuSeconds();
+    Clock::time_point at = Clock::now();
+    QObject::connect(&boundary, &QTimer::timeout, &loop, [&] {
+        const double cpuNow = processCpuSeconds();
+        const Clock::time_point now = Clock::now();
+        shares.push_back(100.0 * (cpuNow - cpu) / std::chrono::duration<double>(now - at).count());
+        cpu = cpuNow;
+        at = now;
+        if (static_cast<int>(shares.size()) >= count)
+            loop.quit();
+    });
+    boundary.start();
+    loop.exec();
+    return shares;
+}
+
+// CPU share of the program while the instrument streams at the real line rate, one sample per window, next
+// to the same program connected but idle; reading only (text or compatible mode), storing every message
+// into the table with the analysis window open, or with the trend page following.
+enum class Busy { Reading, Compatible, Storing, Trend };
 void cpuAt(benchmark::State& state, Busy busy)
 {
+    const bool text = busy != Busy::Compatible;
     const bool storing = busy == Busy::Storing;
+    // Bytes a second of 19200 and 2400 baud with one start and one stop bit.
+    const double rate = text ? 1920.0 : 240.0;
+    const double messageBytes = text ? 24.0 : 8.0;
+    const char* figure = busy == Busy::Reading      ? "cpu"
+                         : busy == Busy::Compatible ? "cpu_compatible"
+                         : storing                  ? "cpu_storing"
+                                                    : "cpu_trend";
+    const Config& c = config();
     for (auto _ : state) {
         PtyLine line;
         Program program;
-        program.connectText(line.path());
+        program.connect(line.path(), text ? 1 : 0);
         if (!require(state, line.isValid() && program.state.link.conStatus == 1,
                      QStringLiteral("the program could not open the pseudo-terminal")))
             return;
@@ -395,47 +398,43 @@ void cpuAt(benchmark::State& state, Busy busy)
         SequenceCheck check(window, program.state.link);
         program.link.setMainWindow(&check);
         program.link.setMsgSignal(1);
+        Program::settle();
 
-        const auto busyShare = [](double seconds, LineWriter* writer) {
-            QEventLoop loop;
-            QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
-            const double cpuStart = processCpuSeconds();
-            const Clock::time_point start = Clock::now();
-            if (writer)
-                writer->start();
-            loop.exec();
-            const double wall = secondsSince(start);
-            double cpu = processCpuSeconds() - cpuStart;
-            if (writer) {
-                writer->join();
-                cpu -= writer->cpuSeconds;
-            }
-            return 100.0 * cpu / wall;
-        };
-
-        const double idle = busyShare(config().idleSeconds, nullptr);
-        LineWriter writer(line, config().pacedSeconds, 1920.0);
-        const double reading = busyShare(config().pacedSeconds, &writer);
-        const bool drained = runEventsUntil([&] { return check.received >= writer.sent; }, 5);
+        const std::vector<double> idle = cpuWindows(c.idleWindows, c.idleWindowSeconds);
+        WriterProcess writer;
+        // The instrument's clock starts once its process has loaded, so its stream outlasts the last window.
+        const double streamSeconds = c.cpuLeadSeconds + c.cpuWindows * c.cpuWindowSeconds + 0.1;
+        if (!require(state, writer.start(line, text, rate, streamSeconds),
+                     QStringLiteral("the instrument's process could not start")))
+            return;
+        runEventsFor(c.cpuLeadSeconds);
+        const std::vector<double> reading = cpuWindows(c.cpuWindows, c.cpuWindowSeconds);
+        const long long sent = writer.finish();
+        const bool drained = runEventsUntil([&] { return check.received >= sent; }, 5);
         program.link.setMainWindow(program.window.get());
 
-        const double expected = config().pacedSeconds * 1920.0 / 24.0;
-        if (!require(
-                state, !writer.failed && drained && check.received == writer.sent,
-                QStringLiteral("%1 of %2 messages arrived").arg(check.received).arg(writer.sent.load())) ||
+        const double expected = streamSeconds * rate / messageBytes;
+        if (!require(state, sent >= 0 && drained && check.received == sent,
+                     QStringLiteral("%1 of %2 messages arrived").arg(check.received).arg(sent)) ||
             !require(state, check.received > expected * 0.8,
                      QStringLiteral("only %1 messages at line rate").arg(check.received)) ||
             !require(state, check.wrong == 0, QStringLiteral("%1 messages misdecoded").arg(check.wrong)) ||
             !require(state, !storing || window.tables().currentGrid()->Rows() - 1 == check.received,
                      QStringLiteral("not every message stored")))
             return;
-        state.SetIterationTime(config().pacedSeconds);
-        sample(state, storing ? "cpu_storing" : busy == Busy::Trend ? "cpu_trend" : "cpu", reading, idle);
+        state.SetIterationTime(c.cpuWindows * c.cpuWindowSeconds);
+        const double idleShare = median(idle);
+        for (const double share : reading)
+            sample(state, figure, share, idleShare);
     }
 }
 void cpuAtLineRate(benchmark::State& state)
 {
     cpuAt(state, Busy::Reading);
+}
+void cpuCompatible(benchmark::State& state)
+{
+    cpuAt(state, Busy::Compatible);
 }
 void cpuStoringWithAnalysis(benchmark::State& state)
 {
@@ -453,9 +452,52 @@ void registerLinkBenchmarks()
     registerFigure("TextFraming", textFraming, config().repetitions);
     registerFigure("CompatibleRecords", compatibleRecords, config().repetitions);
     registerFigure("EndToEnd", endToEnd, config().slowRepetitions);
-    registerFigure("CpuAtLineRate", cpuAtLineRate, config().slowRepetitions);
-    registerFigure("CpuStoringWithAnalysis", cpuStoringWithAnalysis, config().slowRepetitions);
-    registerFigure("CpuTrendFollowing", cpuTrendFollowing, config().slowRepetitions);
+    // One run each: its windows are the samples.
+    registerFigure("CpuAtLineRate", cpuAtLineRate, 1);
+    registerFigure("CpuCompatibleAtLineRate", cpuCompatible, 1);
+    registerFigure("CpuStoringWithAnalysis", cpuStoringWithAnalysis, 1);
+    registerFigure("CpuTrendFollowing", cpuTrendFollowing, 1);
+}
+
+int lineWriterMain(int argc, char** argv)
+{
+    if (argc < 6)
+        return 2;
+    const int fd = std::atoi(argv[2]);
+    const bool text = std::strcmp(argv[3], "text") == 0;
+    const double rate = std::atof(argv[4]);
+    const double seconds = std::atof(argv[5]);
+    // The first carriage return or record only brings the synchronisation.
+    char first[8];
+    bool failed =
+        text ? !PtyLine::writeAllTo(fd, "\r", 1) : !PtyLine::writeAllTo(fd, first, angleRecord(first, 0));
+    // In 10 ms steps, as a serial line delivers its bytes.
+    QByteArray pending;
+    long long queued = 0;
+    char message[64];
+    double budget = 0;
+    const Clock::time_point start = Clock::now();
+    Clock::time_point last = start;
+    Clock::time_point next = start;
+    while (!failed && secondsSince(start) < seconds) {
+        next += std::chrono::milliseconds(10);
+        std::this_thread::sleep_until(next);
+        const Clock::time_point now = Clock::now();
+        budget += std::chrono::duration<double>(now - last).count() * rate;
+        last = now;
+        while (pending.size() < budget + 64) {
+            ++queued;
+            pending.append(message, text ? angleLine(message, queued) : angleRecord(message, queued));
+        }
+        const auto n = static_cast<qsizetype>(budget);
+        failed = !PtyLine::writeAllTo(fd, pending.constData(), n);
+        pending.remove(0, n);
+        budget -= static_cast<double>(n);
+    }
+    // Messages written completely.
+    const long long partial = text ? pending.count('\r') : (pending.size() + 7) / 8;
+    std::printf("sent %lld\n", queued - partial);
+    return failed ? 1 : 0;
 }
 
 } // namespace Bench

@@ -6,16 +6,22 @@
 #include <QCoreApplication>
 #include <QSettings>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
+#include <spawn.h>
 #include <stdlib.h>
-#include <sys/resource.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace Bench {
 
@@ -81,6 +87,15 @@ const std::map<std::string, Samples>& samples()
     return sampleStore();
 }
 
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t mid = values.size() / 2;
+    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
 const std::vector<std::string>& errors()
 {
     return errorStore();
@@ -102,6 +117,22 @@ int angleLine(char* out, long long sequence)
     const long long whole = sequence / 100;
     const long long cents = sequence % 100;
     return std::sprintf(out, "1 103 %lld.%02lld -%lld.%02lld\r", whole, cents, whole, cents);
+}
+
+int angleRecord(char* out, long long sequence)
+{
+    const auto x = static_cast<qint32>(sequence);
+    const qint32 y = -x;
+    const char record[8] = {0x02,
+                            static_cast<char>(x & 0xFF),
+                            static_cast<char>((x >> 8) & 0xFF),
+                            static_cast<char>((x >> 16) & 0xFF),
+                            static_cast<char>(y & 0xFF),
+                            static_cast<char>((y >> 8) & 0xFF),
+                            static_cast<char>((y >> 16) & 0xFF),
+                            0x03};
+    std::memcpy(out, record, sizeof record);
+    return static_cast<int>(sizeof record);
 }
 
 QByteArray angleLines(int count)
@@ -135,14 +166,14 @@ Program::~Program()
     settle();
 }
 
-void Program::connectText(const QString& device)
+void Program::connect(const QString& device, int portMode)
 {
     qputenv("TARNOLUX_COM1", device.toLocal8Bit());
     {
         QSettings store(QSettings::NativeFormat, QSettings::UserScope, SettingValues::AppName,
                         SettingValues::AppName);
         store.setValue(SettingKeys::path(SettingKeys::PortNumber), QStringLiteral("1"));
-        store.setValue(SettingKeys::path(SettingKeys::PortMode), QStringLiteral("1"));
+        store.setValue(SettingKeys::path(SettingKeys::PortMode), QString::number(portMode));
         store.sync();
     }
     FormCom& form = link.form();
@@ -180,18 +211,18 @@ PtyLine::~PtyLine()
         ::close(m_master);
 }
 
-bool PtyLine::writeAll(const char* data, long size) const
+bool PtyLine::writeAllTo(int fd, const char* data, long size)
 {
     long done = 0;
     while (done < size) {
-        const ssize_t n = ::write(m_master, data + done, static_cast<size_t>(size - done));
+        const ssize_t n = ::write(fd, data + done, static_cast<size_t>(size - done));
         if (n > 0) {
             done += n;
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR)
             return false;
-        pollfd p{m_master, POLLOUT, 0};
+        pollfd p{fd, POLLOUT, 0};
         (void)::poll(&p, 1, 100);
     }
     return true;
@@ -206,10 +237,11 @@ void PtyLine::drain() const
 
 double processCpuSeconds()
 {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    // The scheduler's exact run time of every thread, user and system; the rusage figures are split by
+    // tick samples and can lag behind.
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
 }
 
 double threadCpuSeconds()
@@ -229,6 +261,66 @@ double residentBytes()
     const int fields = std::fscanf(statm, "%ld %ld", &pages, &resident);
     std::fclose(statm);
     return fields == 2 ? static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) : 0.0;
+}
+
+WriterProcess::~WriterProcess()
+{
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGTERM);
+        (void)finish();
+    }
+}
+
+bool WriterProcess::start(const PtyLine& line, bool text, double bytesPerSecond, double seconds)
+{
+    int out[2];
+    if (m_pid > 0 || !line.isValid() || ::pipe2(out, O_CLOEXEC) != 0)
+        return false;
+    const QByteArray self = config().selfPath.toLocal8Bit();
+    const QByteArray fd = QByteArray::number(line.master());
+    const QByteArray rate = QByteArray::number(bytesPerSecond, 'g', 17);
+    const QByteArray span = QByteArray::number(seconds, 'g', 17);
+    char* argv[] = {const_cast<char*>(self.constData()),
+                    const_cast<char*>("--line-writer"),
+                    const_cast<char*>(fd.constData()),
+                    const_cast<char*>(text ? "text" : "compatible"),
+                    const_cast<char*>(rate.constData()),
+                    const_cast<char*>(span.constData()),
+                    nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    pid_t pid = -1;
+    const int failed = posix_spawn(&pid, self.constData(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    if (failed != 0) {
+        ::close(out[0]);
+        return false;
+    }
+    m_pid = pid;
+    m_output = out[0];
+    return true;
+}
+
+long long WriterProcess::finish()
+{
+    if (m_pid <= 0)
+        return -1;
+    QByteArray report;
+    char buffer[256];
+    ssize_t n = 0;
+    while ((n = ::read(m_output, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
+        report.append(buffer, n > 0 ? n : 0);
+    ::close(m_output);
+    int status = 0;
+    while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    m_pid = -1;
+    m_output = -1;
+    bool ok = false;
+    const long long sent = report.trimmed().mid(5).toLongLong(&ok);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 && report.startsWith("sent ") && ok ? sent : -1;
 }
 
 } // namespace Bench

@@ -31,8 +31,11 @@ struct Config {
     int records = 1000000;        // compatible-mode records per sample
     double floodSeconds = 10.0;   // end to end
     double rawPtySeconds = 2.0;   // end to end baseline
-    double pacedSeconds = 10.0;   // CPU at line rate
-    double idleSeconds = 3.0;     // CPU baseline
+    int cpuWindows = 5;           // CPU at line rate: windows of wall time, each one sample
+    double cpuWindowSeconds = 20; //   and their length
+    double cpuLeadSeconds = 2;    //   the stream runs this long before the first window
+    int idleWindows = 5;          // CPU baseline, connected but idle
+    double idleWindowSeconds = 2;
     int ticks = 300;              // display ticks per sample
     int backgroundRecords = 3000; // background file writes per sample
     int startups = 5;             // program starts per sample
@@ -58,6 +61,9 @@ struct Samples {
     std::vector<double> ratio;
 };
 const std::map<std::string, Samples>& samples();
+// The middle value (the mean of the two middle ones); 0 for none.
+double median(std::vector<double> values);
+
 // "benchmark: message" for every body that failed its checks.
 const std::vector<std::string>& errors();
 
@@ -66,6 +72,8 @@ void resetSettings(bool showTable);
 
 // Angle line of the instrument with a sequence number in the values: X = n / 100, Y = -X.
 int angleLine(char* out, long long sequence);
+// The same as a compatible-mode record (8 bytes); sequence 0 is the record that brings synchronisation.
+int angleRecord(char* out, long long sequence);
 // A realistic stream: drifting angles, status 103, CR-terminated.
 QByteArray angleLines(int count);
 
@@ -77,8 +85,10 @@ public:
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
-    // Opens port 1 on the given device in text mode, as the connection window does.
-    void connectText(const QString& device);
+    // Opens port 1 on the given device in text mode (1) or compatible mode (0), as the connection window
+    // does.
+    void connect(const QString& device, int portMode);
+    void connectText(const QString& device) { connect(device, 1); }
     // Lets queued work (view updates, paints) run.
     static void settle();
 
@@ -99,7 +109,8 @@ public:
     [[nodiscard]] QString path() const { return m_path; }
     [[nodiscard]] int master() const { return m_master; }
     // Writes everything, waiting while the line is full; false when the line failed.
-    bool writeAll(const char* data, long size) const;
+    bool writeAll(const char* data, long size) const { return writeAllTo(m_master, data, size); }
+    static bool writeAllTo(int fd, const char* data, long size);
     // Discards what the program wrote to the instrument.
     void drain() const;
 
@@ -115,6 +126,28 @@ void fillByXY2Table(Program& program, int lines);
 // Process CPU time (all threads) and the calling thread's CPU time, seconds.
 double processCpuSeconds();
 double threadCpuSeconds();
+
+// The instrument at a paced byte rate in a process of its own (this executable with --line-writer), so
+// that none of its time, its writes to the pseudo-terminal included, is counted as the program's.
+class WriterProcess {
+public:
+    WriterProcess() = default;
+    ~WriterProcess();
+    WriterProcess(const WriterProcess&) = delete;
+    WriterProcess& operator=(const WriterProcess&) = delete;
+
+    // Numbered angle lines (text) or records (compatible) for the given seconds, after one carriage return
+    // or one synchronising record.
+    [[nodiscard]] bool start(const PtyLine& line, bool text, double bytesPerSecond, double seconds);
+    // Waits for its end: the messages it wrote completely, or -1 when it failed.
+    long long finish();
+
+private:
+    int m_pid = -1;
+    int m_output = -1;
+};
+// The body of --line-writer FD text|compatible BYTES_PER_SECOND SECONDS; prints "sent N".
+int lineWriterMain(int argc, char** argv);
 // Resident set of this process, bytes.
 double residentBytes();
 

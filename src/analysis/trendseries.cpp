@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace TrendSeries {
 
@@ -64,7 +65,8 @@ Series build(const MeasurementLog& log, const Request& r)
             }
         }
     } else {
-        // Each column drawn as a stroke from its smallest to its largest value; an empty column is a gap.
+        // Each column drawn as a stroke from its smallest to its largest value; one without values is a gap
+        // unless bridged.
         b.out.columns = true;
         const auto range = [&](const MeasurementLog::Range& v, double zero, bool top) {
             if (!v.valid())
@@ -72,16 +74,43 @@ Series build(const MeasurementLog& log, const Request& r)
             const double value = top ? v.max : v.min;
             return r.tobar ? value : b.angle(value, zero);
         };
+        // Runs of columns without any value, between two with values and together shorter than BridgeMs.
+        const auto bridged = [&](const auto& columns, const auto& empty) {
+            std::vector<bool> out(columns.size(), false);
+            const int count = static_cast<int>(columns.size());
+            for (int s = 1; s < count; ++s) {
+                if (!empty(columns[size_t(s)]) || empty(columns[size_t(s - 1)]))
+                    continue;
+                int d = s;
+                while (d < count && empty(columns[size_t(d)]))
+                    ++d;
+                const bool bridge = d < count && MeasurementLog::columnStart(r.t0, r.t1, n, d) -
+                                                         MeasurementLog::columnStart(r.t0, r.t1, n, s) <
+                                                     BridgeMs;
+                for (int c = s; c < d; ++c)
+                    out[size_t(c)] = bridge;
+                s = d;
+            }
+            return out;
+        };
         if (r.tobar) {
             const auto columns = log.tobarColumns(r.t0, r.t1, n, r.inch);
+            const std::vector<bool> skip =
+                bridged(columns, [](const MeasurementLog::Range& v) { return !v.valid(); });
             for (int c = 0; c < static_cast<int>(columns.size()); ++c) {
+                if (skip[size_t(c)])
+                    continue;
                 const qint64 t = MeasurementLog::columnStart(r.t0, r.t1, n, c);
                 b.add(t, range(columns[size_t(c)], 0, false), NaN);
                 b.add(t, range(columns[size_t(c)], 0, true), NaN);
             }
         } else {
             const auto columns = log.angleColumns(r.t0, r.t1, n);
+            const std::vector<bool> skip = bridged(
+                columns, [](const MeasurementLog::AngleColumn& v) { return !v.x.valid() && !v.y.valid(); });
             for (int c = 0; c < static_cast<int>(columns.size()); ++c) {
+                if (skip[size_t(c)])
+                    continue;
                 const qint64 t = MeasurementLog::columnStart(r.t0, r.t1, n, c);
                 const auto& v = columns[size_t(c)];
                 b.add(t, range(v.x, r.zeroX, false), range(v.y, r.zeroY, false));

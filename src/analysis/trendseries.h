@@ -28,6 +28,9 @@ struct Series {
 
 // A pause longer than this between two points is drawn as a gap.
 inline constexpr qint64 GapMs = 2000;
+// Readings reach the log in batches up to a display tick apart: columns without a value between two with
+// values, spanning less than this, are bridged rather than drawn as gaps.
+inline constexpr qint64 BridgeMs = 250;
 
 [[nodiscard]] Series build(const MeasurementLog& log, const Request& request);
 // An angle in arcseconds as plotted in the unit.

@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -28,6 +29,28 @@ protected:
     {
         return AngleManager::formatDegMinSec(tick, 2).trimmed();
     }
+};
+
+// Time labels in local time. Each offset lookup reads the time-zone file, and the plot is redrawn at every
+// display tick: the offset is kept per minute of the labels.
+class LocalTimeTicker : public QCPAxisTickerDateTime {
+protected:
+    QString getTickLabel(double tick, const QLocale& locale, QChar, int) override
+    {
+        const auto msecs = static_cast<qint64>(tick * 1000.0);
+        const qint64 minute = msecs >= 0 ? msecs / 60000 : (msecs - 59999) / 60000;
+        auto offset = m_offsets.constFind(minute);
+        if (offset == m_offsets.cend()) {
+            if (m_offsets.size() >= 64)
+                m_offsets.clear();
+            offset = m_offsets.insert(minute, QDateTime::fromMSecsSinceEpoch(msecs).offsetFromUtc());
+        }
+        return locale.toString(QDateTime::fromMSecsSinceEpoch(msecs, Qt::OffsetFromUTC, *offset),
+                               dateTimeFormat());
+    }
+
+private:
+    QHash<qint64, int> m_offsets;
 };
 
 QString spanName(qint64 ms)
@@ -72,7 +95,7 @@ TrendPage::TrendPage(const MeasurementLog& log, QWidget* parent) : QWidget(paren
     plot->setObjectName(QStringLiteral("plot"));
     plot->setMinimumHeight(160);
     plot->setNoAntialiasingOnDrag(true);
-    auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
+    auto ticker = QSharedPointer<LocalTimeTicker>::create();
     ticker->setDateTimeSpec(Qt::LocalTime);
     ticker->setDateTimeFormat(QStringLiteral("hh:mm:ss"));
     plot->xAxis->setTicker(ticker);

@@ -9,6 +9,7 @@
 #include "widgets/controls.h"
 #include "widgets/designfont.h"
 #include "widgets/flexgrid.h"
+#include "widgets/panelcache.h"
 #include "widgets/twips.h"
 
 #include <QAction>
@@ -176,6 +177,7 @@ void FormMain::createControls()
     TextReticle->setFont(arial(21.75));
     TextGONG->setAlignment(Qt::AlignCenter);
     TextReticle->setAlignment(Qt::AlignCenter);
+    PanelCache::applyTo({TextX, TextY, TextLine, TextTobar, TextGONG, TextReticle});
     for (QPushButton* button : {CommandOpen, CommandSave, CommandConnect, CommandOptions, Command1, Command2,
                                 CommandSet, CommandReset, CommandStart, CommandStop, CommMean,
                                 CommandVal2Table, CommandDelete, CommandClearGrid, CommandLoadFromOrv})

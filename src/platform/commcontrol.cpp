@@ -4,11 +4,14 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QSerialPort>
+#include <QSocketNotifier>
 #include <QStringList>
+#include <QTimer>
 
 #include <optional>
 
 #ifndef Q_OS_WIN
+#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -122,10 +125,30 @@ bool mayUse(const QString& device)
 #endif
 }
 
+// The notifier through which an open port learns that the device has bytes; null where reading works
+// otherwise (Windows).
+QSocketNotifier* readWatchOf(const QSerialPort& port)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(port);
+    return nullptr;
+#else
+    const auto device = static_cast<qintptr>(port.handle());
+    for (QSocketNotifier* n : port.findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly)) {
+        if (n->type() == QSocketNotifier::Read && n->socket() == device)
+            return n;
+    }
+    return nullptr;
+#endif
+}
+
 } // namespace
 
-CommControl::CommControl(QObject* parent) : QObject(parent), m_port(new QSerialPort(this))
+CommControl::CommControl(QObject* parent)
+    : QObject(parent), m_port(new QSerialPort(this)), m_readTimer(new QTimer(this))
 {
+    m_readTimer->setInterval(ReadEvery);
+    connect(m_readTimer, &QTimer::timeout, this, &CommControl::readOnTimer);
     m_port->setReadBufferSize(m_inBufferSize);
     connect(m_port, &QSerialPort::readyRead, this, &CommControl::onReadyRead);
     connect(m_port, &QSerialPort::errorOccurred, this,
@@ -261,6 +284,7 @@ int CommControl::setPortOpen(bool open)
     }
     m_closePending = false;
     m_in.clear();
+    m_readWatch = readWatchOf(*m_port);
     (void)m_port->setRequestToSend(m_rts);
     (void)m_port->setDataTerminalReady(m_dtr);
     return Ok;
@@ -321,15 +345,69 @@ void CommControl::onReadyRead()
 {
     if (!PortOpen())
         return;
-    const qint64 available = m_port->bytesAvailable();
-    if (available <= 0)
-        return;
-    // Straight into the receive buffer, whose room is kept: a read costs no allocation.
-    const qint64 got =
-        m_in.appendFrom(available, [this](char* data, qint64 count) { return m_port->read(data, count); });
+    const qint64 got = takeArrived(false);
     if (got <= 0)
         return;
+    if (isTrickle(got))
+        watchDevice(false);
     raiseReceiveEvents();
+}
+
+qint64 CommControl::takeArrived(bool fromDevice)
+{
+    // Straight into the receive buffer, whose room is kept: a read costs no allocation. What the port holds
+    // came first.
+    const qint64 held = m_port->bytesAvailable();
+    qint64 got =
+        held > 0
+            ? m_in.appendFrom(held, [this](char* data, qint64 count) { return m_port->read(data, count); })
+            : 0;
+    got = qMax<qint64>(got, 0);
+#ifndef Q_OS_WIN
+    if (fromDevice) {
+        int failure = 0;
+        const qint64 read = m_in.appendFrom(m_inBufferSize, [this, &failure](char* data, qint64 count) {
+            const ssize_t n = ::read(static_cast<int>(m_port->handle()), data, static_cast<size_t>(count));
+            failure = n < 0 ? errno : 0;
+            return static_cast<qint64>(n);
+        });
+        // The device ended (0) or failed: the port's own reading reports it.
+        if (read == 0 || (read < 0 && failure != EAGAIN && failure != EWOULDBLOCK && failure != EINTR))
+            return got > 0 ? got : -1;
+        got += qMax<qint64>(read, 0);
+    }
+#else
+    Q_UNUSED(fromDevice);
+#endif
+    return got;
+}
+
+void CommControl::readOnTimer()
+{
+    if (!PortOpen() || !m_readWatch) {
+        m_readTimer->stop();
+        return;
+    }
+    const qint64 got = takeArrived(true);
+    // Quiet, ended or flooding: the watch takes over.
+    if (!isTrickle(got))
+        watchDevice(true);
+    if (got > 0)
+        raiseReceiveEvents();
+}
+
+void CommControl::watchDevice(bool on)
+{
+    if (!m_readWatch)
+        return;
+    if (on) {
+        m_readTimer->stop();
+        if (!m_readWatch->isEnabled())
+            m_readWatch->setEnabled(true);
+    } else if (m_readWatch->isEnabled()) {
+        m_readWatch->setEnabled(false);
+        m_readTimer->start();
+    }
 }
 
 bool CommControl::emitEvent(int commEvent)
@@ -344,32 +422,40 @@ bool CommControl::emitEvent(int commEvent)
     return true;
 }
 
-void CommControl::raiseReceiveEvents()
+void CommControl::raiseReceiveEvents(bool repeat)
 {
     if (m_inHandler) {
         // A handler let events run; look again once it has returned.
         m_recheck = true;
         return;
     }
-    if (InBufferCount() > m_inBufferSize) {
-        if (!emitEvent(CommEvents::RxOver))
+    for (;;) {
+        if (InBufferCount() > m_inBufferSize) {
+            if (!emitEvent(CommEvents::RxOver))
+                return;
+            // Nobody discarded: the buffer is full and the bytes beyond it are lost.
+            if (InBufferCount() > m_inBufferSize)
+                m_in.keepWaiting(m_inBufferSize);
+        }
+        if (m_rThreshold < 1 || !PortOpen() || InBufferCount() < m_rThreshold)
             return;
-        // Nobody discarded: the buffer is full and the bytes beyond it are lost.
-        if (InBufferCount() > m_inBufferSize)
-            m_in.keepWaiting(m_inBufferSize);
+        const quint64 consumedBefore = m_consumed;
+        m_recheck = false;
+        if (!emitEvent(CommEvents::Receive))
+            return;
+        // Leftover bytes get another event without waiting for new ones, but a handler that takes nothing
+        // must not be called again and again. A drained buffer needs no second look: every wake-up costs CPU
+        // on an idle machine.
+        const bool again = (m_consumed != consumedBefore || m_recheck) && m_rThreshold >= 1 &&
+                           InBufferCount() >= m_rThreshold;
+        m_recheck = false;
+        if (!again)
+            return;
+        if (!repeat) {
+            scheduleRaise();
+            return;
+        }
     }
-    if (m_rThreshold < 1 || !PortOpen() || InBufferCount() < m_rThreshold)
-        return;
-    const quint64 consumedBefore = m_consumed;
-    m_recheck = false;
-    if (!emitEvent(CommEvents::Receive))
-        return;
-    // Leftover bytes get another event without waiting for new ones, but a handler that takes nothing
-    // must not be called again and again. A drained buffer needs no second look: every wake-up costs CPU
-    // on an idle machine.
-    if ((m_consumed != consumedBefore || m_recheck) && m_rThreshold >= 1 && InBufferCount() >= m_rThreshold)
-        scheduleRaise();
-    m_recheck = false;
 }
 
 void CommControl::scheduleRaise()
@@ -377,12 +463,13 @@ void CommControl::scheduleRaise()
     if (m_raisePending)
         return;
     m_raisePending = true;
+    // One queued call raises the events for everything left over (the records of a batch): a call per event
+    // would cost a turn of the event loop each.
     QMetaObject::invokeMethod(
         this,
         [this] {
             m_raisePending = false;
-            if (m_rThreshold >= 1 && PortOpen() && InBufferCount() >= m_rThreshold)
-                raiseReceiveEvents();
+            raiseReceiveEvents(true);
         },
         Qt::QueuedConnection);
 }
@@ -406,6 +493,8 @@ void CommControl::closeVanished()
 
 void CommControl::closePort()
 {
+    m_readTimer->stop();
+    m_readWatch = nullptr;
     m_closePending = false;
     if (m_port->isOpen())
         m_port->close();

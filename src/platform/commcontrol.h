@@ -4,15 +4,26 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class QSerialPort;
+class QSocketNotifier;
+class QTimer;
 
 // The serial port over QSerialPort: port number, line settings, receive buffer and threshold,
 // failures as numeric codes (0 = success), the receive event as the OnComm signal with CommEvent.
+// While bytes trickle in (a stream at line rate) the device is not watched but read every ReadEvery ms, a
+// display tick: they arrive at most that much later than one by one, and the program wakes with the tick
+// instead of at every few bytes. A read that finds nothing, or a flood, goes back to watching.
 class CommControl : public QObject, public ReceivePort {
     Q_OBJECT
 public:
+    static constexpr int ReadEvery = 200;
+    // A read this large, or one that filled the receive buffer, means the device has more waiting: read on
+    // as fast as it comes.
+    static constexpr qint64 TrickleBelow = 1024;
+
     // Result codes.
     static constexpr int Ok = 0;
     static constexpr int ErrInvalidPort = 8002;      // number names no port, device missing or invalid
@@ -74,7 +85,18 @@ signals:
 
 private:
     void onReadyRead();
-    void raiseReceiveEvents();
+    // Takes what the port has read and, where the platform allows, what waits in the device; the count, or
+    // -1 when the device has ended or failed.
+    qint64 takeArrived(bool fromDevice);
+    void readOnTimer();
+    [[nodiscard]] bool isTrickle(qint64 got) const
+    {
+        return got > 0 && got < qMin<qint64>(TrickleBelow, m_inBufferSize);
+    }
+    void watchDevice(bool on);
+    // Raises the receive event while enough bytes wait; repeat: again while handlers take bytes, else once
+    // and the rest queued.
+    void raiseReceiveEvents(bool repeat = false);
     void scheduleRaise();
     // Emits OnComm; false when a handler destroyed this control.
     [[nodiscard]] bool emitEvent(int commEvent);
@@ -84,6 +106,9 @@ private:
     [[nodiscard]] bool applySettings(const QString& settings);
 
     QSerialPort* m_port = nullptr;
+    // The port's own watch on the device; null where the platform has none to pause.
+    QPointer<QSocketNotifier> m_readWatch;
+    QTimer* m_readTimer = nullptr;
     ReceiveBuffer m_in;
     qint16 m_commPort = 1;
     QString m_settings = QStringLiteral("9600,N,8,1");

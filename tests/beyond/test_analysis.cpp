@@ -11,10 +11,12 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QTableView>
 
@@ -99,6 +101,11 @@ private slots:
     // the span exported as CSV and as the picture drawn.
     void trendFollowsPansAndExports()
     {
+        // Away from UTC, so that the time labels show whether the offset was applied, and its sign.
+        const QByteArray zone = qgetenv("TZ");
+        qputenv("TZ", "TST-5:45");
+        const auto restoreZone =
+            qScopeGuard([&zone] { zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone); });
         AppFixture app;
         FormMain& w = app.start();
         MeasurementLog& log = app.link->log();
@@ -116,6 +123,12 @@ private slots:
         QCOMPARE((x->data()->constEnd() - 1)->value, 1.0); // (7200 - 3600) arcsec in degrees
         QCOMPARE(trend.shownTo() - trend.shownFrom(), TrendPage::Spans[0]);
         QVERIFY(trend.shownTo() >= now);
+        trend.plot->replot();
+        const QVector<double> ticks = trend.plot->xAxis->tickVector();
+        QVERIFY(!ticks.isEmpty());
+        for (int i = 0; i < ticks.size(); ++i)
+            QCOMPARE(trend.plot->xAxis->tickVectorLabels().value(i),
+                     QDateTime::fromMSecsSinceEpoch(qint64(ticks[i] * 1000)).toString("hh:mm:ss"));
 
         // Panning stops following; "Follow" returns to the newest point.
         const QCPRange range = trend.plot->xAxis->range();
@@ -183,7 +196,7 @@ private slots:
         text.start("pdftotext", {"-layout", app.chosen, "-"});
         QVERIFY(text.waitForFinished());
         const QString report = QString::fromUtf8(text.readAll());
-        for (const QString& expected :
+        for (const char* expected :
              {"TARNOLUX straightness report", "guideway.txt", "Minimum zone", "1.406"})
             QVERIFY2(report.contains(expected), qPrintable(expected));
 

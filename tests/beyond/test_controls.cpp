@@ -4,6 +4,7 @@
 #include "dialogs/formoptions.h"
 #include "dialogs/frmabout.h"
 #include "widgets/controls.h"
+#include "widgets/panelcache.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -132,6 +133,22 @@ private slots:
         QCOMPARE(next(w.CommandOpen), w.CommandSave);
         QCOMPARE(next(w.Command1), w.Command2);
         QCOMPARE(next(w.TextX), w.OptionArcsec);
+    }
+
+    // A box whose panel comes from the cache looks as the style draws it, in each state it can take.
+    void cachedPanelLooksTheSame()
+    {
+        QLineEdit plain, cached;
+        PanelCache::applyTo({&cached});
+        for (const bool on : {true, false}) {
+            for (QLineEdit* box : {&plain, &cached}) {
+                box->resize(120 + on, 30);
+                box->setText(QStringLiteral("-12.345"));
+                box->setReadOnly(on);
+                box->setEnabled(on);
+            }
+            QCOMPARE(cached.grab().toImage(), plain.grab().toImage());
+        }
     }
 
     void enterAndSpacePressTheFocusedButton()

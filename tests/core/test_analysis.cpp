@@ -240,6 +240,16 @@ private slots:
         const TrendSeries::Series columns = TrendSeries::build(log, r);
         QVERIFY(columns.columns);
         QCOMPARE(texts(columns.x), texts({5001, 8600, 6000, 6999, NaN, NaN, 8000, 8999})); // 5000 from before
+
+        // Readings in batches 200 ms apart leave columns without values: bridged; a longer pause is a gap.
+        for (qint64 t = 10000; t <= 11000; t += t == 10400 ? 400 : 200)
+            for (int i = 0; i < 10; ++i)
+                log.appendAnglesAt(t, 1.0, 1.0);
+        r = {10000, 11000, 20, false, AngleManager::UnitArcsec, 0, 0, false};
+        const TrendSeries::Series batches = TrendSeries::build(log, r);
+        QVERIFY(batches.columns);
+        QCOMPARE(texts(batches.x),
+                 texts(QVector<double>(6, 1.0) + QVector<double>(14, NaN) + QVector<double>(4, 1.0)));
     }
 };
 

@@ -115,6 +115,7 @@ private slots:
         row("text mode, 100 bytes", 100, 1, 0, 40000);
         row("compatible mode, 100 bytes", 100, 8, 0, 40000);
         row("one byte per event", 1 << 20, 1, 1, 6000);
+        row("one record per event", 8192, 8, 8, 6000);
         row("nobody reading", 8192, 0, 0, 2000);
     }
     void streamArrivesWhole()
@@ -144,6 +145,36 @@ private slots:
         m_comm->setInputLen(0);
         QCOMPARE(received + m_comm->Input(), sent.left(kept));
         QTRY_COMPARE(events, QSet<int>{threshold ? CommEvents::Receive : CommEvents::RxOver});
+    }
+
+    // A trickle is taken in batches, not piece by piece, yet whole and in order, the last piece too.
+    void trickleArrivesInBatches()
+    {
+        QVERIFY(openPort(1));
+        QByteArray received, sent;
+        int events = 0;
+        connect(m_comm.get(), &CommControl::OnComm, this, [&](int) {
+            ++events;
+            m_comm->setInputLen(0);
+            received += m_comm->Input();
+        });
+        for (int i = 0; i < 60; ++i) {
+            const QByteArray piece = QByteArray::number(i) + ' ';
+            QVERIFY(m_pty->write(piece));
+            sent += piece;
+            QTest::qWait(5); // the pace of a slow line
+        }
+        QTRY_COMPARE(received, sent);
+        QVERIFY2(events <= 60 / 3, qPrintable(QString::number(events)));
+        // After a quiet spell the watch is back: a piece, and one right after it, each arrive whole.
+        QTest::qWait(3 * CommControl::ReadEvery);
+        for (const QByteArray& piece : {QByteArray("end "), QByteArray("tail")}) {
+            const int before = events;
+            QVERIFY(m_pty->write(piece));
+            sent += piece;
+            QTRY_COMPARE(received, sent);
+            QCOMPARE(events, before + 1);
+        }
     }
 
     void eventsOutputAndVanishedDevice()
