@@ -1,11 +1,10 @@
 // The statistics page: a full table counted from scratch, and the lines stored between display ticks.
 #include "benchsupport.h"
 
+#include "analysiswindow/figuretable.h"
 #include "analysiswindow/statisticspage.h"
 #include "tables/tableset.h"
 #include "widgets/flexgrid.h"
-
-#include <QLabel>
 
 #include <chrono>
 #include <cmath>
@@ -51,7 +50,7 @@ void statisticsFullTable(benchmark::State& state)
         const Clock::time_point start = Clock::now();
         page.follow(grid, 1, 1, false, 0);
         const double ms = usSince(start) / 1000;
-        if (!require(state, page.cells[1][1]->text() == QString::number(values.size()),
+        if (!require(state, page.figures->text(1, 1) == QString::number(values.size()),
                      QStringLiteral("lines not counted")))
             return;
         state.SetIterationTime(ms / 1000);
@@ -76,7 +75,7 @@ void statisticsPerLine(benchmark::State& state)
             us += usSince(start);
         }
         const qint32 stored = grid.Rows() - 1;
-        if (!require(state, page.cells[1][1]->text() == QString::number(stored),
+        if (!require(state, page.figures->text(1, 1) == QString::number(stored),
                      QStringLiteral("lines missed")))
             return;
         std::vector<double> values(static_cast<size_t>(stored), 1.5);

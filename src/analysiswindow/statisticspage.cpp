@@ -1,43 +1,24 @@
 #include "analysiswindow/statisticspage.h"
 
+#include "analysiswindow/figuretable.h"
 #include "analysiswindow/gridlines.h"
 
 #include <QClipboard>
-#include <QGridLayout>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
-namespace {
-void setText(QLabel* label, const QString& text)
-{
-    if (label->text() != text)
-        label->setText(text);
-}
-} // namespace
-
 StatisticsPage::StatisticsPage(QWidget* parent) : QWidget(parent)
 {
     auto* layout = new QVBoxLayout(this);
-    LabelScope = new QLabel(this);
+    LabelScope = new TextStrip(this);
     LabelScope->setObjectName(QStringLiteral("LabelScope"));
     layout->addWidget(LabelScope);
-    auto* figures = new QGridLayout;
-    for (int r = 0; r < Rows; ++r) {
-        for (int c = 0; c < 3; ++c) {
-            auto* label = new QLabel(this);
-            label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-            label->setAlignment((c == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
-            figures->addWidget(label, r, c);
-            cells[static_cast<size_t>(r)][static_cast<size_t>(c)] = label;
-        }
-    }
-    figures->setColumnStretch(1, 1);
-    figures->setColumnStretch(2, 1);
-    layout->addLayout(figures);
+    figures = new FigureTable(Rows, 3, this);
+    figures->setObjectName(QStringLiteral("figures"));
+    layout->addWidget(figures);
     layout->addStretch();
     CommandCopy = new QPushButton(QStringLiteral("Copy"), this);
     CommandCopy->setObjectName(QStringLiteral("CommandCopy"));
@@ -69,16 +50,15 @@ void StatisticsPage::follow(const FlexGrid& grid, int number, qint32 changedFrom
             QStringLiteral("Table %1, selected lines %2 to %3").arg(number).arg(scope.first).arg(scope.last);
     else
         what = QStringLiteral("Table %1, lines 1 to %2").arg(number).arg(lines.count());
-    setText(LabelScope, what);
+    LabelScope->setText(what);
     show(m_statistics.rows());
 }
 
 void StatisticsPage::show(const QList<QStringList>& rows)
 {
     for (int r = 0; r < Rows; ++r) {
-        for (int c = 0; c < 3; ++c) {
-            const QStringList& row = rows.value(r);
-            setText(cells[static_cast<size_t>(r)][static_cast<size_t>(c)], row.value(c));
-        }
+        const QStringList& row = rows.value(r);
+        for (int c = 0; c < 3; ++c)
+            figures->setText(r, c, row.value(c));
     }
 }

@@ -5,10 +5,9 @@
 #include <QWidget>
 #include <QtGlobal>
 
-#include <array>
-
+class FigureTable;
 class FlexGrid;
-class QLabel;
+class TextStrip;
 class QPushButton;
 
 // Mean, scatter and extremes of the current table, or of the selected lines when more than one is
@@ -22,11 +21,11 @@ public:
     void follow(const FlexGrid& grid, int number, qint32 changedFrom, bool tobar, qint16 unit);
     [[nodiscard]] const TableStatistics& statistics() const { return m_statistics; }
 
-    QLabel* LabelScope = nullptr;
+    TextStrip* LabelScope = nullptr;
     QPushButton* CommandCopy = nullptr;
     // The figures' table: a header row, then one row per figure; a label column and two series.
     static constexpr int Rows = 9;
-    std::array<std::array<QLabel*, 3>, Rows> cells{};
+    FigureTable* figures = nullptr;
 
 private:
     void show(const QList<QStringList>& rows);

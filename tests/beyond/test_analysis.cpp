@@ -3,6 +3,7 @@
 
 #include "analysis/measurementlog.h"
 #include "analysiswindow/analysiswindow.h"
+#include "analysiswindow/figuretable.h"
 #include "analysiswindow/statisticspage.h"
 #include "analysiswindow/straightnesspage.h"
 #include "analysiswindow/trendpage.h"
@@ -43,7 +44,7 @@ class TestAnalysisWindow : public QObject {
     }
     static QString figure(const StatisticsPage& page, int row, int col = 1)
     {
-        return page.cells[size_t(row)][size_t(col)]->text();
+        return page.figures->text(row, col);
     }
 
 private slots:
@@ -196,8 +197,7 @@ private slots:
         text.start("pdftotext", {"-layout", app.chosen, "-"});
         QVERIFY(text.waitForFinished());
         const QString report = QString::fromUtf8(text.readAll());
-        for (const char* expected :
-             {"TARNOLUX straightness report", "guideway.txt", "Minimum zone", "1.406"})
+        for (const char* expected : {"TARNOLUX straightness report", "guideway.txt", "Minimum zone", "1.406"})
             QVERIFY2(report.contains(expected), qPrintable(expected));
 
         app.chosen = app.files.filePath("stations.csv");
