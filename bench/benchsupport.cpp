@@ -179,6 +179,8 @@ void Program::connect(const QString& device, int portMode)
     FormCom& form = link.form();
     form.show();
     form.hide();
+    // The main window becomes active again, as a desktop makes it when the connection window closes.
+    window->activateWindow();
     settle();
 }
 

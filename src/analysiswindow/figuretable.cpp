@@ -14,8 +14,6 @@ FigureTable::FigureTable(int rows, int columns, QWidget* parent)
     : QWidget(parent), m_rows(std::max(1, rows)), m_columns(std::max(1, columns)), m_texts(m_rows * m_columns)
 {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    // Painted whole by itself: a changed figure repaints its cell, not the pages and frames beneath.
-    setAutoFillBackground(true);
     measure();
 }
 
@@ -109,7 +107,6 @@ void FigureTable::changeEvent(QEvent* event)
 TextStrip::TextStrip(QWidget* parent) : QWidget(parent)
 {
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    setAutoFillBackground(true);
 }
 
 void TextStrip::setText(const QString& text)

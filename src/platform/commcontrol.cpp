@@ -390,10 +390,13 @@ void CommControl::readOnTimer()
     }
     const qint64 got = takeArrived(true);
     // Quiet, ended or flooding: the watch takes over.
-    if (!isTrickle(got))
+    const bool trickle = isTrickle(got);
+    if (!trickle)
         watchDevice(true);
+    // A trickle's records are few: they are all raised now, in this wake-up, rather than in a queued call
+    // that would wake the program once more.
     if (got > 0)
-        raiseReceiveEvents();
+        raiseReceiveEvents(trickle);
 }
 
 void CommControl::watchDevice(bool on)

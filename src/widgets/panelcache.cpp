@@ -61,6 +61,12 @@ void PanelCache::applyTo(std::initializer_list<QWidget*> boxes)
         shared = new PanelCache(QStyleFactory::create(QApplication::style()->name()));
         shared->setParent(qApp);
     }
-    for (QWidget* box : boxes)
+    for (QWidget* box : boxes) {
         box->setStyle(shared);
+        // Opaque, with the window's colour at the frame's rounded corners: a new value repaints the box
+        // alone, not the window and the captions beneath it.
+        box->setForegroundRole(box->foregroundRole());
+        box->setBackgroundRole(QPalette::Window);
+        box->setAutoFillBackground(true);
+    }
 }
