@@ -26,11 +26,21 @@ void FigureTable::setText(int row, int column, const QString& text)
         return;
     cell = text;
     // The layout is asked again only when a text needs more room than the table asked for.
-    if (column == 0 || fontMetrics().horizontalAdvance(text) > m_widest) {
+    if (column == 0) {
         measure();
         updateGeometry();
         update();
         return;
+    }
+    const int width = fontMetrics().horizontalAdvance(text);
+    if (width > m_widest) {
+        const int asked = valueWidth();
+        m_widest = width;
+        if (valueWidth() > asked) {
+            updateGeometry();
+            update();
+            return;
+        }
     }
     update(cellRect(row, column));
 }
