@@ -16,10 +16,15 @@ void PanelCache::drawPrimitive(PrimitiveElement element, const QStyleOption* opt
                                const QWidget* widget) const
 {
     const auto* frame = qstyleoption_cast<const QStyleOptionFrame*>(option);
-    // Only plain raster painting: a scaled or vector painter gets the style's own drawing.
-    if (element != PE_PanelLineEdit || !frame || !painter || !painter->paintEngine() ||
-        painter->paintEngine()->type() != QPaintEngine::Raster ||
+    if (element != PE_PanelLineEdit || !frame || !painter) {
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+        return;
+    }
+    // Only plain raster painting: a scaled or vector painter gets the style's own drawing, on the window's
+    // colour as the cached panel has it.
+    if (!painter->paintEngine() || painter->paintEngine()->type() != QPaintEngine::Raster ||
         painter->worldTransform().type() > QTransform::TxTranslate || option->rect.isEmpty()) {
+        painter->fillRect(option->rect, option->palette.window());
         QProxyStyle::drawPrimitive(element, option, painter, widget);
         return;
     }
@@ -42,7 +47,8 @@ void PanelCache::drawPrimitive(PrimitiveElement element, const QStyleOption* opt
     if (!QPixmapCache::find(key, &panel)) {
         panel = QPixmap(size * ratio);
         panel.setDevicePixelRatio(ratio);
-        panel.fill(Qt::transparent);
+        // The window's colour where the frame's rounded corners leave it: the box paints every pixel.
+        panel.fill(option->palette.color(QPalette::Window));
         QStyleOptionFrame at(*frame);
         at.rect = QRect(QPoint(0, 0), size);
         QPainter p(&panel);
@@ -63,10 +69,7 @@ void PanelCache::applyTo(std::initializer_list<QWidget*> boxes)
     }
     for (QWidget* box : boxes) {
         box->setStyle(shared);
-        // Opaque, with the window's colour at the frame's rounded corners: a new value repaints the box
-        // alone, not the window and the captions beneath it.
-        box->setForegroundRole(box->foregroundRole());
-        box->setBackgroundRole(QPalette::Window);
-        box->setAutoFillBackground(true);
+        // A new value repaints the box alone, not the window and the captions beneath it.
+        box->setAttribute(Qt::WA_OpaquePaintEvent);
     }
 }

@@ -8,7 +8,9 @@ class QWidget;
 
 // Text boxes whose panel (background and frame) is drawn from a pixmap cache. A live value box gets a new
 // text up to five times a second and each change repaints the whole box, where stroking the antialiased
-// frame again costs more than the text itself. Everything else is drawn by the application's style.
+// frame again costs more than the text itself. The panel carries the window's colour at its corners, so a box
+// paints every pixel and nothing beneath it is painted again. Everything else is drawn by the application's
+// style.
 class PanelCache final : public QProxyStyle {
 public:
     using QProxyStyle::QProxyStyle;
