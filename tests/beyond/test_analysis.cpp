@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTabWidget>
 #include <QTableView>
@@ -173,6 +174,68 @@ private slots:
         QCOMPARE(app.messages, QStringList{"The plot could not be written to " + app.chosen + "."});
     }
 
+    // TOBAR values over a long span drawn as columns, their cursor readout and CSV; angles in deg-min-sec
+    // labelled so; a fixed scale kept while the values move.
+    void trendOfTobarValuesAndDegMinSec()
+    {
+        AppFixture app;
+        FormMain& w = app.start();
+        MeasurementLog& log = app.link->log();
+        const qint64 now = log.now();
+        for (qint64 t = 0; t < 3000; ++t) // an hour at 1.2 s, then a pause, then a last value in inch
+            log.appendTobarAt(now - 4000000 + 1200 * t, t % 2 ? 1.5 : 2.5, false);
+        log.appendTobarAt(now, 0.1, true);
+        w.ActionTrend->trigger();
+        TrendPage& trend = *w.analysis().trend;
+        trend.ComboSpan->setCurrentIndex(3); // all
+        trend.follow({true, 0, 0, 0});
+        QVERIFY(!trend.plot->graph(1)->visible() && trend.plot->yAxis->label() == "inch");
+        QVERIFY(trend.plot->graph(0)->data()->size() < 3000); // min and max per column
+        QCOMPARE(trend.shownFrom(), now - 4000000);
+        trend.showCursor(QPoint(trend.plot->xAxis->coordToPixel(trend.plot->xAxis->range().upper), 10));
+        QVERIFY2(trend.LabelCursor->text().endsWith("   0.10000 inch"),
+                 qPrintable(trend.LabelCursor->text()));
+        app.chosen = app.files.filePath("tobar.csv");
+        trend.CommandCsv->click();
+        const QList<QByteArray> rows = AppFixture::readFile(app.chosen).split('\n');
+        QCOMPARE(rows.size(), 3003);
+        QVERIFY(rows[0].endsWith("time,value,unit\r") && rows[1].endsWith(",2.5,mm\r") &&
+                rows[3001].endsWith(",0.1,inch\r"));
+
+        // Panned to the first minute, then "all" again: from the first value, still not following.
+        trend.plot->xAxis->setRange(trend.plot->xAxis->range().lower, trend.plot->xAxis->range().lower + 60);
+        trend.ComboSpan->setCurrentIndex(2);
+        trend.ComboSpan->setCurrentIndex(3);
+        QVERIFY(!trend.following() && trend.shownFrom() == now - 4000000);
+
+        // Angles in deg-min-sec: the value axis labels them so; a fixed scale stays where it was.
+        for (qint64 t = now - 20000; t <= now; t += 100)
+            log.appendAnglesAt(t, 3723.5, 10.0);
+        trend.CommandFollow->click();
+        trend.ComboSpan->setCurrentIndex(0);
+        trend.follow({false, AngleManager::UnitDegMinSec, 0, 0});
+        trend.plot->replot();
+        const QStringList labels = trend.plot->yAxis->tickVectorLabels();
+        QVERIFY(!labels.isEmpty());
+        for (const QString& label : labels)
+            QVERIFY2(QRegularExpression("^-?\\d+:\\d\\d:\\d\\d\\.\\d\\d$").match(label).hasMatch(),
+                     qPrintable(label));
+        trend.CheckFixedScale->click();
+        const QCPRange fixed = trend.plot->yAxis->range();
+        log.appendAnglesAt(log.now() + 100, 90000.0, 10.0);
+        trend.follow({false, AngleManager::UnitDegMinSec, 0, 0});
+        QCOMPARE(trend.plot->yAxis->range(), fixed);
+        trend.showCursor(QPoint(trend.plot->xAxis->coordToPixel(trend.plot->xAxis->range().upper), 10));
+        QVERIFY2(trend.LabelCursor->text().contains(" X "), qPrintable(trend.LabelCursor->text()));
+        app.chosen = app.files.filePath("no-such-folder/span.csv");
+        trend.CommandCsv->click();
+        QCOMPARE(app.messages, QStringList{"The measurements could not be written to " + app.chosen + "."});
+        app.chosen.clear(); // cancelled: nothing written, nothing said
+        trend.CommandCsv->click();
+        trend.CommandPng->click();
+        QCOMPARE(app.messages.size(), 1);
+    }
+
     // The profile follows the table; a placeholder line stops it; the report and the station table written.
     void straightnessReportAndCsv()
     {
@@ -227,6 +290,19 @@ private slots:
         app.chosen = app.files.filePath("no-such-folder/guideway.pdf");
         page.CommandReport->click();
         QCOMPARE(app.messages, QStringList{"The report could not be written to " + app.chosen + "."});
+        app.chosen.replace(".pdf", ".csv");
+        page.CommandCsv->click();
+        QCOMPARE(app.messages.last(), "The station table could not be written to " + app.chosen + ".");
+        app.chosen.clear(); // cancelled: nothing said
+        page.CommandReport->click();
+        page.CommandCsv->click();
+        QCOMPARE(app.messages.size(), 2);
+
+        // Another reference line is drawn; a TOBAR table has no angles to evaluate.
+        page.ComboReference->setCurrentIndex(0);
+        QCOMPARE(page.plot->graph(1)->name(), QString("End points"));
+        page.follow(*w.tables().currentGrid(), 1, 1, true, 0, QString());
+        QVERIFY(!page.CommandReport->isEnabled() && page.LabelMessage->text().contains("ORVELAN table"));
     }
 
     void rememberedAcrossRestart()

@@ -170,7 +170,10 @@ private slots:
         row("invalid", 0, NaN, 0.0, "");
         row("offset not finite", 3, 1.0, NaN, "");
         row("unknown unit", 5, 1.0, 0.0, "fail");
+        row("arcsec, no minus zero", 0, -0.0004, 0.0, "0.000");
+        row("deg-min-sec beyond its texts", 2, 1e20, 0.0, "");
         row("TOBAR inch", -1, 1.2345, 0.0, "1.2345");
+        row("TOBAR not a number", -1, NaN, 0.0, "");
         row("folder as file", 0, 1.0, 0.0, "fail folder");
     }
     void csvReadBack()

@@ -131,32 +131,56 @@ private slots:
 
     void refused_data()
     {
-        columns<Input, Status, QList<qint32>>("input", "status", "lines");
+        columns<Input, Status, QList<qint32>, QString>("input", "status", "lines", "said");
         row("placeholder, marker, right angles", Input{1, 7, 1, 0, 100}, Status::Unreadable,
-            QList<qint32>{2, 4, 6, 7});
-        row("Y column, to the end", Input{2, 99, 2, 0, 100}, Status::Unreadable, QList<qint32>{5});
-        row("Y column, selection", Input{2, 4, 2, 0, 100}, Status::Done, QList<qint32>{});
-        row("selection past the end", Input{8, 99, 1, 0, 100}, Status::NoReadings, QList<qint32>{});
-        row("empty selection", Input{4, 3, 1, 0, 100}, Status::NoReadings, QList<qint32>{});
+            QList<qint32>{2, 4, 6, 7}, QString("Lines 2, 4, 6, 7 have no usable reading"));
+        row("Y column, to the end", Input{2, 99, 2, 0, 100}, Status::Unreadable, QList<qint32>{5},
+            QString("Line 5 has no usable reading"));
+        row("Y column, selection", Input{2, 4, 2, 0, 100}, Status::Done, QList<qint32>{}, QString());
+        row("selection past the end", Input{8, 99, 1, 0, 100}, Status::NoReadings, QList<qint32>{},
+            QString("No readings to evaluate."));
+        row("empty selection", Input{4, 3, 1, 0, 100}, Status::NoReadings, QList<qint32>{},
+            QString("No readings to evaluate."));
         for (const double base : {0.0, -5.0, qQNaN(), qInf(), 2e6})
             QTest::addRow("base length %g", base)
-                << Input{1, 5, 1, 0, base} << Status::BadBaseLength << QList<qint32>{};
+                << Input{1, 5, 1, 0, base} << Status::BadBaseLength << QList<qint32>{}
+                << "The base length must be a number of millimetres above 0 and at most 1000000.";
     }
     void refused()
     {
         QFETCH(Input, input);
         QFETCH(Status, status);
         QFETCH(QList<qint32>, lines);
+        QFETCH(QString, said);
         const Lines table({"1", "..........", "2", "table filled.", "3", "324000", "-90:00:00"});
         for (const bool reverse : {false, true}) {
             input.reverse = reverse;
             const Straightness s = Straightness::evaluate(table, input);
             QCOMPARE(s.status(), status);
             QCOMPARE(QList<qint32>(s.refused().begin(), s.refused().end()), lines);
-            QCOMPARE(s.message().isEmpty(), s.done());
+            QVERIFY2(s.message().startsWith(said), qPrintable(s.message()));
             QCOMPARE(s.stations().empty(), !s.done());
-            QVERIFY(lines.isEmpty() || s.message().contains(QString::number(lines.back())));
         }
+    }
+
+    // What the report lists of the inputs (the lines taken, the axis, the direction) and of refused lines.
+    void listedForTheReport()
+    {
+        // Many refused lines: the first five named, the rest counted.
+        const Straightness many = Straightness::evaluate(Lines(QStringList(40, ".")), {1, 99, 1, 0, 100});
+        QVERIFY2(many.message().startsWith("Lines 1, 2, 3, 4, 5 and 35 more have"),
+                 qPrintable(many.message()));
+
+        const Lines table(texts({1, 2, 3}));
+        const auto listed = [&](const Input& in) {
+            QStringList out;
+            for (const QStringList& row : Straightness::evaluate(table, in).inputRows())
+                out << row.value(1);
+            return out.join('|');
+        };
+        QCOMPARE(listed({2, 2, 2, 0, 50, true}), QString("Y|50.000|last station first|2|1"));
+        QCOMPARE(listed({1, 9, 1, 0, 100}), QString("X|100.000|first station first|1 .. 3|3"));
+        QCOMPARE(listed({3, 2, 1, 0, 100}), QString("X|100.000|first station first|none|0"));
     }
 };
 

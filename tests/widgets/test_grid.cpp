@@ -1,12 +1,16 @@
 // The grid control with its cell storage, and the table files written from it and read into it.
 #include "support/tables.h"
 #include "tables/tablefiles.h"
+#include "widgets/filedialog.h"
 #include "widgets/flexgrid.h"
 #include "widgets/twips.h"
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -228,6 +232,52 @@ private slots:
             QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"table.txt"});
         }
         std::signal(SIGXFSZ, previous);
+    }
+
+    // The real dialogs: each kind with its filter, its default suffix and its mode; cancelling gives nothing.
+    void fileDialogs_data()
+    {
+        QTest::addColumn<FileDialog::Kind>("kind");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<bool>("saving");
+        QTest::newRow("open") << FileDialog::Kind::Open << "Table data (*.txt)"
+                              << "" << false;
+        QTest::newRow("save") << FileDialog::Kind::Save << "Table data (*.txt)"
+                              << "" << true;
+        QTest::newRow("csv") << FileDialog::Kind::ExportCsv << "CSV (*.csv)"
+                             << "csv" << true;
+        QTest::newRow("png") << FileDialog::Kind::ExportPng << "PNG image (*.png)"
+                             << "png" << true;
+        QTest::newRow("pdf") << FileDialog::Kind::ExportPdf << "PDF (*.pdf)"
+                             << "pdf" << true;
+    }
+    void fileDialogs()
+    {
+        QFETCH(FileDialog::Kind, kind);
+        QFETCH(QString, filter);
+        QFETCH(QString, suffix);
+        QFETCH(bool, saving);
+        QTemporaryDir dir;
+        // One to open; a new one to save (an existing one would be confirmed first), given its suffix.
+        const QString file = dir.filePath("chosen");
+        QFile(file).open(QIODevice::WriteOnly);
+        const QString named = saving ? dir.filePath("new") : file;
+        for (const bool accept : {true, false}) {
+            QString seen;
+            QTimer::singleShot(0, this, [&] {
+                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                if (!dialog)
+                    return;
+                seen = dialog->nameFilters().join(';') + '|' + dialog->defaultSuffix() + '|' +
+                       QString::number(dialog->acceptMode() == QFileDialog::AcceptSave);
+                dialog->selectFile(named);
+                accept ? static_cast<QDialog*>(dialog)->accept() : dialog->reject();
+            });
+            const QString chosen = FileDialog::choose(nullptr, kind, dir.filePath("start"));
+            QCOMPARE(seen, filter + '|' + suffix + '|' + QString::number(saving));
+            QCOMPARE(chosen, !accept ? QString() : suffix.isEmpty() ? named : named + '.' + suffix);
+        }
     }
 };
 
