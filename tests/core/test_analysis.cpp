@@ -1,10 +1,12 @@
 // The analysis figures from table lines: readings of texts and records, statistics, following lines.
+#include "analysis/csvexport.h"
 #include "analysis/statistics.h"
 #include "analysis/trendseries.h"
 #include "state/anglemanager.h"
 #include "support/tables.h"
 
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 
 #include <cmath>
 #include <memory>
@@ -84,6 +86,20 @@ bool same(const RunningStats& a, const RunningStats& b)
 class TestAnalysis : public QObject {
     Q_OBJECT
 private slots:
+    // Fields with a separator, a quote or a line break are quoted, their quotes doubled; a failed write says
+    // so.
+    void csvRows()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("rows.csv");
+        QVERIFY(CsvExport::writeRows({{"a,b", "say \"hi\"", "two\nlines", "cr\r", "plain"}, {"x"}}, path));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray(CsvExport::Bom) +
+                                     "\"a,b\",\"say \"\"hi\"\"\",\"two\nlines\",\"cr\r\",plain\r\nx\r\n");
+        QVERIFY(!CsvExport::writeRows({{"x"}}, dir.path()));
+    }
+
     void readings_data()
     {
         columns<QString, int, double>("text", "unit", "arcsec"); // NaN: not a reading
@@ -106,6 +122,14 @@ private slots:
         row("two points", "1.2.3", 0, NaN);
         row("exponent", "1e3", 0, 1000.0);
         row("letters", "12abc", 0, NaN);
+        row("deg-min-sec with plus", "+0:01:00", 2, 60.0);
+        row("three colons", "1:02:03:04", 2, NaN);
+        row("minutes not digits", "1:x2:03", 2, NaN);
+        row("degrees too long", "1234567890123:00:00", 2, NaN);
+        row("seconds 60", "0:00:60", 2, NaN);
+        row("seconds with plus", "0:00:+5", 2, NaN);
+        row("beyond a double", "1e400", 0, NaN);
+        row("longer than a number", QString(70, '1'), 0, NaN);
     }
     void readings()
     {
