@@ -77,6 +77,9 @@ private slots:
         row("beyond the cells set", "cols 4; add 1; set 1 3 p\tq; set 1 1 w", "1,w,,p\tq 1-1 0");
         row("emptied cell", "cols 3; add 1\ta\tb; set 1 1 ", "1,,b 1-1 0");
         row("cols cut and grown empty", "cols 3; add 1\ta\tb; cols 2; set 1 2 no; cols 3", "1,a, 1-1 0");
+        row("cols cut past cells holding tabs", "cols 3; add 1\ta\tb; set 1 1 x\ty; cols 2; set 1 1 z\tw",
+            "1,z\tw 1-1 0");
+        row("cols cut to the first", "cols 3; add 1\ta\tb; set 1 2 x\ty; cols 1; cols 2", "1, 1-1 0");
         row("rows cut and grown empty", "fill 4; rows 2; rows 3", "v1| 1-1 0");
         row("never fewer than the header row", "fill 2; rows 0", " 0-0 0");
         row("remove a block", "fill 6; remove 2 3", "v1|v5|v6 1-1 0");
