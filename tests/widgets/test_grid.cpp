@@ -1,4 +1,5 @@
 // The grid control with its cell storage, and the table files written from it and read into it.
+#include "analysis/linerecord.h"
 #include "support/tables.h"
 #include "tables/tablefiles.h"
 #include "widgets/filedialog.h"
@@ -104,6 +105,31 @@ private slots:
         for (int r = 1; r < grid.Rows(); ++r)
             QCOMPARE(grid.selectionModel()->isRowSelected(r - 1, {}),
                      qMin(grid.Row(), grid.RowSel()) <= r && r <= qMax(grid.Row(), grid.RowSel()));
+    }
+
+    // Cells, records and positions outside the grid read as nothing and are not written.
+    void outsideTheGrid()
+    {
+        FlexGrid grid;
+        run(grid, QStringLiteral("cols 2; add 1\ta; row 1; col 1"));
+        static const LineRecord kept{LineRecord::Source::File};
+        grid.setRecord(1, &kept);
+        for (const auto& [r, c] :
+             std::initializer_list<std::pair<int, int>>{{-1, 0}, {2, 0}, {1, -1}, {1, 2}}) {
+            QCOMPARE(grid.TextMatrix(r, c), QString());
+            QVERIFY(grid.TextMatrixView(r, c).isEmpty());
+            grid.setTextMatrix(r, c, QStringLiteral("x"));
+            grid.setRecord(r, &kept);
+            grid.setRecord(r, std::make_unique<LineRecord>());
+            QVERIFY(!grid.record(r) || r == 1);
+            grid.setRow(r);
+            grid.setRowSel(r);
+            grid.setCol(c);
+        }
+        QCOMPARE(cells(grid, 0) + QString::asprintf(" %d-%d %d", grid.Row(), grid.RowSel(), grid.Col()),
+                 QStringLiteral(",|1,a 1-1 0"));
+        QVERIFY(grid.record(1) && grid.record(1)->source == LineRecord::Source::Button);
+        QCOMPARE(grid.record(0), nullptr);
     }
 
     // Rewrites leave the text blocks mostly stale, so they are compacted: every cell survives.
