@@ -188,16 +188,8 @@ QByteArray makeRecords(int count)
     out.reserve(static_cast<qsizetype>(count) * 8);
     for (int i = 0; i < count; ++i) {
         const qint32 x = (i * 37) % 4000000 - 2000000;
-        const qint32 y = -x / 3;
-        const char record[8] = {0x02,
-                                static_cast<char>(x & 0xFF),
-                                static_cast<char>((x >> 8) & 0xFF),
-                                static_cast<char>((x >> 16) & 0xFF),
-                                static_cast<char>(y & 0xFF),
-                                static_cast<char>((y >> 8) & 0xFF),
-                                static_cast<char>((y >> 16) & 0xFF),
-                                0x03};
-        out.append(record, 8);
+        char record[8];
+        out.append(record, compatibleRecord(record, x, -x / 3));
     }
     return out;
 }

@@ -119,10 +119,8 @@ int angleLine(char* out, long long sequence)
     return std::sprintf(out, "1 103 %lld.%02lld -%lld.%02lld\r", whole, cents, whole, cents);
 }
 
-int angleRecord(char* out, long long sequence)
+int compatibleRecord(char* out, qint32 x, qint32 y)
 {
-    const auto x = static_cast<qint32>(sequence);
-    const qint32 y = -x;
     const char record[8] = {0x02,
                             static_cast<char>(x & 0xFF),
                             static_cast<char>((x >> 8) & 0xFF),
@@ -133,6 +131,12 @@ int angleRecord(char* out, long long sequence)
                             0x03};
     std::memcpy(out, record, sizeof record);
     return static_cast<int>(sizeof record);
+}
+
+int angleRecord(char* out, long long sequence)
+{
+    const auto x = static_cast<qint32>(sequence);
+    return compatibleRecord(out, x, -x);
 }
 
 QByteArray angleLines(int count)

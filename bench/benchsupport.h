@@ -72,7 +72,9 @@ void resetSettings(bool showTable);
 
 // Angle line of the instrument with a sequence number in the values: X = n / 100, Y = -X.
 int angleLine(char* out, long long sequence);
-// The same as a compatible-mode record (8 bytes); sequence 0 is the record that brings synchronisation.
+// A compatible-mode record of the angles x and y (24 bits each) into out; its length (8).
+int compatibleRecord(char* out, qint32 x, qint32 y);
+// The same as a compatible-mode record; sequence 0 is the record that brings synchronisation.
 int angleRecord(char* out, long long sequence);
 // A realistic stream: drifting angles, status 103, CR-terminated.
 QByteArray angleLines(int count);
