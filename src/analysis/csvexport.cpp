@@ -44,6 +44,18 @@ QString recordTime(const LineRecord* r)
 }
 } // namespace
 
+qint32 UtcOffsets::at(qint64 msecs)
+{
+    const qint64 minute = msecs >= 0 ? msecs / 60000 : (msecs - 59999) / 60000;
+    auto found = m_minutes.constFind(minute);
+    if (found == m_minutes.cend()) {
+        if (m_minutes.size() >= 64)
+            m_minutes.clear();
+        found = m_minutes.insert(minute, QDateTime::fromMSecsSinceEpoch(msecs).offsetFromUtc());
+    }
+    return *found;
+}
+
 // Lines of one second share the costly date formatting.
 QString timeText(qint64 msecs, qint32 utcOffset)
 {

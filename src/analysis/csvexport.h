@@ -3,6 +3,7 @@
 #include "analysis/linerecord.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -27,6 +28,16 @@ struct Table {
 inline constexpr char Bom[] = "\xEF\xBB\xBF";
 // ISO 8601 with milliseconds and the offset, e.g. 2024-03-01T14:05:09.042+01:00.
 [[nodiscard]] QString timeText(qint64 msecs, qint32 utcOffset);
+
+// The local time's offset from UTC (seconds east) at a moment. Each lookup reads the time-zone data, so
+// each minute is looked up once; the last few minutes asked for are kept.
+class UtcOffsets {
+public:
+    [[nodiscard]] qint32 at(qint64 msecs);
+
+private:
+    QHash<qint64, qint32> m_minutes;
+};
 
 // Rows of texts, the first the header, written whole or not at all by the same rules. False on failure.
 [[nodiscard]] bool writeRows(const QList<QStringList>& rows, const QString& fileName);

@@ -85,25 +85,19 @@ private:
     bool m_ok = false;
 };
 
-// The local time of a point; the offset from UTC is looked up again once a minute.
+// The local time of a point.
 class LocalTime {
 public:
     explicit LocalTime(qint64 start) : m_start(start) {}
     QString operator()(qint64 time)
     {
         const qint64 msecs = m_start + time;
-        const qint64 minute = msecs >= 0 ? msecs / 60000 : (msecs - 59999) / 60000;
-        if (minute != m_minute) {
-            m_minute = minute;
-            m_offset = QDateTime::fromMSecsSinceEpoch(msecs).offsetFromUtc();
-        }
-        return CsvExport::timeText(msecs, m_offset);
+        return CsvExport::timeText(msecs, m_offsets.at(msecs));
     }
 
 private:
     qint64 m_start;
-    qint64 m_minute = std::numeric_limits<qint64>::min();
-    qint32 m_offset = 0;
+    CsvExport::UtcOffsets m_offsets;
 };
 
 } // namespace

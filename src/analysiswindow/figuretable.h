@@ -14,8 +14,6 @@ public:
 
     void setText(int row, int column, const QString& text);
     [[nodiscard]] QString text(int row, int column) const;
-    [[nodiscard]] int rows() const { return m_rows; }
-    [[nodiscard]] int columns() const { return m_columns; }
 
     [[nodiscard]] QSize sizeHint() const override;
     [[nodiscard]] QSize minimumSizeHint() const override { return sizeHint(); }

@@ -11,7 +11,6 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QHBoxLayout>
-#include <QHash>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -31,26 +30,19 @@ protected:
     }
 };
 
-// Time labels in local time. Each offset lookup reads the time-zone file, and the plot is redrawn at every
-// display tick: the offset is kept per minute of the labels.
+// Time labels in local time; the plot is redrawn at every display tick, each label's offset is looked up once
+// a minute.
 class LocalTimeTicker : public QCPAxisTickerDateTime {
 protected:
     QString getTickLabel(double tick, const QLocale& locale, QChar, int) override
     {
         const auto msecs = static_cast<qint64>(tick * 1000.0);
-        const qint64 minute = msecs >= 0 ? msecs / 60000 : (msecs - 59999) / 60000;
-        auto offset = m_offsets.constFind(minute);
-        if (offset == m_offsets.cend()) {
-            if (m_offsets.size() >= 64)
-                m_offsets.clear();
-            offset = m_offsets.insert(minute, QDateTime::fromMSecsSinceEpoch(msecs).offsetFromUtc());
-        }
-        return locale.toString(QDateTime::fromMSecsSinceEpoch(msecs, Qt::OffsetFromUTC, *offset),
+        return locale.toString(QDateTime::fromMSecsSinceEpoch(msecs, Qt::OffsetFromUTC, m_offsets.at(msecs)),
                                dateTimeFormat());
     }
 
 private:
-    QHash<qint64, int> m_offsets;
+    CsvExport::UtcOffsets m_offsets;
 };
 
 QString spanName(qint64 ms)

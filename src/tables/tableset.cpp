@@ -1,6 +1,7 @@
 #include "tables/tableset.h"
 #include "tables/recovery.h"
 
+#include "analysis/csvexport.h"
 #include "analysis/measurementlog.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
@@ -213,14 +214,8 @@ LineRecord TableSet::recordNow(LineRecord::Source source) const
     LineRecord record;
     record.source = source;
     record.msecs = QDateTime::currentMSecsSinceEpoch();
-    // The local time's offset costs a time zone lookup; it is looked up again once a minute.
-    static qint64 offsetMinute = -1;
-    static qint32 offset = 0;
-    if (record.msecs / 60000 != offsetMinute) {
-        offsetMinute = record.msecs / 60000;
-        offset = QDateTime::fromMSecsSinceEpoch(record.msecs).offsetFromUtc();
-    }
-    record.utcOffset = offset;
+    static CsvExport::UtcOffsets offsets;
+    record.utcOffset = offsets.at(record.msecs);
     record.zeroX = m_state.angles.zeroX;
     record.zeroY = m_state.angles.zeroY;
     return record;
