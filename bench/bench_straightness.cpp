@@ -8,7 +8,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <memory>
 #include <vector>
 
 namespace Bench {
@@ -56,11 +55,11 @@ void straightnessFull(benchmark::State& state)
         grid.setTextMatrix(line, 0, QString::number(line));
         grid.setTextMatrix(line, 1, QString::number(angle, 'f', 2));
         grid.setTextMatrix(line, 2, QStringLiteral("0.00"));
-        auto record = std::make_unique<LineRecord>();
-        record->unit = 0;
-        record->x = angle;
-        record->y = 0;
-        grid.setRecord(line, std::move(record));
+        LineRecord record;
+        record.unit = 0;
+        record.x = angle;
+        record.y = 0;
+        grid.setRecord(line, record);
         heights.push_back(heights.back() + base * 1000 * std::tan(angle * 4 * std::atan(1.0) / 648000));
     }
     const GridLines lines(grid);

@@ -3,8 +3,8 @@
 #include "analysis/linerecord.h"
 #include "platform/codepage.h"
 #include "platform/savefile.h"
-#include "widgets/flexgrid.h"
 #include "state/separator.h"
+#include "widgets/flexgrid.h"
 
 #include <QClipboard>
 #include <QFile>
@@ -160,7 +160,7 @@ bool loadTable(FlexGrid& grid, const QString& fileName)
     // The table line "n TAB line" is put together in one buffer, kept from line to line.
     QString item;
     char number[16];
-    // Lines from a file have no time of measurement and no angle numbers: they share one record.
+    // Lines from a file have no time of measurement and no angle numbers: one record for all.
     static const LineRecord fromFile{LineRecord::Source::File};
     for (qint32 n = 1; reader.next(line); ++n) {
         const std::to_chars_result digits = std::to_chars(number, number + sizeof number, n);
@@ -172,7 +172,7 @@ bool loadTable(FlexGrid& grid, const QString& fileName)
         out[length] = QLatin1Char('\t');
         CodePage::appendUnicode(item, line);
         grid.AddItem(item);
-        grid.setRecord(n, &fromFile);
+        grid.setRecord(n, fromFile);
     }
     return true;
 }

@@ -237,11 +237,11 @@ void TableSet::XY2Table(LineRecord::Source source)
     }
     grid->setTextMatrix(r, 1, m_state.angles.angleXText());
     grid->setTextMatrix(r, 2, m_state.angles.angleYText());
-    auto record = std::make_unique<LineRecord>(recordNow(source));
-    record->unit = m_state.angles.angleUnit;
-    record->x = m_state.angles.shownX();
-    record->y = m_state.angles.shownY();
-    grid->setRecord(r, std::move(record));
+    LineRecord record = recordNow(source);
+    record.unit = m_state.angles.angleUnit;
+    record.x = m_state.angles.shownX();
+    record.y = m_state.angles.shownY();
+    grid->setRecord(r, record);
     if (m_log)
         m_log->markStored();
     showLastRow();
@@ -266,10 +266,10 @@ void TableSet::tobar2Table()
         grid->setTextMatrix(r, 3, QStringLiteral("BFL"));
     const bool inch = m_state.link.tobarStatus % 100 >= 10;
     grid->setTextMatrix(r, 2, inch ? QStringLiteral("\"") : QStringLiteral("mm"));
-    auto record = std::make_unique<LineRecord>(recordNow(LineRecord::Source::Tobar));
-    record->inch = inch;
-    record->x = Numbers::strictNumber(m_state.link.tobarValue).value_or(LineRecord::None);
-    grid->setRecord(r, std::move(record));
+    LineRecord record = recordNow(LineRecord::Source::Tobar);
+    record.inch = inch;
+    record.x = Numbers::strictNumber(m_state.link.tobarValue).value_or(LineRecord::None);
+    grid->setRecord(r, record);
     if (m_log)
         m_log->markStored();
     showLastRow();
@@ -294,7 +294,7 @@ void TableSet::addLine(qint16 gridNum)
     grid->setRows(grid->Rows() + 1);
     grid->setRow(grid->Rows() - 1);
     static const LineRecord readout{LineRecord::Source::Readout};
-    grid->setRecord(grid->Row(), &readout);
+    grid->setRecord(grid->Row(), readout);
     grid->setCol(0);
     grid->setText(QString::number(grid->Row()));
     grid->setCol(1);

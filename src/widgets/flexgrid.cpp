@@ -155,19 +155,11 @@ const LineRecord* FlexGrid::record(qint32 row) const
     return row >= 1 && row < Rows() ? m_model->record(row) : nullptr;
 }
 
-void FlexGrid::setRecord(qint32 row, std::unique_ptr<LineRecord> own)
+void FlexGrid::setRecord(qint32 row, const LineRecord& record)
 {
     if (row >= 1 && row < Rows()) {
         changed(row);
-        m_model->setRecord(row, std::move(own));
-    }
-}
-
-void FlexGrid::setRecord(qint32 row, const LineRecord* shared)
-{
-    if (row >= 1 && row < Rows()) {
-        changed(row);
-        m_model->setRecord(row, shared);
+        m_model->setRecord(row, record);
     }
 }
 

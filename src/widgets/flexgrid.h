@@ -40,9 +40,7 @@ public:
     void setTextMatrix(qint32 row, qint32 col, const QString& text);
     // The record of a data row (1 .. Rows - 1); it follows the row. Null: none.
     [[nodiscard]] const LineRecord* record(qint32 row) const;
-    void setRecord(qint32 row, std::unique_ptr<LineRecord> own);
-    // A record that outlives the grid, shared by many rows (lines from files and readouts).
-    void setRecord(qint32 row, const LineRecord* shared);
+    void setRecord(qint32 row, const LineRecord& record);
 
     // The current cell and the other end of the (whole-row) selection.
     [[nodiscard]] qint32 Row() const { return m_row; }

@@ -134,7 +134,12 @@ void FlexGridModel::extend(Row& row, QStringView text)
     const qint32 capacity = row.length > 0 ? 2 * length : length;
     if (m_blocks.empty() || room() < static_cast<size_t>(capacity)) {
         std::vector<char16_t> block;
-        block.reserve(static_cast<size_t>(std::max<qsizetype>(BlockChars, capacity)));
+        if (!m_spare.empty() && m_spare.back().capacity() >= static_cast<size_t>(capacity)) {
+            block.swap(m_spare.back());
+            m_spare.pop_back();
+        } else {
+            block.reserve(static_cast<size_t>(std::max<qsizetype>(BlockChars, capacity)));
+        }
         m_blocks.push_back(std::move(block));
     }
     std::vector<char16_t>& block = m_blocks.back();
@@ -184,6 +189,20 @@ void FlexGridModel::compactIfWasteful()
         if (length > 0)
             extend(row, QStringView(old[static_cast<size_t>(row.block)].data() + row.offset, length));
     }
+}
+
+void FlexGridModel::clearData()
+{
+    Row& header = m_rows.front();
+    m_scratch = rowText(header).toString();
+    header.length = header.capacity = 0;
+    for (std::vector<char16_t>& block : m_blocks) {
+        block.clear();
+        m_spare.push_back(std::move(block));
+    }
+    m_blocks.clear();
+    m_used = m_stored = 0;
+    extend(header, m_scratch);
 }
 
 QStringView FlexGridModel::cellView(qint32 row, qint32 col) const
@@ -326,7 +345,10 @@ void FlexGridModel::removeBlock(qint32 first, qint32 count)
     m_rows.erase(begin, end);
     m_records.erase(m_records.begin() + first, m_records.begin() + first + count);
     m_committed -= count;
-    compactIfWasteful();
+    if (rows() == 1)
+        clearData();
+    else
+        compactIfWasteful();
     endRemoveRows();
 }
 
@@ -353,6 +375,7 @@ void FlexGridModel::setCols(qint32 cols)
 
 void FlexGridModel::commit()
 {
+    m_spare.clear();
     const int dataRows = rows() - 1;
     if (dataRows > m_committed) {
         beginInsertRows({}, m_committed, dataRows - 1);

@@ -6,9 +6,7 @@
 #include <QString>
 #include <QStringView>
 
-#include <cstdint>
 #include <memory>
-#include <utility>
 #include <vector>
 
 // How a column's cells are aligned: as a format string says, or the general rule (numbers right).
@@ -24,48 +22,6 @@ enum class FlexAlign { General, Left, Centre, Right };
 // grows in place, or moves to the end of the blocks with room to grow into, so cells are appended one by
 // one at constant cost even to a row of thousands; a row changed in the middle is written anew, and the
 // blocks are compacted, room dropped, when more than half of them is left over from old places.
-// A row's record in one word: owned, or shared with many rows (marked in the low bit) and owned elsewhere,
-// so a table of 32k lines read from a file costs no allocation and no reference count per line.
-class RecordRef {
-public:
-    RecordRef() = default;
-    RecordRef(RecordRef&& other) noexcept : m_bits(std::exchange(other.m_bits, 0)) {}
-    RecordRef& operator=(RecordRef&& other) noexcept
-    {
-        if (this != &other) {
-            clear();
-            m_bits = std::exchange(other.m_bits, 0);
-        }
-        return *this;
-    }
-    ~RecordRef() { clear(); }
-
-    [[nodiscard]] const LineRecord* get() const
-    {
-        return reinterpret_cast<const LineRecord*>(m_bits & ~Shared);
-    }
-    void own(std::unique_ptr<LineRecord> record)
-    {
-        clear();
-        m_bits = reinterpret_cast<std::uintptr_t>(record.release());
-    }
-    void share(const LineRecord* record)
-    {
-        clear();
-        m_bits = reinterpret_cast<std::uintptr_t>(record) | Shared;
-    }
-
-private:
-    static constexpr std::uintptr_t Shared = 1;
-    void clear()
-    {
-        if (m_bits && !(m_bits & Shared))
-            delete reinterpret_cast<LineRecord*>(m_bits);
-        m_bits = 0;
-    }
-    std::uintptr_t m_bits = 0;
-};
-
 class FlexGridModel : public QAbstractTableModel {
 public:
     explicit FlexGridModel(QObject* parent);
@@ -88,16 +44,14 @@ public:
     // The record of a data row, kept with the row through appending, removing and clearing; null: none.
     [[nodiscard]] const LineRecord* record(qint32 row) const
     {
-        return m_records[static_cast<size_t>(row)].get();
+        const auto r = static_cast<size_t>(row);
+        return m_rows[r].recorded ? &m_records[r] : nullptr;
     }
-    // A record of the row's own, or one that lives longer than the grid and that many rows share.
-    void setRecord(qint32 row, std::unique_ptr<LineRecord> own)
+    void setRecord(qint32 row, const LineRecord& record)
     {
-        m_records[static_cast<size_t>(row)].own(std::move(own));
-    }
-    void setRecord(qint32 row, const LineRecord* shared)
-    {
-        m_records[static_cast<size_t>(row)].share(shared);
+        const auto r = static_cast<size_t>(row);
+        m_records[r] = record;
+        m_rows[r].recorded = true;
     }
     void setAlignment(qint32 col, FlexAlign align) { m_align[static_cast<size_t>(col)] = align; }
 
@@ -123,6 +77,7 @@ private:
         qint32 length = 0;
         qint32 capacity = 0;                       // characters reserved at the row's place
         qint32 cells = 0;                          // cells stored; the others are empty
+        bool recorded = false;                     // the row's record is set
         std::unique_ptr<std::vector<qint32>> ends; // where each cell ends, once a cell holds a TAB
     };
 
@@ -144,15 +99,21 @@ private:
     // Shortens the row's text to length.
     void cutTo(Row& row, qint32 length);
     void compactIfWasteful();
+    // Empties every data row; the blocks are kept as spares for the rows that usually follow at once.
+    void clearData();
 
     std::vector<Row> m_rows; // [0] is the header row
-    // Beside the rows rather than in them: the rows stay small, which reading and clearing files feel.
-    std::vector<RecordRef> m_records;
+    // Beside the rows rather than in them: the rows stay small, which reading and clearing files feel. Held
+    // by value: a table of 32k lines is filled and cleared without an allocation per line.
+    std::vector<LineRecord> m_records;
     // The last cell looked up, so that reading a row cell after cell scans it once.
     mutable qint32 m_hintRow = -1;
     mutable qint32 m_hintCol = 0;
     mutable qint32 m_hintEnd = 0;
     std::vector<std::vector<char16_t>> m_blocks;
+    // Emptied blocks kept for the next rows until the view learns of the change: a table cleared and
+    // filled again (a file read) reuses them instead of returning them to the heap and asking again.
+    std::vector<std::vector<char16_t>> m_spare;
     qint64 m_used = 0;   // characters the rows' places take, their room included
     qint64 m_stored = 0; // characters taken in the blocks
     QString m_scratch;

@@ -113,14 +113,13 @@ private slots:
         FlexGrid grid;
         run(grid, QStringLiteral("cols 2; add 1\ta; row 1; col 1"));
         static const LineRecord kept{LineRecord::Source::File};
-        grid.setRecord(1, &kept);
+        grid.setRecord(1, kept);
         for (const auto& [r, c] :
              std::initializer_list<std::pair<int, int>>{{-1, 0}, {2, 0}, {1, -1}, {1, 2}}) {
             QCOMPARE(grid.TextMatrix(r, c), QString());
             QVERIFY(grid.TextMatrixView(r, c).isEmpty());
             grid.setTextMatrix(r, c, QStringLiteral("x"));
-            grid.setRecord(r, &kept);
-            grid.setRecord(r, std::make_unique<LineRecord>());
+            grid.setRecord(r, LineRecord{});
             QVERIFY(!grid.record(r) || r == 1);
             grid.setRow(r);
             grid.setRowSel(r);
