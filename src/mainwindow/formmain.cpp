@@ -41,6 +41,15 @@ QFont arial(double points)
     font.setPointSizeF(points);
     return font;
 }
+
+// The live values change up to five times a second; numbers and units need no text shaping, which
+// otherwise costs more than drawing them.
+QFont liveArial(double points)
+{
+    QFont font = arial(points);
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    return font;
+}
 } // namespace
 
 FormMain::FormMain(AppState& state, ComLink& link, QWidget* parent)
@@ -170,11 +179,11 @@ void FormMain::createControls()
     LabelY->setFont(arial(20.25));
     LabelX->setAlignment(Qt::AlignCenter);
     LabelY->setAlignment(Qt::AlignCenter);
-    TextX->setFont(arial(18));
-    TextY->setFont(arial(18));
-    TextTobar->setFont(arial(48));
-    TextGONG->setFont(arial(21.75));
-    TextReticle->setFont(arial(21.75));
+    TextX->setFont(liveArial(18));
+    TextY->setFont(liveArial(18));
+    TextTobar->setFont(liveArial(48));
+    TextGONG->setFont(liveArial(21.75));
+    TextReticle->setFont(liveArial(21.75));
     TextGONG->setAlignment(Qt::AlignCenter);
     TextReticle->setAlignment(Qt::AlignCenter);
     PanelCache::applyTo({TextX, TextY, TextLine, TextTobar, TextGONG, TextReticle});

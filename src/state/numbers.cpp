@@ -1,5 +1,7 @@
 #include "state/numbers.h"
 
+#include <QVarLengthArray>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -160,61 +162,65 @@ QString fixedText(double value, int decimals)
 {
     if (!std::isfinite(value))
         return {};
+    decimals = std::max(decimals, 0);
 
-    // "d.dddddddddddddde+XX": 15 significant digits, independent of the C and Qt locales.
-    const QString scientific = QString::number(std::fabs(value), 'e', 14);
-    const qsizetype ePos = scientific.indexOf(QLatin1Char('e'));
-    QString digits = scientific.left(ePos);
-    digits.remove(1, 1); // the point after the first digit
-    const int exponent = scientific.mid(ePos + 1).toInt();
+    // "d.dddddddddddddde+XX": 15 significant digits, independent of the C and Qt locales (exact ties
+    // rounded up). The rest works in buffers: the live values are formatted five times a second.
+    constexpr int Significant = 15;
+    const QByteArray scientific = QByteArray::number(std::fabs(value), 'e', Significant - 1);
+    const qsizetype e = scientific.indexOf('e');
+    int exponent = 0;
+    (void)std::from_chars(scientific.constData() + e + (scientific.at(e + 1) == '+' ? 2 : 1),
+                          scientific.constData() + scientific.size(), exponent);
+    // One more place in front for a carry out of the first digit.
+    char digitBuffer[Significant + 1];
+    char* digits = digitBuffer + 1;
+    digits[0] = scientific.at(0);
+    std::copy(scientific.constData() + 2, scientific.constData() + e, digits + 1);
+    int count = Significant;
 
     int intDigits = exponent + 1; // digits before the decimal point, may be <= 0
     const int keep = intDigits + decimals;
     if (keep < 0) {
-        digits.clear();
-    } else if (keep < digits.size()) {
-        const bool up = digits.at(keep) >= QLatin1Char('5');
-        digits.truncate(keep);
+        count = 0;
+    } else if (keep < count) {
+        const bool up = digits[keep] >= '5';
+        count = keep;
         if (up) {
             int i = keep - 1;
-            while (i >= 0 && digits.at(i) == QLatin1Char('9')) {
-                digits[i] = QLatin1Char('0');
-                --i;
-            }
+            while (i >= 0 && digits[i] == '9')
+                digits[i--] = '0';
             if (i >= 0) {
-                digits[i] = QChar(digits.at(i).unicode() + 1);
+                ++digits[i];
             } else {
-                digits.prepend(QLatin1Char('1'));
+                *--digits = '1';
+                ++count;
                 ++intDigits;
             }
         }
     }
 
-    // Place the kept digits around the decimal point, padding with zeros on both sides.
-    QString intPart;
-    QString fracPart;
-    if (intDigits > 0) {
-        intPart = digits.left(intDigits);
-        intPart += QString(qMax(0, intDigits - int(digits.size())), QLatin1Char('0'));
-        fracPart = digits.mid(intDigits);
-    } else {
-        intPart = QStringLiteral("0");
-        fracPart = QString(-intDigits, QLatin1Char('0')) + digits;
-    }
-    fracPart = fracPart.left(decimals);
-    fracPart += QString(decimals - int(fracPart.size()), QLatin1Char('0'));
-
-    bool allZero = true;
-    for (const QChar c : digits)
-        allZero = allZero && c == QLatin1Char('0');
-
-    QString text;
+    // The kept digits around the decimal point, padded with zeros on both sides.
+    const bool allZero = std::all_of(digits, digits + count, [](char c) { return c == '0'; });
+    QVarLengthArray<char, 64> text;
     if (value < 0 && !allZero)
-        text = QStringLiteral("-");
-    text += intPart;
-    if (decimals > 0)
-        text += QLocale().decimalPoint() + fracPart;
-    return text;
+        text.append('-');
+    const auto digit = [&](int at) { return at >= 0 && at < count ? digits[at] : '0'; };
+    if (intDigits > 0) {
+        for (int i = 0; i < intDigits; ++i)
+            text.append(digit(i));
+    } else {
+        text.append('0');
+    }
+    QString fixed = QString::fromLatin1(text.data(), text.size());
+    if (decimals > 0) {
+        text.clear();
+        for (int i = 0; i < decimals; ++i)
+            text.append(digit(intDigits + i));
+        fixed += QLocale().decimalPoint();
+        fixed += QLatin1String(text.data(), text.size());
+    }
+    return fixed;
 }
 
 } // namespace Numbers
