@@ -101,6 +101,8 @@ private slots:
         row("mrad -half", -0.15 / urad, "3=-0.0002");
         row("urad half", 0.25 / urad, "4=0.3");
         row("urad overflow", -DBL_MAX, "4=" + Dots12);
+        row("arcsec carry into a new digit", -9999.9995, "0=-10000.000");
+        row("urad far below the last place", -1e-9, "4=0.0");
         // Deg-min-sec rounds hundredths halves to even.
         row("dms half to even", 0.125, "2= 0:00:00.12");
         row("dms no minus zero", -0.005, "2= 0:00:00.00");

@@ -153,6 +153,15 @@ private slots:
 
         grid.setRows(1);
         QCOMPARE(cells(grid, 0), QStringLiteral("n,a,b"));
+        // Filled again at once, as a file is read: the emptied room is used again, a row longer than
+        // any of it gets room of its own.
+        const QString wide(70000, QLatin1Char('w'));
+        for (int r = 1; r <= 3000; ++r)
+            grid.AddItem(QStringLiteral("%1\t").arg(r) + (r == 1500 ? wide : QStringLiteral("q%1").arg(r)));
+        grid.flushView();
+        QCOMPARE(grid.TextMatrix(1500, 1), wide);
+        QCOMPARE(cells(grid, 2998), QStringLiteral("2998,q2998,|2999,q2999,|3000,q3000,"));
+        QCOMPARE(cells(grid, 0).left(15), QStringLiteral("n,a,b|1,q1,|2,q"));
     }
 
     // Header marks align; the general alignment puts numbers right, text left; columns fit their headers.
