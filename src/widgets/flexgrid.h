@@ -38,7 +38,7 @@ public:
     // The same text without a copy, valid until the grid changes.
     [[nodiscard]] QStringView TextMatrixView(qint32 row, qint32 col) const;
     void setTextMatrix(qint32 row, qint32 col, const QString& text);
-    // The record of a data row (1 .. Rows - 1); it follows the row. Null: none.
+    // The record of a data row (1 .. Rows - 1); it follows the row. Null: none. Valid until the grid changes.
     [[nodiscard]] const LineRecord* record(qint32 row) const;
     void setRecord(qint32 row, const LineRecord& record);
 
