@@ -4,7 +4,7 @@
 
 #include <limits>
 
-// What a table line knows beyond its texts: when, in which unit and how it was measured.
+// What a table line knows besides its texts: when, in which unit and how it was measured.
 struct LineRecord {
     enum class Source : quint8 { Button, Interval, InstrumentKey, RemoteControl, Readout, File, Tobar };
     static constexpr double None = std::numeric_limits<double>::quiet_NaN();

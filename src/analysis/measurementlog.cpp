@@ -15,7 +15,7 @@ constexpr qint32 Top = std::numeric_limits<qint32>::max();
 constexpr int Blocks = Log::ChunkPoints / Log::BlockPoints;
 constexpr quint8 InchFlag = 1;
 constexpr double MmPerInch = 25.4;
-// Far beyond any clock, yet a span between two such times still fits in 64 bits.
+// Far past any clock, yet a span between two such times still fits in 64 bits.
 constexpr qint64 TimeLimit = qint64(1) << 60;
 
 qint64 clampTime(qint64 t)

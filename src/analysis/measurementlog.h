@@ -18,13 +18,13 @@
 // stamped before the newest of its kind (the clock was set back) takes the newest one's time.
 //
 // Points are kept as fixed-point integers: angles in thousandths of an arcsecond (the finest the instrument
-// sends), TOBAR values in ten-thousandths of a millimetre or inch. A value that is not finite or lies beyond
+// sends), TOBAR values in ten-thousandths of a millimetre or inch. A value that is not finite or lies outside
 // +-2147483.647 arcseconds (TOBAR: +-214748.3647 mm) is kept as "no value". Points sit in chunks of
 // ChunkPoints with min/max summaries per block of BlockPoints and per chunk, so min/max over any span costs
 // at most a few hundred steps plus one per chunk it covers whole.
 //
 // Capacity: chunks() chunks of each kind, by default 2400: 9 830 400 points, 27.3 hours at 100 measurements a
-// second, in about 130 MB. When a new chunk is needed beyond it, the oldest chunk goes as a whole, so at
+// second, in about 130 MB. When a new chunk is needed past it, the oldest chunk goes as a whole, so at
 // least (chunks() - 1) * ChunkPoints + 1 points are always kept.
 class MeasurementLog {
 public:

@@ -60,7 +60,7 @@ Straightness Straightness::evaluate(const TableLines& lines, const Input& input)
     for (qint32 i = 1; i <= count; ++i) {
         const qint32 line = in.reverse ? in.last - i + 1 : in.first + i - 1;
         const auto angle = Readings::angle(lines, line, in.axis, in.unit);
-        // Beyond a right angle the tangent turns back: no slope of a surface.
+        // Past a right angle the tangent turns back: no slope of a surface.
         if (!angle || !(std::abs(*angle) < RightAngle)) {
             result.m_refused.push_back(line);
             continue;

@@ -17,7 +17,7 @@
 class Straightness {
 public:
     static constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-    static constexpr double MaxBaseLength = 1e6; // mm: beyond any carriage, keeps every figure finite
+    static constexpr double MaxBaseLength = 1e6; // mm: longer than any carriage, keeps every figure finite
 
     enum class Reference { EndPoints, LeastSquares, MinimumZone };
     static constexpr std::array<Reference, 3> References{Reference::EndPoints, Reference::LeastSquares,

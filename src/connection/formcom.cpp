@@ -7,7 +7,7 @@
 #include "state/appstate.h"
 #include "state/numbers.h"
 #include "widgets/controls.h"
-#include "widgets/designfont.h"
+#include "widgets/windowfont.h"
 #include "widgets/messagebox.h"
 #include "widgets/twips.h"
 
@@ -60,8 +60,8 @@ FormCom::FormCom(AppState& state, ComLink& link, QWidget* parent)
 {
     setObjectName(QStringLiteral("FormCom"));
     setWindowTitle(QStringLiteral("Connection"));
-    setFont(designFont());
-    // The designed window and one more row for the device.
+    setFont(windowFont());
+    // The port, mode and status rows, and one more row for the device.
     setFixedSize(Twips::toPixels(5640), Twips::toPixels(1920));
 
     using Controls::make;

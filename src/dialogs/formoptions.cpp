@@ -2,7 +2,7 @@
 
 #include "link/linkreceiver.h"
 #include "widgets/controls.h"
-#include "widgets/designfont.h"
+#include "widgets/windowfont.h"
 #include "widgets/messagebox.h"
 #include "widgets/twips.h"
 #include "settings/settingvalues.h"
@@ -44,7 +44,7 @@ FormOptions::FormOptions(AppState& state, LinkReceiver& receiver, OptionsHost* h
     setWindowTitle(QStringLiteral("TARNOLUX options"));
     // Closing unloads: the next opening constructs and loads it afresh.
     setAttribute(Qt::WA_DeleteOnClose);
-    const QFont font = designFont();
+    const QFont font = windowFont();
     setFont(font);
     setFixedSize(Twips::toPixels(ClientWidth), Twips::toPixels(ClientHeight));
 

@@ -1,7 +1,7 @@
 #include "dialogs/frmabout.h"
 
 #include "widgets/controls.h"
-#include "widgets/designfont.h"
+#include "widgets/windowfont.h"
 #include "widgets/twips.h"
 #include "widgets/appicon.h"
 
@@ -55,7 +55,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmAbout"));
     setAttribute(Qt::WA_DeleteOnClose);
-    const QFont font = designFont();
+    const QFont font = windowFont();
     setFont(font);
     setFixedSize(Twips::toPixels(ClientWidth), Twips::toPixels(ClientHeight));
 

@@ -111,7 +111,7 @@ void LinkReceiver::decodeStoredRecord()
     const std::array<QString, LinkInternal::TokenSlots> fields = m_internal.tokens;
     const int lastColumnSlot = m_internal.loadColumns + 2;
     m_main->addLine(*grid);
-    // Columns a header announced beyond the last slot are written empty so the row stays complete.
+    // Columns a header announced past the last slot are written empty so the row stays complete.
     for (int i = 3; i <= lastColumnSlot; ++i)
         m_main->setColumn(i <= LastSlot ? fields[static_cast<size_t>(i)] : QString());
 }

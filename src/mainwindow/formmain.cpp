@@ -7,7 +7,7 @@
 #include "tables/tableset.h"
 #include "widgets/appicon.h"
 #include "widgets/controls.h"
-#include "widgets/designfont.h"
+#include "widgets/windowfont.h"
 #include "widgets/flexgrid.h"
 #include "widgets/panelcache.h"
 #include "widgets/twips.h"
@@ -31,7 +31,7 @@
 #include <memory>
 
 namespace {
-// Client area of the design, in twips, before start-up applies the stored size.
+// Client area of a new window, in twips, before start-up applies the stored size.
 constexpr double DesignClientWidth = 6015;
 constexpr double DesignClientHeight = 8895;
 
@@ -57,7 +57,7 @@ FormMain::FormMain(AppState& state, ComLink& link, QWidget* parent)
 {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("TARNOLUX"));
-    setFont(designFont());
+    setFont(windowFont());
     resize(Twips::toPixels(DesignClientWidth), Twips::toPixels(DesignClientHeight));
     // The native window gives the frame margins that outer window sizes need.
     winId();

@@ -436,7 +436,7 @@ void CommControl::raiseReceiveEvents(bool repeat)
         if (InBufferCount() > m_inBufferSize) {
             if (!emitEvent(CommEvents::RxOver))
                 return;
-            // Nobody discarded: the buffer is full and the bytes beyond it are lost.
+            // Nobody discarded: the buffer is full and the bytes past it are lost.
             if (InBufferCount() > m_inBufferSize)
                 m_in.keepWaiting(m_inBufferSize);
         }

@@ -14,7 +14,7 @@ const QString NoValueText = QStringLiteral("..........");
 const QString OutOfRangeText = QStringLiteral("............");
 const double MradPerArcsec = 4.0 * std::atan(1.0) / 18.0 / 36.0;
 
-// A value that grows beyond any number in its unit shows the out-of-range placeholder.
+// A value that grows past any number in its unit shows the out-of-range placeholder.
 QString fixed(double value, int decimals)
 {
     const QString text = Numbers::fixedText(value, decimals);
@@ -129,7 +129,7 @@ QString AngleManager::formatDegMinSec(double v, int decimals)
     if (negative)
         t = -t;
 
-    // Whole fractions of a second in 64 bits; a magnitude beyond that has no meaningful fraction to show.
+    // Whole fractions of a second in 64 bits; a magnitude past that has no meaningful fraction to show.
     const double rounded = std::nearbyint(t); // halves to even
     if (!(rounded < 9223372036854775808.0))
         return OutOfRangeText;

@@ -64,7 +64,7 @@ double leadingNumber(const QString& text)
         const size_t expStart = (j < s.size() && (s[j] == '+' || s[j] == '-')) ? j + 1 : j;
         j = expStart;
         while (isDigit(j)) {
-            exponent = std::min(exponent * 10 + (s[j] - '0'), 100000L); // far beyond any double
+            exponent = std::min(exponent * 10 + (s[j] - '0'), 100000L); // far past any double
             ++j;
         }
         if (j > expStart) {
@@ -147,7 +147,7 @@ QString shortestText(double value, const QLocale& locale)
         value = 0.0;
     else if (std::isinf(value))
         // The largest magnitude whose 15-digit text still reads back finite (the maximum double
-        // itself prints rounded up, beyond the range).
+        // itself prints rounded up, past the range).
         value = std::copysign(1.79769313486231e308, value);
     if (value == 0.0)
         value = 0.0; // no "-0"

@@ -208,7 +208,7 @@ void TableSet::CommandVal2Table_Click()
         XY2Table();
 }
 
-// Cells beyond a table's columns (a readout may have narrowed it) are skipped by the grid.
+// Cells past a table's columns (a readout may have narrowed it) are skipped by the grid.
 LineRecord TableSet::recordNow(LineRecord::Source source) const
 {
     LineRecord record;

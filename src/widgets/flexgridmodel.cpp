@@ -115,7 +115,7 @@ void FlexGridModel::extend(Row& row, QStringView text)
         return;
     m_hintRow = -1;
     const qint32 length = row.length + added;
-    // Blocks never grow beyond their reserved size, so slices of them stay where they are.
+    // Blocks never grow past their reserved size, so slices of them stay where they are.
     const auto room = [this] { return m_blocks.back().capacity() - m_blocks.back().size(); };
     if (length > row.capacity && atTail(row) && room() >= static_cast<size_t>(length - row.capacity)) {
         const qint32 grow = length - row.capacity;

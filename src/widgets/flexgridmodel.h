@@ -60,7 +60,7 @@ public:
         m_rows.resize(m_rows.size() + static_cast<size_t>(count));
         m_records.resize(m_rows.size());
     }
-    // A row from tab-separated fields; fields beyond the last column are dropped.
+    // A row from tab-separated fields; fields past the last column are dropped.
     void appendRow(QStringView tabSeparated);
     // Grid rows first .. first + count - 1, all of them existing data rows.
     void removeBlock(qint32 first, qint32 count);

@@ -116,7 +116,7 @@ private slots:
         row("out of range", "............", 1, NaN);
         row("marker", "table filled.", 0, NaN);
         row("empty", "", 0, NaN);
-        row("minutes beyond 59", "0:60:00", 2, NaN);
+        row("minutes past 59", "0:60:00", 2, NaN);
         row("seconds negative", "0:01:-5", 2, NaN);
         row("infinity", "inf", 0, NaN);
         row("two points", "1.2.3", 0, NaN);
@@ -128,7 +128,7 @@ private slots:
         row("degrees too long", "1234567890123:00:00", 2, NaN);
         row("seconds 60", "0:00:60", 2, NaN);
         row("seconds with plus", "0:00:+5", 2, NaN);
-        row("beyond a double", "1e400", 0, NaN);
+        row("past a double", "1e400", 0, NaN);
         row("longer than a number", QString(70, '1'), 0, NaN);
     }
     void readings()

@@ -107,7 +107,7 @@ private slots:
         row("dms half to even", 0.125, "2= 0:00:00.12");
         row("dms no minus zero", -0.005, "2= 0:00:00.00");
         row("dms carry", -7199.999, "2=-2:00:00.00");
-        row("dms beyond 64 bits", -1e17, "2=" + Dots12);
+        row("dms past 64 bits", -1e17, "2=" + Dots12);
         row("unknown unit", 1.0, "-1=");
         row("range before unit", 20001.0, "5=" + Dots12);
     }

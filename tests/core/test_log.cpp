@@ -39,7 +39,7 @@ private slots:
         columns<bool, int, int, int, bool>("tobar", "chunks", "points", "step", "months");
         row("equal times and dense", false, 100, 20000, 2, false);
         row("line rate", false, 100, 30000, 20, false);
-        row("beyond capacity", false, 3, 20000, 10, false);
+        row("past capacity", false, 3, 20000, 10, false);
         row("months between points", false, 100, 9000, 50, true);
         row("TOBAR in mm and inch", true, 100, 15000, 30, false);
     }
@@ -171,7 +171,7 @@ private slots:
         row("offset not finite", 3, 1.0, NaN, "");
         row("unknown unit", 5, 1.0, 0.0, "fail");
         row("arcsec, no minus zero", 0, -0.0004, 0.0, "0.000");
-        row("deg-min-sec beyond its texts", 2, 1e20, 0.0, "");
+        row("deg-min-sec past its texts", 2, 1e20, 0.0, "");
         row("TOBAR inch", -1, 1.2345, 0.0, "1.2345");
         row("TOBAR not a number", -1, NaN, 0.0, "");
         row("folder as file", 0, 1.0, 0.0, "fail folder");

@@ -335,7 +335,7 @@ private slots:
         // device of port 3: 0 missing, 1 held by another program, 2 not this user's
         columns<QString, int, QString>("typed", "device", "status");
         QTest::newRow("no device") << "3" << 0 << "Port is not available";
-        QTest::newRow("beyond 16 bits") << "70000" << 0 << "Port is not available";
+        QTest::newRow("past 16 bits") << "70000" << 0 << "Port is not available";
         QTest::newRow("not a number") << "abc" << 0 << "Port is not available";
         QTest::newRow("the same port") << "1x" << 0 << "o.k.";
         QTest::newRow("held") << "3" << 1 << "Port is already open";

@@ -129,17 +129,17 @@ private slots:
         QCOMPARE(app.messages.size(), 2);
     }
 
-    void valuesBeyondNumbers_data()
+    void valuesOutsideNumbers_data()
     {
         QTest::addColumn<QByteArray>("message");
-        QTest::newRow("angles beyond the range") << QByteArray("1 103 1E999 -1E999");
+        QTest::newRow("angles outside the range") << QByteArray("1 103 1E999 -1E999");
         QTest::newRow("NaN texts") << QByteArray("1 103 NaN -nan");
         QTest::newRow("forty digits") << "1 103 " + FortyDigits + " -" + FortyDigits + ".5";
-        QTest::newRow("TOBAR beyond the range") << QByteArray("31 0 1E999");
+        QTest::newRow("TOBAR outside the range") << QByteArray("31 0 1E999");
         QTest::newRow("readout") << "6 0 1 1 2\r5 1 1 1E999 " + FortyDigits;
     }
     // Shown as numbers in every unit, also after zeroing at such a value, and in the background file.
-    void valuesBeyondNumbers()
+    void valuesOutsideNumbers()
     {
         QFETCH(QByteArray, message);
         AppFixture app;

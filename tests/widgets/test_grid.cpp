@@ -75,7 +75,7 @@ private slots:
         row("fields from column 0, extra dropped", "cols 3; add 1\ta\tb\tc", "1,a,b 1-1 0");
         row("fewer fields, blanks kept", "cols 3; add  1 \t x", " 1 , x, 1-1 0");
         row("tabs into cells", "cols 3; add 1\ta\tb; set 1 1 x\ty; set 1 0 \t; set 1 2 w", "\t,x\ty,w 1-1 0");
-        row("beyond the cells set", "cols 4; add 1; set 1 3 p\tq; set 1 1 w", "1,w,,p\tq 1-1 0");
+        row("past the cells set", "cols 4; add 1; set 1 3 p\tq; set 1 1 w", "1,w,,p\tq 1-1 0");
         row("emptied cell", "cols 3; add 1\ta\tb; set 1 1 ", "1,,b 1-1 0");
         row("cols cut and grown empty", "cols 3; add 1\ta\tb; cols 2; set 1 2 no; cols 3", "1,a, 1-1 0");
         row("cols cut past cells holding tabs", "cols 3; add 1\ta\tb; set 1 1 x\ty; cols 2; set 1 1 z\tw",

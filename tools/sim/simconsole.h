@@ -26,7 +26,7 @@ public:
     [[nodiscard]] QString announcement() const;
     [[nodiscard]] static QString protocolHelp();
 
-    // "\r", "\n", "\t", "\\" and "\xHH" escapes; nullopt on a broken escape or a character beyond Latin-1.
+    // "\r", "\n", "\t", "\\" and "\xHH" escapes; nullopt on a broken escape or a character outside Latin-1.
     [[nodiscard]] static std::optional<QByteArray> unescape(const QString& text);
     // Hexadecimal bytes separated by blanks, with or without "0x"; nullopt on anything else.
     [[nodiscard]] static std::optional<QByteArray> parseHex(const QString& text);

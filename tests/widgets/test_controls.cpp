@@ -77,7 +77,7 @@ private slots:
                     (radio && button->isChecked()))
                     continue;
                 const bool before = button->isChecked();
-                // The far right end of the rectangle, beyond the caption.
+                // The far right end of the rectangle, past the caption.
                 QTest::mouseClick(button, Qt::LeftButton, {},
                                   QPoint(button->width() - 2, button->height() / 2));
                 QVERIFY2(button->isChecked() != before, qPrintable(button->objectName()));
