@@ -10,6 +10,7 @@
 #include "sim/ptyinstrument.h"
 #include "sim/simconsole.h"
 #include "state/appstate.h"
+#include "support/control.h"
 #include "support/ptypair.h"
 #include "tables/tableset.h"
 #include "widgets/filedialog.h"
