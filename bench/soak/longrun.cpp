@@ -118,7 +118,7 @@ private slots:
         QCOMPARE(afterText, TextMessages);
 
         // Compatible mode through the connection window's own option: the port reopens at 2400 baud.
-        f.link->loaded()->OptionCompatible->setChecked(true);
+        control<QRadioButton>(f.link->loaded(), "OptionCompatible")->setChecked(true);
         QVERIFY(f.link->loaded()->comPort().PortOpen());
         QVERIFY(f.line.send(record(0)));     // brings synchronisation only
         QVERIFY(feed(Records, record, 500)); // 4 kB: one record per receive event

@@ -10,6 +10,7 @@
 #include "widgets/filedialog.h"
 #include "widgets/messagebox.h"
 #include "state/appstate.h"
+#include "support/control.h"
 #include "support/ptypair.h"
 
 #include <QCoreApplication>
@@ -137,8 +138,8 @@ public:
             FormCom* form = link->loaded();
             if (!form)
                 return;
-            (textMode ? form->OptionText : form->OptionCompatible)->setChecked(true);
-            form->CommandClose->click();
+            control<QRadioButton>(form, textMode ? "OptionText" : "OptionCompatible")->setChecked(true);
+            control<QPushButton>(form, "CommandClose")->click();
         });
         window->CommandConnect->click();
         (void)line.readAvailable();

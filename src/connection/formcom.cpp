@@ -65,73 +65,78 @@ FormCom::FormCom(AppState& state, ComLink& link, QWidget* parent)
     setFixedSize(Twips::toPixels(5640), Twips::toPixels(1920));
 
     using Controls::make;
-    LabelPortNum = make<QLabel>(this, "LabelPortNum", QStringLiteral("Com"), {240, 180, 615, 255});
-    TextPortNum = make<QLineEdit>(this, "TextPortNum", QStringLiteral("1"), {840, 120, 375, 375});
-    LabelStatus = make<QLabel>(this, "LabelStatus", QStringLiteral("com exists"), {1440, 180, 735, 255});
-    TextStatus = make<QLineEdit>(this, "TextStatus", QString(), {2280, 120, 3135, 375});
-    TextStatus->setReadOnly(true);
-    OptionCompatible = make<OptionButton>(this, "OptionCompatible", QStringLiteral("compatible mode"),
-                                          {240, 600, 1815, 375});
-    OptionText = make<OptionButton>(this, "OptionText", QStringLiteral("Text mode"), {2160, 600, 1215, 375});
-    CommandClose = make<CommandButton>(this, "CommandClose", QStringLiteral("Close"), {4560, 600, 855, 375});
-    CommandClose->setAutoDefault(false);
-    optionHR = make<CheckBox>(this, "optionHR", QStringLiteral("ORVELAN HR"), {240, 960, 1575, 375});
-    LabelDevice = make<QLabel>(this, "LabelDevice", QStringLiteral("Device"), {240, 1500, 615, 255});
-    ComboDevice = make<QComboBox>(this, "ComboDevice", QString(), {840, 1440, 4575, 315});
-    TimerCom = new QTimer(this);
-    TimerCom->setInterval(1000);
+    make<QLabel>(this, "LabelPortNum", QStringLiteral("Com"), {240, 180, 615, 255});
+    m_portNumberEdit = make<QLineEdit>(this, "TextPortNum", QStringLiteral("1"), {840, 120, 375, 375});
+    make<QLabel>(this, "LabelStatus", QStringLiteral("com exists"), {1440, 180, 735, 255});
+    m_statusEdit = make<QLineEdit>(this, "TextStatus", QString(), {2280, 120, 3135, 375});
+    m_statusEdit->setReadOnly(true);
+    m_compatibleModeOption = make<OptionButton>(this, "OptionCompatible", QStringLiteral("compatible mode"),
+                                                {240, 600, 1815, 375});
+    m_textModeOption =
+        make<OptionButton>(this, "OptionText", QStringLiteral("Text mode"), {2160, 600, 1215, 375});
+    m_closeButton = make<CommandButton>(this, "CommandClose", QStringLiteral("Close"), {4560, 600, 855, 375});
+    m_closeButton->setAutoDefault(false);
+    m_highResolutionCheck =
+        make<CheckBox>(this, "optionHR", QStringLiteral("ORVELAN HR"), {240, 960, 1575, 375});
+    make<QLabel>(this, "LabelDevice", QStringLiteral("Device"), {240, 1500, 615, 255});
+    m_deviceBox = make<QComboBox>(this, "ComboDevice", QString(), {840, 1440, 4575, 315});
+    m_compatibleStatusTimer = new QTimer(this);
+    m_compatibleStatusTimer->setInterval(1000);
     m_deviceRefresh = new QTimer(this);
     m_deviceRefresh->setInterval(2000);
     m_comPort = new CommControl(this);
-    TimerCom->setObjectName(QStringLiteral("TimerCom"));
+    m_compatibleStatusTimer->setObjectName(QStringLiteral("TimerCom"));
     m_comPort->setObjectName(QStringLiteral("comPort"));
 
     // Neither option is selected before the first showComSettings, so that one always runs its click step.
     auto* modes = new QButtonGroup(this);
-    modes->addButton(OptionCompatible);
-    modes->addButton(OptionText);
+    modes->addButton(m_compatibleModeOption);
+    modes->addButton(m_textModeOption);
 
-    connect(OptionText, &QRadioButton::toggled, this, [this](bool on) {
+    connect(m_textModeOption, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
-            OptionText_Click();
+            selectTextMode();
     });
-    connect(OptionCompatible, &QRadioButton::toggled, this, [this](bool on) {
+    connect(m_compatibleModeOption, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
-            OptionCompatible_Click();
+            selectCompatibleMode();
     });
-    connect(optionHR, &QCheckBox::toggled, this, &FormCom::optionHR_Click);
-    connect(TextPortNum, &QLineEdit::textChanged, this, &FormCom::TextPortNum_Change);
-    connect(CommandClose, &QPushButton::clicked, this, &FormCom::CommandClose_Click);
-    connect(TimerCom, &QTimer::timeout, this, &FormCom::TimerCom_Timer);
+    connect(m_highResolutionCheck, &QCheckBox::toggled, this, &FormCom::setHighResolution);
+    connect(m_portNumberEdit, &QLineEdit::textChanged, this, &FormCom::connectTypedPort);
+    connect(m_closeButton, &QPushButton::clicked, this, &FormCom::closeWindow);
+    connect(m_compatibleStatusTimer, &QTimer::timeout, this, &FormCom::updateCompatibleStatus);
     connect(m_deviceRefresh, &QTimer::timeout, this, &FormCom::refreshDevices);
-    connect(ComboDevice, &QComboBox::activated, this, [this](int index) {
-        const QString path = ComboDevice->itemData(index).toString();
-        if (!path.isEmpty()) {
-            bindDevice(path);
-            return;
-        }
-        // "Other…": the operator types a path and confirms it with Enter.
-        ComboDevice->setEditable(true);
-        ComboDevice->setInsertPolicy(QComboBox::NoInsert);
-        ComboDevice->setCompleter(nullptr);
-        ComboDevice->clearEditText();
-        ComboDevice->setFocus();
-        connect(ComboDevice->lineEdit(), &QLineEdit::returnPressed, this, [this] {
-            const QString typed = ComboDevice->currentText().trimmed();
-            ComboDevice->setEditable(false);
-            if (!typed.isEmpty())
-                bindDevice(typed);
-            else
-                refreshDevices();
-        });
-    });
+    connect(m_deviceBox, &QComboBox::activated, this, &FormCom::chooseDevice);
     connect(m_comPort, &CommControl::OnComm, this,
             [this](int event) { m_link.receiver().comPort_OnComm(event); });
-    connect(m_comPort, &CommControl::deviceLost, this, &FormCom::comPort_Lost);
+    connect(m_comPort, &CommControl::deviceLost, this, &FormCom::deviceLost);
     m_link.receiver().setPort(m_comPort);
     Controls::orderTabs(this);
 
-    Form_Load();
+    load();
+}
+
+void FormCom::chooseDevice(int index)
+{
+    const QString path = m_deviceBox->itemData(index).toString();
+    if (!path.isEmpty()) {
+        bindDevice(path);
+        return;
+    }
+    // "Other…": the operator types a path and confirms it with Enter.
+    m_deviceBox->setEditable(true);
+    m_deviceBox->setInsertPolicy(QComboBox::NoInsert);
+    m_deviceBox->setCompleter(nullptr);
+    m_deviceBox->clearEditText();
+    m_deviceBox->setFocus();
+    connect(m_deviceBox->lineEdit(), &QLineEdit::returnPressed, this, [this] {
+        const QString typed = m_deviceBox->currentText().trimmed();
+        m_deviceBox->setEditable(false);
+        if (!typed.isEmpty())
+            bindDevice(typed);
+        else
+            refreshDevices();
+    });
 }
 
 FormCom::~FormCom()
@@ -170,7 +175,7 @@ void FormCom::connectPort(qint16& portNumber)
     const qint32 baudRate = textMode ? 19200 : 2400;
     const qint16 result = initCom(portNumber, baudRate, !textMode);
     m_state.link.conStatus = 0;
-    TextStatus->setText(statusText(result));
+    m_statusEdit->setText(statusText(result));
     if (result == 0) {
         m_state.link.conStatus = 1;
         m_comPort->setRThreshold(m_state.link.portMode != 0 ? 1 : 8);
@@ -181,7 +186,7 @@ void FormCom::connectPort(qint16& portNumber)
 
 void FormCom::refreshDevices()
 {
-    if (ComboDevice->isEditable())
+    if (m_deviceBox->isEditable())
         return; // the operator is typing a path
     const qint16 port = m_comPort->CommPort();
     const QString bound = m_comPort->boundDevice(); // as the last connect step read it
@@ -193,8 +198,8 @@ void FormCom::refreshDevices()
         return;
     m_deviceSignature = signature;
 
-    const QSignalBlocker quiet(ComboDevice);
-    ComboDevice->clear();
+    const QSignalBlocker quiet(m_deviceBox);
+    m_deviceBox->clear();
     bool boundPresent = bound.isEmpty();
     for (const SerialDevice& device : devices) {
         QStringList about;
@@ -206,21 +211,21 @@ void FormCom::refreshDevices()
             text += QStringLiteral(" - ") + about.join(QStringLiteral(", "));
         if (!device.stablePath.isEmpty())
             text += QStringLiteral(" (") + device.stablePath + QLatin1Char(')');
-        ComboDevice->addItem(text, device.storedPath());
+        m_deviceBox->addItem(text, device.storedPath());
         boundPresent = boundPresent || device.storedPath() == bound || device.path == bound;
     }
     // A bound device the system does not list stays the choice (a typed path, a pseudo-terminal), marked
     // when it is gone, rather than another one taking its place.
     if (!boundPresent)
-        ComboDevice->addItem(QFileInfo::exists(bound) ? bound : bound + QStringLiteral(" (absent)"), bound);
-    ComboDevice->addItem(QStringLiteral("Other\u2026"), QString());
+        m_deviceBox->addItem(QFileInfo::exists(bound) ? bound : bound + QStringLiteral(" (absent)"), bound);
+    m_deviceBox->addItem(QStringLiteral("Other\u2026"), QString());
     const QString used = m_comPort->devicePath();
-    int chosen = ComboDevice->findData(bound.isEmpty() ? used : bound);
+    int chosen = m_deviceBox->findData(bound.isEmpty() ? used : bound);
     if (chosen < 0)
         for (int i = 0; i < devices.size() && chosen < 0; ++i)
             chosen = devices.at(i).path == used ? i : -1;
-    ComboDevice->setCurrentIndex(chosen);
-    ComboDevice->setToolTip(used.isEmpty() ? QStringLiteral("No port number")
+    m_deviceBox->setCurrentIndex(chosen);
+    m_deviceBox->setToolTip(used.isEmpty() ? QStringLiteral("No port number")
                                            : QStringLiteral("Port %1 uses %2").arg(port).arg(used));
 }
 
@@ -250,16 +255,16 @@ void FormCom::saveComSettings()
 void FormCom::showComSettings()
 {
     if (m_state.link.portMode == 0)
-        OptionCompatible->setChecked(true);
+        m_compatibleModeOption->setChecked(true);
     else
-        OptionText->setChecked(true);
+        m_textModeOption->setChecked(true);
     const qint16 port = m_comPort->CommPort();
-    TextPortNum->setText(port < 1 ? QString() : decimal(port));
+    m_portNumberEdit->setText(port < 1 ? QString() : decimal(port));
     if (m_state.link.portMode != 0) {
-        TimerCom->stop();
+        m_compatibleStatusTimer->stop();
     } else {
-        TimerCom->setInterval(1000);
-        TimerCom->start();
+        m_compatibleStatusTimer->setInterval(1000);
+        m_compatibleStatusTimer->start();
     }
     m_state.internal.inSync = false;
 }
@@ -268,16 +273,16 @@ void FormCom::loadStepMain()
 {
     loadComSettings();
     showComSettings();
-    optionHR->setChecked(m_state.link.isHR == 1);
+    m_highResolutionCheck->setChecked(m_state.link.isHR == 1);
     m_state.internal.inSync = false;
     m_state.internal.msgSignalEvery = NoSignal;
     m_link.setUpdateSignal(m_state.options.backgroundSeconds);
     m_state.internal.measureCountdown = m_state.internal.msgSignalEvery;
     connectPort(m_state.link.portNum);
-    TextPortNum->setText(decimal(m_state.link.portNum));
+    m_portNumberEdit->setText(decimal(m_state.link.portNum));
 }
 
-void FormCom::Form_Load()
+void FormCom::load()
 {
     if (m_state.link.wasSendError) {
         connectPort(m_state.link.portNum);
@@ -287,14 +292,14 @@ void FormCom::Form_Load()
     loadStepMain();
 }
 
-void FormCom::Form_Activate()
+void FormCom::activate()
 {
     if (m_state.link.wasSendError)
         m_state.link.wasSendError = false;
     loadStepMain();
 }
 
-void FormCom::Form_QueryUnload()
+void FormCom::unload()
 {
     saveComSettings();
     deInitCom();
@@ -313,7 +318,7 @@ bool FormCom::waitMainTicks(int ticks)
         TickWaitLimitMs);
 }
 
-void FormCom::CommandClose_Click()
+void FormCom::closeWindow()
 {
     // The waits let events run; a second click meanwhile must not start a second close step.
     if (m_inCloseStep)
@@ -339,31 +344,31 @@ void FormCom::CommandClose_Click()
     m_inCloseStep = false;
 }
 
-void FormCom::OptionText_Click()
+void FormCom::selectTextMode()
 {
     m_state.link.portMode = 1;
     showComSettings();
     connectPort(m_state.link.portNum);
-    optionHR->setVisible(false);
+    m_highResolutionCheck->setVisible(false);
 }
 
-void FormCom::OptionCompatible_Click()
+void FormCom::selectCompatibleMode()
 {
     m_state.link.portMode = 0;
     showComSettings();
     connectPort(m_state.link.portNum);
     m_state.link.angleStatus = 0;
-    optionHR->setVisible(true);
+    m_highResolutionCheck->setVisible(true);
 }
 
-void FormCom::optionHR_Click()
+void FormCom::setHighResolution(bool on)
 {
-    m_state.link.isHR = optionHR->isChecked() ? 1 : 0;
+    m_state.link.isHR = on ? 1 : 0;
 }
 
-void FormCom::TextPortNum_Change()
+void FormCom::connectTypedPort()
 {
-    const double typed = Numbers::leadingNumber(TextPortNum->text());
+    const double typed = Numbers::leadingNumber(m_portNumberEdit->text());
     if (typed == static_cast<double>(m_comPort->CommPort()))
         return;
     // Outside the 16-bit range it names no port: try port 0, which reports "Port is not available".
@@ -371,23 +376,26 @@ void FormCom::TextPortNum_Change()
     connectPort(port);
 }
 
-void FormCom::comPort_Lost()
+void FormCom::deviceLost()
 {
     // Placeholders from the next tick on, and in what a store writes, not the last values as if current.
     m_state.link.angleStatus = 0;
     m_state.link.tobarStatus = 0;
     m_state.link.tobarValue.clear();
-    TextStatus->setText(statusText(CommControl::ErrInvalidPort));
-    if (m_state.link.portNum == 0)
-        return; // a failed send has told the operator already
-    // As after a failed send: no more commands until the operator reconnects with "Connection".
+    m_statusEdit->setText(statusText(CommControl::ErrInvalidPort));
+    if (m_state.link.portNum != 0) // else a failed send has told the operator already
+        dropLink();
+}
+
+void FormCom::dropLink()
+{
     m_state.link.portNum = 0;
     m_state.internal.inSync = false;
     m_state.link.wasSendError = true;
     MessageBox::show(m_link.windowParent(), QStringLiteral("No connection available"));
 }
 
-void FormCom::TimerCom_Timer()
+void FormCom::updateCompatibleStatus()
 {
     m_link.receiver().TimerCom_Timer();
 }
@@ -401,10 +409,7 @@ void FormCom::sendCommand(const QString& s)
     if (m_comPort->Output(frame) == CommControl::Ok)
         return;
     deInitCom();
-    m_state.link.portNum = 0;
-    m_state.internal.inSync = false;
-    m_state.link.wasSendError = true;
-    MessageBox::show(m_link.windowParent(), QStringLiteral("No connection available"));
+    dropLink();
 }
 
 void FormCom::sendCommandCompatible(const qint16& command)
@@ -413,9 +418,7 @@ void FormCom::sendCommandCompatible(const qint16& command)
     frame.append('\x02');
     frame.append(static_cast<char>(command & 0xFF));
     frame.append('\x03');
-    (void)m_comPort->OutBufferCount();
     (void)m_comPort->Output(frame);
-    (void)m_comPort->OutBufferCount();
 }
 
 void FormCom::showEvent(QShowEvent* event)
@@ -425,7 +428,7 @@ void FormCom::showEvent(QShowEvent* event)
     refreshDevices();
     m_deviceRefresh->start();
     if (!event->spontaneous())
-        Form_Activate();
+        activate();
 }
 
 void FormCom::hideEvent(QHideEvent* event)
@@ -436,7 +439,7 @@ void FormCom::hideEvent(QHideEvent* event)
 
 void FormCom::closeEvent(QCloseEvent* event)
 {
-    Form_QueryUnload();
+    unload();
     event->accept();
     QDialog::done(QDialog::Rejected);
     m_link.unloaded(this);

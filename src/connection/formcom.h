@@ -10,7 +10,6 @@ struct AppState;
 class ComLink;
 class QCheckBox;
 class QComboBox;
-class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -34,37 +33,6 @@ public:
 
     [[nodiscard]] CommControl& comPort() { return *m_comPort; }
 
-    // Event handlers, public so that the steps can be driven as the operator would.
-    void Form_Load();
-    void Form_Activate();
-    void Form_QueryUnload();
-    void CommandClose_Click();
-    void OptionText_Click();
-    void OptionCompatible_Click();
-    void optionHR_Click();
-    void TextPortNum_Change();
-    void TimerCom_Timer();
-    // The port's device vanished: the measurement is gone, and the operator is told once.
-    void comPort_Lost();
-
-    QLabel* LabelPortNum = nullptr;
-    QLineEdit* TextPortNum = nullptr;
-    QLabel* LabelStatus = nullptr;
-    QLineEdit* TextStatus = nullptr;
-    QRadioButton* OptionCompatible = nullptr;
-    QRadioButton* OptionText = nullptr;
-    QPushButton* CommandClose = nullptr;
-    QCheckBox* optionHR = nullptr;
-    QTimer* TimerCom = nullptr;
-    // The row below: the device the port number is bound to, chosen from the devices present.
-    QLabel* LabelDevice = nullptr;
-    QComboBox* ComboDevice = nullptr;
-
-    // Lists the devices present again (shown: every 2 s), keeping the choice.
-    void refreshDevices();
-    // Binds the current port number to the device, stores the binding and connects to it.
-    void bindDevice(const QString& path);
-
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
@@ -72,6 +40,30 @@ protected:
     void reject() override;
 
 private:
+    // The load step: the stored settings shown and the port connected, or, after a failed send, only
+    // connected again.
+    void load();
+    // Showing the window runs the load step again.
+    void activate();
+    // Closing the window: settings stored, port closed.
+    void unload();
+    void closeWindow();
+    void selectTextMode();
+    void selectCompatibleMode();
+    void setHighResolution(bool on);
+    void connectTypedPort();
+    // Once a second in compatible mode: whether messages arrived since the last look.
+    void updateCompatibleStatus();
+    // The port's device vanished: the measurement is gone, and the operator is told once.
+    void deviceLost();
+    // No more commands until the operator reconnects with "Connection"; the operator is told.
+    void dropLink();
+    void chooseDevice(int index);
+    // Lists the devices present again (shown: every 2 s), keeping the choice.
+    void refreshDevices();
+    // Binds the current port number to the device, stores the binding and connects to it.
+    void bindDevice(const QString& path);
+
     void connectPort(qint16& portNumber);
     void loadComSettings();
     void saveComSettings();
@@ -83,6 +75,15 @@ private:
     AppState& m_state;
     ComLink& m_link;
     CommControl* m_comPort = nullptr;
+    QLineEdit* m_portNumberEdit = nullptr;
+    QLineEdit* m_statusEdit = nullptr;
+    QRadioButton* m_compatibleModeOption = nullptr;
+    QRadioButton* m_textModeOption = nullptr;
+    QPushButton* m_closeButton = nullptr;
+    QCheckBox* m_highResolutionCheck = nullptr;
+    QTimer* m_compatibleStatusTimer = nullptr;
+    // The device the port number is bound to, chosen from the devices present.
+    QComboBox* m_deviceBox = nullptr;
     bool m_inCloseStep = false;
     QTimer* m_deviceRefresh = nullptr;
     QString m_deviceSignature; // the devices last listed, so an unchanged list is left alone

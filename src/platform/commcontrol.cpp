@@ -321,11 +321,6 @@ QByteArray CommControl::Input()
     return out;
 }
 
-qint32 CommControl::OutBufferCount() const
-{
-    return m_port->isOpen() ? static_cast<qint32>(m_port->bytesToWrite()) : 0;
-}
-
 int CommControl::Output(const QByteArray& bytes)
 {
     if (!PortOpen())

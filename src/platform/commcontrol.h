@@ -73,7 +73,6 @@ public:
     void setInputLen(qint16 count) override { m_inputLen = count; }
     [[nodiscard]] QByteArray Input() override;
 
-    [[nodiscard]] qint32 OutBufferCount() const;
     // Writes the bytes; a closed or vanished port gives a non-zero code.
     [[nodiscard]] int Output(const QByteArray& bytes);
 

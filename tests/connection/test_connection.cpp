@@ -24,10 +24,11 @@ class TestConnection : public QObject {
     {
         return AppFixture::store()->value(SettingKeys::path(SettingKeys::BoundDevice, 1)).toString();
     }
+    static QComboBox* devices(FormCom& form) { return control<QComboBox>(form, "ComboDevice"); }
     static void choose(FormCom& form, int index)
     {
-        form.ComboDevice->setCurrentIndex(index);
-        emit form.ComboDevice->activated(index);
+        devices(form)->setCurrentIndex(index);
+        emit devices(form)->activated(index);
     }
 
 private slots:
@@ -51,27 +52,26 @@ private slots:
     void chosenDeviceIsBoundAndSurvivesARestart()
     {
         FormCom& form = open();
-        QCOMPARE(form.ComboDevice->count(), 2); // the adapter and "Other…"
-        QVERIFY(form.ComboDevice->itemText(0).contains(QLatin1String("USB serial, Maker, A1")));
+        QCOMPARE(devices(form)->count(), 2); // the adapter and "Other…"
+        QVERIFY(devices(form)->itemText(0).contains(QLatin1String("USB serial, Maker, A1")));
         choose(form, 0);
         QCOMPARE(bound(), m_present.first().stablePath); // the stable name is what is kept
-        QCOMPARE(form.TextStatus->text(), QStringLiteral("o.k."));
-        QVERIFY(form.ComboDevice->toolTip().contains(m_present.first().stablePath));
+        QCOMPARE(control<QLineEdit>(form, "TextStatus")->text(), "o.k.");
+        QVERIFY(devices(form)->toolTip().contains(m_present.first().stablePath));
         FormCom& again = open();
-        QCOMPARE(again.TextStatus->text(), QStringLiteral("o.k."));
-        QCOMPARE(again.ComboDevice->currentIndex(), 0);
+        QCOMPARE(control<QLineEdit>(again, "TextStatus")->text(), "o.k.");
+        QCOMPARE(devices(again)->currentIndex(), 0);
         // A typed path: "Other…", the path, Enter.
-        choose(again, again.ComboDevice->count() - 1);
-        QVERIFY(again.ComboDevice->isEditable());
-        QTest::keyClicks(again.ComboDevice->lineEdit(), m_second.path());
-        QTest::keyClick(again.ComboDevice->lineEdit(), Qt::Key_Return);
+        choose(again, devices(again)->count() - 1);
+        QVERIFY(devices(again)->isEditable());
+        QTest::keyClicks(devices(again)->lineEdit(), m_second.path());
+        QTest::keyClick(devices(again)->lineEdit(), Qt::Key_Return);
         QCOMPARE(bound(), m_second.path());
-        QCOMPARE(again.TextStatus->text(), QStringLiteral("o.k."));
-        QCOMPARE(again.ComboDevice->currentText(),
-                 m_second.path()); // present, though the system does not list it
-        const int shown = again.ComboDevice->count();
+        QCOMPARE(control<QLineEdit>(again, "TextStatus")->text(), "o.k.");
+        QCOMPARE(devices(again)->currentText(), m_second.path()); // present, though not listed
+        const int shown = devices(again)->count();
         m_present.append({QStringLiteral("/dev/ttyUSB7"), {}, QStringLiteral("plugged in"), {}, {}});
-        QTRY_COMPARE_WITH_TIMEOUT(again.ComboDevice->count(), shown + 1, 5000); // looked at again every 2 s
+        QTRY_COMPARE_WITH_TIMEOUT(devices(again)->count(), shown + 1, 5000); // looked at again every 2 s
     }
 
     void environmentWinsAndAbsentDevicesShowAsSuch()
@@ -80,13 +80,13 @@ private slots:
         SettingValues::writeText(SettingKeys::BoundDevice, 1, gone);
         AppFixture::plugIn(m_second.path());
         FormCom& form = open();
-        QCOMPARE(form.TextStatus->text(), QStringLiteral("o.k."));
-        QVERIFY(form.ComboDevice->toolTip().contains(m_second.path()));
+        QCOMPARE(control<QLineEdit>(form, "TextStatus")->text(), "o.k.");
+        QVERIFY(devices(form)->toolTip().contains(m_second.path()));
         qunsetenv("TARNOLUX_COM1");
         FormCom& again = open();
-        QCOMPARE(again.TextStatus->text(), QStringLiteral("Port is not available"));
-        QCOMPARE(again.ComboDevice->currentText(), gone + QStringLiteral(" (absent)"));
-        QVERIFY(again.ComboDevice->toolTip().contains(gone));
+        QCOMPARE(control<QLineEdit>(again, "TextStatus")->text(), "Port is not available");
+        QCOMPARE(devices(again)->currentText(), gone + QStringLiteral(" (absent)"));
+        QVERIFY(devices(again)->toolTip().contains(gone));
     }
 
     void vanishedInstrumentIsShownAsGone_data()
@@ -103,7 +103,7 @@ private slots:
         AppFixture::plugIn(m_f->line.path());
         FormMain& w = m_f->start();
         FormCom& form = m_f->openLine(textMode);
-        QCOMPARE(form.TextStatus->text(), QStringLiteral("o.k."));
+        QCOMPARE(control<QLineEdit>(form, "TextStatus")->text(), "o.k.");
         QVERIFY(m_f->line.write(angles));
         QTRY_COMPARE(w.TextX->text(), QStringLiteral("12.500")); // compatible mode: after its status rule
 

@@ -199,7 +199,6 @@ private slots:
         QTRY_COMPARE(events.count(), 3);
         QCOMPARE(m_comm->Output(QByteArray("M\r\x02\x10\x03", 5)), 0);
         QTRY_COMPARE(m_pty->received(), QByteArray("M\r\x02\x10\x03"));
-        QCOMPARE(m_comm->OutBufferCount(), 0);
         auto* serial = m_comm->findChild<QSerialPort*>();
         QSignalSpy closes(serial, &QIODevice::aboutToClose);
         QSignalSpy errors(serial, &QSerialPort::errorOccurred);

@@ -55,8 +55,9 @@ private slots:
         // The close step paces its commands by display ticks, also where the tick counter wraps.
         app.state->options.mainTime = std::numeric_limits<qint32>::max() - 1;
         FormCom* form = app.connect(true);
-        QVERIFY(form && form->isHidden() && form->TextPortNum->text() == QLatin1String("1"));
-        QCOMPARE(form->TextStatus->text() + ' ' + QString::number(app.instrument.lineBaud()), "o.k. 19200");
+        QVERIFY(form && form->isHidden() && control<QLineEdit>(form, "TextPortNum")->text() == "1");
+        QCOMPARE(control<QLineEdit>(form, "TextStatus")->text(), "o.k.");
+        QCOMPARE(app.instrument.lineBaud(), 19200);
         QTRY_COMPARE(app.commands, QStringList({"d", "d", "R"}));
         // Counted in ticks, which a busy machine cannot squeeze: two waits of two ticks each.
         const QList<qint32>& at = app.commandTicks;
@@ -284,7 +285,7 @@ private slots:
         // Compatible mode with thousandths of an arcsecond: the close step sends nothing.
         QVERIFY(app.sim(QStringLiteral("hr on")) && app.sim(QStringLiteral("angles 1.234 -5.678")));
         app.commands.clear();
-        app.connect(false, [](FormCom& form) { form.optionHR->click(); });
+        app.connect(false, [](FormCom& form) { control<QCheckBox>(form, "optionHR")->click(); });
         QCOMPARE(app.instrument.lineBaud(), 2400);
         QTRY_COMPARE(angles(w), QStringLiteral("1.234|-5.678"));
         QVERIFY(w.CommandLoadFromOrv->isHidden() && w.CommMean->isHidden() && app.commands.isEmpty());
@@ -360,9 +361,9 @@ private slots:
             if (!user.emplace().isValid())
                 QSKIP("this process may not act as another user");
         }
-        form.TextPortNum->setText(typed);
+        control<QLineEdit>(form, "TextPortNum")->setText(typed);
         user.reset();
-        QCOMPARE(form.TextStatus->text(), status);
+        QCOMPARE(control<QLineEdit>(form, "TextStatus")->text(), status);
         const bool open = status == QLatin1String("o.k.");
         QVERIFY(form.comPort().PortOpen() == open && app.state->link.conStatus == qint16(open));
     }

@@ -73,7 +73,8 @@ private slots:
                 w.windowHeight() >= 2300 - Twips::PerPixel);
         FormCom& form = app.link->form(); // loaded, it writes the port back
         form.show();
-        QVERIFY(form.OptionCompatible->isChecked() && (!defaults || form.TextStatus->text() == "o.k."));
+        QVERIFY(control<QRadioButton>(form, "OptionCompatible")->isChecked());
+        QVERIFY(!defaults || control<QLineEdit>(form, "TextStatus")->text() == "o.k.");
         form.hide();
         w.close();
         QVERIFY(app.messages.isEmpty());
@@ -109,7 +110,7 @@ private slots:
             QVERIFY(app.sim(QLatin1String(line)));
         QTRY_COMPARE(app.messages, QStringList{"No connection available"});
         QVERIFY(!form->comPort().PortOpen());
-        QCOMPARE(form->TextStatus->text(), QStringLiteral("Port is not available"));
+        QCOMPARE(control<QLineEdit>(form, "TextStatus")->text(), QStringLiteral("Port is not available"));
         const std::clock_t before = std::clock();
         QTest::qWait(1500);
         const double cpu = 1000.0 * double(std::clock() - before) / CLOCKS_PER_SEC;
@@ -117,12 +118,12 @@ private slots:
         w.CommMean->click();
         QCOMPARE(app.messages.size(), 1);
         // Tried while it is gone: the window says so, and the close step's command fails, told again.
-        QCOMPARE(app.connect(true)->TextStatus->text(), QStringLiteral("Port is not available"));
+        QCOMPARE(control<QLineEdit>(app.connect(true), "TextStatus")->text(), "Port is not available");
         QCOMPARE(app.messages.size(), 2);
 
         for (const char* line : {"return", "stream on", "angles -1.5 2.25"})
             QVERIFY(app.sim(QLatin1String(line)));
-        QCOMPARE(app.connect(true)->TextStatus->text(), QStringLiteral("o.k."));
+        QCOMPARE(control<QLineEdit>(app.connect(true), "TextStatus")->text(), QStringLiteral("o.k."));
         QTRY_COMPARE(w.TextX->text(), QStringLiteral("-1.500"));
         w.CommandLoadFromOrv->click();
         QTRY_VERIFY(app.commands.contains(QStringLiteral("t")));

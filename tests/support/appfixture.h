@@ -124,7 +124,7 @@ public:
     {
         laidOut();
         (void)onModal<FormCom>(window->CommandConnect, [&](FormCom& form) {
-            (textMode ? form.OptionText : form.OptionCompatible)->click();
+            control<QRadioButton>(form, textMode ? "OptionText" : "OptionCompatible")->click();
             // An instrument that follows the line speed needs a moment to notice it.
             const auto mode =
                 textMode ? InstrumentModel::LinkMode::Text : InstrumentModel::LinkMode::Compatible;
@@ -132,7 +132,7 @@ public:
                 (void)QTest::qWaitFor([&] { return instrument.linkMode() == mode; }, 1000);
             if (more)
                 more(form);
-            form.CommandClose->click();
+            control<QPushButton>(form, "CommandClose")->click();
         });
         return link->loaded();
     }

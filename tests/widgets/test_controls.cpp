@@ -124,11 +124,10 @@ private slots:
             return w;
         };
         FormCom& form = m_f->link->form();
-        const QList<QWidget*> order = {form.TextPortNum, form.TextStatus,   form.OptionCompatible,
-                                       form.OptionText,  form.CommandClose, form.optionHR,
-                                       form.ComboDevice};
+        const QStringList order = {"TextPortNum",  "TextStatus", "OptionCompatible", "OptionText",
+                                   "CommandClose", "optionHR",   "ComboDevice"};
         for (qsizetype i = 0; i + 1 < order.size(); ++i)
-            QCOMPARE(next(order[i])->objectName(), order[i + 1]->objectName());
+            QCOMPARE(next(control<QWidget>(form, qPrintable(order[i])))->objectName(), order[i + 1]);
         FormMain& w = *m_f->window;
         QCOMPARE(next(w.CommandOpen), w.CommandSave);
         QCOMPARE(next(w.Command1), w.Command2);
@@ -164,8 +163,8 @@ private slots:
         }
         FormCom& form = m_f->link->form();
         form.show();
-        form.CommandClose->setFocus();
-        QTest::keyClick(form.CommandClose, Qt::Key_Return);
+        control<QPushButton>(form, "CommandClose")->setFocus();
+        QTest::keyClick(control<QPushButton>(form, "CommandClose"), Qt::Key_Return);
         QTRY_VERIFY(!form.isVisible());
     }
 };
