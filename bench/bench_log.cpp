@@ -160,26 +160,28 @@ void trendRedraw(benchmark::State& state)
     AnalysisWindow& analysis = program.window->analysis();
     analysis.showPage(AnalysisWindow::Trend);
     Program::settle();
-    TrendPage& trend = *analysis.trend;
-    const auto drawMs = [&trend] {
+    TrendPage& trend = *analysis.findChild<TrendPage*>(QStringLiteral("TrendPage"));
+    QCustomPlot* plot = trend.findChild<QCustomPlot*>(QStringLiteral("plot"));
+    auto* spans = trend.findChild<QComboBox*>(QStringLiteral("ComboSpan"));
+    const auto drawMs = [&trend, plot] {
         const Clock::time_point start = Clock::now();
         trend.follow({});
-        trend.plot->replot(QCustomPlot::rpImmediateRefresh);
+        plot->replot(QCustomPlot::rpImmediateRefresh);
         return msSince(start);
     };
     for (auto _ : state) {
         double worst = 0;
         for (int span = 0; span < 4; ++span) {
-            trend.ComboSpan->setCurrentIndex(span);
+            spans->setCurrentIndex(span);
             worst = std::max(worst, drawMs());
         }
-        const int points = trend.plot->graph(0)->data()->size();
-        if (!require(state, points > 0 && points <= 2 * trend.plot->axisRect()->width() + 2,
+        const int points = plot->graph(0)->data()->size();
+        if (!require(state, points > 0 && points <= 2 * plot->axisRect()->width() + 2,
                      QStringLiteral("%1 points handed to the plot").arg(points)))
             return;
         // The baseline: the same plot drawn again with what it already holds.
         const Clock::time_point start = Clock::now();
-        trend.plot->replot(QCustomPlot::rpImmediateRefresh);
+        plot->replot(QCustomPlot::rpImmediateRefresh);
         state.SetIterationTime(worst / 1000);
         sample(state, "trend_redraw", worst, msSince(start));
     }

@@ -47,10 +47,11 @@ void statisticsFullTable(benchmark::State& state)
     }
     for (auto _ : state) {
         StatisticsPage page;
+        const auto* figures = page.findChild<FigureTable*>(QStringLiteral("figures"));
         const Clock::time_point start = Clock::now();
         page.follow(grid, 1, 1, false, 0);
         const double ms = usSince(start) / 1000;
-        if (!require(state, page.figures->text(1, 1) == QString::number(values.size()),
+        if (!require(state, figures->text(1, 1) == QString::number(values.size()),
                      QStringLiteral("lines not counted")))
             return;
         state.SetIterationTime(ms / 1000);
@@ -67,6 +68,7 @@ void statisticsPerLine(benchmark::State& state)
         Program program;
         FlexGrid& grid = *program.window->tables().currentGrid();
         StatisticsPage page;
+        const auto* figures = page.findChild<FigureTable*>(QStringLiteral("figures"));
         double us = 0;
         for (int done = 0; done < lines; done += PerTick) {
             fillByXY2Table(program, PerTick);
@@ -75,8 +77,7 @@ void statisticsPerLine(benchmark::State& state)
             us += usSince(start);
         }
         const qint32 stored = grid.Rows() - 1;
-        if (!require(state, page.figures->text(1, 1) == QString::number(stored),
-                     QStringLiteral("lines missed")))
+        if (!require(state, figures->text(1, 1) == QString::number(stored), QStringLiteral("lines missed")))
             return;
         std::vector<double> values(static_cast<size_t>(stored), 1.5);
         state.SetIterationTime(us / 1e6);

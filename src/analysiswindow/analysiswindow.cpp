@@ -10,8 +10,6 @@
 #include "widgets/flexgrid.h"
 #include "widgets/twips.h"
 
-#include <QComboBox>
-#include <QDoubleSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -32,19 +30,19 @@ AnalysisWindow::AnalysisWindow(AppState& state, TableSet& tables, const Measurem
     setWindowTitle(QStringLiteral("TARNOLUX analysis"));
     setMinimumSize(Twips::toPixels(MinWidth), Twips::toPixels(MinHeight));
     auto* layout = new QVBoxLayout(this);
-    tabs = new QTabWidget(this);
-    tabs->setObjectName(QStringLiteral("tabs"));
-    layout->addWidget(tabs);
-    statistics = new StatisticsPage(tabs);
-    statistics->setObjectName(QStringLiteral("StatisticsPage"));
-    tabs->addTab(statistics, QStringLiteral("Statistics"));
-    trend = new TrendPage(log, tabs);
-    trend->setObjectName(QStringLiteral("TrendPage"));
-    tabs->addTab(trend, QStringLiteral("Trend"));
-    straightness = new StraightnessPage(tabs);
-    straightness->setObjectName(QStringLiteral("StraightnessPage"));
-    tabs->addTab(straightness, QStringLiteral("Straightness"));
-    connect(tabs, &QTabWidget::currentChanged, this, [this] { tick(); });
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName(QStringLiteral("tabs"));
+    layout->addWidget(m_tabs);
+    m_statisticsPage = new StatisticsPage(m_tabs);
+    m_statisticsPage->setObjectName(QStringLiteral("StatisticsPage"));
+    m_tabs->addTab(m_statisticsPage, QStringLiteral("Statistics"));
+    m_trendPage = new TrendPage(log, m_tabs);
+    m_trendPage->setObjectName(QStringLiteral("TrendPage"));
+    m_tabs->addTab(m_trendPage, QStringLiteral("Trend"));
+    m_straightnessPage = new StraightnessPage(m_tabs);
+    m_straightnessPage->setObjectName(QStringLiteral("StraightnessPage"));
+    m_tabs->addTab(m_straightnessPage, QStringLiteral("Straightness"));
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this] { tick(); });
 }
 
 void AnalysisWindow::restore()
@@ -67,24 +65,15 @@ void AnalysisWindow::restore()
     }
     Controls::keepOnScreen(left, top, QSizeF(width, height), screen, Controls::Clamp::KeepTopLeftVisible);
     move(Twips::toPixels(left), Twips::toPixels(top));
-    tabs->setCurrentIndex(std::clamp<int>(readInt16(SettingKeys::AnalysisPage), 0, tabs->count() - 1));
-    straightness->ComboAxis->setCurrentIndex(readInt16(SettingKeys::StraightnessAxis) == 2 ? 1 : 0);
-    // Out of range reads as the default, not as the nearest limit.
-    const double base = readNumber(SettingKeys::StraightnessBase);
-    const double def =
-        SettingValues::toNumber(SettingValues::defaultText(SettingKeys::StraightnessBase), 100);
-    straightness->SpinBaseLength->setValue(base >= straightness->SpinBaseLength->minimum() &&
-                                                   base <= straightness->SpinBaseLength->maximum()
-                                               ? base
-                                               : def);
-    straightness->ComboDirection->setCurrentIndex(readFlag(SettingKeys::StraightnessReverse) ? 1 : 0);
+    m_tabs->setCurrentIndex(std::clamp<int>(readInt16(SettingKeys::AnalysisPage), 0, m_tabs->count() - 1));
+    m_straightnessPage->restoreInputs();
     if (readFlag(SettingKeys::AnalysisOpen))
         show();
 }
 
 void AnalysisWindow::showPage(int page)
 {
-    tabs->setCurrentIndex(std::clamp(page, 0, tabs->count() - 1));
+    m_tabs->setCurrentIndex(std::clamp(page, 0, m_tabs->count() - 1));
     show();
     raise();
     activateWindow();
@@ -97,18 +86,18 @@ void AnalysisWindow::tick()
     FlexGrid* grid = m_tables.currentGrid();
     const qint32 changedFrom = grid->takeChangedFrom();
     const int number = m_tables.currentGridNum();
-    statistics->follow(*grid, number, changedFrom, m_state.options.modeTobar, m_state.angles.angleUnit);
+    m_statisticsPage->follow(*grid, number, changedFrom, m_state.options.modeTobar, m_state.angles.angleUnit);
     // A change seen while the straightness page is hidden is remembered until it is shown.
     m_straightnessFrom = std::min(m_straightnessFrom, changedFrom);
-    if (tabs->currentWidget() == straightness) {
-        straightness->follow(*grid, number, m_straightnessFrom, m_state.options.modeTobar,
-                             m_state.angles.angleUnit, m_tables.fileName(number));
+    if (m_tabs->currentWidget() == m_straightnessPage) {
+        m_straightnessPage->follow(*grid, number, m_straightnessFrom, m_state.options.modeTobar,
+                                   m_state.angles.angleUnit, m_tables.fileName(number));
         m_straightnessFrom = std::numeric_limits<qint32>::max();
     }
     // The plot is drawn only where it can be seen.
-    if (tabs->currentWidget() == trend)
-        trend->follow({m_state.options.modeTobar, m_state.angles.angleUnit, m_state.angles.zeroX,
-                       m_state.angles.zeroY});
+    if (m_tabs->currentWidget() == m_trendPage)
+        m_trendPage->follow({m_state.options.modeTobar, m_state.angles.angleUnit, m_state.angles.zeroX,
+                             m_state.angles.zeroY});
 }
 
 void AnalysisWindow::showEvent(QShowEvent* event)
@@ -128,11 +117,8 @@ void AnalysisWindow::closeForShutdown()
     writeNumber(SettingKeys::AnalysisTop, m_top);
     writeNumber(SettingKeys::AnalysisWidth, Twips::fromPixels(width()));
     writeNumber(SettingKeys::AnalysisHeight, Twips::fromPixels(height()));
-    writeInt(SettingKeys::AnalysisPage, tabs->currentIndex());
+    writeInt(SettingKeys::AnalysisPage, m_tabs->currentIndex());
     writeText(SettingKeys::AnalysisOpen, isVisible() ? QStringLiteral("1") : QStringLiteral("0"));
-    writeInt(SettingKeys::StraightnessAxis, straightness->ComboAxis->currentIndex() + 1);
-    writeNumber(SettingKeys::StraightnessBase, straightness->SpinBaseLength->value());
-    writeText(SettingKeys::StraightnessReverse,
-              straightness->ComboDirection->currentIndex() == 1 ? QStringLiteral("1") : QStringLiteral("0"));
+    m_straightnessPage->storeInputs();
     hide();
 }

@@ -28,17 +28,16 @@ public:
     // Placement, page and open state into the store; then hidden.
     void closeForShutdown();
 
-    QTabWidget* tabs = nullptr;
-    StatisticsPage* statistics = nullptr;
-    TrendPage* trend = nullptr;
-    StraightnessPage* straightness = nullptr;
-
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     AppState& m_state;
     TableSet& m_tables;
+    QTabWidget* m_tabs = nullptr;
+    StatisticsPage* m_statisticsPage = nullptr;
+    TrendPage* m_trendPage = nullptr;
+    StraightnessPage* m_straightnessPage = nullptr;
     qint32 m_straightnessFrom = 0; // the first line changed since the straightness page last looked
     bool m_placed = false;         // shown at least once: its geometry is the operator's
     double m_left = -1, m_top = -1;

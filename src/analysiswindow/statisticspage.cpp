@@ -13,20 +13,24 @@
 StatisticsPage::StatisticsPage(QWidget* parent) : QWidget(parent)
 {
     auto* layout = new QVBoxLayout(this);
-    LabelScope = new TextStrip(this);
-    LabelScope->setObjectName(QStringLiteral("LabelScope"));
-    layout->addWidget(LabelScope);
-    figures = new FigureTable(Rows, 3, this);
-    figures->setObjectName(QStringLiteral("figures"));
-    layout->addWidget(figures);
+    m_scopeLabel = new TextStrip(this);
+    m_scopeLabel->setObjectName(QStringLiteral("LabelScope"));
+    layout->addWidget(m_scopeLabel);
+    m_figures = new FigureTable(Rows, 3, this);
+    m_figures->setObjectName(QStringLiteral("figures"));
+    layout->addWidget(m_figures);
     layout->addStretch();
-    CommandCopy = new QPushButton(QStringLiteral("Copy"), this);
-    CommandCopy->setObjectName(QStringLiteral("CommandCopy"));
-    CommandCopy->setToolTip(QStringLiteral("The figures to the clipboard, tab-separated"));
-    layout->addWidget(CommandCopy, 0, Qt::AlignRight);
-    connect(CommandCopy, &QPushButton::clicked, this,
-            [this] { QGuiApplication::clipboard()->setText(m_statistics.tabSeparated()); });
+    m_copyButton = new QPushButton(QStringLiteral("Copy"), this);
+    m_copyButton->setObjectName(QStringLiteral("CommandCopy"));
+    m_copyButton->setToolTip(QStringLiteral("The figures to the clipboard, tab-separated"));
+    layout->addWidget(m_copyButton, 0, Qt::AlignRight);
+    connect(m_copyButton, &QPushButton::clicked, this, &StatisticsPage::copyFigures);
     show(m_statistics.rows());
+}
+
+void StatisticsPage::copyFigures()
+{
+    QGuiApplication::clipboard()->setText(m_statistics.tabSeparated());
 }
 
 void StatisticsPage::follow(const FlexGrid& grid, int number, qint32 changedFrom, bool tobar, qint16 unit)
@@ -50,7 +54,7 @@ void StatisticsPage::follow(const FlexGrid& grid, int number, qint32 changedFrom
             QStringLiteral("Table %1, selected lines %2 to %3").arg(number).arg(scope.first).arg(scope.last);
     else
         what = QStringLiteral("Table %1, lines 1 to %2").arg(number).arg(lines.count());
-    LabelScope->setText(what);
+    m_scopeLabel->setText(what);
     show(m_statistics.rows());
 }
 
@@ -59,6 +63,6 @@ void StatisticsPage::show(const QList<QStringList>& rows)
     for (int r = 0; r < Rows; ++r) {
         const QStringList& row = rows.value(r);
         for (int c = 0; c < 3; ++c)
-            figures->setText(r, c, row.value(c));
+            m_figures->setText(r, c, row.value(c));
     }
 }

@@ -21,14 +21,15 @@ public:
     void follow(const FlexGrid& grid, int number, qint32 changedFrom, bool tobar, qint16 unit);
     [[nodiscard]] const TableStatistics& statistics() const { return m_statistics; }
 
-    TextStrip* LabelScope = nullptr;
-    QPushButton* CommandCopy = nullptr;
     // The figures' table: a header row, then one row per figure; a label column and two series.
     static constexpr int Rows = 9;
-    FigureTable* figures = nullptr;
 
 private:
     void show(const QList<QStringList>& rows);
+    void copyFigures();
 
+    TextStrip* m_scopeLabel = nullptr;
+    FigureTable* m_figures = nullptr;
+    QPushButton* m_copyButton = nullptr;
     TableStatistics m_statistics;
 };

@@ -3,6 +3,7 @@
 #include "analysis/csvexport.h"
 #include "analysiswindow/gridlines.h"
 #include "analysiswindow/straightnessreport.h"
+#include "settings/settingvalues.h"
 #include "tables/tableset.h"
 #include "widgets/filedialog.h"
 #include "widgets/messagebox.h"
@@ -23,6 +24,8 @@
 #include <qcustomplot.h>
 
 #include <algorithm>
+
+using namespace SettingValues;
 
 // The station table, its texts made when the view asks for them: a full table has 32767 stations.
 class StationModel : public QAbstractTableModel {
@@ -67,93 +70,94 @@ StraightnessPage::StraightnessPage(QWidget* parent) : QWidget(parent)
 {
     auto* layout = new QVBoxLayout(this);
     auto* inputs = new QHBoxLayout;
-    ComboAxis = new QComboBox(this);
-    ComboAxis->setObjectName(QStringLiteral("ComboAxis"));
-    ComboAxis->addItems({QStringLiteral("X"), QStringLiteral("Y")});
-    SpinBaseLength = new QDoubleSpinBox(this);
-    SpinBaseLength->setObjectName(QStringLiteral("SpinBaseLength"));
-    SpinBaseLength->setRange(0.001, Straightness::MaxBaseLength);
-    SpinBaseLength->setDecimals(3);
-    SpinBaseLength->setValue(100);
-    SpinBaseLength->setSuffix(QStringLiteral(" mm"));
-    ComboDirection = new QComboBox(this);
-    ComboDirection->setObjectName(QStringLiteral("ComboDirection"));
-    ComboDirection->addItems({QStringLiteral("first station first"), QStringLiteral("last station first")});
-    ComboReference = new QComboBox(this);
-    ComboReference->setObjectName(QStringLiteral("ComboReference"));
+    m_axisBox = new QComboBox(this);
+    m_axisBox->setObjectName(QStringLiteral("ComboAxis"));
+    m_axisBox->addItems({QStringLiteral("X"), QStringLiteral("Y")});
+    m_baseLengthBox = new QDoubleSpinBox(this);
+    m_baseLengthBox->setObjectName(QStringLiteral("SpinBaseLength"));
+    m_baseLengthBox->setRange(0.001, Straightness::MaxBaseLength);
+    m_baseLengthBox->setDecimals(3);
+    m_baseLengthBox->setValue(100);
+    m_baseLengthBox->setSuffix(QStringLiteral(" mm"));
+    m_directionBox = new QComboBox(this);
+    m_directionBox->setObjectName(QStringLiteral("ComboDirection"));
+    m_directionBox->addItems({QStringLiteral("first station first"), QStringLiteral("last station first")});
+    m_referenceBox = new QComboBox(this);
+    m_referenceBox->setObjectName(QStringLiteral("ComboReference"));
     for (const Straightness::Reference r : Straightness::References)
-        ComboReference->addItem(Straightness::name(r));
-    ComboReference->setCurrentIndex(2);
+        m_referenceBox->addItem(Straightness::name(r));
+    m_referenceBox->setCurrentIndex(2);
     inputs->addWidget(new QLabel(QStringLiteral("Axis"), this));
-    inputs->addWidget(ComboAxis);
+    inputs->addWidget(m_axisBox);
     inputs->addWidget(new QLabel(QStringLiteral("Base length"), this));
-    inputs->addWidget(SpinBaseLength);
-    inputs->addWidget(ComboDirection);
+    inputs->addWidget(m_baseLengthBox);
+    inputs->addWidget(m_directionBox);
     inputs->addWidget(new QLabel(QStringLiteral("Line"), this));
-    inputs->addWidget(ComboReference);
+    inputs->addWidget(m_referenceBox);
     inputs->addStretch();
     layout->addLayout(inputs);
 
-    LabelScope = new QLabel(this);
-    LabelScope->setObjectName(QStringLiteral("LabelScope"));
-    layout->addWidget(LabelScope);
+    m_scopeLabel = new QLabel(this);
+    m_scopeLabel->setObjectName(QStringLiteral("LabelScope"));
+    layout->addWidget(m_scopeLabel);
     auto* figures = new QHBoxLayout;
-    for (size_t i = 0; i < LabelDeviation.size(); ++i) {
-        LabelDeviation[i] = new QLabel(this);
-        LabelDeviation[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        figures->addWidget(LabelDeviation[i]);
+    for (size_t i = 0; i < m_deviationLabels.size(); ++i) {
+        m_deviationLabels[i] = new QLabel(this);
+        m_deviationLabels[i]->setObjectName(QStringLiteral("LabelDeviation%1").arg(i));
+        m_deviationLabels[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        figures->addWidget(m_deviationLabels[i]);
     }
     layout->addLayout(figures);
-    LabelMessage = new QLabel(this);
-    LabelMessage->setObjectName(QStringLiteral("LabelMessage"));
-    LabelMessage->setWordWrap(true);
-    LabelMessage->setStyleSheet(QStringLiteral("color: #b00000"));
-    layout->addWidget(LabelMessage);
+    m_messageLabel = new QLabel(this);
+    m_messageLabel->setObjectName(QStringLiteral("LabelMessage"));
+    m_messageLabel->setWordWrap(true);
+    m_messageLabel->setStyleSheet(QStringLiteral("color: #b00000"));
+    layout->addWidget(m_messageLabel);
 
     auto* split = new QSplitter(Qt::Vertical, this);
-    plot = new QCustomPlot(split);
-    plot->setObjectName(QStringLiteral("plot"));
-    plot->setMinimumHeight(120);
-    QCPGraph* profile = plot->addGraph();
+    m_plot = new QCustomPlot(split);
+    m_plot->setObjectName(QStringLiteral("plot"));
+    m_plot->setMinimumHeight(120);
+    QCPGraph* profile = m_plot->addGraph();
     profile->setName(QStringLiteral("Heights"));
     profile->setPen(QPen(QColor(0, 90, 200)));
     profile->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, 4));
-    QCPGraph* reference = plot->addGraph();
+    QCPGraph* reference = m_plot->addGraph();
     reference->setPen(QPen(QColor(200, 60, 0)));
     for (int side = 0; side < 2; ++side) {
-        QCPGraph* zone = plot->addGraph();
+        QCPGraph* zone = m_plot->addGraph();
         zone->setPen(QPen(QColor(200, 60, 0), 1, Qt::DashLine));
     }
-    plot->xAxis->setLabel(QStringLiteral("Position [mm]"));
-    plot->yAxis->setLabel(QStringLiteral("Height [\u00b5m]"));
-    stations = new QTableView(split);
-    stations->setObjectName(QStringLiteral("stations"));
-    m_model = new StationModel(stations);
-    stations->setModel(m_model);
-    stations->verticalHeader()->hide();
-    stations->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    m_plot->xAxis->setLabel(QStringLiteral("Position [mm]"));
+    m_plot->yAxis->setLabel(QStringLiteral("Height [\u00b5m]"));
+    m_stationTable = new QTableView(split);
+    m_stationTable->setObjectName(QStringLiteral("stations"));
+    m_model = new StationModel(m_stationTable);
+    m_stationTable->setModel(m_model);
+    m_stationTable->verticalHeader()->hide();
+    m_stationTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     layout->addWidget(split, 1);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    CommandReport = new QPushButton(QStringLiteral("Report\u2026"), this);
-    CommandReport->setObjectName(QStringLiteral("CommandReport"));
-    CommandCsv = new QPushButton(QStringLiteral("Export CSV\u2026"), this);
-    CommandCsv->setObjectName(QStringLiteral("CommandCsv"));
-    buttons->addWidget(CommandReport);
-    buttons->addWidget(CommandCsv);
+    m_reportButton = new QPushButton(QStringLiteral("Report\u2026"), this);
+    m_reportButton->setObjectName(QStringLiteral("CommandReport"));
+    m_csvButton = new QPushButton(QStringLiteral("Export CSV\u2026"), this);
+    m_csvButton->setObjectName(QStringLiteral("CommandCsv"));
+    buttons->addWidget(m_reportButton);
+    buttons->addWidget(m_csvButton);
     layout->addLayout(buttons);
 
     const auto changed = [this] {
         m_stale = true;
         evaluate();
     };
-    connect(ComboAxis, &QComboBox::currentIndexChanged, this, changed);
-    connect(SpinBaseLength, &QDoubleSpinBox::valueChanged, this, changed);
-    connect(ComboDirection, &QComboBox::currentIndexChanged, this, changed);
-    connect(ComboReference, &QComboBox::currentIndexChanged, this, [this] { show(); });
-    connect(CommandReport, &QPushButton::clicked, this, &StraightnessPage::writeReport);
-    connect(CommandCsv, &QPushButton::clicked, this, &StraightnessPage::writeCsv);
+    connect(m_axisBox, &QComboBox::currentIndexChanged, this, changed);
+    connect(m_baseLengthBox, &QDoubleSpinBox::valueChanged, this, changed);
+    connect(m_directionBox, &QComboBox::currentIndexChanged, this, changed);
+    connect(m_referenceBox, &QComboBox::currentIndexChanged, this, [this] { show(); });
+    connect(m_reportButton, &QPushButton::clicked, this, &StraightnessPage::writeReport);
+    connect(m_csvButton, &QPushButton::clicked, this, &StraightnessPage::writeCsv);
     show();
 }
 
@@ -161,7 +165,26 @@ StraightnessPage::~StraightnessPage() = default;
 
 Straightness::Reference StraightnessPage::reference() const
 {
-    return Straightness::References[static_cast<size_t>(std::clamp(ComboReference->currentIndex(), 0, 2))];
+    return Straightness::References[static_cast<size_t>(std::clamp(m_referenceBox->currentIndex(), 0, 2))];
+}
+
+void StraightnessPage::restoreInputs()
+{
+    m_axisBox->setCurrentIndex(readInt16(SettingKeys::StraightnessAxis) == 2 ? 1 : 0);
+    // Out of range reads as the default, not as the nearest limit.
+    const double base = readNumber(SettingKeys::StraightnessBase);
+    const double def = toNumber(defaultText(SettingKeys::StraightnessBase), 100);
+    const bool inRange = base >= m_baseLengthBox->minimum() && base <= m_baseLengthBox->maximum();
+    m_baseLengthBox->setValue(inRange ? base : def);
+    m_directionBox->setCurrentIndex(readFlag(SettingKeys::StraightnessReverse) ? 1 : 0);
+}
+
+void StraightnessPage::storeInputs() const
+{
+    writeInt(SettingKeys::StraightnessAxis, m_axisBox->currentIndex() + 1);
+    writeNumber(SettingKeys::StraightnessBase, m_baseLengthBox->value());
+    writeText(SettingKeys::StraightnessReverse,
+              m_directionBox->currentIndex() == 1 ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
 void StraightnessPage::follow(const FlexGrid& grid, int number, qint32 changedFrom, bool tobar, qint16 unit,
@@ -194,13 +217,13 @@ void StraightnessPage::evaluate()
         return;
     m_stale = false;
     Straightness::Input input = m_scope;
-    input.axis = ComboAxis->currentIndex() + 1;
-    input.baseLength = SpinBaseLength->value();
-    input.reverse = ComboDirection->currentIndex() == 1;
+    input.axis = m_axisBox->currentIndex() + 1;
+    input.baseLength = m_baseLengthBox->value();
+    input.reverse = m_directionBox->currentIndex() == 1;
     if (m_tobar)
         input.last = 0; // a TOBAR table holds no angles
     m_result = Straightness::evaluate(GridLines(*m_grid), input);
-    LabelScope->setText(
+    m_scopeLabel->setText(
         QStringLiteral("Table %1, %2")
             .arg(m_number)
             .arg(m_scope.last < m_scope.first
@@ -213,18 +236,18 @@ void StraightnessPage::show()
 {
     const Straightness::Reference chosen = reference();
     const bool done = m_result.done();
-    LabelMessage->setText(
+    m_messageLabel->setText(
         m_tobar ? QStringLiteral("Straightness is evaluated from the angles of an ORVELAN table.")
                 : m_result.message());
-    LabelMessage->setVisible(!LabelMessage->text().isEmpty());
+    m_messageLabel->setVisible(!m_messageLabel->text().isEmpty());
     const QList<QStringList> figures = m_result.figureRows();
-    for (size_t i = 0; i < LabelDeviation.size(); ++i) {
+    for (size_t i = 0; i < m_deviationLabels.size(); ++i) {
         const QStringList& row = figures.value(static_cast<int>(i) + 1);
-        LabelDeviation[i]->setText(
+        m_deviationLabels[i]->setText(
             QStringLiteral("%1: %2 \u00b5m").arg(row.value(0), done ? row.value(1) : "-"));
     }
-    CommandReport->setEnabled(done);
-    CommandCsv->setEnabled(done);
+    m_reportButton->setEnabled(done);
+    m_csvButton->setEnabled(done);
     m_model->show(done ? &m_result : nullptr, chosen, m_unit);
 
     QVector<double> x, h;
@@ -232,7 +255,7 @@ void StraightnessPage::show()
         x << s.position;
         h << s.height;
     }
-    plot->graph(0)->setData(x, h, true);
+    m_plot->graph(0)->setData(x, h, true);
     const Straightness::Line& line = m_result.line(chosen);
     const QVector<double> ends = done ? QVector<double>{x.front(), x.back()} : QVector<double>();
     const auto along = [&](double offset) {
@@ -241,14 +264,14 @@ void StraightnessPage::show()
             values << line.at(e) + offset;
         return values;
     };
-    plot->graph(1)->setName(Straightness::name(chosen));
-    plot->graph(1)->setData(ends, along(0), true);
-    plot->graph(2)->setData(ends, along(line.below), true);
-    plot->graph(3)->setData(ends, along(line.above), true);
-    plot->rescaleAxes();
-    plot->xAxis->scaleRange(1.05);
-    plot->yAxis->scaleRange(1.2);
-    plot->replot(QCustomPlot::rpQueuedReplot);
+    m_plot->graph(1)->setName(Straightness::name(chosen));
+    m_plot->graph(1)->setData(ends, along(0), true);
+    m_plot->graph(2)->setData(ends, along(line.below), true);
+    m_plot->graph(3)->setData(ends, along(line.above), true);
+    m_plot->rescaleAxes();
+    m_plot->xAxis->scaleRange(1.05);
+    m_plot->yAxis->scaleRange(1.2);
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
 void StraightnessPage::writeReport()
@@ -258,7 +281,7 @@ void StraightnessPage::writeReport()
     if (file.isEmpty())
         return;
     const StraightnessReport report{
-        m_result, reference(), m_unit, m_number, m_fileName, QDateTime::currentDateTime(), plot};
+        m_result, reference(), m_unit, m_number, m_fileName, QDateTime::currentDateTime(), m_plot};
     if (!report.writePdf(file))
         MessageBox::show(this, QStringLiteral("The report could not be written to %1.").arg(file));
 }

@@ -30,18 +30,9 @@ public:
                 const QString& fileName);
     [[nodiscard]] const Straightness& result() const { return m_result; }
     [[nodiscard]] Straightness::Reference reference() const;
-
-    QComboBox* ComboAxis = nullptr;
-    QDoubleSpinBox* SpinBaseLength = nullptr;
-    QComboBox* ComboDirection = nullptr;
-    QComboBox* ComboReference = nullptr;
-    QLabel* LabelScope = nullptr;
-    QLabel* LabelMessage = nullptr;
-    std::array<QLabel*, 3> LabelDeviation{}; // end points, least squares, minimum zone
-    QCustomPlot* plot = nullptr;
-    QTableView* stations = nullptr;
-    QPushButton* CommandReport = nullptr;
-    QPushButton* CommandCsv = nullptr;
+    // Axis, base length and direction from the store, and into it.
+    void restoreInputs();
+    void storeInputs() const;
 
 private:
     void evaluate();
@@ -49,6 +40,17 @@ private:
     void writeReport();
     void writeCsv();
 
+    QComboBox* m_axisBox = nullptr;
+    QDoubleSpinBox* m_baseLengthBox = nullptr;
+    QComboBox* m_directionBox = nullptr;
+    QComboBox* m_referenceBox = nullptr;
+    QLabel* m_scopeLabel = nullptr;
+    QLabel* m_messageLabel = nullptr;
+    std::array<QLabel*, 3> m_deviationLabels{}; // end points, least squares, minimum zone
+    QCustomPlot* m_plot = nullptr;
+    QTableView* m_stationTable = nullptr;
+    QPushButton* m_reportButton = nullptr;
+    QPushButton* m_csvButton = nullptr;
     Straightness m_result;
     StationModel* m_model = nullptr;
     const FlexGrid* m_grid = nullptr;

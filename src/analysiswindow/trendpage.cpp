@@ -59,94 +59,94 @@ TrendPage::TrendPage(const MeasurementLog& log, QWidget* parent) : QWidget(paren
 {
     auto* layout = new QVBoxLayout(this);
     auto* controls = new QHBoxLayout;
-    ComboSpan = new QComboBox(this);
-    ComboSpan->setObjectName(QStringLiteral("ComboSpan"));
+    m_spanBox = new QComboBox(this);
+    m_spanBox->setObjectName(QStringLiteral("ComboSpan"));
     for (const qint64 span : Spans)
-        ComboSpan->addItem(spanName(span));
-    CommandFollow = new QPushButton(QStringLiteral("Follow"), this);
-    CommandFollow->setObjectName(QStringLiteral("CommandFollow"));
-    CommandFollow->setToolTip(QStringLiteral("Back to the newest measurement"));
-    CheckFixedScale = new QCheckBox(QStringLiteral("Fixed scale"), this);
-    CheckFixedScale->setObjectName(QStringLiteral("CheckFixedScale"));
-    CommandPng = new QPushButton(QStringLiteral("PNG\u2026"), this);
-    CommandPng->setObjectName(QStringLiteral("CommandPng"));
-    CommandPng->setToolTip(QStringLiteral("The plot as drawn, as a PNG image"));
-    CommandCsv = new QPushButton(QStringLiteral("CSV\u2026"), this);
-    CommandCsv->setObjectName(QStringLiteral("CommandCsv"));
-    CommandCsv->setToolTip(QStringLiteral("The measurements of the span shown, as CSV"));
+        m_spanBox->addItem(spanName(span));
+    m_followButton = new QPushButton(QStringLiteral("Follow"), this);
+    m_followButton->setObjectName(QStringLiteral("CommandFollow"));
+    m_followButton->setToolTip(QStringLiteral("Back to the newest measurement"));
+    m_fixedScaleCheck = new QCheckBox(QStringLiteral("Fixed scale"), this);
+    m_fixedScaleCheck->setObjectName(QStringLiteral("CheckFixedScale"));
+    m_pngButton = new QPushButton(QStringLiteral("PNG\u2026"), this);
+    m_pngButton->setObjectName(QStringLiteral("CommandPng"));
+    m_pngButton->setToolTip(QStringLiteral("The plot as drawn, as a PNG image"));
+    m_csvButton = new QPushButton(QStringLiteral("CSV\u2026"), this);
+    m_csvButton->setObjectName(QStringLiteral("CommandCsv"));
+    m_csvButton->setToolTip(QStringLiteral("The measurements of the span shown, as CSV"));
     controls->addWidget(new QLabel(QStringLiteral("Span"), this));
-    controls->addWidget(ComboSpan);
-    controls->addWidget(CommandFollow);
-    controls->addWidget(CheckFixedScale);
+    controls->addWidget(m_spanBox);
+    controls->addWidget(m_followButton);
+    controls->addWidget(m_fixedScaleCheck);
     controls->addStretch();
-    controls->addWidget(CommandPng);
-    controls->addWidget(CommandCsv);
+    controls->addWidget(m_pngButton);
+    controls->addWidget(m_csvButton);
     layout->addLayout(controls);
 
-    plot = new QCustomPlot(this);
-    plot->setObjectName(QStringLiteral("plot"));
-    plot->setMinimumHeight(160);
-    plot->setNoAntialiasingOnDrag(true);
+    m_plot = new QCustomPlot(this);
+    m_plot->setObjectName(QStringLiteral("plot"));
+    m_plot->setMinimumHeight(160);
+    m_plot->setNoAntialiasingOnDrag(true);
     auto ticker = QSharedPointer<LocalTimeTicker>::create();
     ticker->setDateTimeSpec(Qt::LocalTime);
     ticker->setDateTimeFormat(QStringLiteral("hh:mm:ss"));
-    plot->xAxis->setTicker(ticker);
+    m_plot->xAxis->setTicker(ticker);
     const QColor colours[] = {QColor(0, 90, 200), QColor(200, 60, 0)};
     for (const QColor& colour : colours) {
-        QCPGraph* graph = plot->addGraph();
+        QCPGraph* graph = m_plot->addGraph();
         graph->setPen(QPen(colour));
         graph->setAdaptiveSampling(false); // the series already holds at most two points per column
     }
-    plot->graph(0)->setName(QStringLiteral("X"));
-    plot->graph(1)->setName(QStringLiteral("Y"));
+    m_plot->graph(0)->setName(QStringLiteral("X"));
+    m_plot->graph(1)->setName(QStringLiteral("Y"));
     // Stored lines: marks along the time axis, on a scale of their own.
-    QCPGraph* marks = plot->addGraph(plot->xAxis, plot->yAxis2);
+    QCPGraph* marks = m_plot->addGraph(m_plot->xAxis, m_plot->yAxis2);
     marks->setName(QStringLiteral("stored"));
     marks->setLineStyle(QCPGraph::lsNone);
     marks->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssTriangle, QColor(0, 140, 0), 7));
-    plot->yAxis2->setRange(0, 1);
-    plot->legend->setVisible(true);
-    plot->legend->removeItem(plot->legend->itemCount() - 1);
-    plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
-    plot->axisRect()->setRangeDrag(Qt::Horizontal);
-    plot->axisRect()->setRangeZoom(Qt::Horizontal);
-    layout->addWidget(plot, 1);
-    LabelCursor = new QLabel(this);
-    LabelCursor->setObjectName(QStringLiteral("LabelCursor"));
-    layout->addWidget(LabelCursor);
+    m_plot->yAxis2->setRange(0, 1);
+    m_plot->legend->setVisible(true);
+    m_plot->legend->removeItem(m_plot->legend->itemCount() - 1);
+    m_plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    m_plot->axisRect()->setRangeDrag(Qt::Horizontal);
+    m_plot->axisRect()->setRangeZoom(Qt::Horizontal);
+    layout->addWidget(m_plot, 1);
+    m_cursorLabel = new QLabel(this);
+    m_cursorLabel->setObjectName(QStringLiteral("LabelCursor"));
+    layout->addWidget(m_cursorLabel);
 
-    connect(ComboSpan, &QComboBox::currentIndexChanged, this, [this] {
-        const qint64 span = Spans[std::clamp(ComboSpan->currentIndex(), 0, 3)];
+    connect(m_spanBox, &QComboBox::currentIndexChanged, this, [this] {
+        const qint64 span = Spans[std::clamp(m_spanBox->currentIndex(), 0, 3)];
         if (!m_following)
             m_t0 = span ? m_t1 - span
                         : std::min(m_t1, m_log.firstTime(m_view.tobar ? MeasurementLog::Kind::Tobar
                                                                       : MeasurementLog::Kind::Angles));
         follow(m_view);
     });
-    connect(CommandFollow, &QPushButton::clicked, this, [this] {
+    connect(m_followButton, &QPushButton::clicked, this, [this] {
         setFollowing(true);
         follow(m_view);
     });
-    connect(CheckFixedScale, &QCheckBox::toggled, this, [this] { draw(); });
-    connect(plot->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] {
+    connect(m_fixedScaleCheck, &QCheckBox::toggled, this, [this] { draw(); });
+    connect(m_plot->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] {
         if (!m_drawing)
             takeAxisRange();
     });
-    connect(plot, &QCustomPlot::mouseMove, this, [this](QMouseEvent* e) { showCursor(e->pos()); });
-    connect(CommandPng, &QPushButton::clicked, this, &TrendPage::exportPng);
-    connect(CommandCsv, &QPushButton::clicked, this, &TrendPage::exportCsv);
+    connect(m_plot, &QCustomPlot::mouseMove, this, [this](QMouseEvent* e) { showCursor(e->pos()); });
+    connect(m_pngButton, &QPushButton::clicked, this, &TrendPage::exportPng);
+    connect(m_csvButton, &QPushButton::clicked, this, &TrendPage::exportCsv);
     setFollowing(true);
 }
 
 void TrendPage::setFollowing(bool on)
 {
     m_following = on;
-    CommandFollow->setEnabled(!on);
+    m_followButton->setEnabled(!on);
 }
 
 void TrendPage::takeAxisRange()
 {
-    const QCPRange range = plot->xAxis->range();
+    const QCPRange range = m_plot->xAxis->range();
     const double start = static_cast<double>(m_log.startMsecsSinceEpoch());
     m_t0 = std::llround(range.lower * 1000.0 - start);
     m_t1 = std::llround(range.upper * 1000.0 - start);
@@ -164,7 +164,7 @@ void TrendPage::follow(const View& view)
         return;
     }
     const auto kind = view.tobar ? MeasurementLog::Kind::Tobar : MeasurementLog::Kind::Angles;
-    const qint64 span = Spans[std::clamp(ComboSpan->currentIndex(), 0, 3)];
+    const qint64 span = Spans[std::clamp(m_spanBox->currentIndex(), 0, 3)];
     m_t1 = std::max(m_log.now(), m_log.lastTime(kind));
     m_t0 = span ? m_t1 - span : std::min(m_t1 - 1000, m_log.firstTime(kind));
     draw();
@@ -177,7 +177,7 @@ void TrendPage::draw()
     TrendSeries::Request request;
     request.t0 = m_t0;
     request.t1 = m_t1;
-    request.columns = std::max(1, plot->axisRect()->width());
+    request.columns = std::max(1, m_plot->axisRect()->width());
     request.tobar = m_view.tobar;
     request.unit = m_view.unit;
     request.zeroX = m_view.zeroX;
@@ -186,33 +186,33 @@ void TrendPage::draw()
     const TrendSeries::Series series = TrendSeries::build(m_log, request);
 
     m_drawing = true;
-    plot->graph(0)->setData(series.keys, series.x, true);
-    plot->graph(1)->setData(series.keys, series.y, true);
-    plot->graph(1)->setVisible(!m_view.tobar);
-    plot->graph(0)->setName(m_view.tobar ? QStringLiteral("Value") : QStringLiteral("X"));
-    plot->graph(2)->setData(series.marks, QVector<double>(series.marks.size(), 0.02), true);
+    m_plot->graph(0)->setData(series.keys, series.x, true);
+    m_plot->graph(1)->setData(series.keys, series.y, true);
+    m_plot->graph(1)->setVisible(!m_view.tobar);
+    m_plot->graph(0)->setName(m_view.tobar ? QStringLiteral("Value") : QStringLiteral("X"));
+    m_plot->graph(2)->setData(series.marks, QVector<double>(series.marks.size(), 0.02), true);
     const double start = static_cast<double>(m_log.startMsecsSinceEpoch());
-    plot->xAxis->setRange((start + static_cast<double>(m_t0)) / 1000.0,
-                          (start + static_cast<double>(m_t1)) / 1000.0);
+    m_plot->xAxis->setRange((start + static_cast<double>(m_t0)) / 1000.0,
+                            (start + static_cast<double>(m_t1)) / 1000.0);
     const bool dms = !m_view.tobar && m_view.unit == AngleManager::UnitDegMinSec;
-    if (dms != static_cast<bool>(plot->yAxis->ticker().dynamicCast<DegMinSecTicker>()))
-        plot->yAxis->setTicker(dms ? QSharedPointer<QCPAxisTicker>(new DegMinSecTicker)
-                                   : QSharedPointer<QCPAxisTicker>::create());
-    plot->yAxis->setLabel(unitName());
-    if (!CheckFixedScale->isChecked()) {
+    if (dms != static_cast<bool>(m_plot->yAxis->ticker().dynamicCast<DegMinSecTicker>()))
+        m_plot->yAxis->setTicker(dms ? QSharedPointer<QCPAxisTicker>(new DegMinSecTicker)
+                                     : QSharedPointer<QCPAxisTicker>::create());
+    m_plot->yAxis->setLabel(unitName());
+    if (!m_fixedScaleCheck->isChecked()) {
         bool found = false;
-        QCPRange values = plot->graph(0)->getValueRange(found);
+        QCPRange values = m_plot->graph(0)->getValueRange(found);
         bool foundY = false;
-        const QCPRange y = plot->graph(1)->getValueRange(foundY);
+        const QCPRange y = m_plot->graph(1)->getValueRange(foundY);
         if (foundY && !m_view.tobar)
             values = found ? QCPRange(std::min(values.lower, y.lower), std::max(values.upper, y.upper)) : y;
         if (found || foundY) {
             const double margin = std::max(values.size() * 0.05, 1e-6);
-            plot->yAxis->setRange(values.lower - margin, values.upper + margin);
+            m_plot->yAxis->setRange(values.lower - margin, values.upper + margin);
         }
     }
     m_drawing = false;
-    plot->replot(QCustomPlot::rpQueuedReplot);
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
 QString TrendPage::unitName() const
@@ -224,9 +224,9 @@ QString TrendPage::unitName() const
 
 void TrendPage::showCursor(const QPoint& at)
 {
-    const double key = plot->xAxis->pixelToCoord(at.x());
+    const double key = m_plot->xAxis->pixelToCoord(at.x());
     const qint64 t = std::llround(key * 1000.0) - m_log.startMsecsSinceEpoch();
-    const qint64 column = std::max<qint64>(1, (m_t1 - m_t0) / std::max(1, plot->axisRect()->width()));
+    const qint64 column = std::max<qint64>(1, (m_t1 - m_t0) / std::max(1, m_plot->axisRect()->width()));
     QString values;
     if (m_view.tobar) {
         m_log.visitTobar(t - column, t + column, [&](const MeasurementLog::TobarPoint& p) {
@@ -242,8 +242,8 @@ void TrendPage::showCursor(const QPoint& at)
         });
     }
     const QDateTime when = QDateTime::fromMSecsSinceEpoch(m_log.startMsecsSinceEpoch() + t);
-    LabelCursor->setText(when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) + QStringLiteral("   ") +
-                         values);
+    m_cursorLabel->setText(when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) + QStringLiteral("   ") +
+                           values);
 }
 
 void TrendPage::exportPng()
@@ -251,7 +251,7 @@ void TrendPage::exportPng()
     const QString file = FileDialog::choose(this, FileDialog::Kind::ExportPng, QStringLiteral("trend.png"));
     if (file.isEmpty())
         return;
-    if (!plot->savePng(file))
+    if (!m_plot->savePng(file))
         MessageBox::show(this, QStringLiteral("The plot could not be written to %1.").arg(file));
 }
 

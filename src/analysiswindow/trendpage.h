@@ -41,14 +41,6 @@ public:
     // The text under the plot for a point of the plot's area (pixels).
     void showCursor(const QPoint& at);
 
-    QCustomPlot* plot = nullptr;
-    QComboBox* ComboSpan = nullptr;
-    QPushButton* CommandFollow = nullptr;
-    QCheckBox* CheckFixedScale = nullptr;
-    QPushButton* CommandPng = nullptr;
-    QPushButton* CommandCsv = nullptr;
-    QLabel* LabelCursor = nullptr;
-
 private:
     void setFollowing(bool on);
     // The span from the time axis after the operator moved it.
@@ -58,6 +50,13 @@ private:
     void exportCsv();
     [[nodiscard]] QString unitName() const;
 
+    QComboBox* m_spanBox = nullptr;
+    QPushButton* m_followButton = nullptr;
+    QCheckBox* m_fixedScaleCheck = nullptr;
+    QPushButton* m_pngButton = nullptr;
+    QPushButton* m_csvButton = nullptr;
+    QCustomPlot* m_plot = nullptr;
+    QLabel* m_cursorLabel = nullptr;
     const MeasurementLog& m_log;
     View m_view;
     qint64 m_t0 = 0, m_t1 = 0;

@@ -45,7 +45,7 @@ class TestAnalysisWindow : public QObject {
     }
     static QString figure(const StatisticsPage& page, int row, int col = 1)
     {
-        return page.figures->text(row, col);
+        return control<FigureTable>(page, "figures")->text(row, col);
     }
 
     // Counts the events of one type that reach a widget.
@@ -69,7 +69,8 @@ private slots:
         AppFixture app;
         FormMain& w = app.start();
         AnalysisWindow& a = w.analysis();
-        const StatisticsPage& page = *a.statistics;
+        const StatisticsPage& page = *control<StatisticsPage>(a, "StatisticsPage");
+        const TextStrip* scope = control<TextStrip>(page, "LabelScope");
         FlexGrid& grid = *w.tables().currentGrid();
         QVERIFY(a.isHidden());
         for (QWidget* control :
@@ -77,14 +78,14 @@ private slots:
             QVERIFY(menuOf(control).contains("Statistics\tCtrl+Shift+S"));
         QVERIFY(menuOf(w.TextX).size() > 3); // the box's own menu stays
         w.ActionStatistics->trigger();
-        QVERIFY(a.isVisible() && a.windowTitle() == "TARNOLUX analysis" && a.tabs->currentWidget() == &page);
-        QCOMPARE(page.LabelScope->text(), QString("Table 1 holds no lines"));
+        QVERIFY(a.isVisible() && a.windowTitle() == "TARNOLUX analysis" && page.isVisible());
+        QCOMPARE(scope->text(), QString("Table 1 holds no lines"));
 
         // Storing every message: at each display tick the figures hold every line stored so far, and the
         // window is not laid out again for them (that repaints it whole).
         app.openLine(true);
         int ticks = 0, behind = 0, layouts = 0;
-        EventCounter counter(a.tabs, QEvent::LayoutRequest, layouts);
+        EventCounter counter(control<QTabWidget>(a, "tabs"), QEvent::LayoutRequest, layouts);
         QObject::connect(w.TimerDisplay, &QTimer::timeout, &a, [&] {
             ++ticks;
             behind += figure(page, 1) != QString::number(grid.Rows() - 1);
@@ -105,14 +106,14 @@ private slots:
         // A selection, then deleting it: the figures of the selected lines, then of what is left.
         grid.setRow(2);
         grid.setRowSel(4);
-        QTRY_COMPARE(page.LabelScope->text(), QString("Table 1, selected lines 2 to 4"));
+        QTRY_COMPARE(scope->text(), QString("Table 1, selected lines 2 to 4"));
         QCOMPARE(figure(page, 1), QString("3"));
         w.CommandDelete->click();
         const qint32 left = grid.Rows() - 1;
-        QTRY_COMPARE(page.LabelScope->text(), QString("Table 1, lines 1 to %1").arg(left));
+        QTRY_COMPARE(scope->text(), QString("Table 1, lines 1 to %1").arg(left));
         QCOMPARE(figure(page, 1), QString::number(left));
 
-        page.CommandCopy->click();
+        control<QPushButton>(page, "CommandCopy")->click();
         QVERIFY(QGuiApplication::clipboard()->text().startsWith(
             QString("\tX [mrad]\tY [mrad]\nValid lines\t%1\t%1\n").arg(left)));
     }
@@ -133,44 +134,44 @@ private slots:
         for (qint64 t = now - 9000; t <= now; t += 100)
             log.appendAnglesAt(t, 7200.0, -36.0);
         w.ActionTrend->trigger();
-        TrendPage& trend = *w.analysis().trend;
-        QVERIFY(w.analysis().tabs->currentWidget() == &trend && trend.following());
+        TrendPage& trend = *control<TrendPage>(w.analysis(), "TrendPage");
+        QCustomPlot* plot = control<QCustomPlot>(trend, "plot");
+        QVERIFY(trend.isVisible() && trend.following());
         w.OptionDegree->click();
         app.state->angles.zeroX = 3600.0;
         w.TimerDisplay_Timer();
-        QCPGraph* x = trend.plot->graph(0);
+        QCPGraph* x = plot->graph(0);
         QCOMPARE(x->data()->size(), 91);
         QCOMPARE((x->data()->constEnd() - 1)->value, 1.0); // (7200 - 3600) arcsec in degrees
         QCOMPARE(trend.shownTo() - trend.shownFrom(), TrendPage::Spans[0]);
         QVERIFY(trend.shownTo() >= now);
-        trend.plot->replot();
-        const QVector<double> ticks = trend.plot->xAxis->tickVector();
+        plot->replot();
+        const QVector<double> ticks = plot->xAxis->tickVector();
         QVERIFY(!ticks.isEmpty());
         for (int i = 0; i < ticks.size(); ++i)
-            QCOMPARE(trend.plot->xAxis->tickVectorLabels().value(i),
+            QCOMPARE(plot->xAxis->tickVectorLabels().value(i),
                      QDateTime::fromMSecsSinceEpoch(qint64(ticks[i] * 1000)).toString("hh:mm:ss"));
 
         // Panning stops following; "Follow" returns to the newest point.
-        const QCPRange range = trend.plot->xAxis->range();
-        trend.plot->xAxis->setRange(range.lower - 60, range.upper - 60);
-        QVERIFY(!trend.following() && trend.CommandFollow->isEnabled());
+        plot->xAxis->moveRange(-60);
+        QVERIFY(!trend.following() && control<QPushButton>(trend, "CommandFollow")->isEnabled());
         const qint64 panned = trend.shownTo();
         log.appendAnglesAt(log.now() + 500, 0, 0);
         w.TimerDisplay_Timer();
         QCOMPARE(trend.shownTo(), panned);
-        trend.CommandFollow->click();
+        control<QPushButton>(trend, "CommandFollow")->click();
         QVERIFY(trend.following() && trend.shownTo() >= log.lastTime(MeasurementLog::Kind::Angles));
 
         app.chosen = app.files.filePath("span.csv");
-        trend.CommandCsv->click();
+        control<QPushButton>(trend, "CommandCsv")->click();
         const QList<QByteArray> rows = AppFixture::readFile(app.chosen).split('\n');
         QVERIFY(rows.first().endsWith("time,x,y,unit\r") && rows.size() > 90);
         QVERIFY2(rows[1].endsWith(",1.0000000,-0.0100000,degree\r"), rows[1]);
         app.chosen = app.files.filePath("span.png");
-        trend.CommandPng->click();
+        control<QPushButton>(trend, "CommandPng")->click();
         QVERIFY(AppFixture::readFile(app.chosen).startsWith("\x89PNG"));
         app.chosen = app.files.filePath("no-such-folder/span.png");
-        trend.CommandPng->click();
+        control<QPushButton>(trend, "CommandPng")->click();
         QCOMPARE(app.messages, QStringList{"The plot could not be written to " + app.chosen + "."});
     }
 
@@ -186,53 +187,54 @@ private slots:
             log.appendTobarAt(now - 4000000 + 1200 * t, t % 2 ? 1.5 : 2.5, false);
         log.appendTobarAt(now, 0.1, true);
         w.ActionTrend->trigger();
-        TrendPage& trend = *w.analysis().trend;
-        trend.ComboSpan->setCurrentIndex(3); // all
+        TrendPage& trend = *control<TrendPage>(w.analysis(), "TrendPage");
+        QCustomPlot* plot = control<QCustomPlot>(trend, "plot");
+        const QLabel* cursor = control<QLabel>(trend, "LabelCursor");
+        control<QComboBox>(trend, "ComboSpan")->setCurrentIndex(3); // all
         trend.follow({true, 0, 0, 0});
-        QVERIFY(!trend.plot->graph(1)->visible() && trend.plot->yAxis->label() == "inch");
-        QVERIFY(trend.plot->graph(0)->data()->size() < 3000); // min and max per column
+        QVERIFY(!plot->graph(1)->visible() && plot->yAxis->label() == "inch");
+        QVERIFY(plot->graph(0)->data()->size() < 3000); // min and max per column
         QCOMPARE(trend.shownFrom(), now - 4000000);
-        trend.showCursor(QPoint(trend.plot->xAxis->coordToPixel(trend.plot->xAxis->range().upper), 10));
-        QVERIFY2(trend.LabelCursor->text().endsWith("   0.10000 inch"),
-                 qPrintable(trend.LabelCursor->text()));
+        trend.showCursor(QPoint(plot->xAxis->coordToPixel(plot->xAxis->range().upper), 10));
+        QVERIFY2(cursor->text().endsWith("   0.10000 inch"), qPrintable(cursor->text()));
         app.chosen = app.files.filePath("tobar.csv");
-        trend.CommandCsv->click();
+        control<QPushButton>(trend, "CommandCsv")->click();
         const QList<QByteArray> rows = AppFixture::readFile(app.chosen).split('\n');
         QCOMPARE(rows.size(), 3003);
         QVERIFY(rows[0].endsWith("time,value,unit\r") && rows[1].endsWith(",2.5,mm\r") &&
                 rows[3001].endsWith(",0.1,inch\r"));
 
         // Panned to the first minute, then "all" again: from the first value, still not following.
-        trend.plot->xAxis->setRange(trend.plot->xAxis->range().lower, trend.plot->xAxis->range().lower + 60);
-        trend.ComboSpan->setCurrentIndex(2);
-        trend.ComboSpan->setCurrentIndex(3);
+        plot->xAxis->setRange(plot->xAxis->range().lower, plot->xAxis->range().lower + 60);
+        control<QComboBox>(trend, "ComboSpan")->setCurrentIndex(2);
+        control<QComboBox>(trend, "ComboSpan")->setCurrentIndex(3);
         QVERIFY(!trend.following() && trend.shownFrom() == now - 4000000);
 
         // Angles in deg-min-sec: the value axis labels them so; a fixed scale stays where it was.
         for (qint64 t = now - 20000; t <= now; t += 100)
             log.appendAnglesAt(t, 3723.5, 10.0);
-        trend.CommandFollow->click();
-        trend.ComboSpan->setCurrentIndex(0);
+        control<QPushButton>(trend, "CommandFollow")->click();
+        control<QComboBox>(trend, "ComboSpan")->setCurrentIndex(0);
         trend.follow({false, AngleManager::UnitDegMinSec, 0, 0});
-        trend.plot->replot();
-        const QStringList labels = trend.plot->yAxis->tickVectorLabels();
+        plot->replot();
+        const QStringList labels = plot->yAxis->tickVectorLabels();
         QVERIFY(!labels.isEmpty());
         for (const QString& label : labels)
             QVERIFY2(QRegularExpression("^-?\\d+:\\d\\d:\\d\\d\\.\\d\\d$").match(label).hasMatch(),
                      qPrintable(label));
-        trend.CheckFixedScale->click();
-        const QCPRange fixed = trend.plot->yAxis->range();
+        control<QCheckBox>(trend, "CheckFixedScale")->click();
+        const QCPRange fixed = plot->yAxis->range();
         log.appendAnglesAt(log.now() + 100, 90000.0, 10.0);
         trend.follow({false, AngleManager::UnitDegMinSec, 0, 0});
-        QCOMPARE(trend.plot->yAxis->range(), fixed);
-        trend.showCursor(QPoint(trend.plot->xAxis->coordToPixel(trend.plot->xAxis->range().upper), 10));
-        QVERIFY2(trend.LabelCursor->text().contains(" X "), qPrintable(trend.LabelCursor->text()));
+        QCOMPARE(plot->yAxis->range(), fixed);
+        trend.showCursor(QPoint(plot->xAxis->coordToPixel(plot->xAxis->range().upper), 10));
+        QVERIFY2(cursor->text().contains(" X "), qPrintable(cursor->text()));
         app.chosen = app.files.filePath("no-such-folder/span.csv");
-        trend.CommandCsv->click();
+        control<QPushButton>(trend, "CommandCsv")->click();
         QCOMPARE(app.messages, QStringList{"The measurements could not be written to " + app.chosen + "."});
         app.chosen.clear(); // cancelled: nothing written, nothing said
-        trend.CommandCsv->click();
-        trend.CommandPng->click();
+        control<QPushButton>(trend, "CommandCsv")->click();
+        control<QPushButton>(trend, "CommandPng")->click();
         QCOMPARE(app.messages.size(), 1);
     }
 
@@ -250,27 +252,29 @@ private slots:
             w.CommandVal2Table->click();
         }
         w.ActionStraightness->trigger();
-        StraightnessPage& page = *w.analysis().straightness;
-        QCOMPARE(page.stations->model()->rowCount(), 4);
+        StraightnessPage& page = *control<StraightnessPage>(w.analysis(), "StraightnessPage");
+        QPushButton* reportButton = control<QPushButton>(page, "CommandReport");
+        const QLabel* message = control<QLabel>(page, "LabelMessage");
+        const QCustomPlot* plot = control<QCustomPlot>(page, "plot");
+        QCOMPARE(control<QTableView>(page, "stations")->model()->rowCount(), 4);
         // Heights 0, 0.582, 0.970, 1.406 µm: station 1 lies 0.113 µm above the end-point line.
-        QCOMPARE(page.LabelDeviation[0]->text(), QString("End points: 0.113 \u00b5m"));
+        QCOMPARE(control<QLabel>(page, "LabelDeviation0")->text(), QString("End points: 0.113 \u00b5m"));
 
         link.conStatus = 0; // a placeholder line: refused by number, nothing evaluated
         w.CommandVal2Table->click();
         w.TimerDisplay_Timer();
-        QVERIFY2(page.LabelMessage->text().startsWith("Line 4 has no usable reading"),
-                 qPrintable(page.LabelMessage->text()));
-        QVERIFY(!page.CommandReport->isEnabled() && page.plot->graph(0)->data()->isEmpty());
+        QVERIFY2(message->text().startsWith("Line 4 has no usable reading"), qPrintable(message->text()));
+        QVERIFY(!reportButton->isEnabled() && plot->graph(0)->data()->isEmpty());
         w.tables().currentGrid()->setRow(4);
         w.CommandDelete->click();
         w.TimerDisplay_Timer();
-        QVERIFY(page.CommandReport->isEnabled() && page.LabelMessage->isHidden());
+        QVERIFY(reportButton->isEnabled() && message->isHidden());
 
         app.chosen = app.files.filePath("guideway.txt");
         w.CommandSave->click();
         app.chosen = app.files.filePath("guideway.pdf");
         w.TimerDisplay_Timer();
-        page.CommandReport->click();
+        reportButton->click();
         QProcess info;
         info.start("pdfinfo", {app.chosen});
         QVERIFY(info.waitForFinished() && info.readAll().contains("Pages:           1"));
@@ -282,27 +286,27 @@ private slots:
             QVERIFY2(report.contains(expected), qPrintable(expected));
 
         app.chosen = app.files.filePath("stations.csv");
-        page.CommandCsv->click();
+        control<QPushButton>(page, "CommandCsv")->click();
         const QList<QByteArray> rows = AppFixture::readFile(app.chosen).split('\n');
         QCOMPARE(rows.size(), 6); // header, stations 0 .. 3, the end
         QVERIFY(rows[0].endsWith(
             "Station,Line,Position [mm],Reading [arcsec],Height [\xc2\xb5m],Distance [\xc2\xb5m]\r"));
         app.chosen = app.files.filePath("no-such-folder/guideway.pdf");
-        page.CommandReport->click();
+        reportButton->click();
         QCOMPARE(app.messages, QStringList{"The report could not be written to " + app.chosen + "."});
         app.chosen.replace(".pdf", ".csv");
-        page.CommandCsv->click();
+        control<QPushButton>(page, "CommandCsv")->click();
         QCOMPARE(app.messages.last(), "The station table could not be written to " + app.chosen + ".");
         app.chosen.clear(); // cancelled: nothing said
-        page.CommandReport->click();
-        page.CommandCsv->click();
+        reportButton->click();
+        control<QPushButton>(page, "CommandCsv")->click();
         QCOMPARE(app.messages.size(), 2);
 
         // Another reference line is drawn; a TOBAR table has no angles to evaluate.
-        page.ComboReference->setCurrentIndex(0);
-        QCOMPARE(page.plot->graph(1)->name(), QString("End points"));
+        control<QComboBox>(page, "ComboReference")->setCurrentIndex(0);
+        QCOMPARE(plot->graph(1)->name(), QString("End points"));
         page.follow(*w.tables().currentGrid(), 1, 1, true, 0, QString());
-        QVERIFY(!page.CommandReport->isEnabled() && page.LabelMessage->text().contains("ORVELAN table"));
+        QVERIFY(!reportButton->isEnabled() && message->text().contains("ORVELAN table"));
     }
 
     void rememberedAcrossRestart()
@@ -319,9 +323,9 @@ private slots:
             {{K::AnalysisPage, "1"}, {K::StraightnessBase, "250.5"}, {K::StraightnessAxis, "2"}});
 
         AnalysisWindow& again = app.start().analysis();
-        QVERIFY(again.isVisible() && again.tabs->currentWidget() == again.trend);
-        QVERIFY(again.straightness->SpinBaseLength->value() == 250.5 &&
-                again.straightness->ComboAxis->currentIndex() == 1);
+        QVERIFY(again.isVisible() && control<TrendPage>(again, "TrendPage")->isVisible());
+        QVERIFY(control<QDoubleSpinBox>(again, "SpinBaseLength")->value() == 250.5 &&
+                control<QComboBox>(again, "ComboAxis")->currentIndex() == 1);
         QCOMPARE(again.frameGeometry(), placed);
         again.close();
         app.window->close();

@@ -102,11 +102,12 @@ int main(int argc, char** argv)
         if (t % 40000 == 20000)
             log.markStoredAt(t);
     }
-    w.analysis().trend->ComboSpan->setCurrentIndex(1);
+    auto* trend = w.analysis().findChild<TrendPage*>(QStringLiteral("TrendPage"));
+    trend->findChild<QComboBox*>(QStringLiteral("ComboSpan"))->setCurrentIndex(1);
     w.analysis().showPage(AnalysisWindow::Trend);
     w.TimerDisplay_Timer();
     QCoreApplication::processEvents();
-    w.analysis().trend->showCursor(w.analysis().trend->plot->axisRect()->center());
+    trend->showCursor(trend->findChild<QCustomPlot*>(QStringLiteral("plot"))->axisRect()->center());
     saved = save(w.analysis(), "trend") && saved;
 
     // A guideway measured in 12 steps of 100 mm, for the straightness page and its report.
@@ -122,13 +123,14 @@ int main(int argc, char** argv)
     w.TimerDisplay_Timer();
     QCoreApplication::processEvents();
     saved = save(w.analysis(), "straightness") && saved;
-    const StraightnessPage& page = *w.analysis().straightness;
+    const auto& page = *w.analysis().findChild<StraightnessPage*>(QStringLiteral("StraightnessPage"));
+    QCustomPlot* plot = page.findChild<QCustomPlot*>(QStringLiteral("plot"));
     QImage report(1240, 1754, QImage::Format_RGB32); // an A4 page at 150 dpi
     report.fill(Qt::white);
     {
         QPainter painter(&report);
         StraightnessReport{page.result(), page.reference(), 0, 1, QString(), QDateTime::currentDateTime(),
-                           page.plot}
+                           plot}
             .paint(painter, report.width(), report.height(), 0);
     }
     saved = report.save(folder + QStringLiteral("/report.png")) && saved;
