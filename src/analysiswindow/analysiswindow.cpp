@@ -65,8 +65,7 @@ void AnalysisWindow::restore()
         left = main ? Twips::fromPixels(main->frameGeometry().right() + 1) : 0;
         top = main ? Twips::fromPixels(main->frameGeometry().top()) : 0;
     }
-    Controls::keepOnScreen(left, top, QSizeF(width, height), screen, Controls::Clamp::KeepTopLeftVisible);
-    move(Twips::toPixels(left), Twips::toPixels(top));
+    Controls::placeOnScreen(this, left, top, screen, Controls::Clamp::KeepTopLeftVisible);
     tabs->setCurrentIndex(std::clamp<int>(readInt16(SettingKeys::AnalysisPage), 0, tabs->count() - 1));
     straightness->ComboAxis->setCurrentIndex(readInt16(SettingKeys::StraightnessAxis) == 2 ? 1 : 0);
     // Out of range reads as the default, not as the nearest limit.
