@@ -10,6 +10,7 @@
 #include "widgets/filedialog.h"
 #include "widgets/messagebox.h"
 #include "state/appstate.h"
+#include "support/control.h"
 #include "support/ptypair.h"
 
 #include <QCoreApplication>
@@ -140,7 +141,7 @@ public:
             (textMode ? form->OptionText : form->OptionCompatible)->setChecked(true);
             form->CommandClose->click();
         });
-        window->CommandConnect->click();
+        control<QPushButton>(*window, "CommandConnect")->click();
         (void)line.readAvailable();
     }
 
