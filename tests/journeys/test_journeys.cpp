@@ -20,9 +20,11 @@ constexpr auto lines = &AppFixture::lines;
 
 // Window sizes land on whole pixels of 15 twips.
 const auto near = [](double twips, double expected) { return qAbs(twips - expected) < Twips::PerPixel; };
-// What a box of a window shows; what the angle boxes show, as "X|Y".
+// What a box of a window shows; what the angle boxes show, as "X|Y"; whether a control is shown, enabled.
 const auto text = [](const QObject& w, const char* box) { return control<QLineEdit>(w, box)->text(); };
 const auto angles = [](const FormMain& w) { return text(w, "TextX") + '|' + text(w, "TextY"); };
+const auto visible = [](const QObject& w, const char* box) { return control<QWidget>(w, box)->isVisible(); };
+const auto enabled = [](const QObject& w, const char* box) { return control<QWidget>(w, box)->isEnabled(); };
 // The table line the instrument's n-th stored record gives.
 const auto recordLine = [](AppFixture& app, int n) {
     return QString::number(n) + '|' + app.instrument.model().storedRecord(n).join('|');
@@ -48,7 +50,7 @@ private slots:
         FormMain& w = app.start();
         QVERIFY(control<QRadioButton>(w, "OptionArcsec")->isChecked() && !app.link->loaded()); // no port yet
         QTRY_COMPARE(text(w, "TextX"), QStringLiteral(".........."));
-        QVERIFY(control<QPushButton>(w, "CommandLoadFromOrv")->isHidden());
+        QVERIFY(!visible(w, "CommandLoadFromOrv"));
         FlexGrid* grid = w.tables().currentGrid();
         control<QPushButton>(w, "CommandVal2Table")->click(); // no values yet: their placeholders
         QCOMPARE(lines(grid), QStringList{"1|..........|.........."});
@@ -63,7 +65,7 @@ private slots:
         const QList<qint32>& at = app.commandTicks;
         QVERIFY(quint32(at[2]) - quint32(at[0]) >= 2);
         QTRY_COMPARE(angles(w), QStringLiteral("12.500|-3.250"));
-        QVERIFY(control<QPushButton>(w, "CommandLoadFromOrv")->isVisible());
+        QVERIFY(visible(w, "CommandLoadFromOrv"));
 
         control<QRadioButton>(w, "OptionMrad")->click();
         control<QPushButton>(w, "CommandSet")->click();
@@ -85,18 +87,18 @@ private slots:
         QTest::keyClicks(control<QLineEdit>(w, "TextTimer"), QStringLiteral("2\r"));
         QVERIFY(app.waitCounted(4) && grid->Rows() == 3);
         control<QPushButton>(w, "CommandStart")->click();
-        QVERIFY(app.waitCounted(6) && grid->Rows() >= 6 && control<QWidget>(w, "TextLine")->isVisible());
+        QVERIFY(app.waitCounted(6) && grid->Rows() >= 6 && visible(w, "TextLine"));
         QCOMPARE(text(w, "TextLine"), QString::number(grid->Rows()));
         QCOMPARE(lines(grid).last().section(QLatin1Char('|'), 1), QStringLiteral("0.0606|-0.0158"));
         control<QPushButton>(w, "CommandStop")->click();
         const qint32 stopped = grid->Rows();
-        QVERIFY(app.waitCounted(4) && grid->Rows() == stopped && control<QWidget>(w, "TextLine")->isHidden());
+        QVERIFY(app.waitCounted(4) && grid->Rows() == stopped && !visible(w, "TextLine"));
 
         // A table that fills up ends with its marker line and stops the storing.
         grid->setRows(TableSet::FullRows - 1);
         control<QPushButton>(w, "CommandStart")->click();
         QTRY_VERIFY(!w.isStoring());
-        QVERIFY(grid->Rows() == TableSet::FullRows && control<QWidget>(w, "TextLine")->isHidden());
+        QVERIFY(grid->Rows() == TableSet::FullRows && !visible(w, "TextLine"));
         QCOMPARE(grid->TextMatrix(TableSet::FullRows - 1, 1), QStringLiteral("table filled."));
         control<QPushButton>(w, "CommandClearGrid")->click();
         QCOMPARE(grid->Rows(), 1);
@@ -192,7 +194,7 @@ private slots:
             const auto box = [&d](const char* name) { return control<QAbstractButton>(d, name); };
             QLineEdit* const path = control<QLineEdit>(d, "TextPath");
             defaultPath = path->text();
-            triggersShown = box("CheckIR")->isVisible() && box("CheckExitKey")->isVisible();
+            triggersShown = visible(d, "CheckIR") && visible(d, "CheckExitKey");
             for (const char* name : {"CheckShowTable", "CheckOnTop", "CheckComma", "CheckIR"})
                 box(name)->click();
             pathFollowsBox = !path->isEnabled();
@@ -258,31 +260,28 @@ private slots:
         app.connect(true);
         QTRY_COMPARE(text(w, "TextX"), QStringLiteral("12.500"));
         QVERIFY(app.sim(QStringLiteral("instrument tobar")));
-        QLineEdit* const tobar = control<QLineEdit>(w, "TextTobar");
-        QTRY_VERIFY(tobar->isVisible());
-        for (const char* name : {"TextX", "CommandStart", "CT0"})
-            QVERIFY2(control<QWidget>(w, name)->isHidden(), name);
+        QTRY_VERIFY(visible(w, "TextTobar"));
+        QVERIFY(!visible(w, "TextX") && !visible(w, "CommandStart") && !visible(w, "CT0"));
         QCOMPARE(w.tables().currentGrid()->Cols(), 6);
-        QTRY_VERIFY(QRegularExpression(QStringLiteral("^\\d+\\.\\d{3}mm$")).match(tobar->text()).hasMatch());
+        const QRegularExpression reading(QStringLiteral("^\\d+\\.\\d{3}mm$"));
+        QTRY_VERIFY(reading.match(text(w, "TextTobar")).hasMatch());
         control<QPushButton>(w, "CommandVal2Table")->click();
-        bool triggersEnabled = true;
+        bool offered = true; // the store triggers, in the options dialog
         QVERIFY(app.onModal<FormOptions>(control<QPushButton>(w, "CommandOptions"), [&](FormOptions& d) {
-            triggersEnabled = control<QCheckBox>(d, "CheckIR")->isEnabled() ||
-                              control<QCheckBox>(d, "CheckExitKey")->isEnabled();
+            offered = enabled(d, "CheckIR") || enabled(d, "CheckExitKey");
         }));
-        QVERIFY(!triggersEnabled);
+        QVERIFY(!offered);
 
         // Connected again in TOBAR mode: no averaging, no "R" at the close.
         app.commands.clear();
         app.connect(true);
-        QVERIFY(control<QPushButton>(w, "CommMean")->isHidden());
+        QVERIFY(!visible(w, "CommMean"));
         app.commands.removeAll(QStringLiteral("b")); // the display's polls
         QCOMPARE(app.commands, QStringList({"d", "d"}));
 
         QVERIFY(app.sim(QStringLiteral("instrument orvelan")));
-        QTRY_VERIFY(control<QLineEdit>(w, "TextX")->isVisible());
-        QVERIFY(tobar->isHidden() && control<QPushButton>(w, "CT0")->isVisible() &&
-                control<QCheckBox>(w.options(), "CheckIR")->isEnabled());
+        QTRY_VERIFY(visible(w, "TextX"));
+        QVERIFY(!visible(w, "TextTobar") && visible(w, "CT0") && enabled(w.options(), "CheckIR"));
         const FlexGrid* grid = w.tables().currentGrid();
         QCOMPARE(QSize(grid->Cols(), grid->Rows()), QSize(3, 1)); // a new layout starts the tables anew
         QTRY_COMPARE(text(w, "TextX"), QStringLiteral("12.500"));
@@ -293,15 +292,12 @@ private slots:
         app.connect(false, [](FormCom& form) { form.optionHR->click(); });
         QCOMPARE(app.instrument.lineBaud(), 2400);
         QTRY_COMPARE(angles(w), QStringLiteral("1.234|-5.678"));
-        QVERIFY(control<QPushButton>(w, "CommandLoadFromOrv")->isHidden() &&
-                control<QPushButton>(w, "CommMean")->isHidden() && app.commands.isEmpty());
+        QVERIFY(!visible(w, "CommandLoadFromOrv") && !visible(w, "CommMean") && app.commands.isEmpty());
         QCOMPARE(AppFixture::stored({K::IsHR, K::PortMode}), QStringList({"1", "0"}));
         QVERIFY(app.onModal<FormOptions>(control<QPushButton>(w, "CommandOptions"), [&](FormOptions& d) {
-            triggersEnabled = control<QCheckBox>(d, "CheckIR")->isVisible() ||
-                              control<QLabel>(d, "LabelTransfer")->isVisible() ||
-                              !control<QCheckBox>(d, "CheckComma")->isVisible();
+            offered = visible(d, "CheckIR") || visible(d, "LabelTransfer") || !visible(d, "CheckComma");
         }));
-        QVERIFY(!triggersEnabled);
+        QVERIFY(!offered);
         app.link->sendCommandCompatible(0x41);
         QTRY_COMPARE(app.commands, QStringList{"A"});
     }
