@@ -384,8 +384,8 @@ void cpuAt(benchmark::State& state, Busy busy)
             window.analysis().showPage(AnalysisWindow::Trend);
         if (storing) {
             window.analysis().showPage(AnalysisWindow::Statistics);
-            window.TextTimer->setText(QStringLiteral("1"));
-            window.CommandStart_Click();
+            control<QLineEdit>(window, "TextTimer")->setText(QStringLiteral("1"));
+            window.startStoring();
         }
         SequenceCheck check(window, program.state.link);
         program.link.setMainWindow(&check);

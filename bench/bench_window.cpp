@@ -42,10 +42,15 @@ void displayTick(benchmark::State& state)
         return;
     FormMain& window = *program.window;
     AppState& s = program.state;
+    QLineEdit* const boxX = control<QLineEdit>(window, "TextX");
+    QLineEdit* const boxY = control<QLineEdit>(window, "TextY");
+    QLineEdit* const tobarBox = control<QLineEdit>(window, "TextTobar");
+    QLineEdit* const verdictBox = control<QLineEdit>(window, "TextGONG");
+    QLineEdit* const reticleBox = control<QLineEdit>(window, "TextReticle");
 
     const auto switchMode = [&](bool tobar) {
         s.options.modeTobar = tobar;
-        window.TimerDisplay_Timer();
+        window.displayTick();
         Program::settle();
         line.drain();
     };
@@ -61,13 +66,13 @@ void displayTick(benchmark::State& state)
             const QString x = s.angles.angleXText();
             const QString y = s.angles.angleYText();
             Clock::time_point start = Clock::now();
-            window.TimerDisplay_Timer();
+            window.displayTick();
             orvelan.push_back(msSince(start));
-            const bool shown = window.TextX->text() == x && window.TextY->text() == y;
+            const bool shown = boxX->text() == x && boxY->text() == y;
             // The baseline: the same two boxes given ready texts.
             start = Clock::now();
-            window.TextX->setText(y);
-            window.TextY->setText(x);
+            boxX->setText(y);
+            boxY->setText(x);
             orvelanBase.push_back(msSince(start));
             Program::settle();
             if (!require(state, shown, QStringLiteral("tick %1 did not show the angles").arg(i)))
@@ -83,13 +88,13 @@ void displayTick(benchmark::State& state)
             s.link.tobarValue = QString::number(12.5 + 0.001 * i, 'f', 3);
             s.link.tobarStatus = statuses[i % 6];
             Clock::time_point start = Clock::now();
-            window.TimerDisplay_Timer();
+            window.displayTick();
             tobar.push_back(msSince(start));
-            const QString value = window.TextTobar->text();
+            const QString value = tobarBox->text();
             start = Clock::now();
-            window.TextTobar->setText(s.link.tobarValue);
-            window.TextGONG->setText(QStringLiteral("----"));
-            window.TextReticle->setText(QStringLiteral("1"));
+            tobarBox->setText(s.link.tobarValue);
+            verdictBox->setText(QStringLiteral("----"));
+            reticleBox->setText(QStringLiteral("1"));
             tobarBase.push_back(msSince(start));
             char buffer[256];
             for (ssize_t n = 0; (n = ::read(line.master(), buffer, sizeof buffer)) > 0;)

@@ -160,7 +160,7 @@ Program::Program(bool showTable)
     window->show();
     settle();
     // The first display tick lays the window out for the instrument mode; later ticks only show values.
-    window->TimerDisplay_Timer();
+    window->displayTick();
     settle();
 }
 

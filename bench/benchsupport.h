@@ -153,4 +153,10 @@ int lineWriterMain(int argc, char** argv);
 // Resident set of this process, bytes.
 double residentBytes();
 
+// A window's control found by its object name.
+template <class T> T* control(const QObject& window, const char* name)
+{
+    return window.findChild<T*>(QLatin1String(name));
+}
+
 } // namespace Bench

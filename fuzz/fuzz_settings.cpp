@@ -166,7 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ComLink link(state);
         FormMain window(state, link);
         window.show();
-        window.TimerDisplay_Timer();       // the first tick lays the window out and loads the options dialog
+        window.displayTick();       // the first tick lays the window out and loads the options dialog
         QCoreApplication::processEvents(); // and the window is painted, whatever size it was given
         FUZZ_CHECK(window.optionsLoaded() != nullptr);
         (void)link.form();

@@ -105,8 +105,8 @@ private slots:
         o.useBackground = true;
         o.backgroundSeconds = 1;
         f.connectDirect(true);
-        w.TextTimer->setText(QStringLiteral("1"));
-        w.CommandStart->click();
+        control<QLineEdit>(w, "TextTimer")->setText(QStringLiteral("1"));
+        control<QPushButton>(w, "CommandStart")->click();
         QVERIFY(w.isStoring());
 
         QElapsedTimer clock;

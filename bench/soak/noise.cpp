@@ -148,8 +148,8 @@ void TestNoise::noiseThenGoodData()
     QCOMPARE(f.state->link.angleX, 4.5);
     QCOMPARE(f.state->link.angleY, -6.5);
     if (textMode) {
-        QTRY_COMPARE(w.TextX->text(), QStringLiteral("4.500"));
-        QTRY_COMPARE(w.TextY->text(), QStringLiteral("-6.500"));
+        QTRY_COMPARE(control<QLineEdit>(w, "TextX")->text(), QStringLiteral("4.500"));
+        QTRY_COMPARE(control<QLineEdit>(w, "TextY")->text(), QStringLiteral("-6.500"));
     }
     QVERIFY(f.messages.isEmpty());
 }

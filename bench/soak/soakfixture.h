@@ -141,7 +141,7 @@ public:
             control<QRadioButton>(form, textMode ? "OptionText" : "OptionCompatible")->setChecked(true);
             control<QPushButton>(form, "CommandClose")->click();
         });
-        window->CommandConnect->click();
+        control<QPushButton>(*window, "CommandConnect")->click();
         (void)line.readAvailable();
     }
 

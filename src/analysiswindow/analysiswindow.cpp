@@ -63,8 +63,7 @@ void AnalysisWindow::restore()
         left = main ? Twips::fromPixels(main->frameGeometry().right() + 1) : 0;
         top = main ? Twips::fromPixels(main->frameGeometry().top()) : 0;
     }
-    Controls::keepOnScreen(left, top, QSizeF(width, height), screen, Controls::Clamp::KeepTopLeftVisible);
-    move(Twips::toPixels(left), Twips::toPixels(top));
+    Controls::placeOnScreen(this, left, top, screen, Controls::Clamp::KeepTopLeftVisible);
     m_tabs->setCurrentIndex(std::clamp<int>(readInt16(SettingKeys::AnalysisPage), 0, m_tabs->count() - 1));
     m_straightnessPage->restoreInputs();
     if (readFlag(SettingKeys::AnalysisOpen))

@@ -51,7 +51,7 @@ FormOptions::FormOptions(AppState& state, LinkReceiver& receiver, OptionsHost* h
     createControls();
     connectHandlers();
     Controls::orderTabs(this);
-    Form_Load();
+    load();
 }
 
 FormOptions::~FormOptions() = default;
@@ -59,87 +59,78 @@ FormOptions::~FormOptions() = default;
 void FormOptions::createControls()
 {
     using Controls::make;
-    FrameDisplay =
+    auto* displayFrame =
         make<QGroupBox>(this, "FrameDisplay", QStringLiteral("Display options"), {120, 120, 2175, 1575});
-    CTobar = make<CheckBox>(FrameDisplay, "CTobar", QStringLiteral("TOBAR"), {120, 1080, 1695, 255});
+    m_tobarBox = make<CheckBox>(displayFrame, "CTobar", QStringLiteral("TOBAR"), {120, 1080, 1695, 255});
     // These two lie over the frame's area but belong to the dialog.
-    CheckOnTop = make<CheckBox>(this, "CheckOnTop", QStringLiteral("Always on top"), {240, 480, 1575, 255});
-    CheckShowTable =
+    m_onTopBox = make<CheckBox>(this, "CheckOnTop", QStringLiteral("Always on top"), {240, 480, 1575, 255});
+    m_showTableBox =
         make<CheckBox>(this, "CheckShowTable", QStringLiteral("Show table"), {240, 840, 1455, 255});
 
-    FrameTransfer =
+    auto* transferFrame =
         make<QGroupBox>(this, "FrameTransfer", QStringLiteral("Transfer options"), {2520, 120, 1935, 1815});
-    CheckComma = make<CheckBox>(this, "CheckComma", QStringLiteral("Comma seperator"), {2640, 480, 1695, 255});
-    LabelTransfer = make<QLabel>(FrameTransfer, "LabelTransfer",
-                                 QStringLiteral("Transfer data from Vemtor with:"), {120, 720, 1575, 375});
-    LabelTransfer->setWordWrap(true);
-    LabelTransfer->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    CheckExitKey =
-        make<CheckBox>(FrameTransfer, "CheckExitKey", QStringLiteral("exit key"), {120, 1200, 1695, 255});
-    CheckIR =
-        make<CheckBox>(FrameTransfer, "CheckIR", QStringLiteral("remote control"), {120, 1440, 1695, 255});
+    m_commaBox = make<CheckBox>(this, "CheckComma", QStringLiteral("Comma seperator"), {2640, 480, 1695, 255});
+    m_transferLabel = make<QLabel>(transferFrame, "LabelTransfer",
+                                   QStringLiteral("Transfer data from Vemtor with:"), {120, 720, 1575, 375});
+    m_transferLabel->setWordWrap(true);
+    m_transferLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_exitKeyBox =
+        make<CheckBox>(transferFrame, "CheckExitKey", QStringLiteral("exit key"), {120, 1200, 1695, 255});
+    m_remoteControlBox =
+        make<CheckBox>(transferFrame, "CheckIR", QStringLiteral("remote control"), {120, 1440, 1695, 255});
 
-    FrameBackground =
+    auto* backgroundFrame =
         make<QGroupBox>(this, "FrameBackground", QStringLiteral("Background actions"), {120, 2040, 4335, 2415});
-    CheckBackground = make<CheckBox>(FrameBackground, "CheckBackground",
-                                      QStringLiteral("Save current masurement values to background file"), {120, 360, 4095, 255});
-    LabelPath =
-        make<QLabel>(FrameBackground, "LabelPath", QStringLiteral("Path and file name"), {120, 720, 1575, 255});
-    TextPath = make<QLineEdit>(FrameBackground, "TextPath", QString(), {120, 960, 4095, 285});
-    LabelUpdate = make<QLabel>(FrameBackground, "LabelUpdate", QStringLiteral("Update values every"), {120, 1440, 1575, 255});
-    TextSeconds = make<QLineEdit>(FrameBackground, "TextSeconds", QStringLiteral("10"), {1680, 1440, 735, 285});
-    LabelSecond =
-        make<QLabel>(FrameBackground, "LabelSecond", QStringLiteral("th measurement"), {2520, 1440, 1215, 255});
-    CheckMean = make<CheckBox>(FrameBackground, "CheckMean",
-                                QStringLiteral("Built mean values between updates"), {120, 1920, 3135, 255});
+    m_backgroundBox = make<CheckBox>(backgroundFrame, "CheckBackground",
+                                     QStringLiteral("Save current masurement values to background file"), {120, 360, 4095, 255});
+    m_pathLabel =
+        make<QLabel>(backgroundFrame, "LabelPath", QStringLiteral("Path and file name"), {120, 720, 1575, 255});
+    m_pathBox = make<QLineEdit>(backgroundFrame, "TextPath", QString(), {120, 960, 4095, 285});
+    m_updateLabel = make<QLabel>(backgroundFrame, "LabelUpdate", QStringLiteral("Update values every"), {120, 1440, 1575, 255});
+    m_updateEveryBox = make<QLineEdit>(backgroundFrame, "TextSeconds", QStringLiteral("10"), {1680, 1440, 735, 285});
+    m_updateSuffixLabel =
+        make<QLabel>(backgroundFrame, "LabelSecond", QStringLiteral("th measurement"), {2520, 1440, 1215, 255});
+    m_meanBox = make<CheckBox>(backgroundFrame, "CheckMean",
+                               QStringLiteral("Built mean values between updates"), {120, 1920, 3135, 255});
 
-    CommandOK = make<CommandButton>(this, "CommandOK", QStringLiteral("OK"), {3240, 4560, 1215, 375});
+    auto* ok = make<CommandButton>(this, "CommandOK", QStringLiteral("OK"), {3240, 4560, 1215, 375});
+    connect(ok, &QPushButton::clicked, this, &QDialog::close);
 }
 
 void FormOptions::connectHandlers()
 {
     const std::pair<QCheckBox*, void (FormOptions::*)()> boxes[] = {
-        {CTobar, &FormOptions::CTobar_Click},
-        {CheckOnTop, &FormOptions::CheckOnTop_Click},
-        {CheckShowTable, &FormOptions::CheckShowTable_Click},
-        {CheckComma, &FormOptions::CheckComma_Click},
-        {CheckExitKey, &FormOptions::CheckExitKey_Click},
-        {CheckIR, &FormOptions::CheckIR_Click},
-        {CheckBackground, &FormOptions::CheckBackground_Click},
+        {m_tobarBox, &FormOptions::applyTobarMode},
+        {m_showTableBox, &FormOptions::applyShowTable},
+        {m_commaBox, &FormOptions::applyComma},
+        {m_exitKeyBox, &FormOptions::applyStoreAtExitKey},
+        {m_remoteControlBox, &FormOptions::applyStoreAtRemoteControl},
+        {m_backgroundBox, &FormOptions::updateBackgroundControls},
     };
     // A change of state, whether clicked or set by the load step, runs the handler.
     for (const auto& [box, handler] : boxes)
         connect(box, &QCheckBox::toggled, this, handler);
-    connect(CommandOK, &QPushButton::clicked, this, &FormOptions::CommandOK_Click);
-    TextSeconds->installEventFilter(this);
+    m_updateEveryBox->installEventFilter(this);
 }
 
-void FormOptions::Form_Load()
+void FormOptions::load()
 {
     const MainOptions& o = m_state.options;
-    setState(CTobar, bool2Int(o.modeTobar));
-    setState(CheckOnTop, bool2Int(o.onTop));
-    setState(CheckShowTable, bool2Int(o.showTable));
-    setState(CheckComma, bool2Int(o.useComma));
-    setState(CheckExitKey, bool2Int(m_state.link.storeAtExitkey));
-    setState(CheckIR, bool2Int(m_state.link.storeAtIR));
-    TextPath->setText(o.updatePath);
-    TextSeconds->setText(Numbers::shortestText(o.backgroundSeconds));
-    setState(CheckBackground, bool2Int(o.useBackground));
-    setState(CheckMean, bool2Int(o.useMean));
-    placeDialog();
+    setState(m_tobarBox, bool2Int(o.modeTobar));
+    setState(m_onTopBox, bool2Int(o.onTop));
+    setState(m_showTableBox, bool2Int(o.showTable));
+    setState(m_commaBox, bool2Int(o.useComma));
+    setState(m_exitKeyBox, bool2Int(m_state.link.storeAtExitkey));
+    setState(m_remoteControlBox, bool2Int(m_state.link.storeAtIR));
+    m_pathBox->setText(o.updatePath);
+    m_updateEveryBox->setText(Numbers::shortestText(o.backgroundSeconds));
+    setState(m_backgroundBox, bool2Int(o.useBackground));
+    setState(m_meanBox, bool2Int(o.useMean));
+    // The origin bound first, then the screen bound: a dialog larger than the screen may end up negative.
+    Controls::placeOnScreen(this, readNumber(SettingKeys::OptionsLeft), readNumber(SettingKeys::OptionsTop),
+                            Controls::screenTwips(this), Controls::Clamp::KeepOnScreenFirst);
     updateBackgroundControls();
     updateTransferOptions();
-}
-
-void FormOptions::placeDialog()
-{
-    // The origin bound first, then the screen bound: a dialog larger than the screen may end up negative.
-    double top = readNumber(SettingKeys::OptionsTop);
-    double left = readNumber(SettingKeys::OptionsLeft);
-    const QSizeF size(Twips::fromPixels(frameGeometry().width()), Twips::fromPixels(frameGeometry().height()));
-    Controls::keepOnScreen(left, top, size, Controls::screenTwips(this), Controls::Clamp::KeepOnScreenFirst);
-    move(Twips::toPixels(left), Twips::toPixels(top));
 }
 
 double FormOptions::dialogLeft() const
@@ -153,18 +144,18 @@ double FormOptions::dialogTop() const
 
 void FormOptions::updateBackgroundControls()
 {
-    const bool enabled = CheckBackground->isChecked();
-    for (QWidget* w : std::initializer_list<QWidget*>{LabelPath, TextPath, LabelUpdate, LabelSecond,
-                                                      TextSeconds, CheckMean})
+    const bool enabled = m_backgroundBox->isChecked();
+    for (QWidget* w : std::initializer_list<QWidget*>{m_pathLabel, m_pathBox, m_updateLabel, m_updateSuffixLabel,
+                                                      m_updateEveryBox, m_meanBox})
         w->setEnabled(enabled);
 }
 
 void FormOptions::updateTransferOptions()
 {
     const bool visible = m_state.link.portMode != 0;
-    LabelTransfer->setVisible(visible);
-    CheckExitKey->setVisible(visible);
-    CheckIR->setVisible(visible);
+    m_transferLabel->setVisible(visible);
+    m_exitKeyBox->setVisible(visible);
+    m_remoteControlBox->setVisible(visible);
 }
 
 void FormOptions::showEvent(QShowEvent* event)
@@ -173,56 +164,46 @@ void FormOptions::showEvent(QShowEvent* event)
     // and enable the store triggers for the layout now shown (a dialog loaded afresh missed that change).
     if (!event->spontaneous()) {
         updateTransferOptions();
-        const bool orvelanLayout = !m_state.options.oldModeTobar;
-        CheckIR->setEnabled(orvelanLayout);
-        CheckExitKey->setEnabled(orvelanLayout);
+        enableStoreTriggers(!m_state.options.oldModeTobar);
     }
     QDialog::showEvent(event);
 }
 
-void FormOptions::CTobar_Click()
+void FormOptions::enableStoreTriggers(bool on)
 {
-    m_state.options.modeTobar = stateOf(CTobar) != 0;
+    m_remoteControlBox->setEnabled(on);
+    m_exitKeyBox->setEnabled(on);
 }
 
-void FormOptions::CheckOnTop_Click()
+void FormOptions::applyTobarMode()
 {
-    // Takes effect when the dialog closes: the main window lifts itself while the dialog is shown.
+    m_state.options.modeTobar = stateOf(m_tobarBox) != 0;
 }
 
-void FormOptions::CheckShowTable_Click()
+void FormOptions::applyShowTable()
 {
     MainOptions& o = m_state.options;
-    o.showTable = stateOf(CheckShowTable) == 1;
+    o.showTable = stateOf(m_showTableBox) == 1;
     if (!m_host)
         return;
     // Unchecked, the main window's resize rule turns 2800 into the compact height of the current mode.
     m_host->setWindowHeight(o.showTable ? o.heightWithTable : CompactHeight);
 }
 
-void FormOptions::CheckComma_Click()
+void FormOptions::applyComma()
 {
-    m_state.options.useComma = stateOf(CheckComma) == 1;
+    m_state.options.useComma = stateOf(m_commaBox) == 1;
 }
-void FormOptions::CheckExitKey_Click()
+void FormOptions::applyStoreAtExitKey()
 {
-    m_state.link.storeAtExitkey = stateOf(CheckExitKey) == 1;
+    m_state.link.storeAtExitkey = stateOf(m_exitKeyBox) == 1;
 }
-void FormOptions::CheckIR_Click()
+void FormOptions::applyStoreAtRemoteControl()
 {
-    m_state.link.storeAtIR = stateOf(CheckIR) == 1;
-}
-void FormOptions::CheckBackground_Click()
-{
-    updateBackgroundControls();
+    m_state.link.storeAtIR = stateOf(m_remoteControlBox) == 1;
 }
 
-void FormOptions::CommandOK_Click()
-{
-    close();
-}
-
-void FormOptions::TextSeconds_KeyPress(int& keyAscii)
+void FormOptions::filterCountKey(int& keyAscii)
 {
     if ((keyAscii >= '0' && keyAscii <= '9') || keyAscii == 8)
         return;
@@ -231,11 +212,11 @@ void FormOptions::TextSeconds_KeyPress(int& keyAscii)
 
 bool FormOptions::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == TextSeconds && event->type() == QEvent::KeyPress) {
+    if (watched == m_updateEveryBox && event->type() == QEvent::KeyPress) {
         int code = Controls::typedCharacter(static_cast<QKeyEvent*>(event));
         if (code < 0)
             return false;
-        TextSeconds_KeyPress(code);
+        filterCountKey(code);
         return code == 0;
     }
     return QDialog::eventFilter(watched, event);
@@ -251,25 +232,26 @@ bool FormOptions::backgroundFileWritable() const
     return true;
 }
 
-bool FormOptions::Form_QueryUnload(bool quiet)
+bool FormOptions::saveOptions(bool quiet)
 {
     MainOptions& o = m_state.options;
-    o.onTop = stateOf(CheckOnTop) == 1;
+    // "Always on top" takes effect only now: the main window lifts itself while the dialog is shown.
+    o.onTop = stateOf(m_onTopBox) == 1;
     writeNumber(SettingKeys::OptionsTop, dialogTop());
     writeNumber(SettingKeys::OptionsLeft, dialogLeft());
-    writeInt(SettingKeys::OnTop, stateOf(CheckOnTop));
-    writeInt(SettingKeys::ShowTable, stateOf(CheckShowTable));
-    writeInt(SettingKeys::UseComma, stateOf(CheckComma));
-    writeInt(SettingKeys::StoreAtExitKey, stateOf(CheckExitKey));
-    writeInt(SettingKeys::StoreAtIR, stateOf(CheckIR));
-    o.updatePath = TextPath->text();
+    writeInt(SettingKeys::OnTop, stateOf(m_onTopBox));
+    writeInt(SettingKeys::ShowTable, stateOf(m_showTableBox));
+    writeInt(SettingKeys::UseComma, stateOf(m_commaBox));
+    writeInt(SettingKeys::StoreAtExitKey, stateOf(m_exitKeyBox));
+    writeInt(SettingKeys::StoreAtIR, stateOf(m_remoteControlBox));
+    o.updatePath = m_pathBox->text();
     writeText(SettingKeys::UpdatePath, o.updatePath);
-    writeInt(SettingKeys::UseBackground, stateOf(CheckBackground));
-    o.useBackground = int2bool(stateOf(CheckBackground));
-    writeInt(SettingKeys::UseMean, stateOf(CheckMean));
-    o.useMean = int2bool(stateOf(CheckMean));
+    writeInt(SettingKeys::UseBackground, stateOf(m_backgroundBox));
+    o.useBackground = int2bool(stateOf(m_backgroundBox));
+    writeInt(SettingKeys::UseMean, stateOf(m_meanBox));
+    o.useMean = int2bool(stateOf(m_meanBox));
     // Any number of digits may be typed; keep the count within what the background divisor can hold.
-    const double seconds = qMin(Numbers::leadingNumber(TextSeconds->text()), MaxBackgroundSeconds);
+    const double seconds = qMin(Numbers::leadingNumber(m_updateEveryBox->text()), MaxBackgroundSeconds);
     writeNumber(SettingKeys::BackgroundSeconds, seconds);
     o.backgroundSeconds = seconds;
 
@@ -288,7 +270,7 @@ bool FormOptions::Form_QueryUnload(bool quiet)
 
 void FormOptions::closeEvent(QCloseEvent* event)
 {
-    const bool ok = Form_QueryUnload(m_shuttingDown);
+    const bool ok = saveOptions(m_shuttingDown);
     if (!ok && !m_shuttingDown) {
         event->ignore();
         return;

@@ -6,10 +6,8 @@
 struct AppState;
 class LinkReceiver;
 class QCheckBox;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QPushButton;
 
 // The calls the options dialog makes on the window it opens over.
 class OptionsHost {
@@ -41,41 +39,8 @@ public:
     // Shut-down: runs the close step and unloads, never refusing and never showing a message.
     void closeForShutdown();
 
-    // Handlers, public so that the steps can be driven as the operator would.
-    void Form_Load();
-    void CommandOK_Click();
-    void CTobar_Click();
-    void CheckOnTop_Click();
-    void CheckShowTable_Click();
-    void CheckComma_Click();
-    void CheckExitKey_Click();
-    void CheckIR_Click();
-    void CheckBackground_Click();
-    // Key filter of TextSeconds: the key code may be changed; 0 discards the key.
-    static void TextSeconds_KeyPress(int& keyAscii);
-
-    // The dialog's outer position in twips.
-    [[nodiscard]] double dialogLeft() const;
-    [[nodiscard]] double dialogTop() const;
-
-    QGroupBox* FrameDisplay = nullptr;
-    QCheckBox* CTobar = nullptr;
-    QCheckBox* CheckOnTop = nullptr;
-    QCheckBox* CheckShowTable = nullptr;
-    QGroupBox* FrameTransfer = nullptr;
-    QCheckBox* CheckComma = nullptr;
-    QLabel* LabelTransfer = nullptr;
-    QCheckBox* CheckExitKey = nullptr;
-    QCheckBox* CheckIR = nullptr;
-    QGroupBox* FrameBackground = nullptr;
-    QCheckBox* CheckBackground = nullptr;
-    QLabel* LabelPath = nullptr;
-    QLineEdit* TextPath = nullptr;
-    QLabel* LabelUpdate = nullptr;
-    QLineEdit* TextSeconds = nullptr;
-    QLabel* LabelSecond = nullptr;
-    QCheckBox* CheckMean = nullptr;
-    QPushButton* CommandOK = nullptr;
+    // The exit key and remote control store triggers work in the angle layout only.
+    void enableStoreTriggers(bool on);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -85,18 +50,44 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void load();
     // The close step. Returns false when the background file check refuses the close; quiet: without the
     // message.
-    [[nodiscard]] bool Form_QueryUnload(bool quiet);
+    [[nodiscard]] bool saveOptions(bool quiet);
     void createControls();
     void connectHandlers();
-    void placeDialog();
+    // The options follow their boxes at once.
+    void applyTobarMode();
+    void applyShowTable();
+    void applyComma();
+    void applyStoreAtExitKey();
+    void applyStoreAtRemoteControl();
+    // Key filter of the background count: the key code may be changed; 0 discards the key.
+    static void filterCountKey(int& keyAscii);
     void updateBackgroundControls();
     void updateTransferOptions();
     [[nodiscard]] bool backgroundFileWritable() const;
+    // The dialog's outer position in twips.
+    [[nodiscard]] double dialogLeft() const;
+    [[nodiscard]] double dialogTop() const;
 
     AppState& m_state;
     LinkReceiver& m_receiver;
     OptionsHost* m_host = nullptr;
     bool m_shuttingDown = false;
+
+    QCheckBox* m_tobarBox = nullptr;
+    QCheckBox* m_onTopBox = nullptr;
+    QCheckBox* m_showTableBox = nullptr;
+    QCheckBox* m_commaBox = nullptr;
+    QLabel* m_transferLabel = nullptr;
+    QCheckBox* m_exitKeyBox = nullptr;
+    QCheckBox* m_remoteControlBox = nullptr;
+    QCheckBox* m_backgroundBox = nullptr;
+    QLabel* m_pathLabel = nullptr;
+    QLineEdit* m_pathBox = nullptr;
+    QLabel* m_updateLabel = nullptr;
+    QLineEdit* m_updateEveryBox = nullptr;
+    QLabel* m_updateSuffixLabel = nullptr;
+    QCheckBox* m_meanBox = nullptr;
 };

@@ -59,44 +59,38 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent)
     setFont(font);
     setFixedSize(Twips::toPixels(ClientWidth), Twips::toPixels(ClientHeight));
 
-    picIcon = label(this, "picIcon", QString(), 120, 240, 540, 540);
-    picIcon->setPixmap(QPixmap::fromImage(AppIcon::render(AppIcon::IconSize)));
-    picIcon->setAlignment(Qt::AlignCenter);
-    lblTitle = label(this, "lblTitle", QString(), 960, 240, 4125, 360);
+    QLabel* icon = label(this, "picIcon", QString(), 120, 240, 540, 540);
+    icon->setPixmap(QPixmap::fromImage(AppIcon::render(AppIcon::IconSize)));
+    icon->setAlignment(Qt::AlignCenter);
+    m_titleLabel = label(this, "lblTitle", QString(), 960, 240, 4125, 360);
     QFont titleFont = font;
     titleFont.setPointSizeF(12);
     titleFont.setBold(true);
-    lblTitle->setFont(titleFont);
-    lblVersion = label(this, "lblVersion", QString(), 960, 600, 3885, 225);
-    lblDescription = label(this, "lblDescription", QStringLiteral("TARNOLUX is developed and owned by:"), 960,
-                           1080, 4365, 330);
-    Label1 = label(this, "Label1", QStringLiteral("TARNOLUX team"), 960, 1440, 3615, 375);
-    Label2 = label(this, "Label2", QStringLiteral("Optics Lab Software"), 960, 1680, 3015, 375);
-    Label3 = label(this, "Label3", QStringLiteral("tarnolux.example"), 960, 1920, 2175, 375);
+    m_titleLabel->setFont(titleFont);
+    m_versionLabel = label(this, "lblVersion", QString(), 960, 600, 3885, 225);
+    label(this, "lblDescription", QStringLiteral("TARNOLUX is developed and owned by:"), 960, 1080, 4365, 330);
+    label(this, "Label1", QStringLiteral("TARNOLUX team"), 960, 1440, 3615, 375);
+    label(this, "Label2", QStringLiteral("Optics Lab Software"), 960, 1680, 3015, 375);
+    label(this, "Label3", QStringLiteral("tarnolux.example"), 960, 1920, 2175, 375);
     separatorLine(this, 0, QColor(0x80, 0x80, 0x80), 90, 2445, 5654 - 90, 15);
     separatorLine(this, 1, Qt::white, 105, 2460, 5654 - 105, 30);
-    lblDisclaimer = label(this, "lblDisclaimer",
-                          QStringLiteral("This software is provided as is, without warranty of any kind. "
-                                         "Check your measurements before you rely on them."),
-                          255, 2625, 3750, 825);
-    cmdOK = Controls::make<CommandButton>(this, "cmdOK", QStringLiteral("OK"), {4245, 2625, 1260, 345});
-    cmdOK->setDefault(true);
-    connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
+    label(this, "lblDisclaimer",
+          QStringLiteral("This software is provided as is, without warranty of any kind. "
+                         "Check your measurements before you rely on them."),
+          255, 2625, 3750, 825);
+    auto* ok = Controls::make<CommandButton>(this, "cmdOK", QStringLiteral("OK"), {4245, 2625, 1260, 345});
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::close);
     Controls::orderTabs(this);
 
-    Form_Load();
+    load();
 }
 
 frmAbout::~frmAbout() = default;
 
-void frmAbout::Form_Load()
+void frmAbout::load()
 {
     setWindowTitle(QStringLiteral("About ") + AppTitle);
-    lblVersion->setText(versionText(VersionMajor, VersionMinor));
-    lblTitle->setText(AppTitle);
-}
-
-void frmAbout::cmdOK_Click()
-{
-    close();
+    m_versionLabel->setText(versionText(VersionMajor, VersionMinor));
+    m_titleLabel->setText(AppTitle);
 }

@@ -4,7 +4,6 @@
 #include <QString>
 
 class QLabel;
-class QPushButton;
 class QWidget;
 
 // The about box: icon, title, version, ownership and disclaimer. Constructing it is loading it; closing it
@@ -22,16 +21,9 @@ public:
     explicit frmAbout(QWidget* parent = nullptr);
     ~frmAbout() override;
 
-    void Form_Load();
-    void cmdOK_Click();
+private:
+    void load();
 
-    QLabel* picIcon = nullptr;
-    QLabel* lblTitle = nullptr;
-    QLabel* lblVersion = nullptr;
-    QLabel* lblDescription = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* lblDisclaimer = nullptr;
-    QPushButton* cmdOK = nullptr;
+    QLabel* m_titleLabel = nullptr;
+    QLabel* m_versionLabel = nullptr;
 };

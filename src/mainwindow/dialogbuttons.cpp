@@ -7,7 +7,7 @@
 #include "state/appstate.h"
 #include "widgets/windowlayer.h"
 
-void FormMain::CommandOptions_Click()
+void FormMain::openOptions()
 {
     if (m_state.options.onTop)
         WindowLayer::setTopmost(this, false);
@@ -16,7 +16,7 @@ void FormMain::CommandOptions_Click()
     WindowLayer::setTopmost(this, m_state.options.onTop);
 }
 
-void FormMain::Command2_Click()
+void FormMain::openAbout()
 {
     if (m_state.options.onTop)
         WindowLayer::setTopmost(this, false);

@@ -38,7 +38,7 @@ QString reticleText(double r)
 }
 } // namespace
 
-void FormMain::TimerDisplay_Timer()
+void FormMain::displayTick()
 {
     MainOptions& options = m_state.options;
     options.mainTime = static_cast<qint32>(static_cast<quint32>(options.mainTime) + 1u);
@@ -49,15 +49,15 @@ void FormMain::TimerDisplay_Timer()
         m_link.sendCommand(QStringLiteral("b"));
         showTobar();
     } else {
-        showText(TextX, m_state.angles.angleXText());
-        showText(TextY, m_state.angles.angleYText());
+        showText(m_xAngleBox, m_state.angles.angleXText());
+        showText(m_yAngleBox, m_state.angles.angleYText());
         const bool averaging = (m_state.link.angleStatus & 4) != 0;
         if (!m_averagingShown && averaging) {
             m_averagingShown = true;
-            CommMean->setText(QStringLiteral("No averaging"));
+            m_averagingButton->setText(QStringLiteral("No averaging"));
         } else if (m_averagingShown && !averaging) {
             m_averagingShown = false;
-            CommMean->setText(QStringLiteral("Averages"));
+            m_averagingButton->setText(QStringLiteral("Averages"));
         }
         // Not polling over a text link that was lost: the boxes show what the state holds, the
         // placeholders once the device vanished.
@@ -73,54 +73,54 @@ void FormMain::showTobar()
 {
     const qint16 s = m_state.link.tobarStatus;
     const QString unit = (s % 100 < 10) ? QStringLiteral("mm") : InchMark;
-    showText(TextTobar, m_state.link.tobarValue + unit);
+    showText(m_tobarValueBox, m_state.link.tobarValue + unit);
     switch (s % 10) {
     case 1:
-        showText(TextGONG, QStringLiteral("NG"));
+        showText(m_verdictBox, QStringLiteral("NG"));
         break;
     case 2:
-        showText(TextGONG, QStringLiteral("Go"));
+        showText(m_verdictBox, QStringLiteral("Go"));
         break;
     default:
-        showText(TextGONG, QStringLiteral("----"));
+        showText(m_verdictBox, QStringLiteral("----"));
         break;
     }
     const QString reticle = reticleText(Numbers::roundHalfEven(s / 100.0));
     if (!reticle.isNull())
-        showText(TextReticle, reticle);
+        showText(m_reticleBox, reticle);
 }
 
-void FormMain::CommandSet_Click()
+void FormMain::setZero()
 {
     m_state.angles.setAngleZero();
 }
-void FormMain::CommandReset_Click()
+void FormMain::resetZero()
 {
     m_state.angles.resetAngleZero();
 }
 
-void FormMain::CommMean_Click()
+void FormMain::toggleAveraging()
 {
     m_link.sendCommand(m_averagingShown ? QStringLiteral("U") : QStringLiteral("M"));
 }
 
-void FormMain::OptionArcsec_Click()
+void FormMain::showInArcsec()
 {
     m_state.angles.angleUnit = 0;
 }
-void FormMain::OptionDegree_Click()
+void FormMain::showInDegrees()
 {
     m_state.angles.angleUnit = 1;
 }
-void FormMain::OptionSecMinDeg_Click()
+void FormMain::showInDegMinSec()
 {
     m_state.angles.angleUnit = 2;
 }
-void FormMain::OptionMrad_Click()
+void FormMain::showInMrad()
 {
     m_state.angles.angleUnit = 3;
 }
-void FormMain::OptionMproM_Click()
+void FormMain::showInMicronsPerMetre()
 {
     m_state.angles.angleUnit = 4;
 }

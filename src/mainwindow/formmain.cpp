@@ -63,18 +63,18 @@ FormMain::FormMain(AppState& state, ComLink& link, QWidget* parent)
     winId();
 
     createControls();
-    AppIcon::decorateMainWindow(this, Command2);
+    AppIcon::decorateMainWindow(this, m_aboutButton);
     m_tables = std::make_unique<TableSet>(m_state, this);
     TableButtons buttons;
-    buttons.CommandVal2Table = CommandVal2Table;
-    buttons.CommandDelete = CommandDelete;
-    buttons.CommandClearGrid = CommandClearGrid;
-    buttons.CommandLoadFromOrv = CommandLoadFromOrv;
-    buttons.CommMean = CommMean;
-    buttons.CT = CT;
+    buttons.CommandVal2Table = m_storeValueButton;
+    buttons.CommandDelete = m_clearSelectionButton;
+    buttons.CommandClearGrid = m_clearTableButton;
+    buttons.CommandLoadFromOrv = m_readMemoryButton;
+    buttons.CommMean = m_averagingButton;
+    buttons.CT = m_tableButtons;
     m_tables->setButtons(buttons);
-    m_tables->setTobarBoxes({TextTobar, TextGONG, TextReticle});
-    m_tables->setStopStoring([this] { CommandStop_Click(); });
+    m_tables->setTobarBoxes({m_tobarValueBox, m_verdictBox, m_reticleBox});
+    m_tables->setStopStoring([this] { stopStoring(); });
     m_analysis = new AnalysisWindow(m_state, *m_tables, m_link.log(), this);
     m_tables->setLog(&m_link.log());
     connectHandlers();
@@ -83,13 +83,13 @@ FormMain::FormMain(AppState& state, ComLink& link, QWidget* parent)
     m_link.setWindowParent(this);
     m_link.setMainWindow(this);
 
-    TimerDisplay = new QTimer(this);
-    TimerDisplay->setObjectName(QStringLiteral("TimerDisplay"));
-    TimerDisplay->setInterval(200);
-    connect(TimerDisplay, &QTimer::timeout, this, &FormMain::TimerDisplay_Timer);
-    TimerDisplay->start();
+    m_displayTimer = new QTimer(this);
+    m_displayTimer->setObjectName(QStringLiteral("TimerDisplay"));
+    m_displayTimer->setInterval(200);
+    connect(m_displayTimer, &QTimer::timeout, this, &FormMain::displayTick);
+    m_displayTimer->start();
 
-    Form_Load();
+    load();
     Controls::orderTabs(this);
 }
 
@@ -105,91 +105,96 @@ FormMain::~FormMain()
 void FormMain::createControls()
 {
     using Controls::make;
-    CommandOpen = make<CommandButton>(this, "CommandOpen", QStringLiteral("Open"), {120, 120, 855, 375});
-    CommandSave = make<CommandButton>(this, "CommandSave", QStringLiteral("Save"), {960, 120, 855, 375});
-    CommandConnect =
+    m_openButton = make<CommandButton>(this, "CommandOpen", QStringLiteral("Open"), {120, 120, 855, 375});
+    m_saveButton = make<CommandButton>(this, "CommandSave", QStringLiteral("Save"), {960, 120, 855, 375});
+    m_connectButton =
         make<CommandButton>(this, "CommandConnect", QStringLiteral("Connection"), {1800, 120, 975, 375});
-    CommandOptions =
+    m_optionsButton =
         make<CommandButton>(this, "CommandOptions", QStringLiteral("Options"), {2760, 120, 855, 375});
-    Command1 =
+    m_copyTableButton =
         make<CommandButton>(this, "Command1", QStringLiteral("Table to clipboard"), {3600, 120, 1455, 375});
-    Command2 = make<CommandButton>(this, "Command2", QString(), {5160, 60, 735, 495});
-    LabelX = make<QLabel>(this, "LabelX", QStringLiteral("X"), {2040, 600, 375, 615});
-    LabelY = make<QLabel>(this, "LabelY", QStringLiteral("Y"), {1920, 1200, 615, 615});
-    TextX = make<QLineEdit>(this, "TextX", QString(), {2400, 600, 1935, 495});
-    TextY = make<QLineEdit>(this, "TextY", QString(), {2400, 1200, 1935, 495});
-    OptionArcsec = make<OptionButton>(this, "OptionArcsec", QStringLiteral("arcsec"), {4680, 600, 1335, 255});
-    OptionDegree = make<OptionButton>(this, "OptionDegree", QStringLiteral("degree"), {4680, 840, 1455, 255});
-    OptionSecMinDeg =
+    m_aboutButton = make<CommandButton>(this, "Command2", QString(), {5160, 60, 735, 495});
+    m_xLabel = make<QLabel>(this, "LabelX", QStringLiteral("X"), {2040, 600, 375, 615});
+    m_yLabel = make<QLabel>(this, "LabelY", QStringLiteral("Y"), {1920, 1200, 615, 615});
+    m_xAngleBox = make<QLineEdit>(this, "TextX", QString(), {2400, 600, 1935, 495});
+    m_yAngleBox = make<QLineEdit>(this, "TextY", QString(), {2400, 1200, 1935, 495});
+    m_arcsecOption =
+        make<OptionButton>(this, "OptionArcsec", QStringLiteral("arcsec"), {4680, 600, 1335, 255});
+    m_degreeOption =
+        make<OptionButton>(this, "OptionDegree", QStringLiteral("degree"), {4680, 840, 1455, 255});
+    m_degMinSecOption =
         make<OptionButton>(this, "OptionSecMinDeg", QStringLiteral("deg-min-sec"), {4680, 1080, 1335, 255});
-    OptionMrad = make<OptionButton>(this, "OptionMrad", QStringLiteral("mrad"), {4680, 1320, 1455, 255});
-    OptionMproM =
+    m_mradOption = make<OptionButton>(this, "OptionMrad", QStringLiteral("mrad"), {4680, 1320, 1455, 255});
+    m_micronsPerMetreOption =
         make<OptionButton>(this, "OptionMproM", QString::fromUtf8("\u00b5/m"), {4680, 1560, 1335, 255});
-    CommandSet = make<CommandButton>(this, "CommandSet", QStringLiteral("Set"), {2400, 1920, 855, 375});
-    CommandReset = make<CommandButton>(this, "CommandReset", QStringLiteral("Reset"), {3480, 1920, 855, 375});
-    LabelStore = make<QLabel>(this, "LabelStore", QStringLiteral("Store every"), {120, 735, 975, 255});
-    TextTimer = make<QLineEdit>(this, "TextTimer", QStringLiteral("10"), {1005, 705, 615, 285});
-    LabelTH = make<QLabel>(this, "LabelTH", QStringLiteral("th"), {1620, 735, 135, 255});
-    LabelSeconds =
+    m_setZeroButton = make<CommandButton>(this, "CommandSet", QStringLiteral("Set"), {2400, 1920, 855, 375});
+    m_resetZeroButton =
+        make<CommandButton>(this, "CommandReset", QStringLiteral("Reset"), {3480, 1920, 855, 375});
+    m_storeEveryLabel = make<QLabel>(this, "LabelStore", QStringLiteral("Store every"), {120, 735, 975, 255});
+    m_intervalBox = make<QLineEdit>(this, "TextTimer", QStringLiteral("10"), {1005, 705, 615, 285});
+    m_intervalSuffixLabel = make<QLabel>(this, "LabelTH", QStringLiteral("th"), {1620, 735, 135, 255});
+    m_intervalUnitLabel =
         make<QLabel>(this, "LabelSeconds", QStringLiteral("measurement value"), {135, 1005, 1575, 255});
-    CommandStart = make<CommandButton>(this, "CommandStart", QStringLiteral("Start"), {120, 1320, 735, 375});
-    CommandStop = make<CommandButton>(this, "CommandStop", QStringLiteral("Stop"), {960, 1320, 735, 375});
-    LabelLine = make<QLabel>(this, "LabelLine", QStringLiteral("Current line #"), {120, 1800, 975, 255});
-    TextLine = make<QLineEdit>(this, "TextLine", QStringLiteral("1"), {120, 2040, 1215, 285});
-    Line1 = make<QFrame>(this, "Line1", QString(), {1920, 600, 15, 1680});
-    Line1->setFrameShape(QFrame::VLine);
-    Line1->setFrameShadow(QFrame::Plain);
-    CommMean = make<CommandButton>(this, "CommMean", QStringLiteral("Averages"), {4680, 6480, 1335, 375});
-    TextTobar = make<QLineEdit>(this, "TextTobar", QString(), {840, 6240, 3855, 1215});
-    TextGONG = make<QLineEdit>(this, "TextGONG", QString(), {240, 6960, 1215, 615});
-    TextReticle = make<QLineEdit>(this, "TextReticle", QString(), {240, 7800, 1215, 615});
-    CommandVal2Table = make<CommandButton>(this, "CommandVal2Table", QStringLiteral("Value to table"),
-                                           {120, 4200, 1215, 375});
-    CommandDelete =
+    m_startButton = make<CommandButton>(this, "CommandStart", QStringLiteral("Start"), {120, 1320, 735, 375});
+    m_stopButton = make<CommandButton>(this, "CommandStop", QStringLiteral("Stop"), {960, 1320, 735, 375});
+    m_lineLabel = make<QLabel>(this, "LabelLine", QStringLiteral("Current line #"), {120, 1800, 975, 255});
+    m_lineBox = make<QLineEdit>(this, "TextLine", QStringLiteral("1"), {120, 2040, 1215, 285});
+    m_separator = make<QFrame>(this, "Line1", QString(), {1920, 600, 15, 1680});
+    m_separator->setFrameShape(QFrame::VLine);
+    m_separator->setFrameShadow(QFrame::Plain);
+    m_averagingButton =
+        make<CommandButton>(this, "CommMean", QStringLiteral("Averages"), {4680, 6480, 1335, 375});
+    m_tobarValueBox = make<QLineEdit>(this, "TextTobar", QString(), {840, 6240, 3855, 1215});
+    m_verdictBox = make<QLineEdit>(this, "TextGONG", QString(), {240, 6960, 1215, 615});
+    m_reticleBox = make<QLineEdit>(this, "TextReticle", QString(), {240, 7800, 1215, 615});
+    m_storeValueButton = make<CommandButton>(this, "CommandVal2Table", QStringLiteral("Value to table"),
+                                             {120, 4200, 1215, 375});
+    m_clearSelectionButton =
         make<CommandButton>(this, "CommandDelete", QStringLiteral("Clear selection"), {120, 4680, 1215, 375});
-    CommandClearGrid =
+    m_clearTableButton =
         make<CommandButton>(this, "CommandClearGrid", QStringLiteral("Clear table"), {120, 5160, 1215, 375});
-    CommandLoadFromOrv = make<CommandButton>(this, "CommandLoadFromOrv", QStringLiteral("Load from ORVELAN"),
+    m_readMemoryButton = make<CommandButton>(this, "CommandLoadFromOrv", QStringLiteral("Load from ORVELAN"),
                                              {120, 5880, 1215, 495});
-    for (QWidget* hidden :
-         {static_cast<QWidget*>(LabelLine), static_cast<QWidget*>(TextLine), static_cast<QWidget*>(CommMean),
-          static_cast<QWidget*>(TextTobar), static_cast<QWidget*>(CommandLoadFromOrv)})
+    for (QWidget* hidden : {static_cast<QWidget*>(m_lineLabel), static_cast<QWidget*>(m_lineBox),
+                            static_cast<QWidget*>(m_averagingButton), static_cast<QWidget*>(m_tobarValueBox),
+                            static_cast<QWidget*>(m_readMemoryButton)})
         hidden->setVisible(false);
 
     const std::pair<QWidget*, const char*> tips[] = {
-        {CommandOpen, "Read current table from  file"},
-        {CommandSave, "Save current table to file"},
-        {CommandConnect, "Connect to the autocollimator"},
-        {CommandOptions, "Change view and background options"},
-        {Command1, "Transfer current table to the clipboard"},
-        {Command2, "Click for vendor information"},
-        {TextX, "Current measured X angle"},
-        {TextY, "Current measured Y angle"},
-        {CommandSet, "Set values to zero"},
-        {CommandReset, "Reset angle values "},
-        {CommandVal2Table, "Write current angles to table"},
-        {CommandDelete, "Wipe selected cells"},
-        {CommandClearGrid, "Wipe complete table"},
-        {CommandLoadFromOrv, "Read out values stored in autocollimator"},
+        {m_openButton, "Read current table from  file"},
+        {m_saveButton, "Save current table to file"},
+        {m_connectButton, "Connect to the autocollimator"},
+        {m_optionsButton, "Change view and background options"},
+        {m_copyTableButton, "Transfer current table to the clipboard"},
+        {m_aboutButton, "Click for vendor information"},
+        {m_xAngleBox, "Current measured X angle"},
+        {m_yAngleBox, "Current measured Y angle"},
+        {m_setZeroButton, "Set values to zero"},
+        {m_resetZeroButton, "Reset angle values "},
+        {m_storeValueButton, "Write current angles to table"},
+        {m_clearSelectionButton, "Wipe selected cells"},
+        {m_clearTableButton, "Wipe complete table"},
+        {m_readMemoryButton, "Read out values stored in autocollimator"},
     };
     for (const auto& [widget, tip] : tips)
         widget->setToolTip(QLatin1String(tip));
 
-    LabelX->setFont(arial(20.25));
-    LabelY->setFont(arial(20.25));
-    LabelX->setAlignment(Qt::AlignCenter);
-    LabelY->setAlignment(Qt::AlignCenter);
-    TextX->setFont(liveArial(18));
-    TextY->setFont(liveArial(18));
-    TextTobar->setFont(liveArial(48));
-    TextGONG->setFont(liveArial(21.75));
-    TextReticle->setFont(liveArial(21.75));
-    TextGONG->setAlignment(Qt::AlignCenter);
-    TextReticle->setAlignment(Qt::AlignCenter);
-    PanelCache::applyTo({TextX, TextY, TextLine, TextTobar, TextGONG, TextReticle});
-    for (QPushButton* button : {CommandOpen, CommandSave, CommandConnect, CommandOptions, Command1, Command2,
-                                CommandSet, CommandReset, CommandStart, CommandStop, CommMean,
-                                CommandVal2Table, CommandDelete, CommandClearGrid, CommandLoadFromOrv})
+    m_xLabel->setFont(arial(20.25));
+    m_yLabel->setFont(arial(20.25));
+    m_xLabel->setAlignment(Qt::AlignCenter);
+    m_yLabel->setAlignment(Qt::AlignCenter);
+    m_xAngleBox->setFont(liveArial(18));
+    m_yAngleBox->setFont(liveArial(18));
+    m_tobarValueBox->setFont(liveArial(48));
+    m_verdictBox->setFont(liveArial(21.75));
+    m_reticleBox->setFont(liveArial(21.75));
+    m_verdictBox->setAlignment(Qt::AlignCenter);
+    m_reticleBox->setAlignment(Qt::AlignCenter);
+    PanelCache::applyTo({m_xAngleBox, m_yAngleBox, m_lineBox, m_tobarValueBox, m_verdictBox, m_reticleBox});
+    for (QPushButton* button :
+         {m_openButton, m_saveButton, m_connectButton, m_optionsButton, m_copyTableButton, m_aboutButton,
+          m_setZeroButton, m_resetZeroButton, m_startButton, m_stopButton, m_averagingButton,
+          m_storeValueButton, m_clearSelectionButton, m_clearTableButton, m_readMemoryButton})
         button->setAutoDefault(false);
 
     // The table set places the table-select keypad and gives it captions and tooltips.
@@ -197,19 +202,19 @@ void FormMain::createControls()
         auto* button = new CommandButton(this);
         button->setObjectName(QStringLiteral("CT%1").arg(i));
         button->setAutoDefault(false);
-        CT[static_cast<size_t>(i)] = button;
+        m_tableButtons[static_cast<size_t>(i)] = button;
     }
 }
 
 void FormMain::connectHandlers()
 {
-    connect(CommandSet, &QPushButton::clicked, this, &FormMain::CommandSet_Click);
-    connect(CommandReset, &QPushButton::clicked, this, &FormMain::CommandReset_Click);
-    connect(CommMean, &QPushButton::clicked, this, &FormMain::CommMean_Click);
+    connect(m_setZeroButton, &QPushButton::clicked, this, &FormMain::setZero);
+    connect(m_resetZeroButton, &QPushButton::clicked, this, &FormMain::resetZero);
+    connect(m_averagingButton, &QPushButton::clicked, this, &FormMain::toggleAveraging);
     const std::pair<QRadioButton*, void (FormMain::*)()> units[] = {
-        {OptionArcsec, &FormMain::OptionArcsec_Click},       {OptionDegree, &FormMain::OptionDegree_Click},
-        {OptionSecMinDeg, &FormMain::OptionSecMinDeg_Click}, {OptionMrad, &FormMain::OptionMrad_Click},
-        {OptionMproM, &FormMain::OptionMproM_Click},
+        {m_arcsecOption, &FormMain::showInArcsec},       {m_degreeOption, &FormMain::showInDegrees},
+        {m_degMinSecOption, &FormMain::showInDegMinSec}, {m_mradOption, &FormMain::showInMrad},
+        {m_micronsPerMetreOption, &FormMain::showInMicronsPerMetre},
     };
     for (const auto& [button, handler] : units) {
         connect(button, &QRadioButton::toggled, this, [this, handler = handler](bool on) {
@@ -217,61 +222,63 @@ void FormMain::connectHandlers()
                 (this->*handler)();
         });
     }
-    connect(CommandStart, &QPushButton::clicked, this, &FormMain::CommandStart_Click);
-    connect(CommandStop, &QPushButton::clicked, this, &FormMain::CommandStop_Click);
-    TextTimer->installEventFilter(this);
-    connect(CommandConnect, &QPushButton::clicked, this, &FormMain::CommandConnect_Click);
-    connect(CommandLoadFromOrv, &QPushButton::clicked, this, &FormMain::CommandLoadFromOrv_Click);
-    connect(CommandOptions, &QPushButton::clicked, this, &FormMain::CommandOptions_Click);
-    connect(Command2, &QPushButton::clicked, this, &FormMain::Command2_Click);
-    connect(CommandOpen, &QPushButton::clicked, this, &FormMain::CommandOpen_Click);
-    connect(CommandSave, &QPushButton::clicked, this, &FormMain::CommandSave_Click);
-    connect(Command1, &QPushButton::clicked, this, &FormMain::Command1_Click);
+    connect(m_startButton, &QPushButton::clicked, this, &FormMain::startStoring);
+    connect(m_stopButton, &QPushButton::clicked, this, &FormMain::stopStoring);
+    m_intervalBox->installEventFilter(this);
+    connect(m_connectButton, &QPushButton::clicked, this, &FormMain::openConnection);
+    connect(m_readMemoryButton, &QPushButton::clicked, this, &FormMain::readInstrumentMemory);
+    connect(m_optionsButton, &QPushButton::clicked, this, &FormMain::openOptions);
+    connect(m_aboutButton, &QPushButton::clicked, this, &FormMain::openAbout);
+    connect(m_openButton, &QPushButton::clicked, this, &FormMain::openTable);
+    connect(m_saveButton, &QPushButton::clicked, this, &FormMain::saveTable);
+    connect(m_copyTableButton, &QPushButton::clicked, this, &FormMain::copyTableToClipboard);
 }
 
 void FormMain::createTableMenu()
 {
-    ActionExportCsv = new QAction(QStringLiteral("Export as CSV\u2026"), this);
-    ActionExportCsv->setObjectName(QStringLiteral("ActionExportCsv"));
-    ActionExportCsv->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
-    connect(ActionExportCsv, &QAction::triggered, this, &FormMain::exportCsv);
-    ActionCopyTable = new QAction(QStringLiteral("Table to clipboard"), this);
-    ActionCopyTable->setObjectName(QStringLiteral("ActionCopyTable"));
-    ActionCopyTable->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
-    connect(ActionCopyTable, &QAction::triggered, this, &FormMain::Command1_Click);
-    ActionStatistics = new QAction(QStringLiteral("Statistics"), this);
-    ActionStatistics->setObjectName(QStringLiteral("ActionStatistics"));
-    ActionStatistics->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
-    connect(ActionStatistics, &QAction::triggered, this,
+    m_exportCsvAction = new QAction(QStringLiteral("Export as CSV\u2026"), this);
+    m_exportCsvAction->setObjectName(QStringLiteral("ActionExportCsv"));
+    m_exportCsvAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    connect(m_exportCsvAction, &QAction::triggered, this, &FormMain::exportCsv);
+    m_copyTableAction = new QAction(QStringLiteral("Table to clipboard"), this);
+    m_copyTableAction->setObjectName(QStringLiteral("ActionCopyTable"));
+    m_copyTableAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    connect(m_copyTableAction, &QAction::triggered, this, &FormMain::copyTableToClipboard);
+    m_statisticsAction = new QAction(QStringLiteral("Statistics"), this);
+    m_statisticsAction->setObjectName(QStringLiteral("ActionStatistics"));
+    m_statisticsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    connect(m_statisticsAction, &QAction::triggered, this,
             [this] { m_analysis->showPage(AnalysisWindow::Statistics); });
-    ActionTrend = new QAction(QStringLiteral("Trend"), this);
-    ActionTrend->setObjectName(QStringLiteral("ActionTrend"));
-    ActionTrend->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));
-    connect(ActionTrend, &QAction::triggered, this, [this] { m_analysis->showPage(AnalysisWindow::Trend); });
-    ActionStraightness = new QAction(QStringLiteral("Straightness"), this);
-    ActionStraightness->setObjectName(QStringLiteral("ActionStraightness"));
-    ActionStraightness->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
-    connect(ActionStraightness, &QAction::triggered, this,
+    m_trendAction = new QAction(QStringLiteral("Trend"), this);
+    m_trendAction->setObjectName(QStringLiteral("ActionTrend"));
+    m_trendAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));
+    connect(m_trendAction, &QAction::triggered, this,
+            [this] { m_analysis->showPage(AnalysisWindow::Trend); });
+    m_straightnessAction = new QAction(QStringLiteral("Straightness"), this);
+    m_straightnessAction->setObjectName(QStringLiteral("ActionStraightness"));
+    m_straightnessAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
+    connect(m_straightnessAction, &QAction::triggered, this,
             [this] { m_analysis->showPage(AnalysisWindow::Straightness); });
-    addActions({ActionExportCsv, ActionCopyTable, ActionStatistics, ActionTrend, ActionStraightness});
+    addActions(
+        {m_exportCsvAction, m_copyTableAction, m_statisticsAction, m_trendAction, m_straightnessAction});
     for (int n = 1; n <= 10; ++n) {
         FlexGrid* grid = m_tables->grid(n);
         grid->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint& at) {
             QMenu menu(this);
-            menu.addActions({ActionExportCsv, ActionCopyTable});
+            menu.addActions({m_exportCsvAction, m_copyTableAction});
             menu.addSeparator();
-            menu.addActions({ActionStatistics, ActionTrend, ActionStraightness});
+            menu.addActions({m_statisticsAction, m_trendAction, m_straightnessAction});
             menu.exec(grid->viewport()->mapToGlobal(at));
         });
     }
     // The live values keep their own menu (copy, select all) and gain the analysis.
-    for (QLineEdit* box : {TextX, TextY}) {
+    for (QLineEdit* box : {m_xAngleBox, m_yAngleBox}) {
         box->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(box, &QWidget::customContextMenuRequested, this, [this, box](const QPoint& at) {
             std::unique_ptr<QMenu> menu(box->createStandardContextMenu());
             menu->addSeparator();
-            menu->addActions({ActionStatistics, ActionTrend, ActionStraightness});
+            menu->addActions({m_statisticsAction, m_trendAction, m_straightnessAction});
             menu->exec(box->mapToGlobal(at));
         });
     }
@@ -279,16 +286,16 @@ void FormMain::createTableMenu()
 
 bool FormMain::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == TextTimer) {
+    if (watched == m_intervalBox) {
         if (event->type() == QEvent::KeyPress) {
             int code = Controls::typedCharacter(static_cast<QKeyEvent*>(event));
             if (code < 0)
                 return false;
-            TextTimer_KeyPress(code);
+            filterIntervalKey(code);
             return code == 0;
         }
         if (event->type() == QEvent::FocusOut)
-            TextTimer_LostFocus();
+            applyTypedInterval();
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -347,15 +354,6 @@ double FormMain::windowHeight() const
     return Twips::fromPixels(frameGeometry().height());
 }
 
-void FormMain::setWindowLeft(double twips)
-{
-    move(Twips::toPixels(twips), frameGeometry().y());
-}
-void FormMain::setWindowTop(double twips)
-{
-    move(frameGeometry().x(), Twips::toPixels(twips));
-}
-
 QSize FormMain::largestOuterSize() const
 {
     // Sizes come from a settings file anyone can edit. A window larger than all screens together is of no
@@ -381,7 +379,7 @@ void FormMain::setWindowHeight(double twips)
 void FormMain::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    Form_Resize();
+    applySizeRules();
 }
 
 void FormMain::closeEvent(QCloseEvent* event)
@@ -389,7 +387,7 @@ void FormMain::closeEvent(QCloseEvent* event)
     // The close request is never refused.
     if (!m_closed) {
         m_closed = true;
-        Form_QueryUnload();
+        saveAndClose();
     }
     event->accept();
 }

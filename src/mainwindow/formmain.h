@@ -34,54 +34,13 @@ public:
     [[nodiscard]] ComLink& link() { return m_link; }
     [[nodiscard]] TableSet& tables() { return *m_tables; }
 
-    // Start-up and shut-down.
-    void Form_Load();
-    void Form_QueryUnload();
-
-    // Display cycle.
-    void TimerDisplay_Timer();
-    void CommandSet_Click();
-    void CommandReset_Click();
-    void CommMean_Click();
-    void OptionArcsec_Click();
-    void OptionDegree_Click();
-    void OptionSecMinDeg_Click();
-    void OptionMrad_Click();
-    void OptionMproM_Click();
-
-    // Interval storing.
-    void CommandStart_Click();
-    void CommandStop_Click();
-    void applyStoreInterval(double n);
-    // Key filter of TextTimer: the key code may be changed; 0 discards the key.
-    void TextTimer_KeyPress(int& keyAscii);
-    void TextTimer_LostFocus();
+    // The 200 ms display tick: the live values or the TOBAR reading, and the layout of a changed mode.
+    void displayTick();
+    // Starts storing every N-th measurement into the current table, N from "Store every".
+    void startStoring();
     [[nodiscard]] bool isStoring() const { return m_isStoring; }
-
-    // Mode layout and resize.
+    // Shows the controls of the mode now in use, when it changed since the last layout.
     void layoutForMode();
-    void Form_Resize();
-    void resizeTables(qint16 h);
-    void CommandConnect_Click();
-    void CommandLoadFromOrv_Click();
-
-    // The options dialog and the about box, shown modally with the always-on-top level lifted meanwhile.
-    void CommandOptions_Click();
-    void Command2_Click();
-
-    // Table files and the clipboard.
-    void CommandOpen_Click();
-    void CommandSave_Click();
-    void Command1_Click();
-    // "Export as CSV…" of the table's right-click menu.
-    void exportCsv();
-    // The right-click menu of the tables; its actions carry shortcuts that work in the whole window.
-    QAction* ActionExportCsv = nullptr;
-    QAction* ActionCopyTable = nullptr;
-    // Opens the analysis window at its statistics page; in the tables' and the live values' menus.
-    QAction* ActionStatistics = nullptr;
-    QAction* ActionTrend = nullptr; // the trend and straightness pages likewise
-    QAction* ActionStraightness = nullptr;
     [[nodiscard]] AnalysisWindow& analysis() { return *m_analysis; }
     [[nodiscard]] QString dataPath() const { return m_dataPath; }
 
@@ -101,49 +60,9 @@ public:
     [[nodiscard]] double windowTop() const;
     [[nodiscard]] double windowWidth() const;
     [[nodiscard]] double windowHeight() const;
-    void setWindowLeft(double twips);
-    void setWindowTop(double twips);
     void setWindowWidth(double twips);
     void setWindowHeight(double twips) override;
     [[nodiscard]] QWidget* hostWindow() override { return this; }
-
-    // Controls; the names are also their object names.
-    QPushButton* CommandOpen = nullptr;
-    QPushButton* CommandSave = nullptr;
-    QPushButton* CommandConnect = nullptr;
-    QPushButton* CommandOptions = nullptr;
-    QPushButton* Command1 = nullptr;
-    QPushButton* Command2 = nullptr;
-    QLabel* LabelX = nullptr;
-    QLabel* LabelY = nullptr;
-    QLineEdit* TextX = nullptr;
-    QLineEdit* TextY = nullptr;
-    QRadioButton* OptionArcsec = nullptr;
-    QRadioButton* OptionDegree = nullptr;
-    QRadioButton* OptionSecMinDeg = nullptr;
-    QRadioButton* OptionMrad = nullptr;
-    QRadioButton* OptionMproM = nullptr;
-    QPushButton* CommandSet = nullptr;
-    QPushButton* CommandReset = nullptr;
-    QLabel* LabelStore = nullptr;
-    QLineEdit* TextTimer = nullptr;
-    QLabel* LabelTH = nullptr;
-    QLabel* LabelSeconds = nullptr;
-    QPushButton* CommandStart = nullptr;
-    QPushButton* CommandStop = nullptr;
-    QLabel* LabelLine = nullptr;
-    QLineEdit* TextLine = nullptr;
-    QFrame* Line1 = nullptr;
-    QPushButton* CommMean = nullptr;
-    QLineEdit* TextTobar = nullptr;
-    QLineEdit* TextGONG = nullptr;
-    QLineEdit* TextReticle = nullptr;
-    QPushButton* CommandVal2Table = nullptr;
-    QPushButton* CommandDelete = nullptr;
-    QPushButton* CommandClearGrid = nullptr;
-    QPushButton* CommandLoadFromOrv = nullptr;
-    std::array<QPushButton*, 10> CT{};
-    QTimer* TimerDisplay = nullptr;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -154,14 +73,51 @@ private:
     void createControls();
     void connectHandlers();
     void createTableMenu();
-    void restoreWindowPosition();
+
+    // Start-up and shut-down.
+    void load();
+    void saveAndClose();
+
+    // Display cycle.
+    void setZero();
+    void resetZero();
+    void toggleAveraging();
+    void showInArcsec();
+    void showInDegrees();
+    void showInDegMinSec();
+    void showInMrad();
+    void showInMicronsPerMetre();
     // The TOBAR value, its unit, the Go/NG verdict and the reticle from the state.
     void showTobar();
+
+    // Interval storing.
+    void stopStoring();
+    void applyStoreInterval(double n);
+    // Key filter of "Store every": the key code may be changed; 0 discards the key.
+    void filterIntervalKey(int& keyAscii);
+    void applyTypedInterval();
+    [[nodiscard]] double typedInterval() const;
+
+    // Mode layout and resize.
+    void applySizeRules();
+    void resizeTables(qint16 h);
+    void openConnection();
+    void readInstrumentMemory();
     // The memory readout button's caption names the instrument of the current mode.
     [[nodiscard]] QString loadButtonCaption() const;
     [[nodiscard]] QSize frameExtra() const;
     [[nodiscard]] QSize largestOuterSize() const;
-    [[nodiscard]] double textTimerValue() const;
+
+    // The options dialog and the about box, shown modally with the always-on-top level lifted meanwhile.
+    void openOptions();
+    void openAbout();
+
+    // Table files and the clipboard.
+    void openTable();
+    void saveTable();
+    void copyTableToClipboard();
+    // "Export as CSV…" of the table's right-click menu.
+    void exportCsv();
 
     AppState& m_state;
     ComLink& m_link;
@@ -172,4 +128,49 @@ private:
     bool m_isStoring = false;
     bool m_closed = false;
     QString m_dataPath;
+
+    // The table-select keypad.
+    std::array<QPushButton*, 10> m_tableButtons{};
+    QPushButton* m_openButton = nullptr;
+    QPushButton* m_saveButton = nullptr;
+    QPushButton* m_connectButton = nullptr;
+    QPushButton* m_optionsButton = nullptr;
+    QPushButton* m_copyTableButton = nullptr;
+    QPushButton* m_aboutButton = nullptr;
+    QLabel* m_xLabel = nullptr;
+    QLabel* m_yLabel = nullptr;
+    QLineEdit* m_xAngleBox = nullptr;
+    QLineEdit* m_yAngleBox = nullptr;
+    QRadioButton* m_arcsecOption = nullptr;
+    QRadioButton* m_degreeOption = nullptr;
+    QRadioButton* m_degMinSecOption = nullptr;
+    QRadioButton* m_mradOption = nullptr;
+    QRadioButton* m_micronsPerMetreOption = nullptr;
+    QPushButton* m_setZeroButton = nullptr;
+    QPushButton* m_resetZeroButton = nullptr;
+    QLabel* m_storeEveryLabel = nullptr;
+    QLineEdit* m_intervalBox = nullptr;
+    QLabel* m_intervalSuffixLabel = nullptr;
+    QLabel* m_intervalUnitLabel = nullptr;
+    QPushButton* m_startButton = nullptr;
+    QPushButton* m_stopButton = nullptr;
+    QLabel* m_lineLabel = nullptr;
+    QLineEdit* m_lineBox = nullptr;
+    QFrame* m_separator = nullptr;
+    QPushButton* m_averagingButton = nullptr;
+    QLineEdit* m_tobarValueBox = nullptr;
+    QLineEdit* m_verdictBox = nullptr;
+    QLineEdit* m_reticleBox = nullptr;
+    QPushButton* m_storeValueButton = nullptr;
+    QPushButton* m_clearSelectionButton = nullptr;
+    QPushButton* m_clearTableButton = nullptr;
+    QPushButton* m_readMemoryButton = nullptr;
+    QTimer* m_displayTimer = nullptr;
+    // The right-click menu of the tables; its actions carry shortcuts that work in the whole window.
+    QAction* m_exportCsvAction = nullptr;
+    QAction* m_copyTableAction = nullptr;
+    // Open the analysis window at a page; in the tables' and the live values' menus.
+    QAction* m_statisticsAction = nullptr;
+    QAction* m_trendAction = nullptr;
+    QAction* m_straightnessAction = nullptr;
 };

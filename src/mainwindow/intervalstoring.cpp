@@ -10,28 +10,28 @@
 #include <QLabel>
 #include <QLineEdit>
 
-double FormMain::textTimerValue() const
+double FormMain::typedInterval() const
 {
-    return Numbers::leadingNumber(TextTimer->text());
+    return Numbers::leadingNumber(m_intervalBox->text());
 }
 
-void FormMain::CommandStart_Click()
+void FormMain::startStoring()
 {
     m_isStoring = true;
-    const double n = textTimerValue();
+    const double n = typedInterval();
     applyStoreInterval(n);
     if (n < 10) {
-        LabelLine->setVisible(true);
-        TextLine->setVisible(true);
+        m_lineLabel->setVisible(true);
+        m_lineBox->setVisible(true);
     }
 }
 
-void FormMain::CommandStop_Click()
+void FormMain::stopStoring()
 {
     m_isStoring = false;
     applyStoreInterval(1000000);
-    LabelLine->setVisible(false);
-    TextLine->setVisible(false);
+    m_lineLabel->setVisible(false);
+    m_lineBox->setVisible(false);
 }
 
 void FormMain::applyStoreInterval(double n)
@@ -41,20 +41,20 @@ void FormMain::applyStoreInterval(double n)
     m_link.setMsgSignal(n);
 }
 
-void FormMain::TextTimer_KeyPress(int& keyAscii)
+void FormMain::filterIntervalKey(int& keyAscii)
 {
     if ((keyAscii >= '0' && keyAscii <= '9') || keyAscii == 8)
         return;
     if (keyAscii == 13) {
-        applyStoreInterval(textTimerValue());
+        applyStoreInterval(typedInterval());
         return;
     }
     keyAscii = 0;
 }
 
-void FormMain::TextTimer_LostFocus()
+void FormMain::applyTypedInterval()
 {
-    applyStoreInterval(textTimerValue());
+    applyStoreInterval(typedInterval());
 }
 
 void FormMain::haveAngleMsg()
@@ -62,5 +62,5 @@ void FormMain::haveAngleMsg()
     if (!m_isStoring)
         return;
     m_tables->XY2Table(LineRecord::Source::Interval);
-    TextLine->setText(QString::number(m_tables->currentGrid()->Rows()));
+    m_lineBox->setText(QString::number(m_tables->currentGrid()->Rows()));
 }

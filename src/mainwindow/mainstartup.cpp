@@ -20,17 +20,7 @@
 
 using namespace SettingValues;
 
-void FormMain::restoreWindowPosition()
-{
-    double top = readNumber(SettingKeys::MainTop);
-    double left = readNumber(SettingKeys::MainLeft);
-    Controls::keepOnScreen(left, top, QSizeF(windowWidth(), windowHeight()), Controls::screenTwips(this),
-                           Controls::Clamp::KeepTopLeftVisible);
-    setWindowTop(top);
-    setWindowLeft(left);
-}
-
-void FormMain::Form_Load()
+void FormMain::load()
 {
     AppState& s = m_state;
     MainOptions& o = s.options;
@@ -39,7 +29,8 @@ void FormMain::Form_Load()
     m_tables->currentGrid()->setVisible(true);
     o.modeTobar = readFlag(SettingKeys::ModeTobar);
     o.oldModeTobar = !o.modeTobar;
-    restoreWindowPosition();
+    Controls::placeOnScreen(this, readNumber(SettingKeys::MainLeft), readNumber(SettingKeys::MainTop),
+                            Controls::screenTwips(this), Controls::Clamp::KeepTopLeftVisible);
     s.angles.initAngleConstants();
     s.angles.angleUnit = readInt16(SettingKeys::AngleUnit);
     o.heightWithTable = readInt32(SettingKeys::HeightWithTable);
@@ -63,17 +54,18 @@ void FormMain::Form_Load()
     else
         setWindowHeight(o.modeTobar ? 2300 : 2800);
     resizeTables(Numbers::toInt16HalfEven(windowHeight() - 3000));
-    QRadioButton* const units[] = {OptionArcsec, OptionDegree, OptionSecMinDeg, OptionMrad, OptionMproM};
+    QRadioButton* const units[] = {m_arcsecOption, m_degreeOption, m_degMinSecOption, m_mradOption,
+                                   m_micronsPerMetreOption};
     const qint16 unit = s.angles.angleUnit;
     if (unit >= 0 && unit <= 4)
         units[unit]->setChecked(true);
     m_analysis->restore();
 }
 
-void FormMain::Form_QueryUnload()
+void FormMain::saveAndClose()
 {
     AppState& s = m_state;
-    TimerDisplay->stop();
+    m_displayTimer->stop();
     writeNumber(SettingKeys::MainTop, windowTop());
     writeNumber(SettingKeys::MainLeft, windowLeft());
     writeNumber(SettingKeys::MainWidth, windowWidth());

@@ -11,7 +11,6 @@
 #include "widgets/twips.h"
 #include "widgets/windowlayer.h"
 
-#include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -56,41 +55,42 @@ void FormMain::layoutForMode()
         return;
     }
 
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{OptionArcsec, OptionDegree, OptionSecMinDeg, OptionMproM, OptionMrad,
-                                         TextX, TextY, CommandSet, CommandReset, LabelX, LabelY})
+    for (QWidget* w : std::initializer_list<QWidget*>{m_arcsecOption, m_degreeOption, m_degMinSecOption,
+                                                      m_micronsPerMetreOption, m_mradOption, m_xAngleBox,
+                                                      m_yAngleBox, m_setZeroButton, m_resetZeroButton,
+                                                      m_xLabel, m_yLabel})
         w->setVisible(v);
 
-    FormOptions& dialog = this->options();
-    dialog.CheckIR->setEnabled(v);
-    dialog.CheckExitKey->setEnabled(v);
+    this->options().enableStoreTriggers(v);
 
-    CommMean->setVisible(v);
-    CommandLoadFromOrv->setText(loadButtonCaption());
-    for (QPushButton* button : CT)
+    m_averagingButton->setVisible(v);
+    m_readMemoryButton->setText(loadButtonCaption());
+    for (QPushButton* button : m_tableButtons)
         button->setVisible(v);
-    for (QWidget* w : std::initializer_list<QWidget*>{Line1, LabelStore, LabelTH, LabelSeconds, LabelLine,
-                                                      TextLine, CommandStart, CommandStop, TextTimer})
+    for (QWidget* w : std::initializer_list<QWidget*>{m_separator, m_storeEveryLabel, m_intervalSuffixLabel,
+                                                      m_intervalUnitLabel, m_lineLabel, m_lineBox,
+                                                      m_startButton, m_stopButton, m_intervalBox})
         w->setVisible(v);
 
     const bool w = !v;
     const FlexGrid* grid = m_tables->currentGrid();
-    TextTobar->setVisible(w);
-    Twips::place(TextTobar, {grid->Left(), topOf(LabelX), grid->Width(), heightOf(TextTobar)});
+    m_tobarValueBox->setVisible(w);
+    Twips::place(m_tobarValueBox,
+                 {grid->Left(), topOf(m_xLabel), grid->Width(), heightOf(m_tobarValueBox)});
 
-    TextGONG->setVisible(w);
+    m_verdictBox->setVisible(w);
     const double gongLeft = 100;
-    Twips::place(TextGONG, {gongLeft, topOf(TextTobar), leftOf(TextTobar) - gongLeft - 100,
-                            heightOf(TextTobar) / 2 - 20});
+    Twips::place(m_verdictBox, {gongLeft, topOf(m_tobarValueBox), leftOf(m_tobarValueBox) - gongLeft - 100,
+                                heightOf(m_tobarValueBox) / 2 - 20});
 
-    TextReticle->setVisible(w);
-    Twips::place(TextReticle, {leftOf(TextGONG), topOf(TextGONG) + heightOf(TextGONG), widthOf(TextGONG),
-                               heightOf(TextGONG)});
+    m_reticleBox->setVisible(w);
+    Twips::place(m_reticleBox, {leftOf(m_verdictBox), topOf(m_verdictBox) + heightOf(m_verdictBox),
+                                widthOf(m_verdictBox), heightOf(m_verdictBox)});
 
     m_tables->setupTables();
 }
 
-void FormMain::Form_Resize()
+void FormMain::applySizeRules()
 {
     if (isMinimized() || isMaximized() || isFullScreen() || !m_tables)
         return;
@@ -106,8 +106,10 @@ void FormMain::Form_Resize()
         setWindowHeight(options.modeTobar ? CompactHeightTobar : CompactHeightOrvelan);
     }
     const double w = windowWidth();
-    Twips::place(Command2, {w + 5160 - MinWidth, topOf(Command2), widthOf(Command2), heightOf(Command2)});
-    Twips::place(TextTobar, {leftOf(TextTobar), topOf(TextTobar), w + 4460 - MinWidth, heightOf(TextTobar)});
+    Twips::place(m_aboutButton, {w + 5160 - MinWidth, topOf(m_aboutButton), widthOf(m_aboutButton),
+                                 heightOf(m_aboutButton)});
+    Twips::place(m_tobarValueBox, {leftOf(m_tobarValueBox), topOf(m_tobarValueBox), w + 4460 - MinWidth,
+                                   heightOf(m_tobarValueBox)});
 }
 
 void FormMain::resizeTables(qint16 h)
@@ -128,7 +130,7 @@ void FormMain::resizeTables(qint16 h)
     m_tables->selectTable(remembered);
 }
 
-void FormMain::CommandConnect_Click()
+void FormMain::openConnection()
 {
     m_state.link.portNum = 0;
     const bool onTop = m_state.options.onTop;
@@ -139,12 +141,12 @@ void FormMain::CommandConnect_Click()
         WindowLayer::setTopmost(this, true);
 
     if (m_state.link.portMode != 0) {
-        CommandLoadFromOrv->setVisible(true);
-        CommMean->setVisible(!m_state.options.modeTobar);
-        CommandLoadFromOrv->setText(loadButtonCaption());
+        m_readMemoryButton->setVisible(true);
+        m_averagingButton->setVisible(!m_state.options.modeTobar);
+        m_readMemoryButton->setText(loadButtonCaption());
     } else {
-        CommandLoadFromOrv->setVisible(false);
-        CommMean->setVisible(false);
+        m_readMemoryButton->setVisible(false);
+        m_averagingButton->setVisible(false);
     }
 }
 
@@ -154,7 +156,7 @@ QString FormMain::loadButtonCaption() const
                                      : QStringLiteral("Load from ORVELAN");
 }
 
-void FormMain::CommandLoadFromOrv_Click()
+void FormMain::readInstrumentMemory()
 {
     m_link.sendCommand(QStringLiteral("t"));
 }

@@ -13,7 +13,7 @@
 
 #include <QFileInfo>
 
-void FormMain::CommandOpen_Click()
+void FormMain::openTable()
 {
     const QString chosen = FileDialog::choose(this, FileDialog::Kind::Open, m_dataPath);
     if (chosen.isEmpty())
@@ -27,7 +27,7 @@ void FormMain::CommandOpen_Click()
     m_tables->setFileName(m_tables->currentGridNum(), m_dataPath);
 }
 
-void FormMain::CommandSave_Click()
+void FormMain::saveTable()
 {
     const QString chosen = FileDialog::choose(this, FileDialog::Kind::Save, m_dataPath);
     if (chosen.isEmpty())
@@ -58,7 +58,7 @@ void FormMain::exportCsv()
                          QStringLiteral("The table could not be exported to ") + chosen + QLatin1Char('.'));
 }
 
-void FormMain::Command1_Click()
+void FormMain::copyTableToClipboard()
 {
     TableFiles::copyTableToClipboard(*m_tables->currentGrid(), m_state.options.useComma);
 }

@@ -140,4 +140,12 @@ QSizeF screenTwips(const QWidget* window)
     return {Twips::fromPixels(px.width()), Twips::fromPixels(px.height())};
 }
 
+void placeOnScreen(QWidget* window, double left, double top, const QSizeF& screen, Clamp order)
+{
+    const QRect outer = window->frameGeometry();
+    keepOnScreen(left, top, QSizeF(Twips::fromPixels(outer.width()), Twips::fromPixels(outer.height())), screen,
+                 order);
+    window->move(Twips::toPixels(left), Twips::toPixels(top));
+}
+
 } // namespace Controls

@@ -96,5 +96,7 @@ enum class Clamp { KeepTopLeftVisible, KeepOnScreenFirst };
 void keepOnScreen(double& left, double& top, const QSizeF& size, const QSizeF& screen, Clamp order);
 // The size of the screen the window is on (else the primary screen), in twips.
 [[nodiscard]] QSizeF screenTwips(const QWidget* window);
+// Moves a top-level window to left and top (twips), its outer size kept within screen (twips) by order.
+void placeOnScreen(QWidget* window, double left, double top, const QSizeF& screen, Clamp order);
 
 } // namespace Controls

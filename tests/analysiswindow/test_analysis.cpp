@@ -73,11 +73,11 @@ private slots:
         const TextStrip* scope = control<TextStrip>(page, "LabelScope");
         FlexGrid& grid = *w.tables().currentGrid();
         QVERIFY(a.isHidden());
-        for (QWidget* control :
-             {static_cast<QWidget*>(w.TextX), static_cast<QWidget*>(w.TextY), static_cast<QWidget*>(&grid)})
-            QVERIFY(menuOf(control).contains("Statistics\tCtrl+Shift+S"));
-        QVERIFY(menuOf(w.TextX).size() > 3); // the box's own menu stays
-        w.ActionStatistics->trigger();
+        QWidget* const boxX = control<QWidget>(w, "TextX");
+        for (QWidget* widget : {boxX, control<QWidget>(w, "TextY"), static_cast<QWidget*>(&grid)})
+            QVERIFY(menuOf(widget).contains("Statistics\tCtrl+Shift+S"));
+        QVERIFY(menuOf(boxX).size() > 3); // the box's own menu stays
+        control<QAction>(w, "ActionStatistics")->trigger();
         QVERIFY(a.isVisible() && a.windowTitle() == "TARNOLUX analysis" && page.isVisible());
         QCOMPARE(scope->text(), QString("Table 1 holds no lines"));
 
@@ -86,21 +86,21 @@ private slots:
         app.openLine(true);
         int ticks = 0, behind = 0, layouts = 0;
         EventCounter counter(control<QTabWidget>(a, "tabs"), QEvent::LayoutRequest, layouts);
-        QObject::connect(w.TimerDisplay, &QTimer::timeout, &a, [&] {
+        QObject::connect(control<QTimer>(w, "TimerDisplay"), &QTimer::timeout, &a, [&] {
             ++ticks;
             behind += figure(page, 1) != QString::number(grid.Rows() - 1);
         });
-        w.TextTimer->setText("1");
-        w.CommandStart->click();
+        control<QLineEdit>(w, "TextTimer")->setText("1");
+        control<QPushButton>(w, "CommandStart")->click();
         QTRY_VERIFY(grid.Rows() > 30 && ticks > 3);
-        w.CommandStop->click();
+        control<QPushButton>(w, "CommandStop")->click();
         QCOMPARE(behind, 0);
         QCOMPARE(layouts, 0);
         QCOMPARE(figure(page, 2) + '|' + figure(page, 3) + '|' + figure(page, 3, 2) + '|' + figure(page, 4),
                  QString("0|12.5000|-3.2500|0.0000"));
 
         // Another unit: the same figures in it, with one decimal more than the live values.
-        w.OptionMrad->click();
+        control<QRadioButton>(w, "OptionMrad")->click();
         QTRY_COMPARE(figure(page, 0) + '|' + figure(page, 3), QString("X [mrad]|0.06060"));
 
         // A selection, then deleting it: the figures of the selected lines, then of what is left.
@@ -108,7 +108,7 @@ private slots:
         grid.setRowSel(4);
         QTRY_COMPARE(scope->text(), QString("Table 1, selected lines 2 to 4"));
         QCOMPARE(figure(page, 1), QString("3"));
-        w.CommandDelete->click();
+        control<QPushButton>(w, "CommandDelete")->click();
         const qint32 left = grid.Rows() - 1;
         QTRY_COMPARE(scope->text(), QString("Table 1, lines 1 to %1").arg(left));
         QCOMPARE(figure(page, 1), QString::number(left));
@@ -133,13 +133,13 @@ private slots:
         const qint64 now = log.now();
         for (qint64 t = now - 9000; t <= now; t += 100)
             log.appendAnglesAt(t, 7200.0, -36.0);
-        w.ActionTrend->trigger();
+        control<QAction>(w, "ActionTrend")->trigger();
         TrendPage& trend = *control<TrendPage>(w.analysis(), "TrendPage");
         QCustomPlot* plot = control<QCustomPlot>(trend, "plot");
         QVERIFY(trend.isVisible() && trend.following());
-        w.OptionDegree->click();
+        control<QRadioButton>(w, "OptionDegree")->click();
         app.state->angles.zeroX = 3600.0;
-        w.TimerDisplay_Timer();
+        w.displayTick();
         QCPGraph* x = plot->graph(0);
         QCOMPARE(x->data()->size(), 91);
         QCOMPARE((x->data()->constEnd() - 1)->value, 1.0); // (7200 - 3600) arcsec in degrees
@@ -157,7 +157,7 @@ private slots:
         QVERIFY(!trend.following() && control<QPushButton>(trend, "CommandFollow")->isEnabled());
         const qint64 panned = trend.shownTo();
         log.appendAnglesAt(log.now() + 500, 0, 0);
-        w.TimerDisplay_Timer();
+        w.displayTick();
         QCOMPARE(trend.shownTo(), panned);
         control<QPushButton>(trend, "CommandFollow")->click();
         QVERIFY(trend.following() && trend.shownTo() >= log.lastTime(MeasurementLog::Kind::Angles));
@@ -186,7 +186,7 @@ private slots:
         for (qint64 t = 0; t < 3000; ++t) // an hour at 1.2 s, then a pause, then a last value in inch
             log.appendTobarAt(now - 4000000 + 1200 * t, t % 2 ? 1.5 : 2.5, false);
         log.appendTobarAt(now, 0.1, true);
-        w.ActionTrend->trigger();
+        control<QAction>(w, "ActionTrend")->trigger();
         TrendPage& trend = *control<TrendPage>(w.analysis(), "TrendPage");
         QCustomPlot* plot = control<QCustomPlot>(trend, "plot");
         const QLabel* cursor = control<QLabel>(trend, "LabelCursor");
@@ -249,9 +249,9 @@ private slots:
         link.angleStatus = 3;
         for (const double reading : {1.2, 0.8, 0.9}) {
             link.angleX = reading;
-            w.CommandVal2Table->click();
+            control<QPushButton>(w, "CommandVal2Table")->click();
         }
-        w.ActionStraightness->trigger();
+        control<QAction>(w, "ActionStraightness")->trigger();
         StraightnessPage& page = *control<StraightnessPage>(w.analysis(), "StraightnessPage");
         QPushButton* reportButton = control<QPushButton>(page, "CommandReport");
         const QLabel* message = control<QLabel>(page, "LabelMessage");
@@ -261,19 +261,19 @@ private slots:
         QCOMPARE(control<QLabel>(page, "LabelDeviation0")->text(), QString("End points: 0.113 \u00b5m"));
 
         link.conStatus = 0; // a placeholder line: refused by number, nothing evaluated
-        w.CommandVal2Table->click();
-        w.TimerDisplay_Timer();
+        control<QPushButton>(w, "CommandVal2Table")->click();
+        w.displayTick();
         QVERIFY2(message->text().startsWith("Line 4 has no usable reading"), qPrintable(message->text()));
         QVERIFY(!reportButton->isEnabled() && plot->graph(0)->data()->isEmpty());
         w.tables().currentGrid()->setRow(4);
-        w.CommandDelete->click();
-        w.TimerDisplay_Timer();
+        control<QPushButton>(w, "CommandDelete")->click();
+        w.displayTick();
         QVERIFY(reportButton->isEnabled() && message->isHidden());
 
         app.chosen = app.files.filePath("guideway.txt");
-        w.CommandSave->click();
+        control<QPushButton>(w, "CommandSave")->click();
         app.chosen = app.files.filePath("guideway.pdf");
-        w.TimerDisplay_Timer();
+        w.displayTick();
         reportButton->click();
         QProcess info;
         info.start("pdfinfo", {app.chosen});
@@ -314,7 +314,7 @@ private slots:
         AppFixture app;
         FormMain& w = app.start();
         QVERIFY(w.analysis().isHidden());
-        w.ActionStatistics->trigger();
+        control<QAction>(w, "ActionStatistics")->trigger();
         w.analysis().setGeometry(90, 60, 480, 400);
         const QRect placed = w.analysis().frameGeometry();
         w.close();

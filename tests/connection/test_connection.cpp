@@ -105,18 +105,19 @@ private slots:
         FormCom& form = m_f->openLine(textMode);
         QCOMPARE(control<QLineEdit>(form, "TextStatus")->text(), "o.k.");
         QVERIFY(m_f->line.write(angles));
-        QTRY_COMPARE(w.TextX->text(), QStringLiteral("12.500")); // compatible mode: after its status rule
+        QLineEdit* const boxX = control<QLineEdit>(w, "TextX");
+        QTRY_COMPARE(boxX->text(), QStringLiteral("12.500")); // compatible mode: after its status rule
 
         m_f->line.close();
         QTRY_COMPARE(m_f->messages, QStringList{QStringLiteral("No connection available")});
-        w.TimerDisplay_Timer();
-        const QString gone = w.TextX->text();
+        w.displayTick();
+        const QString gone = boxX->text();
         QVERIFY2(gone.startsWith(QLatin1String("..........")), qPrintable(gone));
-        w.CommandVal2Table->click();
+        control<QPushButton>(w, "CommandVal2Table")->click();
         QCOMPARE(w.tables().currentGrid()->TextMatrix(1, 1), gone);
-        w.CommandLoadFromOrv->click(); // sends nothing and tells nothing more
+        control<QPushButton>(w, "CommandLoadFromOrv")->click(); // sends nothing and tells nothing more
         for (int i = 0; i < 3; ++i)
-            w.TimerDisplay_Timer();
+            w.displayTick();
         QCOMPARE(m_f->messages.size(), 1);
     }
 };

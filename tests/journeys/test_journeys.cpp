@@ -20,8 +20,11 @@ constexpr auto lines = &AppFixture::lines;
 
 // Window sizes land on whole pixels of 15 twips.
 const auto near = [](double twips, double expected) { return qAbs(twips - expected) < Twips::PerPixel; };
-// What the angle boxes show, as "X|Y".
-const auto angles = [](const FormMain& w) { return w.TextX->text() + '|' + w.TextY->text(); };
+// What a box of a window shows; what the angle boxes show, as "X|Y"; whether a control is shown, enabled.
+const auto text = [](const QObject& w, const char* box) { return control<QLineEdit>(w, box)->text(); };
+const auto angles = [](const FormMain& w) { return text(w, "TextX") + '|' + text(w, "TextY"); };
+const auto visible = [](const QObject& w, const char* box) { return control<QWidget>(w, box)->isVisible(); };
+const auto enabled = [](const QObject& w, const char* box) { return control<QWidget>(w, box)->isEnabled(); };
 // The table line the instrument's n-th stored record gives.
 const auto recordLine = [](AppFixture& app, int n) {
     return QString::number(n) + '|' + app.instrument.model().storedRecord(n).join('|');
@@ -45,11 +48,11 @@ private slots:
     {
         AppFixture app;
         FormMain& w = app.start();
-        QVERIFY(w.OptionArcsec->isChecked() && !app.link->loaded()); // no port before "Connection"
-        QTRY_COMPARE(w.TextX->text(), QStringLiteral(".........."));
-        QVERIFY(w.CommandLoadFromOrv->isHidden());
+        QVERIFY(control<QRadioButton>(w, "OptionArcsec")->isChecked() && !app.link->loaded()); // no port yet
+        QTRY_COMPARE(text(w, "TextX"), QStringLiteral(".........."));
+        QVERIFY(!visible(w, "CommandLoadFromOrv"));
         FlexGrid* grid = w.tables().currentGrid();
-        w.CommandVal2Table->click(); // no values yet: their placeholders
+        control<QPushButton>(w, "CommandVal2Table")->click(); // no values yet: their placeholders
         QCOMPARE(lines(grid), QStringList{"1|..........|.........."});
 
         // The close step paces its commands by display ticks, also where the tick counter wraps.
@@ -63,42 +66,42 @@ private slots:
         const QList<qint32>& at = app.commandTicks;
         QVERIFY(quint32(at[2]) - quint32(at[0]) >= 2);
         QTRY_COMPARE(angles(w), QStringLiteral("12.500|-3.250"));
-        QVERIFY(w.CommandLoadFromOrv->isVisible());
+        QVERIFY(visible(w, "CommandLoadFromOrv"));
 
-        w.OptionMrad->click();
-        w.CommandSet->click();
+        control<QRadioButton>(w, "OptionMrad")->click();
+        control<QPushButton>(w, "CommandSet")->click();
         QTRY_COMPARE(angles(w), QStringLiteral("0.0000|0.0000"));
-        w.CommandReset->click();
+        control<QPushButton>(w, "CommandReset")->click();
         QTRY_COMPARE(angles(w), QStringLiteral("0.0606|-0.0158"));
-        w.CommandVal2Table->click();
+        control<QPushButton>(w, "CommandVal2Table")->click();
         QCOMPARE(lines(grid).last(), QStringLiteral("2|0.0606|-0.0158"));
 
         // Averaging is the instrument's: its status names the button.
-        w.CommMean->click();
-        QTRY_COMPARE(w.CommMean->text(), QStringLiteral("No averaging"));
-        w.CommMean->click();
-        QTRY_COMPARE(w.CommMean->text(), QStringLiteral("Averages"));
+        control<QPushButton>(w, "CommMean")->click();
+        QTRY_COMPARE(control<QPushButton>(w, "CommMean")->text(), QStringLiteral("No averaging"));
+        control<QPushButton>(w, "CommMean")->click();
+        QTRY_COMPARE(control<QPushButton>(w, "CommMean")->text(), QStringLiteral("Averages"));
         QCOMPARE(app.commands.mid(3), QStringList({"M", "U"}));
 
         // Every 2nd measurement: Enter takes the interval, Start stores, the counter shows below 10.
-        w.TextTimer->selectAll();
-        QTest::keyClicks(w.TextTimer, QStringLiteral("2\r"));
+        control<QLineEdit>(w, "TextTimer")->selectAll();
+        QTest::keyClicks(control<QLineEdit>(w, "TextTimer"), QStringLiteral("2\r"));
         QVERIFY(app.waitCounted(4) && grid->Rows() == 3);
-        w.CommandStart->click();
-        QVERIFY(app.waitCounted(6) && grid->Rows() >= 6 && w.TextLine->isVisible());
-        QCOMPARE(w.TextLine->text(), QString::number(grid->Rows()));
+        control<QPushButton>(w, "CommandStart")->click();
+        QVERIFY(app.waitCounted(6) && grid->Rows() >= 6 && visible(w, "TextLine"));
+        QCOMPARE(text(w, "TextLine"), QString::number(grid->Rows()));
         QCOMPARE(lines(grid).last().section(QLatin1Char('|'), 1), QStringLiteral("0.0606|-0.0158"));
-        w.CommandStop->click();
+        control<QPushButton>(w, "CommandStop")->click();
         const qint32 stopped = grid->Rows();
-        QVERIFY(app.waitCounted(4) && grid->Rows() == stopped && w.TextLine->isHidden());
+        QVERIFY(app.waitCounted(4) && grid->Rows() == stopped && !visible(w, "TextLine"));
 
         // A table that fills up ends with its marker line and stops the storing.
         grid->setRows(TableSet::FullRows - 1);
-        w.CommandStart->click();
+        control<QPushButton>(w, "CommandStart")->click();
         QTRY_VERIFY(!w.isStoring());
-        QVERIFY(grid->Rows() == TableSet::FullRows && w.TextLine->isHidden());
+        QVERIFY(grid->Rows() == TableSet::FullRows && !visible(w, "TextLine"));
         QCOMPARE(grid->TextMatrix(TableSet::FullRows - 1, 1), QStringLiteral("table filled."));
-        w.CommandClearGrid->click();
+        control<QPushButton>(w, "CommandClearGrid")->click();
         QCOMPARE(grid->Rows(), 1);
     }
 
@@ -121,15 +124,15 @@ private slots:
 
         // The about box, the window stepping down for it; the version in plain decimals (2.3, not 2.03).
         QString version;
-        QVERIFY(app.onModal<frmAbout>(w.Command2, [&](frmAbout& box) {
+        QVERIFY(app.onModal<frmAbout>(control<QPushButton>(w, "Command2"), [&](frmAbout& box) {
             if (!WindowLayer::isTopmost(&w) && box.parentWidget() == &w)
-                version = box.lblVersion->text();
-            box.cmdOK->click();
+                version = control<QLabel>(box, "lblVersion")->text();
+            control<QPushButton>(box, "cmdOK")->click();
         }));
         const QRegularExpression plain(QStringLiteral("^This is Version \\d+\\.(0|[1-9]\\d*)$"));
         QVERIFY2(plain.match(version).hasMatch() && WindowLayer::isTopmost(&w), qPrintable(version));
 
-        w.CommandLoadFromOrv->click();
+        control<QPushButton>(w, "CommandLoadFromOrv")->click();
         FlexGrid* grid = w.tables().grid(3);
         QTRY_COMPARE(grid->Rows(), 5);
         QVERIFY(w.tables().currentGrid() == grid && grid->isVisible() && !w.tables().grid(1)->isVisible());
@@ -138,24 +141,24 @@ private slots:
         // Lines 3 and 2 selected with the mouse, upward, then cleared: the rest is numbered anew.
         click(grid, 3);
         click(grid, 2, Qt::ShiftModifier);
-        w.CommandDelete->click();
+        control<QPushButton>(w, "CommandDelete")->click();
         QCOMPARE(lines(grid),
                  QStringList({recordLine(app, 1), QStringLiteral("2") + recordLine(app, 4).mid(1)}));
 
         const QString text = QStringLiteral("39,95\t34,27\r\n104,18\t23,60\r\n");
-        w.Command1->click();
+        control<QPushButton>(w, "Command1")->click();
         QCOMPARE(QGuiApplication::clipboard()->text(), text);
-        w.CommandSave->click(); // the file dialog cancelled
+        control<QPushButton>(w, "CommandSave")->click(); // the file dialog cancelled
         QVERIFY(app.messages.isEmpty() && w.dataPath().isEmpty());
         app.chosen = app.files.filePath(QStringLiteral("memory.txt"));
-        w.CommandSave->click();
+        control<QPushButton>(w, "CommandSave")->click();
         QCOMPARE(AppFixture::readFile(app.chosen), text.toLatin1());
         // The last line cleared by itself, then the only one left.
         click(grid, 2);
-        w.CommandDelete->click();
+        control<QPushButton>(w, "CommandDelete")->click();
         QCOMPARE(lines(grid), QStringList{recordLine(app, 1)});
-        w.CommandDelete->click();
-        w.CommandDelete->click(); // an empty table stays so
+        control<QPushButton>(w, "CommandDelete")->click();
+        control<QPushButton>(w, "CommandDelete")->click(); // an empty table stays so
         QCOMPARE(grid->Rows(), 1);
         w.close();
         QVERIFY(!app.link->loaded());
@@ -163,16 +166,16 @@ private slots:
                  QStringList({app.chosen, "1", "1", "3"}));
 
         FormMain& again = app.start();
-        QVERIFY(again.OptionMrad->isChecked() && near(again.windowHeight(), 7500));
+        QVERIFY(control<QRadioButton>(again, "OptionMrad")->isChecked() && near(again.windowHeight(), 7500));
         QCOMPARE(QPointF(again.windowLeft(), again.windowTop()), QPointF(150, 45)); // kept and written back
         QVERIFY(QTest::qWaitForWindowExposed(&again));
         FlexGrid* table1 = again.tables().currentGrid();
         for (int i = 0; i < 40; ++i)
-            again.CommandVal2Table->click();
+            control<QPushButton>(again, "CommandVal2Table")->click();
         table1->flushView(); // the newest line scrolled into view
         QVERIFY(table1->viewport()->rect().contains(table1->visualRect(table1->model()->index(39, 0))));
-        again.CT[1]->click();
-        again.CommandOpen->click();
+        control<QPushButton>(again, "CT1")->click();
+        control<QPushButton>(again, "CommandOpen")->click();
         FlexGrid* table2 = again.tables().grid(2);
         QCOMPARE(lines(table2), QStringList({"1|39,95|34,27", "2|104,18|23,60"}));
     }
@@ -183,25 +186,27 @@ private slots:
         AppFixture app;
         FormMain& w = app.start();
         app.connect(true);
-        QTRY_COMPARE(w.TextX->text(), QStringLiteral("12.500"));
+        QTRY_COMPARE(text(w, "TextX"), QStringLiteral("12.500"));
         const QString missing = app.files.filePath(QStringLiteral("gone/now.txt"));
         const QString now = app.files.filePath(QStringLiteral("now.txt"));
         QString defaultPath;
         bool triggersShown = false, pathFollowsBox = false, refused = false;
-        QVERIFY(app.onModal<FormOptions>(w.CommandOptions, [&](FormOptions& d) {
-            defaultPath = d.TextPath->text();
-            triggersShown = d.CheckIR->isVisible() && d.CheckExitKey->isVisible();
-            for (QCheckBox* box : {d.CheckShowTable, d.CheckOnTop, d.CheckComma, d.CheckIR})
-                box->click();
-            pathFollowsBox = !d.TextPath->isEnabled();
-            d.CheckBackground->click();
-            pathFollowsBox = pathFollowsBox && d.TextPath->isEnabled();
-            d.TextPath->setText(missing);
-            d.TextSeconds->setText(QStringLiteral("2"));
-            d.CommandOK->click();
+        QVERIFY(app.onModal<FormOptions>(control<QPushButton>(w, "CommandOptions"), [&](FormOptions& d) {
+            const auto box = [&d](const char* name) { return control<QAbstractButton>(d, name); };
+            QLineEdit* const path = control<QLineEdit>(d, "TextPath");
+            defaultPath = path->text();
+            triggersShown = visible(d, "CheckIR") && visible(d, "CheckExitKey");
+            for (const char* name : {"CheckShowTable", "CheckOnTop", "CheckComma", "CheckIR"})
+                box(name)->click();
+            pathFollowsBox = !path->isEnabled();
+            box("CheckBackground")->click();
+            pathFollowsBox = pathFollowsBox && path->isEnabled();
+            path->setText(missing);
+            control<QLineEdit>(d, "TextSeconds")->setText(QStringLiteral("2"));
+            box("CommandOK")->click();
             refused = d.isVisible();
-            d.TextPath->setText(now);
-            d.CommandOK->click();
+            path->setText(now);
+            box("CommandOK")->click();
         }));
         QCOMPARE(defaultPath, app.files.path()); // the TEMP folder
         QVERIFY(triggersShown && pathFollowsBox && refused);
@@ -228,13 +233,13 @@ private slots:
         QTRY_COMPARE(lines(w.tables().currentGrid()), QStringList{"1|12.500|-3.250"});
 
         bool restored = false;
-        QVERIFY(app.onModal<FormOptions>(w.CommandOptions, [&](FormOptions& d) {
-            restored = !WindowLayer::isTopmost(&w) && d.CheckShowTable->isChecked() &&
-                       d.CheckOnTop->isChecked() && d.CheckIR->isChecked() &&
-                       d.CheckBackground->isChecked() && d.TextSeconds->text() == QLatin1String("2") &&
-                       d.TextPath->text() == now;
-            d.CheckOnTop->click();
-            d.CheckShowTable->click();
+        QVERIFY(app.onModal<FormOptions>(control<QPushButton>(w, "CommandOptions"), [&](FormOptions& d) {
+            const auto checked = [&d](const char* box) { return control<QCheckBox>(d, box)->isChecked(); };
+            restored = !WindowLayer::isTopmost(&w) && checked("CheckShowTable") && checked("CheckOnTop") &&
+                       checked("CheckIR") && checked("CheckBackground") &&
+                       text(d, "TextSeconds") == QLatin1String("2") && text(d, "TextPath") == now;
+            control<QCheckBox>(d, "CheckOnTop")->click();
+            control<QCheckBox>(d, "CheckShowTable")->click();
             QTest::keyClick(&d, Qt::Key_Escape); // closes through the close step
         }));
         QVERIFY(restored && !WindowLayer::isTopmost(&w));
@@ -242,7 +247,7 @@ private slots:
         QCOMPARE(AppFixture::stored({K::ShowTable}), QStringList{"0"});
 
         // Shutting down with a background path gone bad neither asks nor refuses.
-        w.options().TextPath->setText(missing);
+        control<QLineEdit>(w.options(), "TextPath")->setText(missing);
         w.close();
         QCOMPARE(app.messages.size(), 1);
         QCOMPARE(AppFixture::stored({K::UpdatePath, K::UseBackground}), QStringList({missing, "1"}));
@@ -254,33 +259,33 @@ private slots:
         AppFixture app;
         FormMain& w = app.start();
         app.connect(true);
-        QTRY_COMPARE(w.TextX->text(), QStringLiteral("12.500"));
+        QTRY_COMPARE(text(w, "TextX"), QStringLiteral("12.500"));
         QVERIFY(app.sim(QStringLiteral("instrument tobar")));
-        QTRY_VERIFY(w.TextTobar->isVisible());
-        QVERIFY(w.TextX->isHidden() && w.CommandStart->isHidden() && w.CT[0]->isHidden());
+        QTRY_VERIFY(visible(w, "TextTobar"));
+        QVERIFY(!visible(w, "TextX") && !visible(w, "CommandStart") && !visible(w, "CT0"));
         QCOMPARE(w.tables().currentGrid()->Cols(), 6);
-        QTRY_VERIFY(
-            QRegularExpression(QStringLiteral("^\\d+\\.\\d{3}mm$")).match(w.TextTobar->text()).hasMatch());
-        w.CommandVal2Table->click();
-        bool triggersEnabled = true;
-        QVERIFY(app.onModal<FormOptions>(w.CommandOptions, [&](FormOptions& d) {
-            triggersEnabled = d.CheckIR->isEnabled() || d.CheckExitKey->isEnabled();
+        const QRegularExpression reading(QStringLiteral("^\\d+\\.\\d{3}mm$"));
+        QTRY_VERIFY(reading.match(text(w, "TextTobar")).hasMatch());
+        control<QPushButton>(w, "CommandVal2Table")->click();
+        bool offered = true; // the store triggers, in the options dialog
+        QVERIFY(app.onModal<FormOptions>(control<QPushButton>(w, "CommandOptions"), [&](FormOptions& d) {
+            offered = enabled(d, "CheckIR") || enabled(d, "CheckExitKey");
         }));
-        QVERIFY(!triggersEnabled);
+        QVERIFY(!offered);
 
         // Connected again in TOBAR mode: no averaging, no "R" at the close.
         app.commands.clear();
         app.connect(true);
-        QVERIFY(w.CommMean->isHidden());
+        QVERIFY(!visible(w, "CommMean"));
         app.commands.removeAll(QStringLiteral("b")); // the display's polls
         QCOMPARE(app.commands, QStringList({"d", "d"}));
 
         QVERIFY(app.sim(QStringLiteral("instrument orvelan")));
-        QTRY_VERIFY(w.TextX->isVisible());
-        QVERIFY(w.TextTobar->isHidden() && w.CT[0]->isVisible() && w.options().CheckIR->isEnabled());
+        QTRY_VERIFY(visible(w, "TextX"));
+        QVERIFY(!visible(w, "TextTobar") && visible(w, "CT0") && enabled(w.options(), "CheckIR"));
         const FlexGrid* grid = w.tables().currentGrid();
         QCOMPARE(QSize(grid->Cols(), grid->Rows()), QSize(3, 1)); // a new layout starts the tables anew
-        QTRY_COMPARE(w.TextX->text(), QStringLiteral("12.500"));
+        QTRY_COMPARE(text(w, "TextX"), QStringLiteral("12.500"));
 
         // Compatible mode with thousandths of an arcsecond: the close step sends nothing.
         QVERIFY(app.sim(QStringLiteral("hr on")) && app.sim(QStringLiteral("angles 1.234 -5.678")));
@@ -288,13 +293,12 @@ private slots:
         app.connect(false, [](FormCom& form) { control<QCheckBox>(form, "optionHR")->click(); });
         QCOMPARE(app.instrument.lineBaud(), 2400);
         QTRY_COMPARE(angles(w), QStringLiteral("1.234|-5.678"));
-        QVERIFY(w.CommandLoadFromOrv->isHidden() && w.CommMean->isHidden() && app.commands.isEmpty());
+        QVERIFY(!visible(w, "CommandLoadFromOrv") && !visible(w, "CommMean") && app.commands.isEmpty());
         QCOMPARE(AppFixture::stored({K::IsHR, K::PortMode}), QStringList({"1", "0"}));
-        QVERIFY(app.onModal<FormOptions>(w.CommandOptions, [&](FormOptions& d) {
-            triggersEnabled =
-                d.CheckIR->isVisible() || d.LabelTransfer->isVisible() || !d.CheckComma->isVisible();
+        QVERIFY(app.onModal<FormOptions>(control<QPushButton>(w, "CommandOptions"), [&](FormOptions& d) {
+            offered = visible(d, "CheckIR") || visible(d, "LabelTransfer") || !visible(d, "CheckComma");
         }));
-        QVERIFY(!triggersEnabled);
+        QVERIFY(!offered);
         app.link->sendCommandCompatible(0x41);
         QTRY_COMPARE(app.commands, QStringList{"A"});
     }
@@ -322,11 +326,11 @@ private slots:
         QVERIFY(near(w.windowHeight(), 2300));
         // A reading before, so that every tick shows its reticle "1" until the message arrives.
         QVERIFY(app.sim(QStringLiteral("text \\r30 200 9\\r")));
-        QTRY_COMPARE(w.TextReticle->text(), QStringLiteral("1"));
+        QTRY_COMPARE(text(w, "TextReticle"), QStringLiteral("1"));
         QVERIFY(app.sim(QStringLiteral("text \\r%1\\r").arg(message)));
-        QTRY_COMPARE(w.TextTobar->text(), shown.section('|', 0, 0));
-        w.CommandVal2Table->click();
-        QCOMPARE(QStringList({w.TextTobar->text(), w.TextGONG->text(), w.TextReticle->text()}) +
+        QTRY_COMPARE(text(w, "TextTobar"), shown.section('|', 0, 0));
+        control<QPushButton>(w, "CommandVal2Table")->click();
+        QCOMPARE(QStringList({text(w, "TextTobar"), text(w, "TextGONG"), text(w, "TextReticle")}) +
                      lines(w.tables().currentGrid()),
                  shown.split('|').mid(0, 3) << shown.section('|', 3));
     }
@@ -390,9 +394,10 @@ private slots:
         FormMain& w = app.start();
         FormOptions& options = w.options();
         options.show();
-        options.CheckBackground->setChecked(true);
-        options.TextPath->setText(app.files.filePath(QStringLiteral("now.txt")));
-        for (QLineEdit* box : {w.TextTimer, options.TextSeconds}) {
+        control<QCheckBox>(options, "CheckBackground")->setChecked(true);
+        control<QLineEdit>(options, "TextPath")->setText(app.files.filePath(QStringLiteral("now.txt")));
+        QLineEdit* const timer = control<QLineEdit>(w, "TextTimer");
+        for (QLineEdit* box : {timer, control<QLineEdit>(options, "TextSeconds")}) {
             QApplication::setActiveWindow(box->window());
             box->setFocus();
             box->clear();
@@ -401,8 +406,8 @@ private slots:
             box->paste();
             QCOMPARE(box->text(), shown);
         }
-        QTest::keyClick(w.TextTimer, Qt::Key_Return);
-        options.CommandOK->click();
+        QTest::keyClick(timer, Qt::Key_Return);
+        control<QPushButton>(options, "CommandOK")->click();
         QCOMPARE(QList<qint32>({app.state->internal.msgSignalEvery, app.state->internal.updateSignalEvery}),
                  QList<qint32>({every, every}));
         QCOMPARE(AppFixture::stored({K::BackgroundSeconds}),

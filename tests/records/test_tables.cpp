@@ -56,12 +56,12 @@ class TestTables : public QObject {
     void store(double x, double y)
     {
         angles(x, y);
-        w().CommandVal2Table->click();
+        control<QPushButton>(w(), "CommandVal2Table")->click();
     }
     QList<QStringList> exported()
     {
         m_f->chosen = m_f->files.filePath(QStringLiteral("table.csv"));
-        w().ActionExportCsv->trigger();
+        control<QAction>(w(), "ActionExportCsv")->trigger();
         return parseCsv(AppFixture::readFile(m_f->chosen));
     }
     static QStringList copies()
@@ -90,16 +90,16 @@ private slots:
     {
         QFETCH(QString, source);
         angles(100, -50);
-        w().OptionMrad->click();
-        w().CommandSet->click(); // zero at 100, -50
+        control<QRadioButton>(w(), "OptionMrad")->click();
+        control<QPushButton>(w(), "CommandSet")->click(); // zero at 100, -50
         angles(112.5, -47);
         const qint64 before = QDateTime::currentMSecsSinceEpoch();
         MainWindowCalls& link = w();
         if (source == QLatin1String("button")) {
-            w().CommandVal2Table->click();
+            control<QPushButton>(w(), "CommandVal2Table")->click();
         } else if (source == QLatin1String("interval")) {
-            w().TextTimer->setText(QStringLiteral("1"));
-            w().CommandStart->click();
+            control<QLineEdit>(w(), "TextTimer")->setText(QStringLiteral("1"));
+            control<QPushButton>(w(), "CommandStart")->click();
             link.haveAngleMsg();
         } else if (source.endsWith(QLatin1String("key")) || source.startsWith(QLatin1String("remote"))) {
             m_f->state->link.storeSignal = source.startsWith(QLatin1String("remote")) ? 1 : 2;
@@ -112,12 +112,12 @@ private slots:
             QFile file(m_f->chosen);
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write("1.5\t2.5\r\n") > 0);
             file.close();
-            w().CommandOpen->click();
+            control<QPushButton>(w(), "CommandOpen")->click();
         } else {
             m_f->state->options.modeTobar = true;
-            w().TimerDisplay_Timer();
+            w().displayTick();
             m_f->state->link.tobarValue = QStringLiteral("7.25");
-            w().CommandVal2Table->click();
+            control<QPushButton>(w(), "CommandVal2Table")->click();
         }
         const LineRecord* r = table().record(1);
         QVERIFY(r);
@@ -142,7 +142,7 @@ private slots:
             store(i, -i);
         table().setRow(2);
         table().setRowSel(3);
-        w().CommandDelete->click();
+        control<QPushButton>(w(), "CommandDelete")->click();
         QCOMPARE(table().Rows(), 4);
         for (qint32 line = 1; line <= 3; ++line) {
             QCOMPARE(table().TextMatrix(line, 0), QString::number(line));
@@ -153,8 +153,8 @@ private slots:
     void csvWithEachLinesUnit()
     {
         store(3600, 1.5);
-        w().OptionDegree->click();
-        w().CommandVal2Table->click();
+        control<QRadioButton>(w(), "OptionDegree")->click();
+        control<QPushButton>(w(), "CommandVal2Table")->click();
         const QList<QStringList> rows = exported();
         QCOMPARE(rows.size(), 3);
         QCOMPARE(rows[0].join(QLatin1Char(',')),
@@ -167,7 +167,7 @@ private slots:
         QVERIFY(QDateTime::fromString(rows[1][1], Qt::ISODateWithMs).isValid());
         QCOMPARE(rows[2][9], QStringLiteral("button"));
         m_f->chosen = m_f->files.path(); // a folder: the export fails and says so
-        w().ActionExportCsv->trigger();
+        control<QAction>(w(), "ActionExportCsv")->trigger();
         QCOMPARE(m_f->messages, QStringList{QStringLiteral("The table could not be exported to ") +
                                             m_f->chosen + QLatin1Char('.')});
     }
@@ -175,17 +175,16 @@ private slots:
     void tobarCsvQuotesWhatNeedsIt()
     {
         m_f->state->options.modeTobar = true;
-        w().TimerDisplay_Timer();
+        w().displayTick();
         m_f->state->link.lastTobarMsg = 30; // an EFL line, with the reticle in its comment
-        w().TextTobar->setText(QStringLiteral("7,25mm"));
-        w().TextReticle->setText(QStringLiteral("a \"b\""));
-        w().CommandVal2Table->click();
+        control<QLineEdit>(w(), "TextTobar")->setText(QStringLiteral("7,25mm"));
+        control<QLineEdit>(w(), "TextReticle")->setText(QStringLiteral("a \"b\""));
+        control<QPushButton>(w(), "CommandVal2Table")->click();
         const QList<QStringList> rows = exported();
         QCOMPARE(rows[0].join(QLatin1Char(',')),
                  QStringLiteral("line,time,value,unit,type,go_ng,comment,source"));
-        QCOMPARE(rows[1].mid(2), (QStringList{QStringLiteral("7,25mm"), QStringLiteral("mm"),
-                                              QStringLiteral("EFL"), w().TextGONG->text(),
-                                              QStringLiteral("Line pair a \"b\""), QStringLiteral("TOBAR")}));
+        const QString verdict = control<QLineEdit>(w(), "TextGONG")->text();
+        QCOMPARE(rows[1].mid(2), (QStringList{"7,25mm", "mm", "EFL", verdict, "Line pair a \"b\"", "TOBAR"}));
     }
 
     void fullTableCsvReadsBack()
@@ -220,16 +219,16 @@ private slots:
         QVERIFY(TableFiles::saveTable(*w().tables().grid(3), saved, true));
         QVERIFY(copies().isEmpty());
         if (cause == QLatin1String("clear-table")) {
-            w().CommandClearGrid->click();
+            control<QPushButton>(w(), "CommandClearGrid")->click();
         } else if (cause == QLatin1String("mode-change")) {
             m_f->state->options.modeTobar = true;
-            w().TimerDisplay_Timer();
+            w().displayTick();
         } else if (cause == QLatin1String("readout")) {
             static_cast<MainWindowCalls&>(w()).setGridForLoad(3, 10, 2);
         } else if (cause == QLatin1String("open-file")) {
             m_f->chosen = m_f->files.filePath(QStringLiteral("empty.txt"));
             QVERIFY(TableFiles::saveTable(*w().tables().grid(1), m_f->chosen, false));
-            w().CommandOpen->click();
+            control<QPushButton>(w(), "CommandOpen")->click();
         } else {
             w().close();
         }
@@ -258,16 +257,16 @@ private slots:
         };
         for (int i = 0; i < Recovery::Kept + 5; ++i)
             QVERIFY(QFile(folder.filePath(name(i))).open(QIODevice::WriteOnly));
-        w().CommandVal2Table->click();
-        w().CommandClearGrid->click();
+        control<QPushButton>(w(), "CommandVal2Table")->click();
+        control<QPushButton>(w(), "CommandClearGrid")->click();
         const QStringList kept = copies();
         QCOMPARE(kept.size(), Recovery::Kept + 1); // the operator's own file stays
         QVERIFY(kept.contains(QStringLiteral("notes.txt")) && !kept.contains(name(5)) &&
                 kept.contains(name(6)));
         // A file takes the folder's name: no copy, and "Clear table" goes on.
         QVERIFY(folder.removeRecursively() && QFile(folder.path()).open(QIODevice::WriteOnly));
-        w().CommandVal2Table->click();
-        w().CommandClearGrid->click();
+        control<QPushButton>(w(), "CommandVal2Table")->click();
+        control<QPushButton>(w(), "CommandClearGrid")->click();
         QCOMPARE(table().Rows(), 1);
     }
 };

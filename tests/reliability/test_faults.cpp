@@ -66,11 +66,10 @@ private slots:
                 AppFixture::store()->setValue(K::path(key), value);
         FormMain& w = app.start();
         QTRY_VERIFY(w.optionsLoaded());
-        const QSize most =
-            w.screen()->virtualSize().expandedTo(QSize(Twips::toPixels(6135), Twips::toPixels(6000)));
-        QCOMPARE(most.expandedTo(w.frameGeometry().size()), most);
-        QVERIFY(w.windowLeft() >= 0 && w.windowTop() >= 0 && w.windowWidth() >= 6135 &&
-                w.windowHeight() >= 2300 - Twips::PerPixel);
+        const QRect screen = w.screen()->geometry(), outer = w.frameGeometry();
+        QVERIFY(screen.contains(outer.topLeft()));
+        QCOMPARE(outer.size().boundedTo(screen.size()), outer.size());
+        QVERIFY(w.windowWidth() >= 6135 && w.windowHeight() >= 2300 - Twips::PerPixel);
         FormCom& form = app.link->form(); // loaded, it writes the port back
         form.show();
         QVERIFY(control<QRadioButton>(form, "OptionCompatible")->isChecked());
@@ -104,7 +103,7 @@ private slots:
         AppFixture::plugIn(name);
         FormMain& w = app.start();
         FormCom* form = app.connect(true);
-        QTRY_COMPARE(w.TextX->text(), QStringLiteral("12.500"));
+        QTRY_COMPARE(control<QLineEdit>(w, "TextX")->text(), QStringLiteral("12.500"));
 
         for (const char* line : {"stream off", "text 1 103 1", "vanish"})
             QVERIFY(app.sim(QLatin1String(line)));
@@ -115,7 +114,7 @@ private slots:
         QTest::qWait(1500);
         const double cpu = 1000.0 * double(std::clock() - before) / CLOCKS_PER_SEC;
         QVERIFY2(cpu < 400, qPrintable(QStringLiteral("%1 ms CPU in 1.5 s after the line went").arg(cpu)));
-        w.CommMean->click();
+        control<QPushButton>(w, "CommMean")->click();
         QCOMPARE(app.messages.size(), 1);
         // Tried while it is gone: the window says so, and the close step's command fails, told again.
         QCOMPARE(control<QLineEdit>(app.connect(true), "TextStatus")->text(), "Port is not available");
@@ -124,8 +123,8 @@ private slots:
         for (const char* line : {"return", "stream on", "angles -1.5 2.25"})
             QVERIFY(app.sim(QLatin1String(line)));
         QCOMPARE(control<QLineEdit>(app.connect(true), "TextStatus")->text(), QStringLiteral("o.k."));
-        QTRY_COMPARE(w.TextX->text(), QStringLiteral("-1.500"));
-        w.CommandLoadFromOrv->click();
+        QTRY_COMPARE(control<QLineEdit>(w, "TextX")->text(), QStringLiteral("-1.500"));
+        control<QPushButton>(w, "CommandLoadFromOrv")->click();
         QTRY_VERIFY(app.commands.contains(QStringLiteral("t")));
         QCOMPARE(app.messages.size(), 2);
     }
@@ -154,19 +153,19 @@ private slots:
         const QRegularExpression notNumber(QStringLiteral("inf|nan"),
                                            QRegularExpression::CaseInsensitiveOption);
         for (const char* when : {"as read", "after Set"}) {
-            for (QRadioButton* unit :
-                 {w.OptionArcsec, w.OptionDegree, w.OptionSecMinDeg, w.OptionMrad, w.OptionMproM}) {
-                unit->click();
-                w.TimerDisplay_Timer();
-                w.CommandVal2Table->click();
+            for (const char* unit :
+                 {"OptionArcsec", "OptionDegree", "OptionSecMinDeg", "OptionMrad", "OptionMproM"}) {
+                control<QRadioButton>(w, unit)->click();
+                w.displayTick();
+                control<QPushButton>(w, "CommandVal2Table")->click();
                 QStringList texts = AppFixture::lines(w.tables().currentGrid());
                 texts << QString::fromLatin1(AppFixture::readFile(background));
-                for (QLineEdit* box : {w.TextX, w.TextY, w.TextTobar, w.TextGONG, w.TextReticle})
-                    texts << box->text();
+                for (const char* box : {"TextX", "TextY", "TextTobar", "TextGONG", "TextReticle"})
+                    texts << control<QLineEdit>(w, box)->text();
                 for (const QString& text : texts)
                     QVERIFY2(!text.contains(notNumber), qPrintable(QStringLiteral("%1: %2").arg(when, text)));
             }
-            w.CommandSet->click();
+            control<QPushButton>(w, "CommandSet")->click();
             QVERIFY(app.send("1 103 5 -5\r31 0 5\r", 2));
         }
         QVERIFY(QFileInfo(background).size() > 0 && app.messages.isEmpty());
@@ -227,7 +226,7 @@ private slots:
         QCOMPARE(AppFixture::lines(w.tables().currentGrid()), QStringList{"1|z|"});
         // A readout that narrowed a table to one column: a stored line skips the cells it lacks.
         QVERIFY(app.send("6 0 5 1 1\r5 5 1 y\r", 2));
-        w.CommandVal2Table->click();
+        control<QPushButton>(w, "CommandVal2Table")->click();
         QCOMPARE(AppFixture::lines(w.tables().currentGrid()), QStringList({"1|y", "2|.........."}));
     }
 
@@ -253,7 +252,7 @@ private slots:
         FormMain& w = app.start();
         w.tables().currentGrid()->AddItem(QStringLiteral("1\t12.5\t-0.25"));
         app.chosen = files.filePath(target);
-        w.CommandSave->click();
+        control<QPushButton>(w, "CommandSave")->click();
         QCOMPARE(app.messages, QStringList{"The table could not be saved to " + app.chosen + "."});
         QCOMPARE(files.entryList(QDir::AllEntries | QDir::NoDotAndDotDot) +
                      QDir(files.filePath("folder")).entryList(QDir::Files),

@@ -123,7 +123,7 @@ public:
     FormCom* connect(bool textMode, const std::function<void(FormCom&)>& more = {})
     {
         laidOut();
-        (void)onModal<FormCom>(window->CommandConnect, [&](FormCom& form) {
+        (void)onModal<FormCom>(control<QPushButton>(*window, "CommandConnect"), [&](FormCom& form) {
             control<QRadioButton>(form, textMode ? "OptionText" : "OptionCompatible")->click();
             // An instrument that follows the line speed needs a moment to notice it.
             const auto mode =

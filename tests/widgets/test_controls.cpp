@@ -89,11 +89,11 @@ private slots:
     {
         for (const bool tobar : {false, true, false}) { // both layouts, with the readout button shown
             m_f->state->options.modeTobar = tobar;
-            m_f->window->TimerDisplay_Timer();
-            // The readout caption follows the mode at every layout change.
-            QCOMPARE(m_f->window->CommandLoadFromOrv->text(),
-                     tobar ? QStringLiteral("Load From TOBAR") : QStringLiteral("Load from ORVELAN"));
-            m_f->window->CommandLoadFromOrv->setVisible(true);
+            m_f->window->displayTick();
+            // The readout button names the instrument of the mode, at every layout change.
+            QPushButton* readout = control<QPushButton>(*m_f->window, "CommandLoadFromOrv");
+            QVERIFY(readout->text().contains(QLatin1String(tobar ? "TOBAR" : "ORVELAN")));
+            readout->setVisible(true);
             QStringList cuts;
             for (QWidget* window : windows())
                 for (QWidget* w : window->findChildren<QWidget*>())
@@ -105,10 +105,12 @@ private slots:
 
     void tabLeavesFilteredBoxesAndFollowsTheLayout()
     {
-        FormOptions& options = m_f->window->options();
-        options.CheckBackground->setChecked(true);
+        FormMain& w = *m_f->window;
+        FormOptions& options = w.options();
+        control<QCheckBox>(options, "CheckBackground")->setChecked(true);
         options.show();
-        for (QLineEdit* box : {m_f->window->TextTimer, options.TextSeconds}) {
+        for (QLineEdit* box :
+             {control<QLineEdit>(w, "TextTimer"), control<QLineEdit>(options, "TextSeconds")}) {
             box->window()->activateWindow();
             box->setFocus();
             QTRY_VERIFY(box->hasFocus());
@@ -128,10 +130,9 @@ private slots:
                                    "CommandClose", "optionHR",   "ComboDevice"};
         for (qsizetype i = 0; i + 1 < order.size(); ++i)
             QCOMPARE(next(control<QWidget>(form, qPrintable(order[i])))->objectName(), order[i + 1]);
-        FormMain& w = *m_f->window;
-        QCOMPARE(next(w.CommandOpen), w.CommandSave);
-        QCOMPARE(next(w.Command1), w.Command2);
-        QCOMPARE(next(w.TextX), w.OptionArcsec);
+        QCOMPARE(next(control<QWidget>(w, "CommandOpen")), control<QWidget>(w, "CommandSave"));
+        QCOMPARE(next(control<QWidget>(w, "Command1")), control<QWidget>(w, "Command2"));
+        QCOMPARE(next(control<QWidget>(w, "TextX")), control<QWidget>(w, "OptionArcsec"));
     }
 
     // A box whose panel comes from the cache looks as the style draws it, in each state it can take.
@@ -153,7 +154,7 @@ private slots:
     void enterAndSpacePressTheFocusedButton()
     {
         m_f->window->activateWindow();
-        QPushButton* store = m_f->window->CommandVal2Table;
+        QPushButton* store = control<QPushButton>(*m_f->window, "CommandVal2Table");
         QSignalSpy clicked(store, &QAbstractButton::clicked);
         for (const auto key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
             const qsizetype before = clicked.count();

@@ -54,7 +54,7 @@ int main(int argc, char** argv)
     ComLink link(s);
     FormMain w(s, link);
     w.show();
-    w.TimerDisplay_Timer(); // the first tick lays the window out
+    w.displayTick(); // the first tick lays the window out
     s.options.showTable = true;
     w.setWindowHeight(7000);
     s.link.conStatus = 1;
@@ -64,10 +64,10 @@ int main(int argc, char** argv)
         s.link.angleY = -3.25 * i;
         w.XY2Table();
     }
-    w.TimerDisplay_Timer();
+    w.displayTick();
     // The buttons a text-mode link shows after "Connection".
-    w.CommandLoadFromOrv->setVisible(true);
-    w.CommMean->setVisible(true);
+    w.findChild<QPushButton*>(QStringLiteral("CommandLoadFromOrv"))->setVisible(true);
+    w.findChild<QPushButton*>(QStringLiteral("CommMean"))->setVisible(true);
     QCoreApplication::processEvents(); // the grid learns of new lines once per event-loop turn
     bool saved = save(w, "orvelan");
     saved = save(link.form(), "connection") && saved;
@@ -87,7 +87,7 @@ int main(int argc, char** argv)
     w.tables().currentGrid()->setRow(5); // the repeated readings selected
     w.tables().currentGrid()->setRowSel(20);
     w.analysis().showPage(AnalysisWindow::Statistics);
-    w.TimerDisplay_Timer();
+    w.displayTick();
     QCoreApplication::processEvents();
     saved = save(w.analysis(), "statistics") && saved;
 
@@ -105,13 +105,13 @@ int main(int argc, char** argv)
     auto* trend = w.analysis().findChild<TrendPage*>(QStringLiteral("TrendPage"));
     trend->findChild<QComboBox*>(QStringLiteral("ComboSpan"))->setCurrentIndex(1);
     w.analysis().showPage(AnalysisWindow::Trend);
-    w.TimerDisplay_Timer();
+    w.displayTick();
     QCoreApplication::processEvents();
     trend->showCursor(trend->findChild<QCustomPlot*>(QStringLiteral("plot"))->axisRect()->center());
     saved = save(w.analysis(), "trend") && saved;
 
     // A guideway measured in 12 steps of 100 mm, for the straightness page and its report.
-    w.CommandClearGrid->click();
+    w.findChild<QPushButton*>(QStringLiteral("CommandClearGrid"))->click();
     const double readings[] = {1.2, 0.8, 0.9, 0.3, -0.2, 0.1, -0.6, -0.4, -1.1, -0.7, -1.3, -0.9};
     for (const double r : readings) {
         s.link.angleX = r;
@@ -120,7 +120,7 @@ int main(int argc, char** argv)
     }
     w.analysis().resize(w.analysis().width(), w.analysis().height() * 3 / 2);
     w.analysis().showPage(AnalysisWindow::Straightness);
-    w.TimerDisplay_Timer();
+    w.displayTick();
     QCoreApplication::processEvents();
     saved = save(w.analysis(), "straightness") && saved;
     const auto& page = *w.analysis().findChild<StraightnessPage*>(QStringLiteral("StraightnessPage"));
@@ -138,13 +138,13 @@ int main(int argc, char** argv)
 
     s.options.modeTobar = true;
     s.link.portNum = 0; // not connected: the TOBAR poll goes nowhere
-    w.TimerDisplay_Timer();
-    w.CommMean->setVisible(false);
+    w.displayTick();
+    w.findChild<QPushButton*>(QStringLiteral("CommMean"))->setVisible(false);
     s.link.portNum = 1;
     s.link.portMode = 1;
     s.link.tobarValue = QStringLiteral("12.345");
     s.link.tobarStatus = 112;
-    w.TimerDisplay_Timer();
+    w.displayTick();
     saved = save(w, "tobar") && saved;
     w.close();
     if (!saved) {
