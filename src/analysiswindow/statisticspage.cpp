@@ -29,7 +29,7 @@ StatisticsPage::StatisticsPage(QWidget* parent) : QWidget(parent)
     show(m_statistics.rows());
 }
 
-void StatisticsPage::follow(const FlexGrid& grid, int number, qint32 changedFrom, bool tobar, qint16 unit)
+void StatisticsPage::follow(const FlexGrid& grid, int number, qint32 changedFrom, bool tobar, AngleUnit unit)
 {
     const GridLines lines(grid);
     TableStatistics::Scope scope{&grid, 1, lines.count(), tobar, unit};

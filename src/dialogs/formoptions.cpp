@@ -30,10 +30,6 @@ qint16 stateOf(const QCheckBox* box)
 {
     return box->isChecked() ? 1 : 0;
 }
-void setState(QCheckBox* box, qint16 state)
-{
-    box->setChecked(state != 0);
-}
 
 } // namespace
 
@@ -117,16 +113,16 @@ void FormOptions::connectHandlers()
 void FormOptions::Form_Load()
 {
     const MainOptions& o = m_state.options;
-    setState(CTobar, bool2Int(o.modeTobar));
-    setState(CheckOnTop, bool2Int(o.onTop));
-    setState(CheckShowTable, bool2Int(o.showTable));
-    setState(CheckComma, bool2Int(o.useComma));
-    setState(CheckExitKey, bool2Int(m_state.link.storeAtExitkey));
-    setState(CheckIR, bool2Int(m_state.link.storeAtIR));
+    CTobar->setChecked(o.modeTobar);
+    CheckOnTop->setChecked(o.onTop);
+    CheckShowTable->setChecked(o.showTable);
+    CheckComma->setChecked(o.useComma);
+    CheckExitKey->setChecked(m_state.link.storeAtExitkey);
+    CheckIR->setChecked(m_state.link.storeAtIR);
     TextPath->setText(o.updatePath);
     TextSeconds->setText(Numbers::shortestText(o.backgroundSeconds));
-    setState(CheckBackground, bool2Int(o.useBackground));
-    setState(CheckMean, bool2Int(o.useMean));
+    CheckBackground->setChecked(o.useBackground);
+    CheckMean->setChecked(o.useMean);
     placeDialog();
     updateBackgroundControls();
     updateTransferOptions();
@@ -161,7 +157,7 @@ void FormOptions::updateBackgroundControls()
 
 void FormOptions::updateTransferOptions()
 {
-    const bool visible = m_state.link.portMode != 0;
+    const bool visible = m_state.link.portMode == LinkMode::Text;
     LabelTransfer->setVisible(visible);
     CheckExitKey->setVisible(visible);
     CheckIR->setVisible(visible);
@@ -265,9 +261,9 @@ bool FormOptions::Form_QueryUnload(bool quiet)
     o.updatePath = TextPath->text();
     writeText(SettingKeys::UpdatePath, o.updatePath);
     writeInt(SettingKeys::UseBackground, stateOf(CheckBackground));
-    o.useBackground = int2bool(stateOf(CheckBackground));
+    o.useBackground = CheckBackground->isChecked();
     writeInt(SettingKeys::UseMean, stateOf(CheckMean));
-    o.useMean = int2bool(stateOf(CheckMean));
+    o.useMean = CheckMean->isChecked();
     // Any number of digits may be typed; keep the count within what the background divisor can hold.
     const double seconds = qMin(Numbers::leadingNumber(TextSeconds->text()), MaxBackgroundSeconds);
     writeNumber(SettingKeys::BackgroundSeconds, seconds);

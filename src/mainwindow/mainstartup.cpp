@@ -41,7 +41,7 @@ void FormMain::Form_Load()
     o.oldModeTobar = !o.modeTobar;
     restoreWindowPosition();
     s.angles.initAngleConstants();
-    s.angles.angleUnit = readInt16(SettingKeys::AngleUnit);
+    s.angles.angleUnit = AngleUnits::fromCode(readInt16(SettingKeys::AngleUnit));
     o.heightWithTable = readInt32(SettingKeys::HeightWithTable);
     setWindowWidth(readNumber(SettingKeys::MainWidth));
     o.onTop = readFlag(SettingKeys::OnTop);
@@ -64,7 +64,7 @@ void FormMain::Form_Load()
         setWindowHeight(o.modeTobar ? 2300 : 2800);
     resizeTables(Numbers::toInt16HalfEven(windowHeight() - 3000));
     QRadioButton* const units[] = {OptionArcsec, OptionDegree, OptionSecMinDeg, OptionMrad, OptionMproM};
-    const qint16 unit = s.angles.angleUnit;
+    const qint16 unit = AngleUnits::code(s.angles.angleUnit);
     if (unit >= 0 && unit <= 4)
         units[unit]->setChecked(true);
     m_analysis->restore();
@@ -77,7 +77,7 @@ void FormMain::Form_QueryUnload()
     writeNumber(SettingKeys::MainTop, windowTop());
     writeNumber(SettingKeys::MainLeft, windowLeft());
     writeNumber(SettingKeys::MainWidth, windowWidth());
-    writeInt(SettingKeys::AngleUnit, s.angles.angleUnit);
+    writeInt(SettingKeys::AngleUnit, AngleUnits::code(s.angles.angleUnit));
     writeInt(SettingKeys::HeightWithTable, s.options.heightWithTable);
     writeText(SettingKeys::ModeTobar, s.options.modeTobar ? QStringLiteral("True") : QStringLiteral("False"));
     for (int n = 1; n <= 10; ++n)

@@ -138,7 +138,7 @@ void FormMain::CommandConnect_Click()
     if (onTop)
         WindowLayer::setTopmost(this, true);
 
-    if (m_state.link.portMode != 0) {
+    if (m_state.link.portMode == LinkMode::Text) {
         CommandLoadFromOrv->setVisible(true);
         CommMean->setVisible(!m_state.options.modeTobar);
         CommandLoadFromOrv->setText(loadButtonCaption());

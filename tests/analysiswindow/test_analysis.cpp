@@ -188,7 +188,7 @@ private slots:
         w.ActionTrend->trigger();
         TrendPage& trend = *w.analysis().trend;
         trend.ComboSpan->setCurrentIndex(3); // all
-        trend.follow({true, 0, 0, 0});
+        trend.follow({true, AngleUnit::Arcsec, 0, 0});
         QVERIFY(!trend.plot->graph(1)->visible() && trend.plot->yAxis->label() == "inch");
         QVERIFY(trend.plot->graph(0)->data()->size() < 3000); // min and max per column
         QCOMPARE(trend.shownFrom(), now - 4000000);
@@ -213,7 +213,7 @@ private slots:
             log.appendAnglesAt(t, 3723.5, 10.0);
         trend.CommandFollow->click();
         trend.ComboSpan->setCurrentIndex(0);
-        trend.follow({false, AngleManager::UnitDegMinSec, 0, 0});
+        trend.follow({false, AngleUnit::DegMinSec, 0, 0});
         trend.plot->replot();
         const QStringList labels = trend.plot->yAxis->tickVectorLabels();
         QVERIFY(!labels.isEmpty());
@@ -223,7 +223,7 @@ private slots:
         trend.CheckFixedScale->click();
         const QCPRange fixed = trend.plot->yAxis->range();
         log.appendAnglesAt(log.now() + 100, 90000.0, 10.0);
-        trend.follow({false, AngleManager::UnitDegMinSec, 0, 0});
+        trend.follow({false, AngleUnit::DegMinSec, 0, 0});
         QCOMPARE(trend.plot->yAxis->range(), fixed);
         trend.showCursor(QPoint(trend.plot->xAxis->coordToPixel(trend.plot->xAxis->range().upper), 10));
         QVERIFY2(trend.LabelCursor->text().contains(" X "), qPrintable(trend.LabelCursor->text()));
@@ -301,7 +301,7 @@ private slots:
         // Another reference line is drawn; a TOBAR table has no angles to evaluate.
         page.ComboReference->setCurrentIndex(0);
         QCOMPARE(page.plot->graph(1)->name(), QString("End points"));
-        page.follow(*w.tables().currentGrid(), 1, 1, true, 0, QString());
+        page.follow(*w.tables().currentGrid(), 1, 1, true, AngleUnit::Arcsec, QString());
         QVERIFY(!page.CommandReport->isEnabled() && page.LabelMessage->text().contains("ORVELAN table"));
     }
 

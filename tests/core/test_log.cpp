@@ -190,7 +190,7 @@ private slots:
             text.endsWith(QLatin1String("folder")) ? m_dir.path() : m_dir.filePath("log.csv");
         QFile::remove(m_dir.filePath("log.csv"));
         const bool written = unit < 0 ? LogCsv::writeTobar(log, 0, 1999, path)
-                                      : LogCsv::writeAngles(log, 1000, 1500, qint16(unit), zero, zero, path);
+                                      : LogCsv::writeAngles(log, 1000, 1500, AngleUnit(unit), zero, zero, path);
         QCOMPARE(written, !text.startsWith(QLatin1String("fail")));
         QFile file(m_dir.filePath("log.csv"));
         QCOMPARE(file.open(QIODevice::ReadOnly), written);
@@ -206,7 +206,7 @@ private slots:
         QCOMPARE(QDateTime::fromString(f[0], Qt::ISODateWithMs).toMSecsSinceEpoch(),
                  log.startMsecsSinceEpoch() + 1500);
         const QStringList want =
-            unit < 0 ? QStringList{text, "inch"} : QStringList{text, "", CsvExport::unitName(qint16(unit))};
+            unit < 0 ? QStringList{text, "inch"} : QStringList{text, "", CsvExport::unitName(AngleUnit(unit))};
         QCOMPARE(f.mid(1), want);
     }
 
@@ -229,12 +229,12 @@ private slots:
         LinkReceiver rx(s.link, s.options, s.internal);
         rx.setPort(&port);
         rx.setLog(&log);
-        s.link.portMode = qint16(mode);
+        s.link.portMode = mode ? LinkMode::Text : LinkMode::Compatible;
         s.link.isHR = 1;
         port.feed(bytes);
         // A compatible-mode event takes one record.
         for (int i = 0; i < 9 && port.InBufferCount() > 0; ++i)
-            rx.comPort_OnComm(CommEvents::Receive);
+            rx.receive(PortCode::Receive);
         QStringList logged;
         for (const Log::AnglePoint& p : log.anglePoints(0, log.now(), 100))
             logged << QStringLiteral("%1,%2").arg(p.x).arg(p.y);

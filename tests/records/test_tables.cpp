@@ -102,7 +102,8 @@ private slots:
             w().CommandStart->click();
             link.haveAngleMsg();
         } else if (source.endsWith(QLatin1String("key")) || source.startsWith(QLatin1String("remote"))) {
-            m_f->state->link.storeSignal = source.startsWith(QLatin1String("remote")) ? 1 : 2;
+            m_f->state->link.storeSignal =
+                source.startsWith(QLatin1String("remote")) ? StoreSignal::RemoteControl : StoreSignal::ExitKey;
             link.XY2Table();
         } else if (source == QLatin1String("memory readout")) {
             link.setGridForLoad(1, 1, 2);
@@ -128,10 +129,10 @@ private slots:
         const MeasurementLog& log = m_f->link->log();
         QCOMPARE(log.marks(0, log.now()).size(), size_t(measured)); // a fresh program: only this line
         if (measured && source != QLatin1String("TOBAR")) {
-            QCOMPARE(QList<double>({double(r->unit), r->x, r->y, r->zeroX, r->zeroY}),
+            QCOMPARE(QList<double>({double(*r->unit), r->x, r->y, r->zeroX, r->zeroY}),
                      QList<double>({3, 12.5, 3, 100, -50}));
         } else {
-            QCOMPARE(r->unit, qint16(-1));
+            QVERIFY(!r->unit);
             QVERIFY(source == QLatin1String("TOBAR") ? r->x == 7.25 : std::isnan(r->x));
         }
     }
@@ -176,7 +177,7 @@ private slots:
     {
         m_f->state->options.modeTobar = true;
         w().TimerDisplay_Timer();
-        m_f->state->link.lastTobarMsg = 30; // an EFL line, with the reticle in its comment
+        m_f->state->link.lastTobarMsg = TobarMessage::Efl; // an EFL line, with the reticle in its comment
         w().TextTobar->setText(QStringLiteral("7,25mm"));
         w().TextReticle->setText(QStringLiteral("a \"b\""));
         w().CommandVal2Table->click();
@@ -212,7 +213,7 @@ private slots:
     void recoveryCopyOfEachCause()
     {
         QFETCH(QString, cause);
-        w().tables().CT_Click(2);
+        w().tables().showTable(3);
         for (int i = 0; i < 5; ++i)
             store(1.25 * i, -0.5 * i);
         m_f->state->options.useComma = true; // a copy takes the separator "Save" would use

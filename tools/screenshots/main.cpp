@@ -139,7 +139,7 @@ int main(int argc, char** argv)
     w.TimerDisplay_Timer();
     w.CommMean->setVisible(false);
     s.link.portNum = 1;
-    s.link.portMode = 1;
+    s.link.portMode = LinkMode::Text;
     s.link.tobarValue = QStringLiteral("12.345");
     s.link.tobarStatus = 112;
     w.TimerDisplay_Timer();
