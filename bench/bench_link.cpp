@@ -144,7 +144,7 @@ void textFraming(benchmark::State& state)
     const QByteArray lines = angleLines(config().textLines);
     for (auto _ : state) {
         LinkState link;
-        link.portMode = 1;
+        link.portMode = LinkMode::Text;
         MainOptions options;
         LinkInternal internal;
         CountingCalls calls;
@@ -157,7 +157,7 @@ void textFraming(benchmark::State& state)
         port.feed(lines);
 
         Clock::time_point start = Clock::now();
-        receiver.comPort_OnComm(CommEvents::Receive);
+        receiver.receive(PortCode::Receive);
         const double seconds = secondsSince(start);
 
         start = Clock::now();
@@ -201,7 +201,7 @@ void compatibleRecords(benchmark::State& state)
     const QByteArray records = makeRecords(count + 1);
     for (auto _ : state) {
         LinkState link;
-        link.portMode = 0;
+        link.portMode = LinkMode::Compatible;
         MainOptions options;
         LinkInternal internal;
         CountingCalls calls;
@@ -214,7 +214,7 @@ void compatibleRecords(benchmark::State& state)
 
         Clock::time_point start = Clock::now();
         for (int i = 0; i <= count; ++i)
-            receiver.comPort_OnComm(CommEvents::Receive);
+            receiver.receive(PortCode::Receive);
         const double seconds = secondsSince(start);
 
         // The plain loop: take each record, check its frame bytes, add up its two values.
@@ -285,7 +285,7 @@ void endToEnd(benchmark::State& state)
         program.link.setMsgSignal(1);
         int overflows = 0;
         QObject::connect(&program.link.form().comPort(), &CommControl::OnComm, &program.link,
-                         [&overflows](int code) { overflows += code == CommEvents::RxOver; });
+                         [&overflows](PortCode code) { overflows += code == PortCode::RxOver; });
 
         LineWriter writer(line, config().floodSeconds);
         const Clock::time_point start = Clock::now();

@@ -49,7 +49,7 @@ void statisticsFullTable(benchmark::State& state)
         StatisticsPage page;
         const auto* figures = page.findChild<FigureTable*>(QStringLiteral("figures"));
         const Clock::time_point start = Clock::now();
-        page.follow(grid, 1, 1, false, 0);
+        page.follow(grid, 1, 1, false, AngleUnit::Arcsec);
         const double ms = usSince(start) / 1000;
         if (!require(state, figures->text(1, 1) == QString::number(values.size()),
                      QStringLiteral("lines not counted")))
@@ -73,7 +73,7 @@ void statisticsPerLine(benchmark::State& state)
         for (int done = 0; done < lines; done += PerTick) {
             fillByXY2Table(program, PerTick);
             const Clock::time_point start = Clock::now();
-            page.follow(grid, 1, grid.takeChangedFrom(), false, 0);
+            page.follow(grid, 1, grid.takeChangedFrom(), false, AngleUnit::Arcsec);
             us += usSince(start);
         }
         const qint32 stored = grid.Rows() - 1;

@@ -56,7 +56,7 @@ void straightnessFull(benchmark::State& state)
         grid.setTextMatrix(line, 1, QString::number(angle, 'f', 2));
         grid.setTextMatrix(line, 2, QStringLiteral("0.00"));
         LineRecord record;
-        record.unit = 0;
+        record.unit = AngleUnit::Arcsec;
         record.x = angle;
         record.y = 0;
         grid.setRecord(line, record);

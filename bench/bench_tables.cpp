@@ -137,7 +137,7 @@ void xy2Table(benchmark::State& state)
     TableSet& tables = program.window->tables();
     AngleManager& angles = program.state.angles;
     for (auto _ : state) {
-        tables.CommandClearGrid_Click();
+        tables.clearCurrentTable();
         Program::settle();
         Clock::time_point start = Clock::now();
         fillByXY2Table(program, lines);
@@ -260,7 +260,7 @@ void recoveryCopy(benchmark::State& state)
     const auto refill = [&full] { full.refill(); };
     for (auto _ : state) {
         Clock::time_point start = Clock::now();
-        tables.CommandClearGrid_Click();
+        tables.clearCurrentTable();
         grid.flushView();
         const double clearMs = msSince(start);
         const QDir folder(Recovery::folder());
@@ -347,7 +347,7 @@ void deleteSelection(benchmark::State& state)
         grid.setRowSel(lines);
         Program::settle();
         Clock::time_point start = Clock::now();
-        tables.CommandDelete_Click();
+        tables.deleteSelectedLines();
         catchUp(tables);
         const double allMs = msSince(start);
         Program::settle();
@@ -360,7 +360,7 @@ void deleteSelection(benchmark::State& state)
         grid.setRowSel(first); // selected upward
         Program::settle();
         start = Clock::now();
-        tables.CommandDelete_Click();
+        tables.deleteSelectedLines();
         catchUp(tables);
         const double blockMs = msSince(start);
         Program::settle();

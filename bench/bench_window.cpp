@@ -263,7 +263,7 @@ int memoryProbe(int lines)
         base = residentBytes();
         TableSet& tables = program.window->tables();
         for (int n = 1; n <= 10; ++n) {
-            tables.CT_Click(n - 1);
+            tables.showTable(n);
             fillByXY2Table(program, lines);
             Program::settle();
         }

@@ -113,10 +113,10 @@ struct Link {
     // The receive events the port raises for what waits: again while a handler takes something.
     void raiseEvents()
     {
-        const qint32 threshold = link.portMode != 0 ? 1 : 8;
+        const qint32 threshold = link.portMode == LinkMode::Text ? 1 : 8;
         for (int guard = 0; guard < 100000 && port.InBufferCount() >= threshold; ++guard) {
             const qint32 before = port.InBufferCount();
-            receiver.comPort_OnComm(CommEvents::Receive);
+            receiver.receive(PortCode::Receive);
             checkState();
             if (port.InBufferCount() == before)
                 break;
@@ -138,7 +138,7 @@ struct Link {
     void checkShown()
     {
         for (qint16 unit = 0; unit <= 4; ++unit) {
-            angles.angleUnit = unit;
+            angles.angleUnit = AngleUnits::fromCode(unit);
             const QString x = angles.angleXText();
             const QString y = angles.angleYText();
             FUZZ_CHECK(!x.isEmpty() && !y.isEmpty());
@@ -163,7 +163,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Input input(data, size);
     Link l;
     const std::uint8_t start = input.takeFront();
-    l.link.portMode = (start & 1) ? 1 : 0;
+    l.link.portMode = (start & 1) ? LinkMode::Text : LinkMode::Compatible;
     l.link.isHR = (start & 2) ? 1 : 0;
     l.link.storeAtIR = (start & 4) != 0;
     l.link.storeAtExitkey = (start & 8) != 0;
@@ -184,15 +184,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             l.receiver.setUpdateSignal(Counts[(control - 210 + input.takeBack()) % CountChoices]);
         } else if (control < 224) {
             // The connection window's mode buttons: a new mode, synchronisation sought again.
-            l.link.portMode = static_cast<qint16>(control - 220 == 0 ? 0 : control - 220 == 1 ? 1 : control);
-            l.link.angleStatus = l.link.portMode == 0 ? 0 : l.link.angleStatus;
+            l.link.portMode = control == 220 ? LinkMode::Compatible : LinkMode::Text;
+            l.link.angleStatus = l.link.portMode == LinkMode::Compatible ? 0 : l.link.angleStatus;
             l.internal.inSync = false;
         } else if (control < 228) {
-            l.receiver.comPort_OnComm(CommEvents::RxOver);
+            l.receiver.receive(PortCode::RxOver);
         } else if (control < 232) {
-            l.receiver.TimerCom_Timer();
+            l.receiver.updateCompatibleStatus();
         } else if (control < 236) {
-            l.receiver.comPort_OnComm(control); // events the handler ignores
+            l.receiver.receive(static_cast<PortCode>(control)); // events the handler ignores
         } else if (control < 240) {
             l.link.isHR = l.link.isHR == 1 ? 0 : 1;
         } else if (control < 248) {

@@ -170,7 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         QCoreApplication::processEvents(); // and the window is painted, whatever size it was given
         FUZZ_CHECK(window.optionsLoaded() != nullptr);
         (void)link.form();
-        FUZZ_CHECK(state.link.portMode == 0 || state.link.portMode == 1);
+        FUZZ_CHECK(state.link.portMode == LinkMode::Compatible || state.link.portMode == LinkMode::Text);
         FUZZ_CHECK(state.options.backgroundSeconds == state.options.backgroundSeconds);
         window.close();
         FUZZ_CHECK(link.loaded() == nullptr);

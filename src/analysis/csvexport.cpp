@@ -77,10 +77,10 @@ QString timeText(qint64 msecs, qint32 utcOffset)
     return date + QStringLiteral("%1").arg(ms, 3, 10, QLatin1Char('0')) + zone;
 }
 
-QString unitName(qint16 unit)
+QString unitName(AngleUnit unit)
 {
     static const char* const names[] = {"arcsec", "degree", "deg-min-sec", "mrad", "\u00b5/m"};
-    return unit >= 0 && unit <= 4 ? QString::fromUtf8(names[unit]) : QString();
+    return AngleUnits::isKnown(unit) ? QString::fromUtf8(names[AngleUnits::code(unit)]) : QString();
 }
 
 QString sourceName(LineRecord::Source source)
@@ -116,7 +116,8 @@ QByteArray text(const Table& table)
             for (qint32 col = 1; col <= 5; ++col)
                 fields << table.cell(line, col);
         } else {
-            fields << table.cell(line, 1) << table.cell(line, 2) << (r ? unitName(r->unit) : QString());
+            const QString unit = r && r->unit ? unitName(*r->unit) : QString();
+            fields << table.cell(line, 1) << table.cell(line, 2) << unit;
             if (r)
                 fields << number(r->x) << number(r->y) << number(r->zeroX) << number(r->zeroY);
             else

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/linerecord.h"
+#include "state/angleunit.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -42,7 +43,7 @@ private:
 // Rows of texts, the first the header, written whole or not at all by the same rules. False on failure.
 [[nodiscard]] bool writeRows(const QList<QStringList>& rows, const QString& fileName);
 
-[[nodiscard]] QString unitName(qint16 unit);
+[[nodiscard]] QString unitName(AngleUnit unit);
 [[nodiscard]] QString sourceName(LineRecord::Source source);
 
 } // namespace CsvExport

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "state/angleunit.h"
+
 #include <QtGlobal>
 
 #include <limits>
+#include <optional>
 
 // What a table line knows besides its texts: when, in which unit and how it was measured.
 struct LineRecord {
@@ -10,7 +13,7 @@ struct LineRecord {
     static constexpr double None = std::numeric_limits<double>::quiet_NaN();
 
     Source source = Source::Button;
-    qint16 unit = -1;            // the angle unit code the line was written in; -1: none
+    std::optional<AngleUnit> unit = std::nullopt; // the angle unit the line was written in
     bool inch = false;           // a TOBAR value in inch, else in mm
     qint64 msecs = 0;            // time of measurement, milliseconds since 1970 UTC; 0: none
     qint32 utcOffset = 0;        // seconds east of UTC at that time

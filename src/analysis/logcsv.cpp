@@ -102,15 +102,16 @@ private:
 
 } // namespace
 
-QString angleText(double arcsec, qint16 unit)
+QString angleText(double arcsec, AngleUnit unit)
 {
+    // An unknown unit converts to NaN: it never reaches the table of decimals.
     const double v = AngleManager::inUnit(arcsec, unit);
     if (!std::isfinite(v))
         return {};
-    return unit == AngleManager::UnitDegMinSec ? degMinSec(arcsec) : fixed(v, Decimals[unit]);
+    return unit == AngleUnit::DegMinSec ? degMinSec(arcsec) : fixed(v, Decimals[AngleUnits::code(unit)]);
 }
 
-bool writeAngles(const MeasurementLog& log, qint64 t0, qint64 t1, qint16 unit, double zeroX, double zeroY,
+bool writeAngles(const MeasurementLog& log, qint64 t0, qint64 t1, AngleUnit unit, double zeroX, double zeroY,
                  const QString& fileName)
 {
     const QString unitText = CsvExport::unitName(unit);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -85,6 +86,16 @@ struct Chunk {
         block.fill({});
     }
 };
+
+Log::AnglePoint anglePoint(const Chunk& c, int k)
+{
+    return {c.time(k), decode(c.a[size_t(k)], Log::AngleScale), decode(c.b[size_t(k)], Log::AngleScale)};
+}
+
+Log::TobarPoint tobarPoint(const Chunk& c, int k)
+{
+    return {c.time(k), decode(c.b[size_t(k)], Log::TobarScale), (c.flags[size_t(k)] & InchFlag) != 0};
+}
 
 } // namespace
 
@@ -208,6 +219,46 @@ public:
         }
     }
 
+    // The same for the points of [t0, t1], each made by point(chunk, k).
+    template <typename Point, typename F> void visitTimes(qint64 t0, qint64 t1, Point point, F&& visit) const
+    {
+        const auto [i, j] = span(t0, t1);
+        this->visit(i, j, [&](const Chunk& c, int k) { return visit(point(c, k)); });
+    }
+
+    // The points of [t0, t1] made by point(chunk, k), or none when there are more than limit.
+    template <typename Point> auto points(qint64 t0, qint64 t1, qint64 limit, Point point) const
+    {
+        const auto [i, j] = span(t0, t1);
+        std::vector<decltype(point(std::declval<const Chunk&>(), 0))> out;
+        if (j - i > limit)
+            return out;
+        out.reserve(static_cast<size_t>(j - i));
+        visit(i, j, [&](const Chunk& c, int k) {
+            out.push_back(point(c, k));
+            return true;
+        });
+        return out;
+    }
+
+    // The newest point made by point(chunk, k); none when there is none.
+    template <typename Point> auto last(Point point) const
+    {
+        const Chunk* c = newest();
+        return c ? std::optional(point(*c, c->count - 1)) : std::nullopt;
+    }
+
+    // The columns' summaries, each as a range made by range(summary).
+    template <typename Range> auto columnRanges(qint64 t0, qint64 t1, int n, Range range) const
+    {
+        const std::vector<Summary> summaries = columns(t0, t1, n);
+        std::vector<decltype(range(Summary{}))> out;
+        out.reserve(summaries.size());
+        for (const Summary& s : summaries)
+            out.push_back(range(s));
+        return out;
+    }
+
 private:
     [[nodiscard]] size_t chunkIndex(qint64 i) const
     {
@@ -220,18 +271,6 @@ private:
     qint64 m_maxChunks;
     qint64 m_end = 0;
 };
-
-namespace {
-Log::AnglePoint anglePoint(const Chunk& c, int k)
-{
-    return {c.time(k), decode(c.a[size_t(k)], Log::AngleScale), decode(c.b[size_t(k)], Log::AngleScale)};
-}
-
-Log::TobarPoint tobarPoint(const Chunk& c, int k)
-{
-    return {c.time(k), decode(c.b[size_t(k)], Log::TobarScale), (c.flags[size_t(k)] & InchFlag) != 0};
-}
-} // namespace
 
 MeasurementLog::MeasurementLog(qint64 chunks)
     : m_maxChunks(std::clamp<qint64>(chunks, 1, qint64(1) << 20)),
@@ -280,100 +319,77 @@ void MeasurementLog::markStoredAt(qint64 time)
         m_marks.pop_front();
 }
 
+const MeasurementLog::Series& MeasurementLog::series(Kind kind) const
+{
+    return kind == Kind::Angles ? *m_angles : *m_tobar;
+}
+
 qint64 MeasurementLog::count(Kind kind) const
 {
-    const Series& s = kind == Kind::Angles ? *m_angles : *m_tobar;
-    return s.end() - s.begin();
+    return series(kind).end() - series(kind).begin();
 }
 
 qint64 MeasurementLog::firstTime(Kind kind) const
 {
-    const Chunk* c = (kind == Kind::Angles ? *m_angles : *m_tobar).oldest();
+    const Chunk* c = series(kind).oldest();
     return c ? c->base : 0;
 }
 
 qint64 MeasurementLog::lastTime(Kind kind) const
 {
-    const Chunk* c = (kind == Kind::Angles ? *m_angles : *m_tobar).newest();
+    const Chunk* c = series(kind).newest();
     return c ? c->last() : 0;
 }
 
 std::optional<MeasurementLog::AnglePoint> MeasurementLog::lastAngles() const
 {
-    const Chunk* c = m_angles->newest();
-    return c ? std::optional(anglePoint(*c, c->count - 1)) : std::nullopt;
+    return m_angles->last(anglePoint);
 }
 
 std::optional<MeasurementLog::TobarPoint> MeasurementLog::lastTobar() const
 {
-    const Chunk* c = m_tobar->newest();
-    return c ? std::optional(tobarPoint(*c, c->count - 1)) : std::nullopt;
+    return m_tobar->last(tobarPoint);
 }
 
 qint64 MeasurementLog::countBetween(Kind kind, qint64 t0, qint64 t1) const
 {
-    const auto [i, j] = (kind == Kind::Angles ? *m_angles : *m_tobar).span(t0, t1);
+    const auto [i, j] = series(kind).span(t0, t1);
     return j - i;
 }
 
 std::vector<MeasurementLog::AnglePoint> MeasurementLog::anglePoints(qint64 t0, qint64 t1, qint64 limit) const
 {
-    const auto [i, j] = m_angles->span(t0, t1);
-    std::vector<AnglePoint> out;
-    if (j - i > limit)
-        return out;
-    out.reserve(static_cast<size_t>(j - i));
-    m_angles->visit(i, j, [&out](const Chunk& c, int k) {
-        out.push_back(anglePoint(c, k));
-        return true;
-    });
-    return out;
+    return m_angles->points(t0, t1, limit, anglePoint);
 }
 
 std::vector<MeasurementLog::TobarPoint> MeasurementLog::tobarPoints(qint64 t0, qint64 t1, qint64 limit) const
 {
-    const auto [i, j] = m_tobar->span(t0, t1);
-    std::vector<TobarPoint> out;
-    if (j - i > limit)
-        return out;
-    out.reserve(static_cast<size_t>(j - i));
-    m_tobar->visit(i, j, [&out](const Chunk& c, int k) {
-        out.push_back(tobarPoint(c, k));
-        return true;
-    });
-    return out;
+    return m_tobar->points(t0, t1, limit, tobarPoint);
 }
 
 void MeasurementLog::visitAngles(qint64 t0, qint64 t1,
                                  const std::function<bool(const AnglePoint&)>& visit) const
 {
-    const auto [i, j] = m_angles->span(t0, t1);
-    m_angles->visit(i, j, [&visit](const Chunk& c, int k) { return visit(anglePoint(c, k)); });
+    m_angles->visitTimes(t0, t1, anglePoint, visit);
 }
 
 void MeasurementLog::visitTobar(qint64 t0, qint64 t1,
                                 const std::function<bool(const TobarPoint&)>& visit) const
 {
-    const auto [i, j] = m_tobar->span(t0, t1);
-    m_tobar->visit(i, j, [&visit](const Chunk& c, int k) { return visit(tobarPoint(c, k)); });
+    m_tobar->visitTimes(t0, t1, tobarPoint, visit);
 }
 
 std::vector<MeasurementLog::AngleColumn> MeasurementLog::angleColumns(qint64 t0, qint64 t1, int n) const
 {
-    const std::vector<Summary> summaries = m_angles->columns(t0, t1, n);
-    std::vector<AngleColumn> out(summaries.size());
-    for (size_t c = 0; c < summaries.size(); ++c)
-        out[c] = {summaries[c].range(0, AngleScale), summaries[c].range(1, AngleScale)};
-    return out;
+    return m_angles->columnRanges(t0, t1, n, [](const Summary& s) {
+        return AngleColumn{s.range(0, AngleScale), s.range(1, AngleScale)};
+    });
 }
 
 std::vector<MeasurementLog::Range> MeasurementLog::tobarColumns(qint64 t0, qint64 t1, int n, bool inch) const
 {
-    const std::vector<Summary> summaries = m_tobar->columns(t0, t1, n);
-    std::vector<Range> out(summaries.size());
-    for (size_t c = 0; c < summaries.size(); ++c)
-        out[c] = summaries[c].range(0, inch ? TobarScale * MmPerInch : TobarScale);
-    return out;
+    const double scale = inch ? TobarScale * MmPerInch : TobarScale;
+    return m_tobar->columnRanges(t0, t1, n, [scale](const Summary& s) { return s.range(0, scale); });
 }
 
 qint64 MeasurementLog::columnStart(qint64 t0, qint64 t1, int n, int c)

@@ -114,6 +114,7 @@ public:
 
 private:
     class Series;
+    [[nodiscard]] const Series& series(Kind kind) const;
 
     qint64 m_startWall = 0;
     qint64 m_maxChunks = DefaultChunks;

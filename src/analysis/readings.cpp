@@ -72,7 +72,7 @@ std::optional<double> number(QStringView text)
     return value;
 }
 
-std::optional<double> angleText(QStringView text, qint16 unit)
+std::optional<double> angleText(QStringView text, AngleUnit unit)
 {
     text = text.trimmed();
     if (text.contains(QLatin1Char(':')))
@@ -81,7 +81,7 @@ std::optional<double> angleText(QStringView text, qint16 unit)
     return value ? std::optional<double>(AngleManager::fromUnit(*value, unit)) : std::nullopt;
 }
 
-std::optional<double> angle(const TableLines& lines, qint32 line, int axis, qint16 shownUnit)
+std::optional<double> angle(const TableLines& lines, qint32 line, int axis, AngleUnit shownUnit)
 {
     const LineRecord* record = lines.record(line);
     if (record) {
@@ -89,7 +89,7 @@ std::optional<double> angle(const TableLines& lines, qint32 line, int axis, qint
         if (!std::isnan(known))
             return known;
     }
-    return angleText(lines.text(line, axis), record && record->unit >= 0 ? record->unit : shownUnit);
+    return angleText(lines.text(line, axis), record && record->unit ? *record->unit : shownUnit);
 }
 
 std::optional<TobarReading> tobar(const TableLines& lines, qint32 line)
@@ -112,18 +112,18 @@ std::optional<TobarReading> tobar(const TableLines& lines, qint32 line)
     return TobarReading{inch ? *value * MmPerInch : *value, inch};
 }
 
-QString angleFigure(double arcsec, qint16 unit)
+QString angleFigure(double arcsec, AngleUnit unit)
 {
     if (!std::isfinite(arcsec))
         return {};
     switch (unit) {
-    case AngleManager::UnitDegree:
+    case AngleUnit::Degree:
         return Numbers::fixedText(AngleManager::inUnit(arcsec, unit), 7);
-    case AngleManager::UnitDegMinSec:
+    case AngleUnit::DegMinSec:
         return AngleManager::formatDegMinSec(arcsec, 3).trimmed();
-    case AngleManager::UnitMrad:
+    case AngleUnit::Mrad:
         return Numbers::fixedText(AngleManager::inUnit(arcsec, unit), 5);
-    case AngleManager::UnitMicroPerMetre:
+    case AngleUnit::MicroPerMetre:
         return Numbers::fixedText(AngleManager::inUnit(arcsec, unit), 2);
     default:
         return Numbers::fixedText(arcsec, 4);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/linerecord.h"
+#include "state/angleunit.h"
 
 #include <QString>
 #include <QStringView>
@@ -19,8 +20,8 @@ public:
     [[nodiscard]] virtual const LineRecord* record(qint32 line) const = 0;
 };
 
-// Table texts read back as numbers: angles in arcseconds from the texts of the display units (0 arcsec,
-// 1 degree, 2 deg-min-sec, 3 mrad, 4 µ/m), TOBAR values in mm; and the figures written back as text.
+// Table texts read back as numbers: angles in arcseconds from the texts of the display units, TOBAR values
+// in mm; and the figures written back as text.
 namespace Readings {
 
 inline constexpr double MmPerInch = 25.4;
@@ -30,11 +31,12 @@ inline constexpr double MmPerInch = 25.4;
 // An angle text in arcseconds: deg-min-sec ("-1:02:03.45") in any unit, else a number in the unit
 // (degrees for deg-min-sec).
 // Empty for placeholders and texts that are not numbers.
-[[nodiscard]] std::optional<double> angleText(QStringView text, qint16 unit);
+[[nodiscard]] std::optional<double> angleText(QStringView text, AngleUnit unit);
 
 // Line `line`'s angle on axis 1 (X) or 2 (Y) in arcseconds: the record's where it holds one, else the
 // cell text in the record's unit, or in shownUnit when the line has none.
-[[nodiscard]] std::optional<double> angle(const TableLines& lines, qint32 line, int axis, qint16 shownUnit);
+[[nodiscard]] std::optional<double> angle(const TableLines& lines, qint32 line, int axis,
+                                          AngleUnit shownUnit);
 
 struct TobarReading {
     double mm = 0;
@@ -45,7 +47,7 @@ struct TobarReading {
 [[nodiscard]] std::optional<TobarReading> tobar(const TableLines& lines, qint32 line);
 
 // A figure as text in the display unit, with one decimal more than the live values show.
-[[nodiscard]] QString angleFigure(double arcsec, qint16 unit);
+[[nodiscard]] QString angleFigure(double arcsec, AngleUnit unit);
 // A TOBAR figure in mm (4 decimals) or inch (5 decimals).
 [[nodiscard]] QString tobarFigure(double mm, bool inch);
 

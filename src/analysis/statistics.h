@@ -46,7 +46,7 @@ public:
         qint32 first = 1;
         qint32 last = 0; // lines first .. last
         bool tobar = false;
-        qint16 unit = 0; // the unit shown, which record-less lines are read in
+        AngleUnit unit = AngleUnit::Arcsec; // the unit shown, which record-less lines are read in
         friend bool operator==(const Scope& a, const Scope& b)
         {
             return a.table == b.table && a.first == b.first && a.tobar == b.tobar && a.unit == b.unit;

@@ -223,14 +223,14 @@ QString Straightness::name(Reference reference)
     return QStringLiteral("Minimum zone");
 }
 
-QStringList Straightness::stationHeader(qint16 unit)
+QStringList Straightness::stationHeader(AngleUnit unit)
 {
     return {QStringLiteral("Station"),          QStringLiteral("Line"),
             QStringLiteral("Position [mm]"),    QStringLiteral("Reading [%1]").arg(CsvExport::unitName(unit)),
             QStringLiteral("Height [\u00b5m]"), QStringLiteral("Distance [\u00b5m]")};
 }
 
-QStringList Straightness::stationRow(size_t i, Reference reference, qint16 unit) const
+QStringList Straightness::stationRow(size_t i, Reference reference, AngleUnit unit) const
 {
     const Station& s = m_stations[i];
     return {QString::number(i),
@@ -241,7 +241,7 @@ QStringList Straightness::stationRow(size_t i, Reference reference, qint16 unit)
             micrometres(distance(i, reference))};
 }
 
-QList<QStringList> Straightness::stationRows(Reference reference, qint16 unit) const
+QList<QStringList> Straightness::stationRows(Reference reference, AngleUnit unit) const
 {
     QList<QStringList> rows;
     rows.reserve(static_cast<qsizetype>(m_stations.size()) + 1);

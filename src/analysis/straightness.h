@@ -34,7 +34,7 @@ public:
         qint32 first = 1; // lines first .. last, limited to the table's lines
         qint32 last = std::numeric_limits<qint32>::max();
         int axis = 1;          // 1: X, 2: Y (anything else reads X)
-        qint16 unit = 0;       // the unit shown, which record-less lines are read in
+        AngleUnit unit = AngleUnit::Arcsec; // the unit shown, which record-less lines are read in
         double baseLength = 0; // mm
         // Readings taken walking the carriage back, the last station's first. The mirror keeps facing the
         // instrument, so each station reads the same angle either way: only the order is reversed, and
@@ -89,9 +89,9 @@ public:
     [[nodiscard]] static QString name(Reference reference);
     // The station table as texts: a header row, then one row per station (station, line, position,
     // reading in `unit`, height, distance from `reference`).
-    [[nodiscard]] QList<QStringList> stationRows(Reference reference, qint16 unit) const;
-    [[nodiscard]] static QStringList stationHeader(qint16 unit);
-    [[nodiscard]] QStringList stationRow(size_t station, Reference reference, qint16 unit) const;
+    [[nodiscard]] QList<QStringList> stationRows(Reference reference, AngleUnit unit) const;
+    [[nodiscard]] static QStringList stationHeader(AngleUnit unit);
+    [[nodiscard]] QStringList stationRow(size_t station, Reference reference, AngleUnit unit) const;
     // The input as texts, a row per item (axis, base length, direction, lines, stations): name and value.
     [[nodiscard]] QList<QStringList> inputRows() const;
     // The figures as texts: a header row, then per reference line its name, deviation and slope.

@@ -18,11 +18,13 @@ struct Builder {
     qint64 last = std::numeric_limits<qint64>::min();
 
     double key(qint64 time) const { return static_cast<double>(log.startMsecsSinceEpoch() + time) / 1000.0; }
-    void gapIfPaused(qint64 time)
+    // A point of the curve, after a gap when the data paused before it.
+    void point(qint64 time, double x, double y)
     {
         if (last != std::numeric_limits<qint64>::min() && time - last > GapMs)
             add(last + 1, NaN, NaN);
         last = time;
+        add(time, x, y);
     }
     void add(qint64 time, double x, double y)
     {
@@ -39,9 +41,9 @@ struct Builder {
 };
 } // namespace
 
-double plotted(double arcsec, qint16 unit)
+double plotted(double arcsec, AngleUnit unit)
 {
-    return unit == AngleManager::UnitDegMinSec ? arcsec : AngleManager::inUnit(arcsec, unit);
+    return unit == AngleUnit::DegMinSec ? arcsec : AngleManager::inUnit(arcsec, unit);
 }
 
 Series build(const MeasurementLog& log, const Request& r)
@@ -54,68 +56,56 @@ Series build(const MeasurementLog& log, const Request& r)
     const auto kind = r.tobar ? MeasurementLog::Kind::Tobar : MeasurementLog::Kind::Angles;
     if (log.countBetween(kind, r.t0, r.t1) <= limit) {
         if (r.tobar) {
-            for (const auto& p : log.tobarPoints(r.t0, r.t1, limit)) {
-                b.gapIfPaused(p.time);
-                b.add(p.time, b.tobar(p), NaN);
-            }
+            for (const auto& p : log.tobarPoints(r.t0, r.t1, limit))
+                b.point(p.time, b.tobar(p), NaN);
         } else {
-            for (const auto& p : log.anglePoints(r.t0, r.t1, limit)) {
-                b.gapIfPaused(p.time);
-                b.add(p.time, b.angle(p.x, r.zeroX), b.angle(p.y, r.zeroY));
-            }
+            for (const auto& p : log.anglePoints(r.t0, r.t1, limit))
+                b.point(p.time, b.angle(p.x, r.zeroX), b.angle(p.y, r.zeroY));
         }
     } else {
         // Each column drawn as a stroke from its smallest to its largest value; one without values is a gap
-        // unless bridged.
+        // unless bridged. TOBAR columns take the X place.
         b.out.columns = true;
+        std::vector<MeasurementLog::AngleColumn> columns;
+        if (r.tobar) {
+            for (const MeasurementLog::Range& v : log.tobarColumns(r.t0, r.t1, n, r.inch))
+                columns.push_back({v, {}});
+        } else {
+            columns = log.angleColumns(r.t0, r.t1, n);
+        }
         const auto range = [&](const MeasurementLog::Range& v, double zero, bool top) {
             if (!v.valid())
                 return NaN;
             const double value = top ? v.max : v.min;
             return r.tobar ? value : b.angle(value, zero);
         };
-        // Runs of columns without any value, between two with values and together shorter than BridgeMs.
-        const auto bridged = [&](const auto& columns, const auto& empty) {
-            std::vector<bool> out(columns.size(), false);
-            const int count = static_cast<int>(columns.size());
-            for (int s = 1; s < count; ++s) {
-                if (!empty(columns[size_t(s)]) || empty(columns[size_t(s - 1)]))
-                    continue;
-                int d = s;
-                while (d < count && empty(columns[size_t(d)]))
-                    ++d;
-                const bool bridge = d < count && MeasurementLog::columnStart(r.t0, r.t1, n, d) -
-                                                         MeasurementLog::columnStart(r.t0, r.t1, n, s) <
-                                                     BridgeMs;
-                for (int c = s; c < d; ++c)
-                    out[size_t(c)] = bridge;
-                s = d;
-            }
-            return out;
+        const auto empty = [&columns](int c) {
+            const MeasurementLog::AngleColumn& v = columns[size_t(c)];
+            return !v.x.valid() && !v.y.valid();
         };
-        if (r.tobar) {
-            const auto columns = log.tobarColumns(r.t0, r.t1, n, r.inch);
-            const std::vector<bool> skip =
-                bridged(columns, [](const MeasurementLog::Range& v) { return !v.valid(); });
-            for (int c = 0; c < static_cast<int>(columns.size()); ++c) {
-                if (skip[size_t(c)])
-                    continue;
-                const qint64 t = MeasurementLog::columnStart(r.t0, r.t1, n, c);
-                b.add(t, range(columns[size_t(c)], 0, false), NaN);
-                b.add(t, range(columns[size_t(c)], 0, true), NaN);
-            }
-        } else {
-            const auto columns = log.angleColumns(r.t0, r.t1, n);
-            const std::vector<bool> skip = bridged(
-                columns, [](const MeasurementLog::AngleColumn& v) { return !v.x.valid() && !v.y.valid(); });
-            for (int c = 0; c < static_cast<int>(columns.size()); ++c) {
-                if (skip[size_t(c)])
-                    continue;
-                const qint64 t = MeasurementLog::columnStart(r.t0, r.t1, n, c);
-                const auto& v = columns[size_t(c)];
-                b.add(t, range(v.x, r.zeroX, false), range(v.y, r.zeroY, false));
-                b.add(t, range(v.x, r.zeroX, true), range(v.y, r.zeroY, true));
-            }
+        // Runs of columns without any value, between two with values and together shorter than BridgeMs.
+        const int count = static_cast<int>(columns.size());
+        std::vector<bool> skip(columns.size(), false);
+        for (int s = 1; s < count; ++s) {
+            if (!empty(s) || empty(s - 1))
+                continue;
+            int d = s;
+            while (d < count && empty(d))
+                ++d;
+            const bool bridge = d < count && MeasurementLog::columnStart(r.t0, r.t1, n, d) -
+                                                     MeasurementLog::columnStart(r.t0, r.t1, n, s) <
+                                                 BridgeMs;
+            for (int c = s; c < d; ++c)
+                skip[size_t(c)] = bridge;
+            s = d;
+        }
+        for (int c = 0; c < count; ++c) {
+            if (skip[size_t(c)])
+                continue;
+            const qint64 t = MeasurementLog::columnStart(r.t0, r.t1, n, c);
+            const auto& v = columns[size_t(c)];
+            b.add(t, range(v.x, r.zeroX, false), range(v.y, r.zeroY, false));
+            b.add(t, range(v.x, r.zeroX, true), range(v.y, r.zeroY, true));
         }
     }
     // One mark per column at most: more would draw on top of each other.

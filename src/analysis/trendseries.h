@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/measurementlog.h"
+#include "state/angleunit.h"
 
 #include <QVector>
 #include <QtGlobal>
@@ -14,7 +15,7 @@ struct Request {
     qint64 t0 = 0, t1 = 0; // log times, ms
     int columns = 1;       // pixel columns of the plot
     bool tobar = false;
-    qint16 unit = 0; // angle unit code; deg-min-sec plots arcseconds (the axis labels them)
+    AngleUnit unit = AngleUnit::Arcsec; // deg-min-sec plots arcseconds (the axis labels them)
     double zeroX = 0, zeroY = 0;
     bool inch = false; // TOBAR values in inch, else mm
 };
@@ -34,6 +35,6 @@ inline constexpr qint64 BridgeMs = 250;
 
 [[nodiscard]] Series build(const MeasurementLog& log, const Request& request);
 // An angle in arcseconds as plotted in the unit.
-[[nodiscard]] double plotted(double arcsec, qint16 unit);
+[[nodiscard]] double plotted(double arcsec, AngleUnit unit);
 
 } // namespace TrendSeries

@@ -33,7 +33,7 @@ void StatisticsPage::copyFigures()
     QGuiApplication::clipboard()->setText(m_statistics.tabSeparated());
 }
 
-void StatisticsPage::follow(const FlexGrid& grid, int number, qint32 changedFrom, bool tobar, qint16 unit)
+void StatisticsPage::follow(const FlexGrid& grid, int number, qint32 changedFrom, bool tobar, AngleUnit unit)
 {
     const GridLines lines(grid);
     TableStatistics::Scope scope{&grid, 1, lines.count(), tobar, unit};

@@ -18,7 +18,7 @@ public:
     explicit StatisticsPage(QWidget* parent = nullptr);
 
     // Brings the figures to table `number` shown in `grid`; changedFrom as the grid reported it.
-    void follow(const FlexGrid& grid, int number, qint32 changedFrom, bool tobar, qint16 unit);
+    void follow(const FlexGrid& grid, int number, qint32 changedFrom, bool tobar, AngleUnit unit);
     [[nodiscard]] const TableStatistics& statistics() const { return m_statistics; }
 
     // The figures' table: a header row, then one row per figure; a label column and two series.

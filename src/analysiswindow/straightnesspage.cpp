@@ -31,7 +31,7 @@ using namespace SettingValues;
 class StationModel : public QAbstractTableModel {
 public:
     explicit StationModel(QObject* parent) : QAbstractTableModel(parent) {}
-    void show(const Straightness* result, Straightness::Reference reference, qint16 unit)
+    void show(const Straightness* result, Straightness::Reference reference, AngleUnit unit)
     {
         beginResetModel();
         m_result = result;
@@ -63,7 +63,7 @@ public:
 private:
     const Straightness* m_result = nullptr;
     Straightness::Reference m_reference = Straightness::Reference::MinimumZone;
-    qint16 m_unit = 0;
+    AngleUnit m_unit = AngleUnit::Arcsec;
 };
 
 StraightnessPage::StraightnessPage(QWidget* parent) : QWidget(parent)
@@ -187,8 +187,8 @@ void StraightnessPage::storeInputs() const
               m_directionBox->currentIndex() == 1 ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
-void StraightnessPage::follow(const FlexGrid& grid, int number, qint32 changedFrom, bool tobar, qint16 unit,
-                              const QString& fileName)
+void StraightnessPage::follow(const FlexGrid& grid, int number, qint32 changedFrom, bool tobar,
+                              AngleUnit unit, const QString& fileName)
 {
     // The selected lines when more than one is selected, else the whole table up to its last reading.
     const qint32 lines = std::min(grid.Rows() - 1, TableSet::FullRows - 2);

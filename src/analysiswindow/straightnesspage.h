@@ -26,7 +26,7 @@ public:
 
     // Evaluates table `number` shown in `grid` again when its lines, the selection, the unit shown or the
     // inputs changed; changedFrom as the grid reported it. fileName: the table's file, if any.
-    void follow(const FlexGrid& grid, int number, qint32 changedFrom, bool tobar, qint16 unit,
+    void follow(const FlexGrid& grid, int number, qint32 changedFrom, bool tobar, AngleUnit unit,
                 const QString& fileName);
     [[nodiscard]] const Straightness& result() const { return m_result; }
     [[nodiscard]] Straightness::Reference reference() const;
@@ -56,7 +56,7 @@ private:
     const FlexGrid* m_grid = nullptr;
     int m_number = 0;
     bool m_tobar = false;
-    qint16 m_unit = 0;
+    AngleUnit m_unit = AngleUnit::Arcsec;
     QString m_fileName;
     Straightness::Input m_scope; // the lines and unit last evaluated
     bool m_stale = true;         // the inputs changed since

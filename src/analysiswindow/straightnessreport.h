@@ -13,7 +13,7 @@ class QPainter;
 struct StraightnessReport {
     const Straightness& result;
     Straightness::Reference reference;
-    qint16 unit = 0;
+    AngleUnit unit = AngleUnit::Arcsec;
     int table = 1;
     QString fileName; // the table's file, if it came from one
     QDateTime when = QDateTime::currentDateTime();

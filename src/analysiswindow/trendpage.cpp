@@ -194,7 +194,7 @@ void TrendPage::draw()
     const double start = static_cast<double>(m_log.startMsecsSinceEpoch());
     m_plot->xAxis->setRange((start + static_cast<double>(m_t0)) / 1000.0,
                             (start + static_cast<double>(m_t1)) / 1000.0);
-    const bool dms = !m_view.tobar && m_view.unit == AngleManager::UnitDegMinSec;
+    const bool dms = !m_view.tobar && m_view.unit == AngleUnit::DegMinSec;
     if (dms != static_cast<bool>(m_plot->yAxis->ticker().dynamicCast<DegMinSecTicker>()))
         m_plot->yAxis->setTicker(dms ? QSharedPointer<QCPAxisTicker>(new DegMinSecTicker)
                                      : QSharedPointer<QCPAxisTicker>::create());

@@ -25,7 +25,7 @@ public:
     // How the main window shows values: the plot draws them the same way.
     struct View {
         bool tobar = false;
-        qint16 unit = 0;
+        AngleUnit unit = AngleUnit::Arcsec;
         double zeroX = 0, zeroY = 0;
         friend bool operator!=(const View& a, const View& b)
         {

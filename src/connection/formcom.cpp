@@ -39,19 +39,19 @@ QString decimal(qint32 value)
 }
 } // namespace
 
-QString FormCom::statusText(int result)
+QString FormCom::statusText(PortCode result)
 {
     switch (result) {
-    case CommControl::Ok:
+    case PortCode::Ok:
         return QStringLiteral("o.k.");
-    case CommControl::ErrInvalidPort:
+    case PortCode::InvalidPort:
         return QStringLiteral("Port is not available");
-    case CommControl::ErrPortAlreadyOpen:
+    case PortCode::PortAlreadyOpen:
         return QStringLiteral("Port is already open");
-    case CommControl::ErrPermissionDenied:
-        return QString::number(result) + QStringLiteral(" - Permission denied");
+    case PortCode::PermissionDenied:
+        return QString::number(static_cast<int>(result)) + QStringLiteral(" - Permission denied");
     default:
-        return QString::number(result) + QStringLiteral(" - Don't know what's wrong");
+        return QString::number(static_cast<int>(result)) + QStringLiteral(" - Don't know what's wrong");
     }
 }
 
@@ -108,7 +108,7 @@ FormCom::FormCom(AppState& state, ComLink& link, QWidget* parent)
     connect(m_deviceRefresh, &QTimer::timeout, this, &FormCom::refreshDevices);
     connect(m_deviceBox, &QComboBox::activated, this, &FormCom::chooseDevice);
     connect(m_comPort, &CommControl::OnComm, this,
-            [this](int event) { m_link.receiver().comPort_OnComm(event); });
+            [this](PortCode event) { m_link.receiver().receive(event); });
     connect(m_comPort, &CommControl::deviceLost, this, &FormCom::deviceLost);
     m_link.receiver().setPort(m_comPort);
     Controls::orderTabs(this);
@@ -144,21 +144,20 @@ FormCom::~FormCom()
     m_link.receiver().setPort(nullptr);
 }
 
-qint16 FormCom::initCom(qint16& portNumber, qint32 baudRate, bool isBin)
+PortCode FormCom::initCom(qint16& portNumber, qint32 baudRate)
 {
     deInitCom();
-    int result = m_comPort->setCommPort(portNumber);
-    if (result != CommControl::Ok)
-        return static_cast<qint16>(result);
+    PortCode result = m_comPort->setCommPort(portNumber);
+    if (result != PortCode::Ok)
+        return result;
     result = m_comPort->setSettings(QString::number(baudRate) + QStringLiteral(",N,8,1"));
-    if (result != CommControl::Ok)
-        return static_cast<qint16>(result);
+    if (result != PortCode::Ok)
+        return result;
     m_state.link.portNum = portNumber;
     m_comPort->setInBufferSize(8192);
-    m_comPort->setInputMode(isBin ? 1 : 0);
     m_comPort->setRTSEnable(false);
     m_comPort->setDTREnable(false);
-    return static_cast<qint16>(m_comPort->setPortOpen(true));
+    return m_comPort->setPortOpen(true);
 }
 
 void FormCom::deInitCom()
@@ -171,14 +170,14 @@ void FormCom::connectPort(qint16& portNumber)
 {
     deInitCom();
     m_comPort->setBoundDevice(SettingValues::readText(SettingKeys::BoundDevice, portNumber));
-    const bool textMode = m_state.link.portMode == 1;
+    const bool textMode = m_state.link.portMode == LinkMode::Text;
     const qint32 baudRate = textMode ? 19200 : 2400;
-    const qint16 result = initCom(portNumber, baudRate, !textMode);
+    const PortCode result = initCom(portNumber, baudRate);
     m_state.link.conStatus = 0;
     m_statusEdit->setText(statusText(result));
-    if (result == 0) {
+    if (result == PortCode::Ok) {
         m_state.link.conStatus = 1;
-        m_comPort->setRThreshold(m_state.link.portMode != 0 ? 1 : 8);
+        m_comPort->setRThreshold(textMode ? 1 : 8);
     }
     m_deviceSignature.clear(); // the port number or its device may have changed
     refreshDevices();
@@ -241,26 +240,26 @@ void FormCom::loadComSettings()
     m_state.link.portNum = SettingValues::readInt16(SettingKeys::PortNumber);
     const qint16 mode = SettingValues::readInt16(SettingKeys::PortMode);
     // Only 0 and 1 are link modes; anything else is the default, compatible mode.
-    m_state.link.portMode = mode == 1 ? 1 : 0;
+    m_state.link.portMode = mode == 1 ? LinkMode::Text : LinkMode::Compatible;
     m_state.link.isHR = SettingValues::readInt16(SettingKeys::IsHR);
 }
 
 void FormCom::saveComSettings()
 {
     SettingValues::writeInt(SettingKeys::PortNumber, m_comPort->CommPort());
-    SettingValues::writeInt(SettingKeys::PortMode, m_state.link.portMode == 1 ? 1 : 0);
+    SettingValues::writeInt(SettingKeys::PortMode, m_state.link.portMode == LinkMode::Text ? 1 : 0);
     SettingValues::writeInt(SettingKeys::IsHR, m_state.link.isHR);
 }
 
 void FormCom::showComSettings()
 {
-    if (m_state.link.portMode == 0)
+    if (m_state.link.portMode == LinkMode::Compatible)
         m_compatibleModeOption->setChecked(true);
     else
         m_textModeOption->setChecked(true);
     const qint16 port = m_comPort->CommPort();
     m_portNumberEdit->setText(port < 1 ? QString() : decimal(port));
-    if (m_state.link.portMode != 0) {
+    if (m_state.link.portMode == LinkMode::Text) {
         m_compatibleStatusTimer->stop();
     } else {
         m_compatibleStatusTimer->setInterval(1000);
@@ -325,7 +324,7 @@ void FormCom::closeWindow()
         return;
     m_inCloseStep = true;
     QPointer<FormCom> self(this);
-    if (m_state.link.portMode == 1) {
+    if (m_state.link.portMode == LinkMode::Text) {
         m_link.sendCommand(QStringLiteral("d"));
         (void)waitMainTicks(2);
         if (!self)
@@ -346,7 +345,7 @@ void FormCom::closeWindow()
 
 void FormCom::selectTextMode()
 {
-    m_state.link.portMode = 1;
+    m_state.link.portMode = LinkMode::Text;
     showComSettings();
     connectPort(m_state.link.portNum);
     m_highResolutionCheck->setVisible(false);
@@ -354,7 +353,7 @@ void FormCom::selectTextMode()
 
 void FormCom::selectCompatibleMode()
 {
-    m_state.link.portMode = 0;
+    m_state.link.portMode = LinkMode::Compatible;
     showComSettings();
     connectPort(m_state.link.portNum);
     m_state.link.angleStatus = 0;
@@ -382,11 +381,12 @@ void FormCom::deviceLost()
     m_state.link.angleStatus = 0;
     m_state.link.tobarStatus = 0;
     m_state.link.tobarValue.clear();
-    m_statusEdit->setText(statusText(CommControl::ErrInvalidPort));
+    m_statusEdit->setText(statusText(PortCode::InvalidPort));
     if (m_state.link.portNum != 0) // else a failed send has told the operator already
         dropLink();
 }
 
+// As after a failed send: no more commands until the operator reconnects with "Connection".
 void FormCom::dropLink()
 {
     m_state.link.portNum = 0;
@@ -397,7 +397,7 @@ void FormCom::dropLink()
 
 void FormCom::updateCompatibleStatus()
 {
-    m_link.receiver().TimerCom_Timer();
+    m_link.receiver().updateCompatibleStatus();
 }
 
 void FormCom::sendCommand(const QString& s)
@@ -406,7 +406,7 @@ void FormCom::sendCommand(const QString& s)
         return;
     QByteArray frame = s.toLatin1();
     frame.append('\r');
-    if (m_comPort->Output(frame) == CommControl::Ok)
+    if (m_comPort->Output(frame) == PortCode::Ok)
         return;
     deInitCom();
     dropLink();

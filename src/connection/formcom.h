@@ -21,12 +21,12 @@ class FormCom : public QDialog {
     Q_OBJECT
 public:
     // Result texts of the connect step.
-    static QString statusText(int result);
+    static QString statusText(PortCode result);
 
     FormCom(AppState& state, ComLink& link, QWidget* parent = nullptr);
     ~FormCom() override;
 
-    [[nodiscard]] qint16 initCom(qint16& portNumber, qint32 baudRate, bool isBin);
+    [[nodiscard]] PortCode initCom(qint16& portNumber, qint32 baudRate);
     void deInitCom();
     void sendCommand(const QString& s);
     void sendCommandCompatible(const qint16& command);

@@ -30,10 +30,6 @@ qint16 stateOf(const QCheckBox* box)
 {
     return box->isChecked() ? 1 : 0;
 }
-void setState(QCheckBox* box, qint16 state)
-{
-    box->setChecked(state != 0);
-}
 
 } // namespace
 
@@ -116,16 +112,16 @@ void FormOptions::connectHandlers()
 void FormOptions::load()
 {
     const MainOptions& o = m_state.options;
-    setState(m_tobarBox, bool2Int(o.modeTobar));
-    setState(m_onTopBox, bool2Int(o.onTop));
-    setState(m_showTableBox, bool2Int(o.showTable));
-    setState(m_commaBox, bool2Int(o.useComma));
-    setState(m_exitKeyBox, bool2Int(m_state.link.storeAtExitkey));
-    setState(m_remoteControlBox, bool2Int(m_state.link.storeAtIR));
+    m_tobarBox->setChecked(o.modeTobar);
+    m_onTopBox->setChecked(o.onTop);
+    m_showTableBox->setChecked(o.showTable);
+    m_commaBox->setChecked(o.useComma);
+    m_exitKeyBox->setChecked(m_state.link.storeAtExitkey);
+    m_remoteControlBox->setChecked(m_state.link.storeAtIR);
     m_pathBox->setText(o.updatePath);
     m_updateEveryBox->setText(Numbers::shortestText(o.backgroundSeconds));
-    setState(m_backgroundBox, bool2Int(o.useBackground));
-    setState(m_meanBox, bool2Int(o.useMean));
+    m_backgroundBox->setChecked(o.useBackground);
+    m_meanBox->setChecked(o.useMean);
     // The origin bound first, then the screen bound: a dialog larger than the screen may end up negative.
     Controls::placeOnScreen(this, readNumber(SettingKeys::OptionsLeft), readNumber(SettingKeys::OptionsTop),
                             Controls::screenTwips(this), Controls::Clamp::KeepOnScreenFirst);
@@ -152,7 +148,7 @@ void FormOptions::updateBackgroundControls()
 
 void FormOptions::updateTransferOptions()
 {
-    const bool visible = m_state.link.portMode != 0;
+    const bool visible = m_state.link.portMode == LinkMode::Text;
     m_transferLabel->setVisible(visible);
     m_exitKeyBox->setVisible(visible);
     m_remoteControlBox->setVisible(visible);
@@ -247,9 +243,9 @@ bool FormOptions::saveOptions(bool quiet)
     o.updatePath = m_pathBox->text();
     writeText(SettingKeys::UpdatePath, o.updatePath);
     writeInt(SettingKeys::UseBackground, stateOf(m_backgroundBox));
-    o.useBackground = int2bool(stateOf(m_backgroundBox));
+    o.useBackground = m_backgroundBox->isChecked();
     writeInt(SettingKeys::UseMean, stateOf(m_meanBox));
-    o.useMean = int2bool(stateOf(m_meanBox));
+    o.useMean = m_meanBox->isChecked();
     // Any number of digits may be typed; keep the count within what the background divisor can hold.
     const double seconds = qMin(Numbers::leadingNumber(m_updateEveryBox->text()), MaxBackgroundSeconds);
     writeNumber(SettingKeys::BackgroundSeconds, seconds);

@@ -33,9 +33,6 @@ public:
     FormOptions(AppState& state, LinkReceiver& receiver, OptionsHost* host);
     ~FormOptions() override;
 
-    [[nodiscard]] static qint16 bool2Int(bool val) { return val ? 1 : 0; }
-    [[nodiscard]] static bool int2bool(qint16 i) { return i != 0; }
-
     // Shut-down: runs the close step and unloads, never refusing and never showing a message.
     void closeForShutdown();
 

@@ -19,7 +19,8 @@ QString BackgroundFile::record() const
 {
     const QString counter = QString::number(m_internal.backgroundCounter);
     if (m_options.modeTobar) {
-        return counter + QLatin1Char(' ') + QString::number(m_link.lastTobarMsg) + QLatin1Char(' ') +
+        const auto message = static_cast<qint16>(m_link.lastTobarMsg);
+        return counter + QLatin1Char(' ') + QString::number(message) + QLatin1Char(' ') +
                QString::number(m_link.tobarStatus) + QLatin1Char(' ') + m_link.tobarValue +
                QLatin1String("\r\n");
     }

@@ -29,8 +29,8 @@ public:
     // Where every decoded angle pair and TOBAR value is appended; null: nowhere.
     void setLog(MeasurementLog* log) { m_log = log; }
 
-    // Receive event of the serial port.
-    void comPort_OnComm(int commEvent);
+    // Takes what the port's receive event announces: reads on, or discards an overflowing buffer.
+    void receive(PortCode event);
 
     // Framing.
     void receiveText();
@@ -43,8 +43,9 @@ public:
     void countMeasurement();
     void setMsgSignal(double time);
     void setUpdateSignal(double time);
-    // Compatible-mode status rule, run by the connection window's one-second timer.
-    void TimerCom_Timer();
+    // Compatible mode has no status: both axes count as valid while records arrived since the last call (the
+    // connection window calls it every second), else neither.
+    void updateCompatibleStatus();
 
 private:
     // One character from the port (Latin-1); false when nothing could be read.

@@ -10,6 +10,8 @@
 namespace {
 constexpr qint32 CountdownStart = std::numeric_limits<qint32>::max();
 constexpr int LastSlot = LinkInternal::TokenSlots - 1;
+constexpr double FirstTobarMessage = static_cast<qint16>(TobarMessage::Efl);
+constexpr double LastTobarMessage = static_cast<qint16>(TobarMessage::Bfl);
 
 qint16 leadingWhole(const QString& text)
 {
@@ -38,7 +40,7 @@ void LinkReceiver::decodeTextMessage()
         decodeStoredRecord();
     else if (type == 8.0)
         m_options.modeTobar = m_internal.tokens[1] == QLatin1String("TOBAR");
-    else if (type >= 30.0 && type <= 32.0)
+    else if (type >= FirstTobarMessage && type <= LastTobarMessage)
         decodeTobarValue(type);
 }
 
@@ -75,10 +77,10 @@ void LinkReceiver::decodeAngleMessage()
     if (!m_main)
         return;
     if (m_link.storeAtIR && (signal & 1)) {
-        m_link.storeSignal = 1;
+        m_link.storeSignal = StoreSignal::RemoteControl;
         m_main->XY2Table();
     } else if (m_link.storeAtExitkey && (signal & 2)) {
-        m_link.storeSignal = 2;
+        m_link.storeSignal = StoreSignal::ExitKey;
         m_main->XY2Table();
     }
 }
@@ -118,13 +120,14 @@ void LinkReceiver::decodeStoredRecord()
 
 void LinkReceiver::decodeTobarValue(double type)
 {
-    m_link.lastTobarMsg = Numbers::toInt16HalfEven(type);
+    // A type between two message numbers takes the nearer one, halves to the even.
+    m_link.lastTobarMsg = static_cast<TobarMessage>(Numbers::toInt16HalfEven(type));
     m_options.modeTobar = true;
     m_link.tobarStatus = leadingWhole(m_internal.tokens[1]);
     const double value = Numbers::leadingNumber(m_internal.tokens[2]);
     m_link.tobarValue = Numbers::shortestText(value);
     if (m_log)
-        m_log->appendTobar(value, m_link.tobarStatus % 100 >= 10);
+        m_log->appendTobar(value, m_link.tobarInInch());
 }
 
 void LinkReceiver::decodeCompatibleRecord(const QByteArray& record)
@@ -176,7 +179,7 @@ void LinkReceiver::setUpdateSignal(double time)
     m_internal.updateSignalEvery = divisorFor(time);
 }
 
-void LinkReceiver::TimerCom_Timer()
+void LinkReceiver::updateCompatibleStatus()
 {
     if (m_internal.measureCountdown != m_internal.lastCountdownSeen) {
         m_link.angleStatus = 3;

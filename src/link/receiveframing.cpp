@@ -6,18 +6,18 @@ constexpr QChar CarriageReturn = QLatin1Char('\r');
 constexpr qint16 LastSlot = LinkInternal::TokenSlots - 1;
 } // namespace
 
-void LinkReceiver::comPort_OnComm(int commEvent)
+void LinkReceiver::receive(PortCode event)
 {
     if (!m_port)
         return;
-    switch (commEvent) {
-    case CommEvents::Receive:
-        if (m_link.portMode == 0)
+    switch (event) {
+    case PortCode::Receive:
+        if (m_link.portMode == LinkMode::Compatible)
             receiveCompatible();
         else
             receiveText();
         break;
-    case CommEvents::RxOver:
+    case PortCode::RxOver:
         // The partial token and the synchronisation stay: the collector may join two messages, which the
         // lenient fields of the decoder tolerate.
         m_port->clearInBuffer();

@@ -44,8 +44,8 @@ void FormMain::displayTick()
     options.mainTime = static_cast<qint32>(static_cast<quint32>(options.mainTime) + 1u);
 
     const qint16 portNum = m_state.link.portNum;
-    const qint16 portMode = m_state.link.portMode;
-    if (portNum >= 1 && portMode >= 1 && options.modeTobar) {
+    const LinkMode portMode = m_state.link.portMode;
+    if (portNum >= 1 && portMode == LinkMode::Text && options.modeTobar) {
         m_link.sendCommand(QStringLiteral("b"));
         showTobar();
     } else {
@@ -61,7 +61,7 @@ void FormMain::displayTick()
         }
         // Not polling over a text link that was lost: the boxes show what the state holds, the
         // placeholders once the device vanished.
-        if (portMode >= 1 && options.modeTobar)
+        if (portMode == LinkMode::Text && options.modeTobar)
             showTobar();
     }
     if (options.oldModeTobar != options.modeTobar)
@@ -72,7 +72,7 @@ void FormMain::displayTick()
 void FormMain::showTobar()
 {
     const qint16 s = m_state.link.tobarStatus;
-    const QString unit = (s % 100 < 10) ? QStringLiteral("mm") : InchMark;
+    const QString unit = m_state.link.tobarInInch() ? InchMark : QStringLiteral("mm");
     showText(m_tobarValueBox, m_state.link.tobarValue + unit);
     switch (s % 10) {
     case 1:
@@ -106,21 +106,21 @@ void FormMain::toggleAveraging()
 
 void FormMain::showInArcsec()
 {
-    m_state.angles.angleUnit = 0;
+    m_state.angles.angleUnit = AngleUnit::Arcsec;
 }
 void FormMain::showInDegrees()
 {
-    m_state.angles.angleUnit = 1;
+    m_state.angles.angleUnit = AngleUnit::Degree;
 }
 void FormMain::showInDegMinSec()
 {
-    m_state.angles.angleUnit = 2;
+    m_state.angles.angleUnit = AngleUnit::DegMinSec;
 }
 void FormMain::showInMrad()
 {
-    m_state.angles.angleUnit = 3;
+    m_state.angles.angleUnit = AngleUnit::Mrad;
 }
 void FormMain::showInMicronsPerMetre()
 {
-    m_state.angles.angleUnit = 4;
+    m_state.angles.angleUnit = AngleUnit::MicroPerMetre;
 }

@@ -302,7 +302,7 @@ bool FormMain::eventFilter(QObject* watched, QEvent* event)
 
 void FormMain::XY2Table()
 {
-    m_tables->XY2Table(m_state.link.storeSignal == 2 ? LineRecord::Source::InstrumentKey
+    m_tables->XY2Table(m_state.link.storeSignal == StoreSignal::ExitKey ? LineRecord::Source::InstrumentKey
                                                      : LineRecord::Source::RemoteControl);
 }
 void FormMain::setGridForLoad(qint16 g, qint32 r, qint16 c)

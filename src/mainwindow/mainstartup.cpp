@@ -32,7 +32,7 @@ void FormMain::load()
     Controls::placeOnScreen(this, readNumber(SettingKeys::MainLeft), readNumber(SettingKeys::MainTop),
                             Controls::screenTwips(this), Controls::Clamp::KeepTopLeftVisible);
     s.angles.initAngleConstants();
-    s.angles.angleUnit = readInt16(SettingKeys::AngleUnit);
+    s.angles.angleUnit = AngleUnits::fromCode(readInt16(SettingKeys::AngleUnit));
     o.heightWithTable = readInt32(SettingKeys::HeightWithTable);
     setWindowWidth(readNumber(SettingKeys::MainWidth));
     o.onTop = readFlag(SettingKeys::OnTop);
@@ -56,7 +56,7 @@ void FormMain::load()
     resizeTables(Numbers::toInt16HalfEven(windowHeight() - 3000));
     QRadioButton* const units[] = {m_arcsecOption, m_degreeOption, m_degMinSecOption, m_mradOption,
                                    m_micronsPerMetreOption};
-    const qint16 unit = s.angles.angleUnit;
+    const qint16 unit = AngleUnits::code(s.angles.angleUnit);
     if (unit >= 0 && unit <= 4)
         units[unit]->setChecked(true);
     m_analysis->restore();
@@ -69,7 +69,7 @@ void FormMain::saveAndClose()
     writeNumber(SettingKeys::MainTop, windowTop());
     writeNumber(SettingKeys::MainLeft, windowLeft());
     writeNumber(SettingKeys::MainWidth, windowWidth());
-    writeInt(SettingKeys::AngleUnit, s.angles.angleUnit);
+    writeInt(SettingKeys::AngleUnit, AngleUnits::code(s.angles.angleUnit));
     writeInt(SettingKeys::HeightWithTable, s.options.heightWithTable);
     writeText(SettingKeys::ModeTobar, s.options.modeTobar ? QStringLiteral("True") : QStringLiteral("False"));
     for (int n = 1; n <= 10; ++n)

@@ -140,7 +140,7 @@ void FormMain::openConnection()
     if (onTop)
         WindowLayer::setTopmost(this, true);
 
-    if (m_state.link.portMode != 0) {
+    if (m_state.link.portMode == LinkMode::Text) {
         m_readMemoryButton->setVisible(true);
         m_averagingButton->setVisible(!m_state.options.modeTobar);
         m_readMemoryButton->setText(loadButtonCaption());

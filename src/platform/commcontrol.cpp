@@ -190,28 +190,28 @@ void CommControl::setInBufferSize(qint32 size)
     m_port->setReadBufferSize(m_inBufferSize);
 }
 
-int CommControl::setCommPort(qint16 portNumber)
+PortCode CommControl::setCommPort(qint16 portNumber)
 {
     if (portNumber < 1)
-        return ErrInvalidPort;
+        return PortCode::InvalidPort;
     if (PortOpen())
-        return ErrPortAlreadyOpen;
+        return PortCode::PortAlreadyOpen;
     m_commPort = portNumber;
-    return Ok;
+    return PortCode::Ok;
 }
 
-int CommControl::setSettings(const QString& settings)
+PortCode CommControl::setSettings(const QString& settings)
 {
     const std::optional<LineSettings> line = parseSettings(settings);
     if (!line)
-        return ErrSetState;
+        return PortCode::SetState;
     const QString text = settingsText(*line);
     if (PortOpen() && !applySettings(text)) {
         (void)applySettings(m_settings);
-        return ErrSetState;
+        return PortCode::SetState;
     }
     m_settings = text;
-    return Ok;
+    return PortCode::Ok;
 }
 
 bool CommControl::applySettings(const QString& settings)
@@ -235,24 +235,24 @@ void CommControl::setDTREnable(bool on)
         (void)m_port->setDataTerminalReady(on);
 }
 
-int CommControl::setPortOpen(bool open)
+PortCode CommControl::setPortOpen(bool open)
 {
     if (!open) {
         closePort();
-        return Ok;
+        return PortCode::Ok;
     }
     if (PortOpen())
-        return ErrPortAlreadyOpen;
+        return PortCode::PortAlreadyOpen;
     if (m_port->isOpen()) // vanished, its queued close not run yet
         closePort();
 
     const QString name = devicePath();
     if (name.isEmpty())
-        return ErrInvalidPort;
+        return PortCode::InvalidPort;
 #ifndef Q_OS_WIN
     const QFileInfo info(name);
     if (!info.exists() || info.isDir())
-        return ErrInvalidPort;
+        return PortCode::InvalidPort;
 #endif
     const std::optional<LineSettings> line = parseSettings(m_settings);
     m_port->setPortName(name);
@@ -261,33 +261,33 @@ int CommControl::setPortOpen(bool open)
         const QSerialPort::SerialPortError error = m_port->error();
         switch (error) {
         case QSerialPort::DeviceNotFoundError:
-            return ErrInvalidPort;
+            return PortCode::InvalidPort;
         case QSerialPort::PermissionError:
         case QSerialPort::OpenError:
-            return mayUse(name) ? ErrPortAlreadyOpen : ErrPermissionDenied;
+            return mayUse(name) ? PortCode::PortAlreadyOpen : PortCode::PermissionDenied;
         case QSerialPort::UnsupportedOperationError:
             // Either no serial line at all, or a line that refuses these settings.
             (void)setLine(*m_port, LineSettings{});
             if (m_port->open(QIODevice::ReadWrite)) {
                 m_port->close();
-                return ErrSetState;
+                return PortCode::SetState;
             }
-            return ErrInvalidPort;
+            return PortCode::InvalidPort;
         default:
-            return ErrHardwareUnavailable;
+            return PortCode::HardwareUnavailable;
         }
     }
     // Opening does not tell whether the line took the settings; setting them on the open port does.
     if (!setLine(*m_port, line.value_or(LineSettings{}))) {
         m_port->close();
-        return ErrSetState;
+        return PortCode::SetState;
     }
     m_closePending = false;
     m_in.clear();
     m_readWatch = readWatchOf(*m_port);
     (void)m_port->setRequestToSend(m_rts);
     (void)m_port->setDataTerminalReady(m_dtr);
-    return Ok;
+    return PortCode::Ok;
 }
 
 bool CommControl::PortOpen() const
@@ -321,19 +321,19 @@ QByteArray CommControl::Input()
     return out;
 }
 
-int CommControl::Output(const QByteArray& bytes)
+PortCode CommControl::Output(const QByteArray& bytes)
 {
     if (!PortOpen())
-        return ErrPortNotOpen;
+        return PortCode::PortNotOpen;
     m_port->clearError();
     if (m_port->write(bytes) != bytes.size())
-        return ErrWrite;
+        return PortCode::Write;
     // Hand the bytes over now, so that a vanished device shows in this call and not only later.
     (void)m_port->flush();
     const QSerialPort::SerialPortError error = m_port->error();
     if (m_closePending || error == QSerialPort::WriteError || error == QSerialPort::ResourceError)
-        return ErrWrite;
-    return Ok;
+        return PortCode::Write;
+    return PortCode::Ok;
 }
 
 void CommControl::onReadyRead()
@@ -408,7 +408,7 @@ void CommControl::watchDevice(bool on)
     }
 }
 
-bool CommControl::emitEvent(int commEvent)
+bool CommControl::emitEvent(PortCode commEvent)
 {
     const QPointer<CommControl> self(this);
     m_commEvent = commEvent;
@@ -429,7 +429,7 @@ void CommControl::raiseReceiveEvents(bool repeat)
     }
     for (;;) {
         if (InBufferCount() > m_inBufferSize) {
-            if (!emitEvent(CommEvents::RxOver))
+            if (!emitEvent(PortCode::RxOver))
                 return;
             // Nobody discarded: the buffer is full and the bytes past it are lost.
             if (InBufferCount() > m_inBufferSize)
@@ -439,7 +439,7 @@ void CommControl::raiseReceiveEvents(bool repeat)
             return;
         const quint64 consumedBefore = m_consumed;
         m_recheck = false;
-        if (!emitEvent(CommEvents::Receive))
+        if (!emitEvent(PortCode::Receive))
             return;
         // Leftover bytes get another event without waiting for new ones, but a handler that takes nothing
         // must not be called again and again. A drained buffer needs no second look: every wake-up costs CPU

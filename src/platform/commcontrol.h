@@ -12,7 +12,7 @@ class QSocketNotifier;
 class QTimer;
 
 // The serial port over QSerialPort: port number, line settings, receive buffer and threshold,
-// failures as numeric codes (0 = success), the receive event as the OnComm signal with CommEvent.
+// outcomes as port codes, the receive event as the OnComm signal with CommEvent.
 // While bytes trickle in (a stream at line rate) the device is not watched but read every ReadEvery ms, a
 // display tick: they arrive at most that much later than one by one, and the program wakes with the tick
 // instead of at every few bytes. A read that finds nothing, or a flood, goes back to watching.
@@ -23,16 +23,6 @@ public:
     // A read this large, or one that filled the receive buffer, means the device has more waiting: read on
     // as fast as it comes.
     static constexpr qint64 TrickleBelow = 1024;
-
-    // Result codes.
-    static constexpr int Ok = 0;
-    static constexpr int ErrInvalidPort = 8002;      // number names no port, device missing or invalid
-    static constexpr int ErrPortAlreadyOpen = 8005;  // held by another open or another program
-    static constexpr int ErrPermissionDenied = 8017; // this user may not use the device
-    static constexpr int ErrHardwareUnavailable = 8010;
-    static constexpr int ErrPortNotOpen = 8012;
-    static constexpr int ErrSetState = 8015;
-    static constexpr int ErrWrite = 8018;
 
     explicit CommControl(QObject* parent = nullptr);
     ~CommControl() override;
@@ -46,25 +36,22 @@ public:
     // The device the port number resolves to now.
     [[nodiscard]] QString devicePath() const { return deviceName(m_commPort, m_bound); }
 
-    [[nodiscard]] int setCommPort(qint16 portNumber);
+    [[nodiscard]] PortCode setCommPort(qint16 portNumber);
     [[nodiscard]] qint16 CommPort() const { return m_commPort; }
     // "baud,parity,databits,stopbits", for example "19200,N,8,1".
-    [[nodiscard]] int setSettings(const QString& settings);
+    [[nodiscard]] PortCode setSettings(const QString& settings);
     [[nodiscard]] QString Settings() const { return m_settings; }
-    // At least 1; more waiting bytes than this raise CommEvents::RxOver.
+    // At least 1; more waiting bytes than this raise PortCode::RxOver.
     void setInBufferSize(qint32 size);
     [[nodiscard]] qint32 InBufferSize() const { return m_inBufferSize; }
-    // 0 text, 1 binary; both deliver one byte per received byte here.
-    void setInputMode(int mode) { m_inputMode = mode; }
-    [[nodiscard]] int InputMode() const { return m_inputMode; }
     void setRTSEnable(bool on);
     void setDTREnable(bool on);
-    [[nodiscard]] int setPortOpen(bool open);
+    [[nodiscard]] PortCode setPortOpen(bool open);
     [[nodiscard]] bool PortOpen() const;
     // Bytes waiting before the receive event is raised; below 1 no receive events.
     void setRThreshold(qint16 threshold);
     [[nodiscard]] qint16 RThreshold() const { return m_rThreshold; }
-    [[nodiscard]] int CommEvent() const { return m_commEvent; }
+    [[nodiscard]] PortCode CommEvent() const { return m_commEvent; }
 
     // ReceivePort
     [[nodiscard]] qint32 InBufferCount() const override;
@@ -73,12 +60,12 @@ public:
     void setInputLen(qint16 count) override { m_inputLen = count; }
     [[nodiscard]] QByteArray Input() override;
 
-    // Writes the bytes; a closed or vanished port gives a non-zero code.
-    [[nodiscard]] int Output(const QByteArray& bytes);
+    // Writes the bytes; a closed or vanished port gives a failure.
+    [[nodiscard]] PortCode Output(const QByteArray& bytes);
 
 signals:
     // The receive event; the code is also readable as CommEvent().
-    void OnComm(int commEvent);
+    void OnComm(PortCode commEvent);
     // The device vanished while open (unplugged adapter, removed pseudo-terminal); the port is closed.
     void deviceLost();
 
@@ -98,7 +85,7 @@ private:
     void raiseReceiveEvents(bool repeat = false);
     void scheduleRaise();
     // Emits OnComm; false when a handler destroyed this control.
-    [[nodiscard]] bool emitEvent(int commEvent);
+    [[nodiscard]] bool emitEvent(PortCode commEvent);
     void onPortError(int error);
     void closeVanished();
     void closePort();
@@ -113,12 +100,11 @@ private:
     QString m_settings = QStringLiteral("9600,N,8,1");
     QString m_bound;
     qint32 m_inBufferSize = 1024;
-    int m_inputMode = 0;
     bool m_rts = false;
     bool m_dtr = false;
     qint16 m_rThreshold = 0;
     qint16 m_inputLen = 0;
-    int m_commEvent = 0;
+    PortCode m_commEvent = PortCode::Ok;
     bool m_raisePending = false;
     bool m_closePending = false;
     bool m_inHandler = false;

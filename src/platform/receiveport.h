@@ -1,16 +1,11 @@
 #pragma once
 
+#include "platform/portcode.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 
 #include <array>
-
-// Receive event codes of the serial port.
-namespace CommEvents {
-inline constexpr int Receive = 2;
-// More bytes wait than the receive buffer holds.
-inline constexpr int RxOver = 1008;
-} // namespace CommEvents
 
 // The narrow view of the serial port that receive framing reads through, so the same code runs on the
 // real port and on an in-memory buffer.

@@ -73,24 +73,24 @@ double AngleManager::shownY() const
     return valid(2) ? m_link.angleY - zeroY : std::numeric_limits<double>::quiet_NaN();
 }
 
-double AngleManager::inUnit(double arcsec, qint16 unit)
+double AngleManager::inUnit(double arcsec, AngleUnit unit)
 {
     switch (unit) {
-    case UnitArcsec:
+    case AngleUnit::Arcsec:
         return arcsec;
-    case UnitDegree:
-    case UnitDegMinSec:
+    case AngleUnit::Degree:
+    case AngleUnit::DegMinSec:
         return arcsec / 3600.0;
-    case UnitMrad:
+    case AngleUnit::Mrad:
         return arcsec * MradPerArcsec;
-    case UnitMicroPerMetre:
+    case AngleUnit::MicroPerMetre:
         return arcsec * (MradPerArcsec * 1000.0);
     default:
         return std::numeric_limits<double>::quiet_NaN();
     }
 }
 
-double AngleManager::fromUnit(double value, qint16 unit)
+double AngleManager::fromUnit(double value, AngleUnit unit)
 {
     return value / inUnit(1.0, unit);
 }
@@ -101,15 +101,15 @@ QString AngleManager::formatAngle(double v) const
     if (!(v <= 20000.0) || !std::isfinite(v))
         return OutOfRangeText;
     switch (angleUnit) {
-    case UnitArcsec:
+    case AngleUnit::Arcsec:
         return fixed(v, 3);
-    case UnitDegree:
+    case AngleUnit::Degree:
         return fixed(v / 3600.0, 6);
-    case UnitDegMinSec:
+    case AngleUnit::DegMinSec:
         return formatDegMinSec(v);
-    case UnitMrad:
+    case AngleUnit::Mrad:
         return fixed(v * mradPerArcsec, 4);
-    case UnitMicroPerMetre:
+    case AngleUnit::MicroPerMetre:
         return fixed(v * uradPerArcsec, 1);
     default:
         return {};

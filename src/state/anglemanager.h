@@ -1,5 +1,6 @@
 #pragma once
 
+#include "state/angleunit.h"
 #include "state/linkstate.h"
 
 #include <QString>
@@ -23,18 +24,12 @@ public:
     // " D:MM:SS.ss" (a minus sign in place of the blank), seconds with the given decimals.
     [[nodiscard]] static QString formatDegMinSec(double v, int decimals = 2);
     // An angle in arcseconds as a number in the unit (degrees for deg-min-sec); NaN for an unknown unit.
-    [[nodiscard]] static double inUnit(double arcsec, qint16 unit);
+    [[nodiscard]] static double inUnit(double arcsec, AngleUnit unit);
     // The other way: a number in the unit (degrees for deg-min-sec) in arcseconds.
-    [[nodiscard]] static double fromUnit(double value, qint16 unit);
-
-    static constexpr qint16 UnitArcsec = 0;
-    static constexpr qint16 UnitDegree = 1;
-    static constexpr qint16 UnitDegMinSec = 2;
-    static constexpr qint16 UnitMrad = 3;
-    static constexpr qint16 UnitMicroPerMetre = 4;
+    [[nodiscard]] static double fromUnit(double value, AngleUnit unit);
 
     // Written directly by the unit option buttons and start-up.
-    qint16 angleUnit = 0;
+    AngleUnit angleUnit = AngleUnit::Arcsec;
     double zeroX = 0.0;
     double zeroY = 0.0;
     double pi = 0.0;

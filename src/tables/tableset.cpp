@@ -73,14 +73,14 @@ void TableSet::setButtons(const TableButtons& buttons)
         Twips::place(button, {left, top, 375, 375});
         button->setText(QString::number(i + 1));
         button->setToolTip(QStringLiteral("Select table #%1").arg(i + 1));
-        connect(button, &QPushButton::clicked, this, [this, i] { CT_Click(i); });
+        connect(button, &QPushButton::clicked, this, [this, i] { showTable(i + 1); });
     }
     if (buttons.CommandVal2Table)
-        connect(buttons.CommandVal2Table, &QPushButton::clicked, this, &TableSet::CommandVal2Table_Click);
+        connect(buttons.CommandVal2Table, &QPushButton::clicked, this, &TableSet::storeCurrentValues);
     if (buttons.CommandDelete)
-        connect(buttons.CommandDelete, &QPushButton::clicked, this, &TableSet::CommandDelete_Click);
+        connect(buttons.CommandDelete, &QPushButton::clicked, this, &TableSet::deleteSelectedLines);
     if (buttons.CommandClearGrid)
-        connect(buttons.CommandClearGrid, &QPushButton::clicked, this, &TableSet::CommandClearGrid_Click);
+        connect(buttons.CommandClearGrid, &QPushButton::clicked, this, &TableSet::clearCurrentTable);
 }
 
 void TableSet::disconnectButton(QPushButton* button)
@@ -138,10 +138,7 @@ void TableSet::setupTables()
         grid->hide();
         grid->setTop(tobar ? 2000 : 2500);
         grid->setLeft(GridLeft);
-        grid->setRows(2);
-        grid->setFixedRows(1);
         grid->setRows(1);
-        grid->setFixedCols(0);
         grid->setScrollTrack(true);
         grid->setSelectionMode(1);
         grid->setFocusRect(0);
@@ -174,19 +171,14 @@ void TableSet::selectTable(qint16 number)
     m_currentGrid = m_grids[static_cast<size_t>(m_currentGridNum - 1)];
 }
 
-void TableSet::switchTo(qint16 number)
+void TableSet::showTable(int number)
 {
     m_currentGrid->hide();
-    selectTable(number);
+    selectTable(static_cast<qint16>(std::clamp(number, 1, static_cast<int>(m_grids.size()))));
     m_currentGrid->show();
 }
 
-void TableSet::CT_Click(int index)
-{
-    switchTo(static_cast<qint16>(std::clamp(index, 0, static_cast<int>(m_grids.size()) - 1) + 1));
-}
-
-void TableSet::CommandClearGrid_Click()
+void TableSet::clearCurrentTable()
 {
     Recovery::keep(*m_currentGrid, m_currentGridNum, Recovery::Cause::ClearTable, m_state.options.useComma);
     setFileName(m_currentGridNum, QString());
@@ -200,7 +192,7 @@ void TableSet::showLastRow()
     grid->setTopRow(lastRowTop(rows, grid->Height(), grid->RowHeight(rows - 1)));
 }
 
-void TableSet::CommandVal2Table_Click()
+void TableSet::storeCurrentValues()
 {
     if (m_state.options.modeTobar)
         tobar2Table();
@@ -221,14 +213,29 @@ LineRecord TableSet::recordNow(LineRecord::Source source) const
     return record;
 }
 
-void TableSet::XY2Table(LineRecord::Source source)
+qint32 TableSet::appendNumberedLine()
 {
     FlexGrid* grid = m_currentGrid;
     const qint32 r = grid->Rows();
-    if (r > MarkerRow)
-        return;
     grid->setRows(r + 1);
     grid->setTextMatrix(r, 0, QString::number(r));
+    return r;
+}
+
+void TableSet::finishStoredLine(qint32 row, const LineRecord& record)
+{
+    m_currentGrid->setRecord(row, record);
+    if (m_log)
+        m_log->markStored();
+    showLastRow();
+}
+
+void TableSet::XY2Table(LineRecord::Source source)
+{
+    FlexGrid* grid = m_currentGrid;
+    if (grid->Rows() > MarkerRow)
+        return;
+    const qint32 r = appendNumberedLine();
     if (r == MarkerRow) {
         grid->setTextMatrix(r, 1, QStringLiteral("table filled."));
         if (m_stopStoring)
@@ -241,45 +248,42 @@ void TableSet::XY2Table(LineRecord::Source source)
     record.unit = m_state.angles.angleUnit;
     record.x = m_state.angles.shownX();
     record.y = m_state.angles.shownY();
-    grid->setRecord(r, record);
-    if (m_log)
-        m_log->markStored();
-    showLastRow();
+    finishStoredLine(r, record);
 }
 
 void TableSet::tobar2Table()
 {
     FlexGrid* grid = m_currentGrid;
-    const qint32 r = grid->Rows();
-    grid->setRows(r + 1);
-    grid->setTextMatrix(r, 0, QString::number(r));
+    const qint32 r = appendNumberedLine();
     grid->setTextMatrix(r, 1, boxText(m_tobar.TextTobar));
     grid->setTextMatrix(r, 4, boxText(m_tobar.TextGONG));
-    const qint16 message = m_state.link.lastTobarMsg;
-    if (message == 30)
+    switch (m_state.link.lastTobarMsg) {
+    case TobarMessage::Efl:
         grid->setTextMatrix(r, 5, QStringLiteral("Line pair ") + boxText(m_tobar.TextReticle));
-    if (message == 30)
         grid->setTextMatrix(r, 3, QStringLiteral("EFL"));
-    else if (message == 31)
+        break;
+    case TobarMessage::Radius:
         grid->setTextMatrix(r, 3, QStringLiteral("Radius"));
-    else if (message == 32)
+        break;
+    case TobarMessage::Bfl:
         grid->setTextMatrix(r, 3, QStringLiteral("BFL"));
-    const bool inch = m_state.link.tobarStatus % 100 >= 10;
+        break;
+    case TobarMessage::None:
+        break;
+    }
+    const bool inch = m_state.link.tobarInInch();
     grid->setTextMatrix(r, 2, inch ? QStringLiteral("\"") : QStringLiteral("mm"));
     LineRecord record = recordNow(LineRecord::Source::Tobar);
     record.inch = inch;
     record.x = Numbers::strictNumber(m_state.link.tobarValue).value_or(LineRecord::None);
-    grid->setRecord(r, record);
-    if (m_log)
-        m_log->markStored();
-    showLastRow();
+    finishStoredLine(r, record);
 }
 
 void TableSet::setGridForLoad(qint16 g, qint32 r, qint16 c)
 {
     if (r < 1 || c < 1)
         return;
-    switchTo(g);
+    showTable(g);
     Recovery::keep(*m_currentGrid, m_currentGridNum, Recovery::Cause::Readout, m_state.options.useComma);
     setFileName(m_currentGridNum, QString());
     m_currentGrid->setRows(1);
@@ -289,7 +293,7 @@ void TableSet::setGridForLoad(qint16 g, qint32 r, qint16 c)
 void TableSet::addLine(qint16 gridNum)
 {
     if (gridNum != m_currentGridNum)
-        switchTo(gridNum);
+        showTable(gridNum);
     FlexGrid* grid = m_currentGrid;
     grid->setRows(grid->Rows() + 1);
     grid->setRow(grid->Rows() - 1);
@@ -316,7 +320,7 @@ void TableSet::setColumn(const QString& s)
 
 // The selected block goes in one removal; the result is that of removing its rows one by one, where the
 // last remaining line goes by emptying the table.
-void TableSet::CommandDelete_Click()
+void TableSet::deleteSelectedLines()
 {
     FlexGrid* grid = m_currentGrid;
     const qint32 rows = grid->Rows();

@@ -68,26 +68,32 @@ public:
 
     void setupTables();
     void selectTable(qint16 number);
-    void CT_Click(int index);
-    void CommandClearGrid_Click();
+    // Hides the current table, selects table 1 .. 10 and shows it.
+    void showTable(int number);
+    // Empties the current table, keeping a recovery copy.
+    void clearCurrentTable();
     void showLastRow();
 
-    void CommandVal2Table_Click();
+    // A line of the current values: the TOBAR value in TOBAR mode, else the angles.
+    void storeCurrentValues();
     void XY2Table(LineRecord::Source source = LineRecord::Source::Button);
     void tobar2Table();
     void setGridForLoad(qint16 g, qint32 r, qint16 c);
     void addLine(qint16 gridNum);
     void setColumn(const QString& s);
-    void CommandDelete_Click();
+    // Removes the selected lines of the current table and numbers the rest anew.
+    void deleteSelectedLines();
     void renumberRows();
 
 private:
     void placeButtonBlock(bool tobar);
     void disconnectButton(QPushButton* button);
-    // Hides the current table, selects another and shows it.
-    void switchTo(qint16 number);
     // The record of a line written now: its time and the zero offsets in effect.
     [[nodiscard]] LineRecord recordNow(LineRecord::Source source) const;
+    // Appends a line numbered after its row to the current table; its row.
+    [[nodiscard]] qint32 appendNumberedLine();
+    // Gives a line just written its record, marks the time in the log and scrolls to the line.
+    void finishStoredLine(qint32 row, const LineRecord& record);
 
     AppState& m_state;
     std::array<FlexGrid*, 10> m_grids{};

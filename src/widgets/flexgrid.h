@@ -30,9 +30,6 @@ public:
     void setRows(qint32 rows); // fewer removes from the end, more appends empty rows
     [[nodiscard]] qint32 Cols() const;
     void setCols(qint32 cols);
-    // The header row is the one fixed row and there is no fixed column; other counts are ignored.
-    void setFixedRows(qint32 rows) { Q_UNUSED(rows) }
-    void setFixedCols(qint32 cols) { Q_UNUSED(cols) }
 
     [[nodiscard]] QString TextMatrix(qint32 row, qint32 col) const;
     // The same text without a copy, valid until the grid changes.

@@ -191,7 +191,7 @@ private slots:
         QCustomPlot* plot = control<QCustomPlot>(trend, "plot");
         const QLabel* cursor = control<QLabel>(trend, "LabelCursor");
         control<QComboBox>(trend, "ComboSpan")->setCurrentIndex(3); // all
-        trend.follow({true, 0, 0, 0});
+        trend.follow({true, AngleUnit::Arcsec, 0, 0});
         QVERIFY(!plot->graph(1)->visible() && plot->yAxis->label() == "inch");
         QVERIFY(plot->graph(0)->data()->size() < 3000); // min and max per column
         QCOMPARE(trend.shownFrom(), now - 4000000);
@@ -215,7 +215,7 @@ private slots:
             log.appendAnglesAt(t, 3723.5, 10.0);
         control<QPushButton>(trend, "CommandFollow")->click();
         control<QComboBox>(trend, "ComboSpan")->setCurrentIndex(0);
-        trend.follow({false, AngleManager::UnitDegMinSec, 0, 0});
+        trend.follow({false, AngleUnit::DegMinSec, 0, 0});
         plot->replot();
         const QStringList labels = plot->yAxis->tickVectorLabels();
         QVERIFY(!labels.isEmpty());
@@ -225,7 +225,7 @@ private slots:
         control<QCheckBox>(trend, "CheckFixedScale")->click();
         const QCPRange fixed = plot->yAxis->range();
         log.appendAnglesAt(log.now() + 100, 90000.0, 10.0);
-        trend.follow({false, AngleManager::UnitDegMinSec, 0, 0});
+        trend.follow({false, AngleUnit::DegMinSec, 0, 0});
         QCOMPARE(plot->yAxis->range(), fixed);
         trend.showCursor(QPoint(plot->xAxis->coordToPixel(plot->xAxis->range().upper), 10));
         QVERIFY2(cursor->text().contains(" X "), qPrintable(cursor->text()));
@@ -305,7 +305,7 @@ private slots:
         // Another reference line is drawn; a TOBAR table has no angles to evaluate.
         control<QComboBox>(page, "ComboReference")->setCurrentIndex(0);
         QCOMPARE(plot->graph(1)->name(), QString("End points"));
-        page.follow(*w.tables().currentGrid(), 1, 1, true, 0, QString());
+        page.follow(*w.tables().currentGrid(), 1, 1, true, AngleUnit::Arcsec, QString());
         QVERIFY(!reportButton->isEnabled() && message->text().contains("ORVELAN table"));
     }
 

@@ -36,14 +36,14 @@ struct Lines : TableLines {
             record = std::make_unique<LineRecord>();
             if (r.startsWith('=')) {
                 const QStringList xy = r.mid(1).split(';');
-                record->unit = 0;
+                record->unit = AngleUnit::Arcsec;
                 record->x = xy.value(0).toDouble();
                 record->y = xy.value(1, QStringLiteral("nan")).toDouble();
                 record->inch = r.endsWith('"');
                 if (record->inch)
                     record->x = r.mid(1).chopped(1).toDouble();
             } else {
-                record->unit = static_cast<qint16>(r.toInt());
+                record->unit = static_cast<AngleUnit>(r.toInt());
             }
         }
         records.push_back(std::move(record));
@@ -136,7 +136,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(int, unit);
         QFETCH(double, arcsec);
-        const auto value = Readings::angleText(text, static_cast<qint16>(unit));
+        const auto value = Readings::angleText(text, static_cast<AngleUnit>(unit));
         QCOMPARE(value.has_value(), !std::isnan(arcsec));
         if (value)
             QVERIFY2(std::abs(*value - arcsec) < 1e-6, qPrintable(QString::number(*value, 'g', 12)));
@@ -173,7 +173,7 @@ private slots:
         QFETCH(bool, tobar);
         const Lines table(lines);
         TableStatistics s;
-        s.update(table, {&table, 1, table.count(), tobar, static_cast<qint16>(unit)});
+        s.update(table, {&table, 1, table.count(), tobar, static_cast<AngleUnit>(unit)});
         QFETCH(QString, x);
         QFETCH(QString, y);
         QCOMPARE(series(s, 1), x);
@@ -184,7 +184,7 @@ private slots:
     {
         const Lines table({"1|1|-", "10|0|-", "20|0|-", "2|1|-"});
         TableStatistics s;
-        s.update(table, {&table, 2, 3, false, 0});
+        s.update(table, {&table, 2, 3, false, AngleUnit::Arcsec});
         QCOMPARE(series(s, 1), QString("2|0|15.0000|7.0711|10.0000|20.0000|10.0000|5.0000"));
         QCOMPARE(s.tabSeparated().section('\n', 0, 1),
                  QString("\tX [arcsec]\tY [arcsec]\nValid lines\t2\t2"));
@@ -212,9 +212,9 @@ private slots:
         TableStatistics live;
         QRandomGenerator random(7);
         const auto check = [&](qint32 changedFrom) {
-            live.update(table, {&table, 1, table.count(), false, 0}, changedFrom);
+            live.update(table, {&table, 1, table.count(), false, AngleUnit::Arcsec}, changedFrom);
             TableStatistics fresh;
-            fresh.update(table, {&table, 1, table.count(), false, 0});
+            fresh.update(table, {&table, 1, table.count(), false, AngleUnit::Arcsec});
             return same(live.x().stats, fresh.x().stats) && live.x().skipped == fresh.x().skipped &&
                    same(live.y().stats, fresh.y().stats);
         };
@@ -249,7 +249,7 @@ private slots:
             log.appendAnglesAt(t, t == 20 ? NaN : 3600.0 + t, -t);
         for (int i = 0; i < 50; ++i)
             log.markStoredAt(5000);
-        TrendSeries::Request r{0, 5000, 100, false, AngleManager::UnitDegree, 3600.0, 0, false};
+        TrendSeries::Request r{0, 5000, 100, false, AngleUnit::Degree, 3600.0, 0, false};
         TrendSeries::Series points = TrendSeries::build(log, r);
         QCOMPARE(texts(points.x), texts({0, 10 / 3600.0, NaN, 30 / 3600.0, NaN, 5000 / 3600.0}));
         QCOMPARE(points.y.size(), 6);
@@ -260,7 +260,7 @@ private slots:
         // Dense: each of 4 columns a stroke from its smallest to its largest value; an invalid one a gap.
         for (qint64 t = 5001; t < 9000; ++t)
             log.appendAnglesAt(t, t >= 7000 && t < 8000 ? NaN : t, 0);
-        r = {5000, 8999, 4, false, AngleManager::UnitArcsec, 0, 0, false};
+        r = {5000, 8999, 4, false, AngleUnit::Arcsec, 0, 0, false};
         const TrendSeries::Series columns = TrendSeries::build(log, r);
         QVERIFY(columns.columns);
         QCOMPARE(texts(columns.x), texts({5001, 8600, 6000, 6999, NaN, NaN, 8000, 8999})); // 5000 from before
@@ -269,7 +269,7 @@ private slots:
         for (qint64 t = 10000; t <= 11000; t += t == 10400 ? 400 : 200)
             for (int i = 0; i < 10; ++i)
                 log.appendAnglesAt(t, 1.0, 1.0);
-        r = {10000, 11000, 20, false, AngleManager::UnitArcsec, 0, 0, false};
+        r = {10000, 11000, 20, false, AngleUnit::Arcsec, 0, 0, false};
         const TrendSeries::Series batches = TrendSeries::build(log, r);
         QVERIFY(batches.columns);
         QCOMPARE(texts(batches.x),

@@ -29,7 +29,7 @@ struct Link {
     Recorder calls;
     LinkReceiver rx{s.link, s.options, s.internal};
 
-    explicit Link(qint16 mode = 1)
+    explicit Link(LinkMode mode = LinkMode::Text)
     {
         rx.setPort(&port);
         rx.setMainWindow(&calls);
@@ -122,7 +122,7 @@ private slots:
             QLocale::setDefault(locale);
             QStringList shown;
             for (qint16 unit = 0; unit <= (oneUnit ? 0 : 4); ++unit) {
-                angles.angleUnit = oneUnit ? qint16(texts.section('=', 0, 0).toInt()) : unit;
+                angles.angleUnit = AngleUnit(oneUnit ? qint16(texts.section('=', 0, 0).toInt()) : unit);
                 shown << angles.formatAngle(v);
             }
             QString expected = texts.section('=', -1);
@@ -195,7 +195,7 @@ private slots:
         const auto has = [&](const char* option) { return options.contains(QLatin1String(option)); };
         const bool decode = has("decode");
         QLocale::setDefault(has("German") ? German : C);
-        Link f(has("compatible") ? 0 : 1);
+        Link f(has("compatible") ? LinkMode::Compatible : LinkMode::Text);
         f.s.internal.inSync = has("synced");
         f.s.internal.msgSignalEvery = decode && !has("alone") ? MaxCount : 1;
         f.s.link.isHR = qint16(options.count(QLatin1String("HR")) + options.count(QLatin1String("HR2")));
@@ -219,11 +219,11 @@ private slots:
             messages.clear();
             f.port.setShortRead(chunk.startsWith('!') ? 0 : -1);
             f.port.feed(chunk);
-            f.rx.comPort_OnComm(chunk.startsWith('#')   ? CommEvents::RxOver
-                                : chunk.startsWith('?') ? 3
-                                                        : CommEvents::Receive);
+            f.rx.receive(chunk.startsWith('#')   ? PortCode::RxOver
+                         : chunk.startsWith('?') ? PortCode(3)
+                                                 : PortCode::Receive);
             if (has("timer")) {
-                f.rx.TimerCom_Timer();
+                f.rx.updateCompatibleStatus();
                 messages << 's' + QString::number(l.angleStatus);
             }
             seen << messages.join('/');
@@ -231,8 +231,8 @@ private slots:
         QStringList after{QString::number(l.angleStatus), QString::number(l.angleX),
                           QString::number(l.angleY),
                           f.s.options.modeTobar ? QStringLiteral("TOBAR") : QStringLiteral("angles")};
-        if (l.lastTobarMsg != 0)
-            after << QString::number(l.lastTobarMsg) << QString::number(l.tobarStatus) << l.tobarValue;
+        if (l.lastTobarMsg != TobarMessage::None)
+            after << QString::number(qint16(l.lastTobarMsg)) << QString::number(l.tobarStatus) << l.tobarValue;
         QTEST(decode ? (after + f.calls.calls).join(' ').remove(QLatin1String("setColumn"))
                      : seen.join('~') + (f.s.internal.inSync ? "" : " unsynced"),
               "after");
@@ -307,7 +307,7 @@ private slots:
         s.link.angleStatus = qint16(status);
         s.link.angleX = x;
         s.link.angleY = -3.25;
-        s.link.lastTobarMsg = 31;
+        s.link.lastTobarMsg = TobarMessage::Radius;
         s.link.tobarStatus = 2;
         s.link.tobarValue = QLocale().toString(7.125);
         QFile old(s.options.updatePath);

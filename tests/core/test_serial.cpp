@@ -32,8 +32,9 @@ class TestSerial : public QObject {
     {
         m_comm->setInBufferSize(bufferSize);
         m_comm->setRThreshold(threshold);
-        return m_comm->setCommPort(Port) == 0 && m_comm->setSettings(QStringLiteral("19200,N,8,1")) == 0 &&
-               m_comm->setPortOpen(true) == 0;
+        return m_comm->setCommPort(Port) == PortCode::Ok &&
+               m_comm->setSettings(QStringLiteral("19200,N,8,1")) == PortCode::Ok &&
+               m_comm->setPortOpen(true) == PortCode::Ok;
     }
 
 private slots:
@@ -49,42 +50,42 @@ private slots:
     void settingsReachTheLine()
     {
         QCOMPARE(CommControl::deviceName(3), QStringLiteral("/dev/ttyS2")); // without TARNOLUX_COM3
-        QCOMPARE(m_comm->setCommPort(0), CommControl::ErrInvalidPort);
+        QCOMPARE(m_comm->setCommPort(0), PortCode::InvalidPort);
         QStringList kept; // line settings are written in one form
         for (const char* text : {" 300, e ,7, 2", "300,o,5,1.5", "300,m,6,1", "300,s,8,1"})
-            kept << (m_comm->setSettings(QLatin1String(text)) == 0 ? m_comm->Settings() : QString());
+            kept << (m_comm->setSettings(QLatin1String(text)) == PortCode::Ok ? m_comm->Settings() : QString());
         QCOMPARE(kept.join(' '), QStringLiteral("300,E,7,2 300,O,5,1.5 300,M,6,1 300,S,8,1"));
         QVERIFY(openPort(1));
-        QCOMPARE(m_comm->setPortOpen(true), CommControl::ErrPortAlreadyOpen);
-        QCOMPARE(m_comm->setCommPort(3), CommControl::ErrPortAlreadyOpen);
+        QCOMPARE(m_comm->setPortOpen(true), PortCode::PortAlreadyOpen);
+        QCOMPARE(m_comm->setCommPort(3), PortCode::PortAlreadyOpen);
         QCOMPARE(m_pty->speed(), speed_t(B19200));
         for (const char* wrong : {"9600,X,8,1", "-9600,N,8,1", "9600,N,9,1", "9600,N,8,3", "9600,N,8"})
-            QCOMPARE(m_comm->setSettings(QLatin1String(wrong)), CommControl::ErrSetState);
+            QCOMPARE(m_comm->setSettings(QLatin1String(wrong)), PortCode::SetState);
         // A pseudo-terminal refuses modem lines and parity: the port stays open, the settings are undone.
         m_comm->setRTSEnable(true);
         QCoreApplication::processEvents();
         QVERIFY(m_comm->PortOpen());
-        QCOMPARE(m_comm->setSettings(QStringLiteral("2400,N,8,1")), 0);
+        QCOMPARE(m_comm->setSettings(QStringLiteral("2400,N,8,1")), PortCode::Ok);
         QCOMPARE(m_pty->speed(), speed_t(B2400));
-        QCOMPARE(m_comm->setSettings(QStringLiteral("19200,E,8,1")), CommControl::ErrSetState);
+        QCOMPARE(m_comm->setSettings(QStringLiteral("19200,E,8,1")), PortCode::SetState);
         QCOMPARE(m_comm->Settings(), QStringLiteral("2400,N,8,1"));
         QCOMPARE(m_pty->speed(), speed_t(B2400));
-        QCOMPARE(m_comm->setPortOpen(false), 0);
-        QCOMPARE(m_comm->setSettings(QStringLiteral("2400,E,8,1")), 0);
-        QCOMPARE(m_comm->setPortOpen(true), CommControl::ErrSetState);
+        QCOMPARE(m_comm->setPortOpen(false), PortCode::Ok);
+        QCOMPARE(m_comm->setSettings(QStringLiteral("2400,E,8,1")), PortCode::Ok);
+        QCOMPARE(m_comm->setPortOpen(true), PortCode::SetState);
         QVERIFY(!m_comm->PortOpen());
     }
 
     // mode: access bits, opened as another user; held: by another program.
     void openResults_data()
     {
-        columns<QString, int, bool, int>("device", "mode", "held", "result");
-        row("free", "pty", -1, false, CommControl::Ok);
-        row("missing device", "missing", -1, false, CommControl::ErrInvalidPort);
-        row("a folder", "", -1, false, CommControl::ErrInvalidPort);
-        row("a plain file", "file", -1, false, CommControl::ErrInvalidPort);
-        row("read only", "pty", 0444, false, CommControl::ErrPermissionDenied);
-        row("held by another program", "pty", 0666, true, CommControl::ErrPortAlreadyOpen);
+        columns<QString, int, bool, PortCode>("device", "mode", "held", "result");
+        row("free", "pty", -1, false, PortCode::Ok);
+        row("missing device", "missing", -1, false, PortCode::InvalidPort);
+        row("a folder", "", -1, false, PortCode::InvalidPort);
+        row("a plain file", "file", -1, false, PortCode::InvalidPort);
+        row("read only", "pty", 0444, false, PortCode::PermissionDenied);
+        row("held by another program", "pty", 0666, true, PortCode::PortAlreadyOpen);
     }
     void openResults()
     {
@@ -96,16 +97,16 @@ private slots:
         QVERIFY(device != QLatin1String("file") || QFile(path).open(QIODevice::WriteOnly));
         qputenv(PortVariable, path.toLocal8Bit());
         CommControl other;
-        QCOMPARE(other.setCommPort(Port) + m_comm->setCommPort(Port), 0);
-        QVERIFY(!held || other.setPortOpen(true) == 0);
+        QVERIFY(other.setCommPort(Port) == PortCode::Ok && m_comm->setCommPort(Port) == PortCode::Ok);
+        QVERIFY(!held || other.setPortOpen(true) == PortCode::Ok);
         QVERIFY(mode < 0 || OtherUser::setMode(path, mode_t(mode)));
         std::optional<OtherUser> user;
         if (mode >= 0 && !user.emplace().isValid())
             QSKIP("this process may not act as another user");
-        const int opened = m_comm->setPortOpen(true);
+        const PortCode opened = m_comm->setPortOpen(true);
         user.reset();
         QTEST(opened, "result");
-        QCOMPARE(m_comm->PortOpen(), opened == CommControl::Ok);
+        QCOMPARE(m_comm->PortOpen(), opened == PortCode::Ok);
     }
 
     // A line kept full past the buffer arrives whole, also a byte per event; unread, the oldest bytes stay.
@@ -126,11 +127,11 @@ private slots:
         QFETCH(int, numbers);
         QVERIFY(openPort(qint16(threshold), bufferSize));
         QByteArray received, sent;
-        QSet<int> events;
-        connect(m_comm.get(), &CommControl::OnComm, this, [&](int code) {
+        QSet<PortCode> events;
+        connect(m_comm.get(), &CommControl::OnComm, this, [&](PortCode code) {
             events << code;
             m_comm->setInputLen(qint16(inputLen));
-            received += code == CommEvents::Receive ? m_comm->Input() : QByteArray();
+            received += code == PortCode::Receive ? m_comm->Input() : QByteArray();
         });
         for (int i = 0; i < numbers; ++i)
             sent += QByteArray::number(i) + ' ';
@@ -144,7 +145,7 @@ private slots:
         QTRY_COMPARE(received.size() + (threshold != 1 ? m_comm->InBufferCount() : 0), kept);
         m_comm->setInputLen(0);
         QCOMPARE(received + m_comm->Input(), sent.left(kept));
-        QTRY_COMPARE(events, QSet<int>{threshold ? CommEvents::Receive : CommEvents::RxOver});
+        QTRY_COMPARE(events, QSet<PortCode>{threshold ? PortCode::Receive : PortCode::RxOver});
     }
 
     // A trickle is taken in batches, not piece by piece, yet whole and in order, the last piece too.
@@ -153,7 +154,7 @@ private slots:
         QVERIFY(openPort(1));
         QByteArray received, sent;
         int events = 0;
-        connect(m_comm.get(), &CommControl::OnComm, this, [&](int) {
+        connect(m_comm.get(), &CommControl::OnComm, this, [&](PortCode) {
             ++events;
             m_comm->setInputLen(0);
             received += m_comm->Input();
@@ -197,16 +198,16 @@ private slots:
         QCOMPARE(events.count(), 2);
         m_comm->setRThreshold(8);
         QTRY_COMPARE(events.count(), 3);
-        QCOMPARE(m_comm->Output(QByteArray("M\r\x02\x10\x03", 5)), 0);
+        QCOMPARE(m_comm->Output(QByteArray("M\r\x02\x10\x03", 5)), PortCode::Ok);
         QTRY_COMPARE(m_pty->received(), QByteArray("M\r\x02\x10\x03"));
         auto* serial = m_comm->findChild<QSerialPort*>();
         QSignalSpy closes(serial, &QIODevice::aboutToClose);
         QSignalSpy errors(serial, &QSerialPort::errorOccurred);
         // A send right after the device went away fails at once, before any error was reported.
         m_pty->close();
-        QVERIFY(m_comm->Output("b\r") != 0);
+        QVERIFY(m_comm->Output("b\r") != PortCode::Ok);
         QTRY_VERIFY(!m_comm->PortOpen());
-        QCOMPARE(m_comm->Output("b\r"), CommControl::ErrPortNotOpen);
+        QCOMPARE(m_comm->Output("b\r"), PortCode::PortNotOpen);
         // Nothing keeps the process busy once closed: only an idle stretch can show that.
         const std::clock_t cpuBefore = std::clock();
         QTest::qWait(200);

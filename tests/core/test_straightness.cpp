@@ -66,7 +66,7 @@ private slots:
         QFETCH(double, base);
         QFETCH(QList<double>, heights);
         QFETCH(double, deviation);
-        const Straightness s = Straightness::evaluate(Lines(texts(angles)), {1, 99999, 1, 0, base});
+        const Straightness s = Straightness::evaluate(Lines(texts(angles)), {1, 99999, 1, {}, base});
         QCOMPARE(s.stations().size(), size_t(heights.size()));
         const double tolerance = 1e-9 * std::max(1.0, deviation);
         for (qsizetype i = 0; i < heights.size(); ++i)
@@ -85,7 +85,7 @@ private slots:
             QList<double> angles;
             for (int i = 0, n = int(seed) * 37; i < n; ++i)
                 angles << 20.0 * std::sin(i * 5.0 / n) + random.bounded(10.0) - 5;
-            const Straightness s = Straightness::evaluate(Lines(texts(angles)), {1, 99999, 1, 0, 100});
+            const Straightness s = Straightness::evaluate(Lines(texts(angles)), {1, 99999, 1, {}, 100});
             const auto width = [&](double k) {
                 double lo = 0, hi = 0; // station 0 is at the origin
                 for (const auto& p : s.stations())
@@ -119,10 +119,10 @@ private slots:
         QFETCH(QStringList, texts);
         QFETCH(bool, reverse);
         const Straightness expected =
-            Straightness::evaluate(Lines(::texts({12.5, -3.25, 100, 0.75})), {1, 9, 1, 0, 80});
-        const Straightness s = Straightness::evaluate(Lines(texts), {1, 9, 1, qint16(unit), 80, reverse});
+            Straightness::evaluate(Lines(::texts({12.5, -3.25, 100, 0.75})), {1, 9, 1, {}, 80});
+        const Straightness s = Straightness::evaluate(Lines(texts), {1, 9, 1, AngleUnit(unit), 80, reverse});
         QCOMPARE(s.stations().size(), size_t(5));
-        QCOMPARE(s.stationRows(Ref::LeastSquares, 0)[2][3], QString("12.5000")); // station 1 in arcsec
+        QCOMPARE(s.stationRows(Ref::LeastSquares, AngleUnit::Arcsec)[2][3], QString("12.5000")); // station 1 in arcsec
         for (size_t i = 1; i < 5; ++i) {
             QVERIFY(std::abs(s.stations()[i].height - expected.stations()[i].height) < 1e-9);
             QCOMPARE(s.stations()[i].line, qint32(reverse ? 5 - i : i));
@@ -132,18 +132,18 @@ private slots:
     void refused_data()
     {
         columns<Input, Status, QList<qint32>, QString>("input", "status", "lines", "said");
-        row("placeholder, marker, right angles", Input{1, 7, 1, 0, 100}, Status::Unreadable,
+        row("placeholder, marker, right angles", Input{1, 7, 1, {}, 100}, Status::Unreadable,
             QList<qint32>{2, 4, 6, 7}, QString("Lines 2, 4, 6, 7 have no usable reading"));
-        row("Y column, to the end", Input{2, 99, 2, 0, 100}, Status::Unreadable, QList<qint32>{5},
+        row("Y column, to the end", Input{2, 99, 2, {}, 100}, Status::Unreadable, QList<qint32>{5},
             QString("Line 5 has no usable reading"));
-        row("Y column, selection", Input{2, 4, 2, 0, 100}, Status::Done, QList<qint32>{}, QString());
-        row("selection past the end", Input{8, 99, 1, 0, 100}, Status::NoReadings, QList<qint32>{},
+        row("Y column, selection", Input{2, 4, 2, {}, 100}, Status::Done, QList<qint32>{}, QString());
+        row("selection past the end", Input{8, 99, 1, {}, 100}, Status::NoReadings, QList<qint32>{},
             QString("No readings to evaluate."));
-        row("empty selection", Input{4, 3, 1, 0, 100}, Status::NoReadings, QList<qint32>{},
+        row("empty selection", Input{4, 3, 1, {}, 100}, Status::NoReadings, QList<qint32>{},
             QString("No readings to evaluate."));
         for (const double base : {0.0, -5.0, qQNaN(), qInf(), 2e6})
             QTest::addRow("base length %g", base)
-                << Input{1, 5, 1, 0, base} << Status::BadBaseLength << QList<qint32>{}
+                << Input{1, 5, 1, {}, base} << Status::BadBaseLength << QList<qint32>{}
                 << "The base length must be a number of millimetres above 0 and at most 1000000.";
     }
     void refused()
@@ -167,7 +167,7 @@ private slots:
     void listedForTheReport()
     {
         // Many refused lines: the first five named, the rest counted.
-        const Straightness many = Straightness::evaluate(Lines(QStringList(40, ".")), {1, 99, 1, 0, 100});
+        const Straightness many = Straightness::evaluate(Lines(QStringList(40, ".")), {1, 99, 1, {}, 100});
         QVERIFY2(many.message().startsWith("Lines 1, 2, 3, 4, 5 and 35 more have"),
                  qPrintable(many.message()));
 
@@ -178,9 +178,9 @@ private slots:
                 out << row.value(1);
             return out.join('|');
         };
-        QCOMPARE(listed({2, 2, 2, 0, 50, true}), QString("Y|50.000|last station first|2|1"));
-        QCOMPARE(listed({1, 9, 1, 0, 100}), QString("X|100.000|first station first|1 .. 3|3"));
-        QCOMPARE(listed({3, 2, 1, 0, 100}), QString("X|100.000|first station first|none|0"));
+        QCOMPARE(listed({2, 2, 2, {}, 50, true}), QString("Y|50.000|last station first|2|1"));
+        QCOMPARE(listed({1, 9, 1, {}, 100}), QString("X|100.000|first station first|1 .. 3|3"));
+        QCOMPARE(listed({3, 2, 1, {}, 100}), QString("X|100.000|first station first|none|0"));
     }
 };
 

@@ -1,7 +1,7 @@
 // Table lines keep a record (when, unit, how) that follows them into CSV; emptied tables leave a copy.
 #include "support/appfixture.h"
 
-#include "analysis/csvexport.h"
+#include "analysis/linerecord.h"
 #include "tables/recovery.h"
 #include "tables/tablefiles.h"
 #include "tables/tableset.h"
@@ -102,7 +102,8 @@ private slots:
             control<QPushButton>(w(), "CommandStart")->click();
             link.haveAngleMsg();
         } else if (source.endsWith(QLatin1String("key")) || source.startsWith(QLatin1String("remote"))) {
-            m_f->state->link.storeSignal = source.startsWith(QLatin1String("remote")) ? 1 : 2;
+            m_f->state->link.storeSignal =
+                source.startsWith(QLatin1String("remote")) ? StoreSignal::RemoteControl : StoreSignal::ExitKey;
             link.XY2Table();
         } else if (source == QLatin1String("memory readout")) {
             link.setGridForLoad(1, 1, 2);
@@ -121,19 +122,17 @@ private slots:
         }
         const LineRecord* r = table().record(1);
         QVERIFY(r);
-        QCOMPARE(CsvExport::sourceName(r->source), source);
         const bool measured = source != QLatin1String("memory readout") && source != QLatin1String("file");
         QCOMPARE(r->hasTime(), measured);
         QVERIFY(!measured || (r->msecs >= before && r->msecs <= QDateTime::currentMSecsSinceEpoch()));
         const MeasurementLog& log = m_f->link->log();
         QCOMPARE(log.marks(0, log.now()).size(), size_t(measured)); // a fresh program: only this line
-        if (measured && source != QLatin1String("TOBAR")) {
-            QCOMPARE(QList<double>({double(r->unit), r->x, r->y, r->zeroX, r->zeroY}),
-                     QList<double>({3, 12.5, 3, 100, -50}));
-        } else {
-            QCOMPARE(r->unit, qint16(-1));
-            QVERIFY(source == QLatin1String("TOBAR") ? r->x == 7.25 : std::isnan(r->x));
-        }
+        const QStringList line = exported().value(1);
+        QCOMPARE(line.value(line.size() - 1), source);
+        if (measured && source != QLatin1String("TOBAR")) // x, y as shown, unit, arcsec, zero offsets
+            QCOMPARE(line.mid(2, 7), QStringList({"0.0606", "0.0145", "mrad", "12.5", "3", "100", "-50"}));
+        else
+            QVERIFY(!r->unit && (source == QLatin1String("TOBAR") ? r->x == 7.25 : std::isnan(r->x)));
     }
 
     void recordsFollowTheirLines()
@@ -159,11 +158,8 @@ private slots:
         QCOMPARE(rows.size(), 3);
         QCOMPARE(rows[0].join(QLatin1Char(',')),
                  QStringLiteral("line,time,x,y,unit,x_arcsec,y_arcsec,zero_x_arcsec,zero_y_arcsec,source"));
-        for (int line : {1, 2})
-            QCOMPARE(rows[line].mid(2, 4),
-                     (QStringList{table().TextMatrix(line, 1), table().TextMatrix(line, 2),
-                                  line == 1 ? QStringLiteral("arcsec") : QStringLiteral("degree"),
-                                  QStringLiteral("3600")}));
+        QCOMPARE(rows[1].mid(2, 4), QStringList({"3600.000", "1.500", "arcsec", "3600"}));
+        QCOMPARE(rows[2].mid(2, 4), QStringList({"1.000000", "0.000417", "degree", "3600"}));
         QVERIFY(QDateTime::fromString(rows[1][1], Qt::ISODateWithMs).isValid());
         QCOMPARE(rows[2][9], QStringLiteral("button"));
         m_f->chosen = m_f->files.path(); // a folder: the export fails and says so
@@ -176,15 +172,15 @@ private slots:
     {
         m_f->state->options.modeTobar = true;
         w().displayTick();
-        m_f->state->link.lastTobarMsg = 30; // an EFL line, with the reticle in its comment
+        m_f->state->link.lastTobarMsg = TobarMessage::Efl; // the reticle goes in its comment
         control<QLineEdit>(w(), "TextTobar")->setText(QStringLiteral("7,25mm"));
+        control<QLineEdit>(w(), "TextGONG")->setText(QStringLiteral("Go"));
         control<QLineEdit>(w(), "TextReticle")->setText(QStringLiteral("a \"b\""));
         control<QPushButton>(w(), "CommandVal2Table")->click();
         const QList<QStringList> rows = exported();
         QCOMPARE(rows[0].join(QLatin1Char(',')),
                  QStringLiteral("line,time,value,unit,type,go_ng,comment,source"));
-        const QString verdict = control<QLineEdit>(w(), "TextGONG")->text();
-        QCOMPARE(rows[1].mid(2), (QStringList{"7,25mm", "mm", "EFL", verdict, "Line pair a \"b\"", "TOBAR"}));
+        QCOMPARE(rows[1].mid(2), QStringList({"7,25mm", "mm", "EFL", "Go", "Line pair a \"b\"", "TOBAR"}));
     }
 
     void fullTableCsvReadsBack()
@@ -194,11 +190,11 @@ private slots:
             w().tables().XY2Table();
         }
         const QList<QStringList> rows = exported();
-        QCOMPARE(rows.size(), table().Rows());
-        for (qint32 line = 1; line < table().Rows(); line += 997) {
-            QCOMPARE(rows[line][2], table().TextMatrix(line, 1));
-            QCOMPARE(rows[line][5].toDouble(), table().record(line)->x);
-            QCOMPARE(rows[line][6].toDouble(), table().record(line)->y);
+        QCOMPARE(rows.size(), 32767); // the header and lines 1 .. 32766
+        for (qint32 line = 1; line < rows.size(); line += 997) {
+            QCOMPARE(rows[line][2], QString::number(line / 7.0, 'f', 3));
+            QCOMPARE(QList<double>({rows[line][5].toDouble(), rows[line][6].toDouble()}),
+                     QList<double>({line / 7.0, -line / 3.0}));
         }
     }
 
@@ -211,12 +207,10 @@ private slots:
     void recoveryCopyOfEachCause()
     {
         QFETCH(QString, cause);
-        w().tables().CT_Click(2);
+        w().tables().showTable(3);
         for (int i = 0; i < 5; ++i)
             store(1.25 * i, -0.5 * i);
         m_f->state->options.useComma = true; // a copy takes the separator "Save" would use
-        const QString saved = m_f->files.filePath(QStringLiteral("saved.txt"));
-        QVERIFY(TableFiles::saveTable(*w().tables().grid(3), saved, true));
         QVERIFY(copies().isEmpty());
         if (cause == QLatin1String("clear-table")) {
             control<QPushButton>(w(), "CommandClearGrid")->click();
@@ -241,7 +235,7 @@ private slots:
                      .hasMatch(),
                  qPrintable(kept.first()));
         QCOMPARE(AppFixture::readFile(QDir(Recovery::folder()).filePath(kept.first())),
-                 AppFixture::readFile(saved));
+                 "0,000\t0,000\r\n1,250\t-0,500\r\n2,500\t-1,000\r\n3,750\t-1,500\r\n5,000\t-2,000\r\n");
     }
 
     void newestRecoveryCopiesKeptAndFailuresStopNothing()
@@ -260,7 +254,7 @@ private slots:
         control<QPushButton>(w(), "CommandVal2Table")->click();
         control<QPushButton>(w(), "CommandClearGrid")->click();
         const QStringList kept = copies();
-        QCOMPARE(kept.size(), Recovery::Kept + 1); // the operator's own file stays
+        QCOMPARE(kept.size(), 201); // the newest 200 and the operator's own file
         QVERIFY(kept.contains(QStringLiteral("notes.txt")) && !kept.contains(name(5)) &&
                 kept.contains(name(6)));
         // A file takes the folder's name: no copy, and "Clear table" goes on.

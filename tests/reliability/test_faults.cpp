@@ -31,7 +31,7 @@ private slots:
         form->close();
         QVERIFY(!link->loaded() && !form.isNull());
         CommControl other; // the close box gave the line free
-        QVERIFY(other.setCommPort(1) == 0 && other.setPortOpen(true) == 0);
+        QVERIFY(other.setCommPort(1) == PortCode::Ok && other.setPortOpen(true) == PortCode::Ok);
         link.reset();
         QVERIFY(form.isNull());
 

@@ -141,7 +141,7 @@ int main(int argc, char** argv)
     w.displayTick();
     w.findChild<QPushButton*>(QStringLiteral("CommMean"))->setVisible(false);
     s.link.portNum = 1;
-    s.link.portMode = 1;
+    s.link.portMode = LinkMode::Text;
     s.link.tobarValue = QStringLiteral("12.345");
     s.link.tobarStatus = 112;
     w.displayTick();
