@@ -66,12 +66,12 @@ FormMain::FormMain(AppState& state, ComLink& link, QWidget* parent)
     AppIcon::decorateMainWindow(this, m_aboutButton);
     m_tables = std::make_unique<TableSet>(m_state, this);
     TableButtons buttons;
-    buttons.CommandVal2Table = m_storeValueButton;
-    buttons.CommandDelete = m_clearSelectionButton;
-    buttons.CommandClearGrid = m_clearTableButton;
-    buttons.CommandLoadFromOrv = m_readMemoryButton;
-    buttons.CommMean = m_averagingButton;
-    buttons.CT = m_tableButtons;
+    buttons.storeValue = m_storeValueButton;
+    buttons.clearSelection = m_clearSelectionButton;
+    buttons.clearTable = m_clearTableButton;
+    buttons.readMemory = m_readMemoryButton;
+    buttons.averaging = m_averagingButton;
+    buttons.tables = m_tableButtons;
     m_tables->setButtons(buttons);
     m_tables->setTobarBoxes({m_tobarValueBox, m_verdictBox, m_reticleBox});
     m_tables->setStopStoring([this] { stopStoring(); });

@@ -57,14 +57,14 @@ TableSet::~TableSet() = default;
 void TableSet::setButtons(const TableButtons& buttons)
 {
     // Handing the buttons over again must not click twice.
-    for (QPushButton* old : m_buttons.CT)
+    for (QPushButton* old : m_buttons.tables)
         disconnectButton(old);
-    disconnectButton(m_buttons.CommandVal2Table);
-    disconnectButton(m_buttons.CommandDelete);
-    disconnectButton(m_buttons.CommandClearGrid);
+    disconnectButton(m_buttons.storeValue);
+    disconnectButton(m_buttons.clearSelection);
+    disconnectButton(m_buttons.clearTable);
     m_buttons = buttons;
-    for (int i = 0; i < static_cast<int>(buttons.CT.size()); ++i) {
-        QPushButton* button = buttons.CT[static_cast<size_t>(i)];
+    for (int i = 0; i < static_cast<int>(buttons.tables.size()); ++i) {
+        QPushButton* button = buttons.tables[static_cast<size_t>(i)];
         if (!button)
             continue;
         // A keypad of 1..9 in rows of three, "10" under the middle column.
@@ -75,12 +75,12 @@ void TableSet::setButtons(const TableButtons& buttons)
         button->setToolTip(QStringLiteral("Select table #%1").arg(i + 1));
         connect(button, &QPushButton::clicked, this, [this, i] { showTable(i + 1); });
     }
-    if (buttons.CommandVal2Table)
-        connect(buttons.CommandVal2Table, &QPushButton::clicked, this, &TableSet::storeCurrentValues);
-    if (buttons.CommandDelete)
-        connect(buttons.CommandDelete, &QPushButton::clicked, this, &TableSet::deleteSelectedLines);
-    if (buttons.CommandClearGrid)
-        connect(buttons.CommandClearGrid, &QPushButton::clicked, this, &TableSet::clearCurrentTable);
+    if (buttons.storeValue)
+        connect(buttons.storeValue, &QPushButton::clicked, this, &TableSet::storeCurrentValues);
+    if (buttons.clearSelection)
+        connect(buttons.clearSelection, &QPushButton::clicked, this, &TableSet::deleteSelectedLines);
+    if (buttons.clearTable)
+        connect(buttons.clearTable, &QPushButton::clicked, this, &TableSet::clearCurrentTable);
 }
 
 void TableSet::disconnectButton(QPushButton* button)
@@ -152,16 +152,16 @@ void TableSet::setupTables()
 void TableSet::placeButtonBlock(bool tobar)
 {
     const double val2Table = tobar ? 2000 : 4200;
-    if (tobar && m_buttons.CommMean)
-        m_buttons.CommMean->hide();
-    setTopTwips(m_buttons.CommandVal2Table, val2Table);
-    setTopTwips(m_buttons.CommandDelete, val2Table + 400);
-    setTopTwips(m_buttons.CommandClearGrid, val2Table + 800);
-    setTopTwips(m_buttons.CommandLoadFromOrv, val2Table + 1200);
-    setTopTwips(m_buttons.CommMean, val2Table + 1750);
-    if (m_buttons.CommMean && m_buttons.CommandLoadFromOrv) {
-        const QPushButton* load = m_buttons.CommandLoadFromOrv;
-        m_buttons.CommMean->setGeometry(load->x(), m_buttons.CommMean->y(), load->width(), load->height());
+    if (tobar && m_buttons.averaging)
+        m_buttons.averaging->hide();
+    setTopTwips(m_buttons.storeValue, val2Table);
+    setTopTwips(m_buttons.clearSelection, val2Table + 400);
+    setTopTwips(m_buttons.clearTable, val2Table + 800);
+    setTopTwips(m_buttons.readMemory, val2Table + 1200);
+    setTopTwips(m_buttons.averaging, val2Table + 1750);
+    if (m_buttons.averaging && m_buttons.readMemory) {
+        const QPushButton* load = m_buttons.readMemory;
+        m_buttons.averaging->setGeometry(load->x(), m_buttons.averaging->y(), load->width(), load->height());
     }
 }
 
@@ -255,11 +255,11 @@ void TableSet::tobar2Table()
 {
     FlexGrid* grid = m_currentGrid;
     const qint32 r = appendNumberedLine();
-    grid->setTextMatrix(r, 1, boxText(m_tobar.TextTobar));
-    grid->setTextMatrix(r, 4, boxText(m_tobar.TextGONG));
+    grid->setTextMatrix(r, 1, boxText(m_tobar.value));
+    grid->setTextMatrix(r, 4, boxText(m_tobar.verdict));
     switch (m_state.link.lastTobarMsg) {
     case TobarMessage::Efl:
-        grid->setTextMatrix(r, 5, QStringLiteral("Line pair ") + boxText(m_tobar.TextReticle));
+        grid->setTextMatrix(r, 5, QStringLiteral("Line pair ") + boxText(m_tobar.reticle));
         grid->setTextMatrix(r, 3, QStringLiteral("EFL"));
         break;
     case TobarMessage::Radius:

@@ -18,19 +18,19 @@ class QWidget;
 
 // Controls of the main window that the table layout places or reads.
 struct TableButtons {
-    QPushButton* CommandVal2Table = nullptr;
-    QPushButton* CommandDelete = nullptr;
-    QPushButton* CommandClearGrid = nullptr;
-    QPushButton* CommandLoadFromOrv = nullptr;
-    QPushButton* CommMean = nullptr;
-    std::array<QPushButton*, 10> CT{};
+    QPushButton* storeValue = nullptr;
+    QPushButton* clearSelection = nullptr;
+    QPushButton* clearTable = nullptr;
+    QPushButton* readMemory = nullptr;
+    QPushButton* averaging = nullptr;
+    std::array<QPushButton*, 10> tables{}; // the keypad choosing table 1 .. 10
 };
 
 // The TOBAR boxes whose texts a TOBAR table line takes.
 struct TobarBoxes {
-    QLineEdit* TextTobar = nullptr;
-    QLineEdit* TextGONG = nullptr;
-    QLineEdit* TextReticle = nullptr;
+    QLineEdit* value = nullptr;
+    QLineEdit* verdict = nullptr;
+    QLineEdit* reticle = nullptr;
 };
 
 // The ten measurement tables of the main window, the current one, and the writing of lines into them.
@@ -44,8 +44,8 @@ public:
     TableSet(AppState& state, QWidget* window);
     ~TableSet() override;
 
-    // Connects the buttons' clicks (CT, CommandVal2Table, CommandDelete, CommandClearGrid) to the handlers;
-    // also places the CT keypad and gives it its captions and tooltips.
+    // Connects the buttons' clicks (the table keypad, store, clear selection, clear table) to the handlers;
+    // also places the keypad and gives it its captions and tooltips.
     void setButtons(const TableButtons& buttons);
     void setTobarBoxes(const TobarBoxes& boxes) { m_tobar = boxes; }
     // Called when an angle table fills up: the main window's "Stop".
