@@ -2,7 +2,8 @@
 BUILD ?= build
 JOBS  ?= 2
 
-.PHONY: all deps configure build run test package clean fuzz test-asan longrun bench coverage screenshots
+.PHONY: all deps configure build run test package clean fuzz test-asan longrun bench coverage screenshots \
+	format format-check
 
 all: build
 
@@ -79,6 +80,17 @@ coverage: deps
 screenshots: configure
 	cmake --build $(BUILD) -j$(JOBS) --target tarnolux-screenshots
 	QT_QPA_PLATFORM=offscreen $(BUILD)/tools/screenshots/tarnolux-screenshots $(BUILD)/screenshots
+
+# clang-format over every source file, and the check CI runs: it lists the files that are not formatted.
+CLANG_FORMAT ?= clang-format
+FORMAT_FILES = $(shell find src tests tools bench fuzz -name '*.cpp' -o -name '*.h' | sort)
+format: deps
+	$(CLANG_FORMAT) -i $(FORMAT_FILES)
+
+format-check: deps
+	@out=$$($(CLANG_FORMAT) --dry-run -Werror $(FORMAT_FILES) 2>&1) && exit 0; \
+	files=$$(echo "$$out" | sed -n 's/^\(.*\):[0-9]*:[0-9]*: error: code should be clang-formatted.*/\1/p' | sort -u); \
+	echo "$${files:-$$out}"; echo "Not formatted: the files above (make format formats them)."; exit 1
 
 clean:
 	rm -rf $(BUILD)
