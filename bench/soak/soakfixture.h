@@ -7,10 +7,10 @@
 #include "connection/formcom.h"
 #include "mainwindow/formmain.h"
 #include "settings/settingvalues.h"
+#include "sim/ptypair.h"
+#include "state/appstate.h"
 #include "widgets/filedialog.h"
 #include "widgets/messagebox.h"
-#include "state/appstate.h"
-#include "support/ptypair.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
