@@ -121,10 +121,10 @@ public:
         return m_settingsDir.filePath(QStringLiteral("tarnolux/tarnolux.conf"));
     }
 
-    FormMain& start()
+    FormMain& start(qint64 logChunks = MeasurementLog::DefaultChunks)
     {
         state = std::make_unique<AppState>();
-        link = std::make_unique<ComLink>(*state);
+        link = std::make_unique<ComLink>(*state, nullptr, logChunks);
         window = std::make_unique<FormMain>(*state, *link);
         window->show();
         return *window;
