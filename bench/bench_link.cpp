@@ -53,6 +53,24 @@ public:
     long long messages = 0;
 };
 
+// The receive path alone on an in-memory port, every decoded message counted.
+struct MemoryLink {
+    explicit MemoryLink(LinkMode portMode)
+    {
+        link.portMode = portMode;
+        receiver.setPort(&port);
+        receiver.setMainWindow(&calls);
+        receiver.setMsgSignal(1);
+    }
+
+    LinkState link;
+    MainOptions options;
+    LinkInternal internal;
+    CountingCalls calls;
+    LinkReceiver receiver{link, options, internal};
+    MemoryPort port;
+};
+
 // Sits between the decoder and the main window and checks the sequence number carried in every message.
 class SequenceCheck final : public MainWindowCalls {
 public:
@@ -85,7 +103,7 @@ private:
 // the line takes them.
 class LineWriter {
 public:
-    LineWriter(const PtyLine& line, double seconds) : m_line(line), m_seconds(seconds) {}
+    LineWriter(const PtyPair& line, double seconds) : m_line(line), m_seconds(seconds) {}
     ~LineWriter() { join(); }
 
     void start()
@@ -106,7 +124,7 @@ private:
     void run()
     {
         // The first carriage return gives the receiver its synchronisation.
-        failed = !m_line.writeAll("\r", 1);
+        failed = !PtyPair::writeAll(m_line.master(), "\r", 1);
         const Clock::time_point start = Clock::now();
         char chunk[8192];
         long long sequence = 1;
@@ -114,13 +132,13 @@ private:
             int used = 0;
             while (used < static_cast<int>(sizeof chunk) - 64)
                 used += angleLine(chunk + used, sequence++);
-            failed = !m_line.writeAll(chunk, used);
+            failed = !PtyPair::writeAll(m_line.master(), chunk, used);
             sent = sequence - 1;
         }
         done = true;
     }
 
-    const PtyLine& m_line;
+    const PtyPair& m_line;
     double m_seconds;
     std::thread m_thread;
 };
@@ -141,23 +159,15 @@ template <typename Condition> bool runEventsUntil(Condition condition, double se
 
 void textFraming(benchmark::State& state)
 {
-    const QByteArray lines = angleLines(config().textLines);
+    const int count = config().textLines;
+    const QByteArray lines = angleLines(count);
     for (auto _ : state) {
-        LinkState link;
-        link.portMode = LinkMode::Text;
-        MainOptions options;
-        LinkInternal internal;
-        CountingCalls calls;
-        LinkReceiver receiver(link, options, internal);
-        MemoryPort port;
-        receiver.setPort(&port);
-        receiver.setMainWindow(&calls);
-        receiver.setMsgSignal(1);
-        port.feed(QByteArrayLiteral("\r"));
-        port.feed(lines);
+        MemoryLink m(LinkMode::Text);
+        m.port.feed(QByteArrayLiteral("\r"));
+        m.port.feed(lines);
 
         Clock::time_point start = Clock::now();
-        receiver.receive(PortCode::Receive);
+        m.receiver.receive(PortCode::Receive);
         const double seconds = secondsSince(start);
 
         start = Clock::now();
@@ -169,10 +179,10 @@ void textFraming(benchmark::State& state)
 
         const qsizetype lastStart = lines.lastIndexOf('\r', lines.size() - 2) + 1;
         const QList<QByteArray> last = lines.mid(lastStart).trimmed().split(' ');
-        if (!require(state, calls.messages == config().textLines && carriageReturns == config().textLines,
-                     QStringLiteral("%1 of %2 lines decoded").arg(calls.messages).arg(config().textLines)) ||
+        if (!require(state, m.calls.messages == count && carriageReturns == count,
+                     QStringLiteral("%1 of %2 lines decoded").arg(m.calls.messages).arg(count)) ||
             !require(state,
-                     link.angleX == last.value(2).toDouble() && link.angleY == last.value(3).toDouble(),
+                     m.link.angleX == last.value(2).toDouble() && m.link.angleY == last.value(3).toDouble(),
                      QStringLiteral("last line misdecoded")))
             return;
         state.SetIterationTime(seconds);
@@ -200,21 +210,12 @@ void compatibleRecords(benchmark::State& state)
     // One more: the first record only brings the synchronisation.
     const QByteArray records = makeRecords(count + 1);
     for (auto _ : state) {
-        LinkState link;
-        link.portMode = LinkMode::Compatible;
-        MainOptions options;
-        LinkInternal internal;
-        CountingCalls calls;
-        LinkReceiver receiver(link, options, internal);
-        MemoryPort port;
-        receiver.setPort(&port);
-        receiver.setMainWindow(&calls);
-        receiver.setMsgSignal(1);
-        port.feed(records);
+        MemoryLink m(LinkMode::Compatible);
+        m.port.feed(records);
 
         Clock::time_point start = Clock::now();
         for (int i = 0; i <= count; ++i)
-            receiver.receive(PortCode::Receive);
+            m.receiver.receive(PortCode::Receive);
         const double seconds = secondsSince(start);
 
         // The plain loop: take each record, check its frame bytes, add up its two values.
@@ -233,9 +234,9 @@ void compatibleRecords(benchmark::State& state)
         const double baseSeconds = secondsSince(start);
 
         const qint32 lastX = ((count)*37) % 4000000 - 2000000;
-        if (!require(state, calls.messages == count && framed == count + 1,
-                     QStringLiteral("%1 of %2 records decoded").arg(calls.messages).arg(count)) ||
-            !require(state, link.angleX == lastX / 100.0, QStringLiteral("last record misdecoded")))
+        if (!require(state, m.calls.messages == count && framed == count + 1,
+                     QStringLiteral("%1 of %2 records decoded").arg(m.calls.messages).arg(count)) ||
+            !require(state, m.link.angleX == lastX / 100.0, QStringLiteral("last record misdecoded")))
             return;
         state.SetIterationTime(seconds);
         sample(state, "compatible", count / seconds, (count + 1) / baseSeconds);
@@ -245,7 +246,7 @@ void compatibleRecords(benchmark::State& state)
 // The plain reader: drains the same flood from the slave side with read() and counts the lines.
 double rawPtyRate(benchmark::State& state)
 {
-    PtyLine line;
+    PtyPair line;
     if (!require(state, line.isValid(), QStringLiteral("no pseudo-terminal")))
         return 0;
     const int slave = ::open(qPrintable(line.path()), O_RDONLY | O_NOCTTY | O_NONBLOCK);
@@ -274,11 +275,9 @@ void endToEnd(benchmark::State& state)
 {
     for (auto _ : state) {
         const double baseline = rawPtyRate(state);
-        PtyLine line;
+        PtyPair line;
         Program program;
-        program.connectText(line.path());
-        if (!require(state, line.isValid() && program.state.link.conStatus == 1,
-                     QStringLiteral("the program could not open the pseudo-terminal")))
+        if (!program.connect(state, line))
             return;
         SequenceCheck check(*program.window, program.state.link);
         program.link.setMainWindow(&check);
@@ -373,11 +372,9 @@ void cpuAt(benchmark::State& state, Busy busy)
                                                     : "cpu_trend";
     const Config& c = config();
     for (auto _ : state) {
-        PtyLine line;
+        PtyPair line;
         Program program;
-        program.connect(line.path(), text ? 1 : 0);
-        if (!require(state, line.isValid() && program.state.link.conStatus == 1,
-                     QStringLiteral("the program could not open the pseudo-terminal")))
+        if (!program.connect(state, line, text ? 1 : 0))
             return;
         FormMain& window = *program.window;
         if (busy == Busy::Trend)
@@ -462,7 +459,7 @@ int lineWriterMain(int argc, char** argv)
     // The first carriage return or record only brings the synchronisation.
     char first[8];
     bool failed =
-        text ? !PtyLine::writeAllTo(fd, "\r", 1) : !PtyLine::writeAllTo(fd, first, angleRecord(first, 0));
+        text ? !PtyPair::writeAll(fd, "\r", 1) : !PtyPair::writeAll(fd, first, angleRecord(first, 0));
     // In 10 ms steps, as a serial line delivers its bytes.
     QByteArray pending;
     long long queued = 0;
@@ -482,7 +479,7 @@ int lineWriterMain(int argc, char** argv)
             pending.append(message, text ? angleLine(message, queued) : angleRecord(message, queued));
         }
         const auto n = static_cast<qsizetype>(budget);
-        failed = !PtyLine::writeAllTo(fd, pending.constData(), n);
+        failed = !PtyPair::writeAll(fd, pending.constData(), n);
         pending.remove(0, n);
         budget -= static_cast<double>(n);
     }

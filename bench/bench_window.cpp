@@ -33,12 +33,10 @@ double msSince(Clock::time_point start)
 void displayTick(benchmark::State& state)
 {
     const int ticks = config().ticks;
-    PtyLine line;
+    PtyPair line;
     Program program;
     // A text-mode link: in TOBAR mode every tick asks the instrument for its value.
-    program.connectText(line.path());
-    if (!require(state, line.isValid() && program.state.link.conStatus == 1,
-                 QStringLiteral("the program could not open the pseudo-terminal")))
+    if (!program.connect(state, line))
         return;
     FormMain& window = *program.window;
     AppState& s = program.state;
@@ -52,7 +50,7 @@ void displayTick(benchmark::State& state)
         s.options.modeTobar = tobar;
         window.displayTick();
         Program::settle();
-        line.drain();
+        (void)line.readAvailable();
     };
 
     for (auto _ : state) {
@@ -96,9 +94,7 @@ void displayTick(benchmark::State& state)
             verdictBox->setText(QStringLiteral("----"));
             reticleBox->setText(QStringLiteral("1"));
             tobarBase.push_back(msSince(start));
-            char buffer[256];
-            for (ssize_t n = 0; (n = ::read(line.master(), buffer, sizeof buffer)) > 0;)
-                commands.append(buffer, n);
+            commands += line.readAvailable();
             Program::settle();
             if (!require(state, value.startsWith(s.link.tobarValue),
                          QStringLiteral("tick %1 did not show the TOBAR value").arg(i)))

@@ -14,11 +14,9 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <poll.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -170,9 +168,9 @@ Program::~Program()
     settle();
 }
 
-void Program::connect(const QString& device, int portMode)
+bool Program::connect(benchmark::State& run, const PtyPair& line, int portMode)
 {
-    qputenv("TARNOLUX_COM1", device.toLocal8Bit());
+    qputenv("TARNOLUX_COM1", line.path().toLocal8Bit());
     {
         QSettings store(QSettings::NativeFormat, QSettings::UserScope, SettingValues::AppName,
                         SettingValues::AppName);
@@ -186,59 +184,14 @@ void Program::connect(const QString& device, int portMode)
     // The main window becomes active again, as a desktop makes it when the connection window closes.
     window->activateWindow();
     settle();
+    return require(run, line.isValid() && state.link.conStatus == 1,
+                   QStringLiteral("the program could not open the pseudo-terminal"));
 }
 
 void Program::settle()
 {
     for (int i = 0; i < 3; ++i)
         QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
-
-PtyLine::PtyLine()
-{
-    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0)
-        return;
-    m_path = QString::fromLocal8Bit(ptsname(m_master));
-    // A slave stays open here so the master never sees a hang-up while the program reopens the port.
-    m_slave = ::open(ptsname(m_master), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    termios tio{};
-    if (m_slave >= 0 && tcgetattr(m_slave, &tio) == 0) {
-        cfmakeraw(&tio);
-        tcsetattr(m_slave, TCSANOW, &tio);
-    }
-}
-
-PtyLine::~PtyLine()
-{
-    if (m_slave >= 0)
-        ::close(m_slave);
-    if (m_master >= 0)
-        ::close(m_master);
-}
-
-bool PtyLine::writeAllTo(int fd, const char* data, long size)
-{
-    long done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, data + done, static_cast<size_t>(size - done));
-        if (n > 0) {
-            done += n;
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return false;
-        pollfd p{fd, POLLOUT, 0};
-        (void)::poll(&p, 1, 100);
-    }
-    return true;
-}
-
-void PtyLine::drain() const
-{
-    char buffer[4096];
-    while (::read(m_master, buffer, sizeof buffer) > 0) {
-    }
 }
 
 double processCpuSeconds()
@@ -277,7 +230,7 @@ WriterProcess::~WriterProcess()
     }
 }
 
-bool WriterProcess::start(const PtyLine& line, bool text, double bytesPerSecond, double seconds)
+bool WriterProcess::start(const PtyPair& line, bool text, double bytesPerSecond, double seconds)
 {
     int out[2];
     if (m_pid > 0 || !line.isValid() || ::pipe2(out, O_CLOEXEC) != 0)

@@ -1,11 +1,12 @@
 #pragma once
 
-// What every benchmark body shares: the run's sizes, the program's window on a hermetic settings store, a
-// pseudo-terminal to play the instrument on, and process figures (CPU time, resident set).
+// What every benchmark body shares: the run's sizes, the program's window on a hermetic settings store
+// connected to a pseudo-terminal that plays the instrument, and process figures (CPU time, resident set).
 
 #include "connection/comlink.h"
 #include "link/linkcalls.h"
 #include "mainwindow/formmain.h"
+#include "sim/ptypair.h"
 #include "state/appstate.h"
 
 #include <QByteArray>
@@ -87,39 +88,15 @@ public:
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
-    // Opens port 1 on the given device in text mode (1) or compatible mode (0), as the connection window
-    // does.
-    void connect(const QString& device, int portMode);
-    void connectText(const QString& device) { connect(device, 1); }
+    // Opens port 1 on the line in text mode (1) or compatible mode (0), as the connection window does; a
+    // line the program could not open fails the run's sample.
+    [[nodiscard]] bool connect(benchmark::State& run, const PtyPair& line, int portMode = 1);
     // Lets queued work (view updates, paints) run.
     static void settle();
 
     AppState state;
     ComLink link{state};
     std::unique_ptr<FormMain> window;
-};
-
-// A pseudo-terminal: the bench plays the instrument on the master, the program opens the slave path.
-class PtyLine {
-public:
-    PtyLine();
-    ~PtyLine();
-    PtyLine(const PtyLine&) = delete;
-    PtyLine& operator=(const PtyLine&) = delete;
-
-    [[nodiscard]] bool isValid() const { return m_master >= 0 && m_slave >= 0; }
-    [[nodiscard]] QString path() const { return m_path; }
-    [[nodiscard]] int master() const { return m_master; }
-    // Writes everything, waiting while the line is full; false when the line failed.
-    bool writeAll(const char* data, long size) const { return writeAllTo(m_master, data, size); }
-    static bool writeAllTo(int fd, const char* data, long size);
-    // Discards what the program wrote to the instrument.
-    void drain() const;
-
-private:
-    int m_master = -1;
-    int m_slave = -1;
-    QString m_path;
 };
 
 // Fills the current table through XY2Table, as interval storing does, with angles that change per line.
@@ -140,7 +117,7 @@ public:
 
     // Numbered angle lines (text) or records (compatible) for the given seconds, after one carriage return
     // or one synchronising record.
-    [[nodiscard]] bool start(const PtyLine& line, bool text, double bytesPerSecond, double seconds);
+    [[nodiscard]] bool start(const PtyPair& line, bool text, double bytesPerSecond, double seconds);
     // Waits for its end: the messages it wrote completely, or -1 when it failed.
     long long finish();
 

@@ -7,11 +7,11 @@
 #include "connection/formcom.h"
 #include "mainwindow/formmain.h"
 #include "settings/settingvalues.h"
+#include "sim/ptypair.h"
+#include "state/appstate.h"
 #include "widgets/filedialog.h"
 #include "widgets/messagebox.h"
-#include "state/appstate.h"
 #include "support/control.h"
-#include "support/ptypair.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -122,10 +122,10 @@ public:
         return m_settingsDir.filePath(QStringLiteral("tarnolux/tarnolux.conf"));
     }
 
-    FormMain& start()
+    FormMain& start(qint64 logChunks = MeasurementLog::DefaultChunks)
     {
         state = std::make_unique<AppState>();
-        link = std::make_unique<ComLink>(*state);
+        link = std::make_unique<ComLink>(*state, nullptr, logChunks);
         window = std::make_unique<FormMain>(*state, *link);
         window->show();
         return *window;

@@ -3,8 +3,9 @@
 #include "connection/formcom.h"
 #include "state/appstate.h"
 
-ComLink::ComLink(AppState& state, QObject* parent)
-    : QObject(parent), m_state(state), m_receiver(state.link, state.options, state.internal),
+ComLink::ComLink(AppState& state, QObject* parent, qint64 logChunks)
+    : QObject(parent), m_state(state), m_log(logChunks),
+      m_receiver(state.link, state.options, state.internal),
       m_background(state.link, state.options, state.internal)
 {
     m_receiver.setBackgroundWriter(&m_background);

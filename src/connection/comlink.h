@@ -19,7 +19,9 @@ class QWidget;
 class ComLink : public QObject {
     Q_OBJECT
 public:
-    explicit ComLink(AppState& state, QObject* parent = nullptr);
+    // logChunks: the measurement log's capacity (MeasurementLog::chunks()).
+    explicit ComLink(AppState& state, QObject* parent = nullptr,
+                     qint64 logChunks = MeasurementLog::DefaultChunks);
     ~ComLink() override;
 
     [[nodiscard]] AppState& state() { return m_state; }

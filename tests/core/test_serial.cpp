@@ -1,8 +1,8 @@
 // The serial port control on a pseudo-terminal, and the termination requests from outside.
 #include "platform/commcontrol.h"
 #include "platform/terminationsignals.h"
+#include "sim/ptypair.h"
 #include "support/otheruser.h"
-#include "support/ptypair.h"
 #include "support/tables.h"
 
 #include <QDeadlineTimer>

@@ -1,23 +1,18 @@
 #include "sim/ptyinstrument.h"
 
+#include "sim/ptypair.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
 
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
-
-QString errnoText(const char* what)
-{
-    return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
-}
 
 int baudOf(speed_t speed)
 {
@@ -62,53 +57,24 @@ bool PtyInstrument::open(QString* error)
 {
     if (isOpen())
         return true;
-    QString reason;
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0) {
-        reason = errnoText("posix_openpt");
-    } else if (grantpt(master) != 0 || unlockpt(master) != 0) {
-        reason = errnoText("grantpt/unlockpt");
-        ::close(master);
-    } else {
-        char name[128] = {};
-        if (ptsname_r(master, name, sizeof name) != 0) {
-            reason = errnoText("ptsname_r");
-            ::close(master);
-        } else {
-            const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-            if (slave < 0) {
-                reason = errnoText("open slave");
-                ::close(master);
-            } else {
-                // Raw bytes both ways; the starting speed is one no program of ours sets, so "auto" keeps
-                // the chosen mode until a program sets its own.
-                termios tio{};
-                tcgetattr(slave, &tio);
-                cfmakeraw(&tio);
-                tio.c_cflag |= CLOCAL | CREAD;
-                cfsetispeed(&tio, B38400);
-                cfsetospeed(&tio, B38400);
-                tcsetattr(slave, TCSANOW, &tio);
-                fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-                fcntl(master, F_SETFD, FD_CLOEXEC);
-                m_master = master;
-                m_slave = slave;
-                m_slavePath = QString::fromLocal8Bit(name);
-            }
-        }
-    }
-    if (!isOpen()) {
+    auto line = std::make_unique<PtyPair>();
+    if (!line->isValid()) {
         if (error)
-            *error = reason;
+            *error = line->error();
         return false;
     }
+    fcntl(line->master(), F_SETFD, FD_CLOEXEC);
+    fcntl(line->slave(), F_SETFD, FD_CLOEXEC);
+    m_line = std::move(line);
+    m_slavePath = m_line->path();
+    QString reason;
     if (!placeLink(&reason)) {
         closeLine();
         if (error)
             *error = reason;
         return false;
     }
-    m_notifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
+    m_notifier = new QSocketNotifier(m_line->master(), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &PtyInstrument::readMaster);
     m_pending.clear();
     m_budget = 0.0;
@@ -130,12 +96,7 @@ void PtyInstrument::closeLine()
 {
     delete m_notifier;
     m_notifier = nullptr;
-    if (m_master >= 0)
-        ::close(m_master);
-    if (m_slave >= 0)
-        ::close(m_slave);
-    m_master = -1;
-    m_slave = -1;
+    m_line.reset();
     m_pending.clear();
     removeLink();
 }
@@ -177,9 +138,9 @@ void PtyInstrument::followLine()
         mode = InstrumentModel::LinkMode::Text;
     } else if (m_choice == ModeChoice::Compatible) {
         mode = InstrumentModel::LinkMode::Compatible;
-    } else if (m_slave >= 0) {
+    } else if (m_line) {
         termios tio{};
-        if (tcgetattr(m_slave, &tio) == 0) {
+        if (tcgetattr(m_line->slave(), &tio) == 0) {
             m_lineBaud = baudOf(cfgetospeed(&tio));
             if (m_lineBaud == InstrumentModel::TextBaud)
                 mode = InstrumentModel::LinkMode::Text;
@@ -199,7 +160,7 @@ void PtyInstrument::readMaster()
 {
     char buffer[4096];
     for (;;) {
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        const ssize_t n = ::read(m_line->master(), buffer, sizeof buffer);
         if (n > 0) {
             m_model.receive(QByteArray(buffer, static_cast<qsizetype>(n)));
             continue;
@@ -242,10 +203,10 @@ void PtyInstrument::tick()
 void PtyInstrument::dropStaleInput()
 {
     int waiting = 0;
-    if (ioctl(m_slave, FIONREAD, &waiting) != 0)
+    if (ioctl(m_line->slave(), FIONREAD, &waiting) != 0)
         return;
     if (waiting > StaleSeconds * InstrumentModel::bytesPerSecond(m_model.linkMode())) {
-        tcflush(m_slave, TCIFLUSH);
+        tcflush(m_line->slave(), TCIFLUSH);
         m_dropped += waiting;
     }
 }
@@ -259,7 +220,7 @@ void PtyInstrument::writePaced(qint64 elapsedMs)
     const qsizetype n = qMin<qsizetype>(static_cast<qsizetype>(m_budget), m_pending.size());
     if (n <= 0)
         return;
-    const ssize_t written = ::write(m_master, m_pending.constData(), static_cast<size_t>(n));
+    const ssize_t written = ::write(m_line->master(), m_pending.constData(), static_cast<size_t>(n));
     if (written > 0) {
         m_pending.remove(0, written);
         m_budget -= static_cast<double>(written);

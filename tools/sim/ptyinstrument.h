@@ -8,6 +8,9 @@
 #include <QString>
 #include <QTimer>
 
+#include <memory>
+
+class PtyPair;
 class QSocketNotifier;
 
 // The instrument model on a pseudo-terminal, in real time. The line's far end (the slave) is what a
@@ -30,7 +33,7 @@ public:
     [[nodiscard]] bool open(QString* error = nullptr);
     // Closes the line for good, like a pulled cable: the device disappears until open() is called again.
     void vanish();
-    [[nodiscard]] bool isOpen() const { return m_master >= 0; }
+    [[nodiscard]] bool isOpen() const { return m_line != nullptr; }
     // The device a program opens: the slave, or the stable link to it when one is set.
     [[nodiscard]] QString devicePath() const;
     [[nodiscard]] QString slavePath() const { return m_slavePath; }
@@ -64,8 +67,7 @@ private:
 
     InstrumentModel m_model;
     ModeChoice m_choice = ModeChoice::Auto;
-    int m_master = -1;
-    int m_slave = -1;
+    std::unique_ptr<PtyPair> m_line;
     QString m_slavePath;
     QString m_linkPath;
     QSocketNotifier* m_notifier = nullptr;
