@@ -52,9 +52,9 @@ test-asan: deps
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/fuzz/lsan.supp UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j$(JOBS)
 
-# The soak runs, a few minutes: 5,000,000 text messages and 1,000,000 records through the receive path, then
-# ten seconds of line noise in each link mode; memory must stay flat but for the measurement log, which
-# stops growing at its cap.
+# The soak runs, about eight minutes: 5,000,000 text messages and 1,000,000 records through the receive
+# path, then ten seconds of line noise in each link mode; memory must stay flat but for the measurement
+# log, which stops growing at its cap.
 longrun: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/soak/tarnolux-longrun
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/soak/tarnolux-noise
@@ -90,7 +90,8 @@ format: deps
 
 format-check: deps
 	@out=$$($(CLANG_FORMAT) --dry-run -Werror $(FORMAT_FILES) 2>&1) && exit 0; \
-	files=$$(echo "$$out" | sed -n 's/^\(.*\):[0-9]*:[0-9]*: error: code should be clang-formatted.*/\1/p' | sort -u); \
+	files=$$(echo "$$out" | sed -n 's/^\(.*\):[0-9]*:[0-9]*: error: code should be clang-formatted.*/\1/p' \
+	  | sort -u); \
 	echo "$${files:-$$out}"; echo "Not formatted: the files above (make format formats them)."; exit 1
 
 clean:
