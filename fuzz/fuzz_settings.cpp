@@ -8,10 +8,10 @@
 
 #include "connection/comlink.h"
 #include "mainwindow/formmain.h"
-#include "widgets/messagebox.h"
 #include "settings/settingvalues.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
+#include "widgets/messagebox.h"
 
 #include <QApplication>
 #include <QDir>
@@ -166,7 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ComLink link(state);
         FormMain window(state, link);
         window.show();
-        window.displayTick();       // the first tick lays the window out and loads the options dialog
+        window.displayTick();              // the first tick lays the window out and loads the options dialog
         QCoreApplication::processEvents(); // and the window is painted, whatever size it was given
         FUZZ_CHECK(window.optionsLoaded() != nullptr);
         (void)link.form();

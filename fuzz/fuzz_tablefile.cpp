@@ -5,9 +5,9 @@
 // rest is the file.
 #include "fuzzcheck.h"
 
-#include "widgets/flexgrid.h"
 #include "state/separator.h"
 #include "tables/tablefiles.h"
+#include "widgets/flexgrid.h"
 
 #include <QApplication>
 #include <QByteArrayList>

@@ -6,8 +6,8 @@
 // Takes minutes; make longrun runs it, make test does not.
 #include "soakfixture.h"
 
-#include "widgets/flexgrid.h"
 #include "tables/tableset.h"
+#include "widgets/flexgrid.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

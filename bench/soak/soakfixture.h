@@ -9,9 +9,9 @@
 #include "settings/settingvalues.h"
 #include "sim/ptypair.h"
 #include "state/appstate.h"
+#include "support/control.h"
 #include "widgets/filedialog.h"
 #include "widgets/messagebox.h"
-#include "support/control.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -148,7 +148,8 @@ public:
     // Opens the link as showing the connection window does, without its modal display and close step.
     void connectDirect(bool textMode)
     {
-        store()->setValue(SettingKeys::path(SettingKeys::PortMode), textMode ? QStringLiteral("1") : QStringLiteral("0"));
+        store()->setValue(SettingKeys::path(SettingKeys::PortMode),
+                          textMode ? QStringLiteral("1") : QStringLiteral("0"));
         FormCom& form = link->form();
         form.show();
         form.hide();

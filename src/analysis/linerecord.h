@@ -14,9 +14,9 @@ struct LineRecord {
 
     Source source = Source::Button;
     std::optional<AngleUnit> unit = std::nullopt; // the angle unit the line was written in
-    bool inch = false;           // a TOBAR value in inch, else in mm
-    qint64 msecs = 0;            // time of measurement, milliseconds since 1970 UTC; 0: none
-    qint32 utcOffset = 0;        // seconds east of UTC at that time
+    bool inch = false;                            // a TOBAR value in inch, else in mm
+    qint64 msecs = 0;                             // time of measurement, milliseconds since 1970 UTC; 0: none
+    qint32 utcOffset = 0;                         // seconds east of UTC at that time
     double x = None;             // the shown X angle in arcseconds, or the TOBAR value; NaN: not known
     double y = None;             // the shown Y angle in arcseconds; NaN: not known
     double zeroX = 0, zeroY = 0; // zero offsets in effect, arcseconds

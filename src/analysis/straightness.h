@@ -33,9 +33,9 @@ public:
     struct Input {
         qint32 first = 1; // lines first .. last, limited to the table's lines
         qint32 last = std::numeric_limits<qint32>::max();
-        int axis = 1;          // 1: X, 2: Y (anything else reads X)
+        int axis = 1;                       // 1: X, 2: Y (anything else reads X)
         AngleUnit unit = AngleUnit::Arcsec; // the unit shown, which record-less lines are read in
-        double baseLength = 0; // mm
+        double baseLength = 0;              // mm
         // Readings taken walking the carriage back, the last station's first. The mirror keeps facing the
         // instrument, so each station reads the same angle either way: only the order is reversed, and
         // both walks give the same profile.

@@ -1,8 +1,8 @@
 #include "connection/comlink.h"
 #include "mainwindow/formmain.h"
 #include "platform/terminationsignals.h"
-#include "widgets/appicon.h"
 #include "state/appstate.h"
+#include "widgets/appicon.h"
 
 #include <QApplication>
 

@@ -7,9 +7,9 @@
 #include "state/appstate.h"
 #include "state/numbers.h"
 #include "widgets/controls.h"
-#include "widgets/windowfont.h"
 #include "widgets/messagebox.h"
 #include "widgets/twips.h"
+#include "widgets/windowfont.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -1,13 +1,13 @@
 #include "dialogs/formoptions.h"
 
 #include "link/linkreceiver.h"
-#include "widgets/controls.h"
-#include "widgets/windowfont.h"
-#include "widgets/messagebox.h"
-#include "widgets/twips.h"
 #include "settings/settingvalues.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
+#include "widgets/controls.h"
+#include "widgets/messagebox.h"
+#include "widgets/twips.h"
+#include "widgets/windowfont.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -65,7 +65,8 @@ void FormOptions::createControls()
 
     auto* transferFrame =
         make<QGroupBox>(this, "FrameTransfer", QStringLiteral("Transfer options"), {2520, 120, 1935, 1815});
-    m_commaBox = make<CheckBox>(this, "CheckComma", QStringLiteral("Comma seperator"), {2640, 480, 1695, 255});
+    m_commaBox =
+        make<CheckBox>(this, "CheckComma", QStringLiteral("Comma seperator"), {2640, 480, 1695, 255});
     m_transferLabel = make<QLabel>(transferFrame, "LabelTransfer",
                                    QStringLiteral("Transfer data from Vemtor with:"), {120, 720, 1575, 375});
     m_transferLabel->setWordWrap(true);
@@ -75,17 +76,20 @@ void FormOptions::createControls()
     m_remoteControlBox =
         make<CheckBox>(transferFrame, "CheckIR", QStringLiteral("remote control"), {120, 1440, 1695, 255});
 
-    auto* backgroundFrame =
-        make<QGroupBox>(this, "FrameBackground", QStringLiteral("Background actions"), {120, 2040, 4335, 2415});
+    auto* backgroundFrame = make<QGroupBox>(this, "FrameBackground", QStringLiteral("Background actions"),
+                                            {120, 2040, 4335, 2415});
     m_backgroundBox = make<CheckBox>(backgroundFrame, "CheckBackground",
-                                     QStringLiteral("Save current masurement values to background file"), {120, 360, 4095, 255});
-    m_pathLabel =
-        make<QLabel>(backgroundFrame, "LabelPath", QStringLiteral("Path and file name"), {120, 720, 1575, 255});
+                                     QStringLiteral("Save current masurement values to background file"),
+                                     {120, 360, 4095, 255});
+    m_pathLabel = make<QLabel>(backgroundFrame, "LabelPath", QStringLiteral("Path and file name"),
+                               {120, 720, 1575, 255});
     m_pathBox = make<QLineEdit>(backgroundFrame, "TextPath", QString(), {120, 960, 4095, 285});
-    m_updateLabel = make<QLabel>(backgroundFrame, "LabelUpdate", QStringLiteral("Update values every"), {120, 1440, 1575, 255});
-    m_updateEveryBox = make<QLineEdit>(backgroundFrame, "TextSeconds", QStringLiteral("10"), {1680, 1440, 735, 285});
-    m_updateSuffixLabel =
-        make<QLabel>(backgroundFrame, "LabelSecond", QStringLiteral("th measurement"), {2520, 1440, 1215, 255});
+    m_updateLabel = make<QLabel>(backgroundFrame, "LabelUpdate", QStringLiteral("Update values every"),
+                                 {120, 1440, 1575, 255});
+    m_updateEveryBox =
+        make<QLineEdit>(backgroundFrame, "TextSeconds", QStringLiteral("10"), {1680, 1440, 735, 285});
+    m_updateSuffixLabel = make<QLabel>(backgroundFrame, "LabelSecond", QStringLiteral("th measurement"),
+                                       {2520, 1440, 1215, 255});
     m_meanBox = make<CheckBox>(backgroundFrame, "CheckMean",
                                QStringLiteral("Built mean values between updates"), {120, 1920, 3135, 255});
 
@@ -141,8 +145,8 @@ double FormOptions::dialogTop() const
 void FormOptions::updateBackgroundControls()
 {
     const bool enabled = m_backgroundBox->isChecked();
-    for (QWidget* w : std::initializer_list<QWidget*>{m_pathLabel, m_pathBox, m_updateLabel, m_updateSuffixLabel,
-                                                      m_updateEveryBox, m_meanBox})
+    for (QWidget* w : std::initializer_list<QWidget*>{m_pathLabel, m_pathBox, m_updateLabel,
+                                                      m_updateSuffixLabel, m_updateEveryBox, m_meanBox})
         w->setEnabled(enabled);
 }
 

@@ -1,9 +1,9 @@
 #include "dialogs/frmabout.h"
 
-#include "widgets/controls.h"
-#include "widgets/windowfont.h"
-#include "widgets/twips.h"
 #include "widgets/appicon.h"
+#include "widgets/controls.h"
+#include "widgets/twips.h"
+#include "widgets/windowfont.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -68,7 +68,8 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent)
     titleFont.setBold(true);
     m_titleLabel->setFont(titleFont);
     m_versionLabel = label(this, "lblVersion", QString(), 960, 600, 3885, 225);
-    label(this, "lblDescription", QStringLiteral("TARNOLUX is developed and owned by:"), 960, 1080, 4365, 330);
+    label(this, "lblDescription", QStringLiteral("TARNOLUX is developed and owned by:"), 960, 1080, 4365,
+          330);
     label(this, "Label1", QStringLiteral("TARNOLUX team"), 960, 1440, 3615, 375);
     label(this, "Label2", QStringLiteral("Optics Lab Software"), 960, 1680, 3015, 375);
     label(this, "Label3", QStringLiteral("tarnolux.example"), 960, 1920, 2175, 375);

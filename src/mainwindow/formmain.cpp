@@ -7,10 +7,10 @@
 #include "tables/tableset.h"
 #include "widgets/appicon.h"
 #include "widgets/controls.h"
-#include "widgets/windowfont.h"
 #include "widgets/flexgrid.h"
 #include "widgets/panelcache.h"
 #include "widgets/twips.h"
+#include "widgets/windowfont.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -212,8 +212,10 @@ void FormMain::connectHandlers()
     connect(m_resetZeroButton, &QPushButton::clicked, this, &FormMain::resetZero);
     connect(m_averagingButton, &QPushButton::clicked, this, &FormMain::toggleAveraging);
     const std::pair<QRadioButton*, void (FormMain::*)()> units[] = {
-        {m_arcsecOption, &FormMain::showInArcsec},       {m_degreeOption, &FormMain::showInDegrees},
-        {m_degMinSecOption, &FormMain::showInDegMinSec}, {m_mradOption, &FormMain::showInMrad},
+        {m_arcsecOption, &FormMain::showInArcsec},
+        {m_degreeOption, &FormMain::showInDegrees},
+        {m_degMinSecOption, &FormMain::showInDegMinSec},
+        {m_mradOption, &FormMain::showInMrad},
         {m_micronsPerMetreOption, &FormMain::showInMicronsPerMetre},
     };
     for (const auto& [button, handler] : units) {
@@ -303,7 +305,7 @@ bool FormMain::eventFilter(QObject* watched, QEvent* event)
 void FormMain::XY2Table()
 {
     m_tables->XY2Table(m_state.link.storeSignal == StoreSignal::ExitKey ? LineRecord::Source::InstrumentKey
-                                                     : LineRecord::Source::RemoteControl);
+                                                                        : LineRecord::Source::RemoteControl);
 }
 void FormMain::setGridForLoad(qint16 g, qint32 r, qint16 c)
 {

@@ -55,10 +55,9 @@ void FormMain::layoutForMode()
         return;
     }
 
-    for (QWidget* w : std::initializer_list<QWidget*>{m_arcsecOption, m_degreeOption, m_degMinSecOption,
-                                                      m_micronsPerMetreOption, m_mradOption, m_xAngleBox,
-                                                      m_yAngleBox, m_setZeroButton, m_resetZeroButton,
-                                                      m_xLabel, m_yLabel})
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             m_arcsecOption, m_degreeOption, m_degMinSecOption, m_micronsPerMetreOption, m_mradOption,
+             m_xAngleBox, m_yAngleBox, m_setZeroButton, m_resetZeroButton, m_xLabel, m_yLabel})
         w->setVisible(v);
 
     this->options().enableStoreTriggers(v);
@@ -75,8 +74,7 @@ void FormMain::layoutForMode()
     const bool w = !v;
     const FlexGrid* grid = m_tables->currentGrid();
     m_tobarValueBox->setVisible(w);
-    Twips::place(m_tobarValueBox,
-                 {grid->Left(), topOf(m_xLabel), grid->Width(), heightOf(m_tobarValueBox)});
+    Twips::place(m_tobarValueBox, {grid->Left(), topOf(m_xLabel), grid->Width(), heightOf(m_tobarValueBox)});
 
     m_verdictBox->setVisible(w);
     const double gongLeft = 100;

@@ -143,8 +143,8 @@ QSizeF screenTwips(const QWidget* window)
 void placeOnScreen(QWidget* window, double left, double top, const QSizeF& screen, Clamp order)
 {
     const QRect outer = window->frameGeometry();
-    keepOnScreen(left, top, QSizeF(Twips::fromPixels(outer.width()), Twips::fromPixels(outer.height())), screen,
-                 order);
+    keepOnScreen(left, top, QSizeF(Twips::fromPixels(outer.width()), Twips::fromPixels(outer.height())),
+                 screen, order);
     window->move(Twips::toPixels(left), Twips::toPixels(top));
 }
 

@@ -232,7 +232,8 @@ private slots:
                           QString::number(l.angleY),
                           f.s.options.modeTobar ? QStringLiteral("TOBAR") : QStringLiteral("angles")};
         if (l.lastTobarMsg != TobarMessage::None)
-            after << QString::number(qint16(l.lastTobarMsg)) << QString::number(l.tobarStatus) << l.tobarValue;
+            after << QString::number(qint16(l.lastTobarMsg)) << QString::number(l.tobarStatus)
+                  << l.tobarValue;
         QTEST(decode ? (after + f.calls.calls).join(' ').remove(QLatin1String("setColumn"))
                      : seen.join('~') + (f.s.internal.inSync ? "" : " unsynced"),
               "after");

@@ -156,8 +156,8 @@ private slots:
         QCOMPARE(log.tobarColumns(0, 9, 3).size(), size_t(3));
     }
 
-    // Unit code, the angle and its zero offset; TOBAR (-1) in inch; the fields after the time, or "fail" for a
-    // refused write.
+    // Unit code, the angle and its zero offset; TOBAR (-1) in inch; the fields after the time, or "fail" for
+    // a refused write.
     void csvReadBack_data()
     {
         columns<int, double, double, QString>("unit", "x", "zero", "text");
@@ -191,8 +191,9 @@ private slots:
         const QString path =
             text.endsWith(QLatin1String("folder")) ? m_dir.path() : m_dir.filePath("log.csv");
         QFile::remove(m_dir.filePath("log.csv"));
-        const bool written = unit < 0 ? LogCsv::writeTobar(log, 0, 1999, path)
-                                      : LogCsv::writeAngles(log, 1000, 1500, AngleUnit(unit), zero, zero, path);
+        const bool written = unit < 0
+                                 ? LogCsv::writeTobar(log, 0, 1999, path)
+                                 : LogCsv::writeAngles(log, 1000, 1500, AngleUnit(unit), zero, zero, path);
         QCOMPARE(written, !text.startsWith(QLatin1String("fail")));
         QFile file(m_dir.filePath("log.csv"));
         QCOMPARE(file.open(QIODevice::ReadOnly), written);

@@ -53,7 +53,8 @@ private slots:
         QCOMPARE(m_comm->setCommPort(0), PortCode::InvalidPort);
         QStringList kept; // line settings are written in one form
         for (const char* text : {" 300, e ,7, 2", "300,o,5,1.5", "300,m,6,1", "300,s,8,1"})
-            kept << (m_comm->setSettings(QLatin1String(text)) == PortCode::Ok ? m_comm->Settings() : QString());
+            kept << (m_comm->setSettings(QLatin1String(text)) == PortCode::Ok ? m_comm->Settings()
+                                                                              : QString());
         QCOMPARE(kept.join(' '), QStringLiteral("300,E,7,2 300,O,5,1.5 300,M,6,1 300,S,8,1"));
         QVERIFY(openPort(1));
         QCOMPARE(m_comm->setPortOpen(true), PortCode::PortAlreadyOpen);

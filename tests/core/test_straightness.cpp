@@ -122,7 +122,8 @@ private slots:
             Straightness::evaluate(Lines(::texts({12.5, -3.25, 100, 0.75})), {1, 9, 1, {}, 80});
         const Straightness s = Straightness::evaluate(Lines(texts), {1, 9, 1, AngleUnit(unit), 80, reverse});
         QCOMPARE(s.stations().size(), size_t(5));
-        QCOMPARE(s.stationRows(Ref::LeastSquares, AngleUnit::Arcsec)[2][3], QString("12.5000")); // station 1 in arcsec
+        QCOMPARE(s.stationRows(Ref::LeastSquares, AngleUnit::Arcsec)[2][3],
+                 QString("12.5000")); // station 1 in arcsec
         for (size_t i = 1; i < 5; ++i) {
             QVERIFY(std::abs(s.stations()[i].height - expected.stations()[i].height) < 1e-9);
             QCOMPARE(s.stations()[i].line, qint32(reverse ? 5 - i : i));

@@ -354,7 +354,8 @@ private slots:
         AppFixture app;
         qputenv("TARNOLUX_COM3", (device ? app.line.path() : app.files.filePath("no-line")).toLocal8Bit());
         CommControl other;
-        QVERIFY(device != 1 || (other.setCommPort(3) == PortCode::Ok && other.setPortOpen(true) == PortCode::Ok));
+        QVERIFY(device != 1 ||
+                (other.setCommPort(3) == PortCode::Ok && other.setPortOpen(true) == PortCode::Ok));
         QVERIFY(device != 2 || OtherUser::setMode(app.line.path(), 0));
         app.start();
         FormCom& form = app.link->form();

@@ -102,8 +102,9 @@ private slots:
             control<QPushButton>(w(), "CommandStart")->click();
             link.haveAngleMsg();
         } else if (source.endsWith(QLatin1String("key")) || source.startsWith(QLatin1String("remote"))) {
-            m_f->state->link.storeSignal =
-                source.startsWith(QLatin1String("remote")) ? StoreSignal::RemoteControl : StoreSignal::ExitKey;
+            m_f->state->link.storeSignal = source.startsWith(QLatin1String("remote"))
+                                               ? StoreSignal::RemoteControl
+                                               : StoreSignal::ExitKey;
             link.XY2Table();
         } else if (source == QLatin1String("memory readout")) {
             link.setGridForLoad(1, 1, 2);

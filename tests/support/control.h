@@ -5,8 +5,7 @@
 #include <QObject>
 #include <QtGlobal>
 
-template <class T>
-T* control(const QObject& window, const char* objectName)
+template <class T> T* control(const QObject& window, const char* objectName)
 {
     T* found = window.findChild<T*>(QLatin1String(objectName));
     if (!found)
@@ -14,8 +13,7 @@ T* control(const QObject& window, const char* objectName)
     return found;
 }
 
-template <class T>
-T* control(const QObject* window, const char* objectName)
+template <class T> T* control(const QObject* window, const char* objectName)
 {
     return control<T>(*window, objectName);
 }
