@@ -129,8 +129,9 @@ int main(int argc, char** argv)
     report.fill(Qt::white);
     {
         QPainter painter(&report);
-        StraightnessReport{page.result(), page.reference(), 0, 1, QString(), QDateTime::currentDateTime(),
-                           plot}
+        StraightnessReport{
+            page.result(), page.reference(), AngleUnit::Arcsec, 1, QString(), QDateTime::currentDateTime(),
+            plot}
             .paint(painter, report.width(), report.height(), 0);
     }
     saved = report.save(folder + QStringLiteral("/report.png")) && saved;
