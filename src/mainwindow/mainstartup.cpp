@@ -56,9 +56,8 @@ void FormMain::load()
     resizeTables(Numbers::toInt16HalfEven(windowHeight() - 3000));
     QRadioButton* const units[] = {m_arcsecOption, m_degreeOption, m_degMinSecOption, m_mradOption,
                                    m_micronsPerMetreOption};
-    const qint16 unit = AngleUnits::code(s.angles.angleUnit);
-    if (unit >= 0 && unit <= 4)
-        units[unit]->setChecked(true);
+    if (AngleUnits::isKnown(s.angles.angleUnit))
+        units[AngleUnits::code(s.angles.angleUnit)]->setChecked(true);
     m_analysis->restore();
 }
 
