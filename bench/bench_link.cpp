@@ -42,13 +42,15 @@ double secondsSince(Clock::time_point start)
 }
 
 // Counts the store signals (one per decoded message with N = 1); nothing else is needed here.
-class CountingCalls final : public MainWindowCalls {
+class CountingCalls final : public LinkEvents {
 public:
-    void XY2Table() override {}
-    void setGridForLoad(qint16, qint32, qint16) override {}
-    void addLine(qint16) override {}
-    void setColumn(const QString&) override {}
-    void haveAngleMsg() override { ++messages; }
+    void onMeasurement(double, double, qint16) override {}
+    void onTobarValue(const QString&, qint16, TobarMessage) override {}
+    void onStoreSignal(StoreSignal) override {}
+    void onReadoutStart(qint16, qint32, qint16) override {}
+    void onReadoutLine(qint16) override {}
+    void onReadoutCell(const QString&) override {}
+    void onInterval() override { ++messages; }
 
     long long messages = 0;
 };
@@ -59,7 +61,7 @@ struct MemoryLink {
     {
         link.portMode = portMode;
         receiver.setPort(&port);
-        receiver.setMainWindow(&calls);
+        receiver.setEvents(&calls);
         receiver.setMsgSignal(1);
     }
 
@@ -71,32 +73,20 @@ struct MemoryLink {
     MemoryPort port;
 };
 
-// Sits between the decoder and the main window and checks the sequence number carried in every message.
-class SequenceCheck final : public MainWindowCalls {
-public:
-    SequenceCheck(FormMain& main, const LinkState& link) : m_main(main), m_link(link) {}
-
-    void XY2Table() override { m_main.XY2Table(); }
-    void setGridForLoad(qint16 g, qint32 r, qint16 c) override { m_main.setGridForLoad(g, r, c); }
-    void addLine(qint16 gridNum) override { m_main.addLine(gridNum); }
-    void setColumn(const QString& s) override { m_main.setColumn(s); }
-    void haveAngleMsg() override
+// Follows the link beside the main window and checks the sequence number carried in every message.
+struct SequenceCheck {
+    void measured(double x, double y)
     {
-        const long long sequence = std::llround(m_link.angleX * 100.0);
-        if (sequence != expected || m_link.angleY != -m_link.angleX)
+        const long long sequence = std::llround(x * 100.0);
+        if (sequence != expected || y != -x)
             ++wrong;
         expected = sequence + 1;
         ++received;
-        m_main.haveAngleMsg();
     }
 
     long long expected = 1;
     long long received = 0;
     long long wrong = 0;
-
-private:
-    FormMain& m_main;
-    const LinkState& m_link;
 };
 
 // The instrument on the master side of a pseudo-terminal, on its own thread: numbered angle lines as fast as
@@ -279,11 +269,12 @@ void endToEnd(benchmark::State& state)
         Program program;
         if (!program.connect(state, line))
             return;
-        SequenceCheck check(*program.window, program.state.link);
-        program.link.setMainWindow(&check);
+        SequenceCheck check;
+        QObject::connect(&program.link, &Link::measurementDecoded, &program.link,
+                         [&check](double x, double y) { check.measured(x, y); });
         program.link.setMsgSignal(1);
         int overflows = 0;
-        QObject::connect(&program.link.form().comPort(), &CommControl::OnComm, &program.link,
+        QObject::connect(&program.link.comPort(), &CommControl::OnComm, &program.link,
                          [&overflows](PortCode code) { overflows += code == PortCode::RxOver; });
 
         LineWriter writer(line, config().floodSeconds);
@@ -305,7 +296,6 @@ void endToEnd(benchmark::State& state)
                              check.received >= writer.sent;
         const double seconds = secondsSince(start);
         writer.join();
-        program.link.setMainWindow(program.window.get());
 
         const long long sent = writer.sent;
         if (!require(state, !writer.failed, QStringLiteral("writing to the pseudo-terminal failed")) ||
@@ -384,8 +374,9 @@ void cpuAt(benchmark::State& state, Busy busy)
             control<QLineEdit>(window, "TextTimer")->setText(QStringLiteral("1"));
             window.startStoring();
         }
-        SequenceCheck check(window, program.state.link);
-        program.link.setMainWindow(&check);
+        SequenceCheck check;
+        QObject::connect(&program.link, &Link::measurementDecoded, &program.link,
+                         [&check](double x, double y) { check.measured(x, y); });
         program.link.setMsgSignal(1);
         Program::settle();
 
@@ -400,7 +391,6 @@ void cpuAt(benchmark::State& state, Busy busy)
         const std::vector<double> reading = cpuWindows(c.cpuWindows, c.cpuWindowSeconds);
         const long long sent = writer.finish();
         const bool drained = runEventsUntil([&] { return check.received >= sent; }, 5);
-        program.link.setMainWindow(program.window.get());
 
         const double expected = streamSeconds * rate / messageBytes;
         if (!require(state, sent >= 0 && drained && check.received == sent,

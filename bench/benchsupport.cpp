@@ -178,7 +178,7 @@ bool Program::connect(benchmark::State& run, const PtyPair& line, int portMode)
         store.setValue(SettingKeys::path(SettingKeys::PortMode), QString::number(portMode));
         store.sync();
     }
-    FormCom& form = link.form();
+    FormCom& form = window->connection();
     form.show();
     form.hide();
     // The main window becomes active again, as a desktop makes it when the connection window closes.

@@ -3,7 +3,7 @@
 // What every benchmark body shares: the run's sizes, the program's window on a hermetic settings store
 // connected to a pseudo-terminal that plays the instrument, and process figures (CPU time, resident set).
 
-#include "connection/comlink.h"
+#include "link/link.h"
 #include "link/linkcalls.h"
 #include "mainwindow/formmain.h"
 #include "sim/ptypair.h"
@@ -95,7 +95,7 @@ public:
     static void settle();
 
     AppState state;
-    ComLink link{state};
+    Link link{state};
     std::unique_ptr<FormMain> window;
 };
 

@@ -20,26 +20,28 @@
 namespace {
 
 // Checks the readout calls: a line comes after addLine, with exactly as many columns as the header said.
-class CallChecker final : public MainWindowCalls, public BackgroundWriter {
+class CallChecker final : public LinkEvents, public BackgroundWriter {
 public:
     explicit CallChecker(const LinkInternal& internal) : m_internal(internal) {}
 
-    void XY2Table() override { ++stores; }
-    void setGridForLoad(qint16, qint32, qint16) override { finishLine(); }
-    void addLine(qint16) override
+    void onMeasurement(double, double, qint16) override {}
+    void onTobarValue(const QString&, qint16, TobarMessage) override {}
+    void onStoreSignal(StoreSignal) override { ++stores; }
+    void onReadoutStart(qint16, qint32, qint16) override { finishLine(); }
+    void onReadoutLine(qint16) override
     {
         finishLine();
         m_inLine = true;
         m_expected = qMax<int>(0, m_internal.loadColumns);
         m_columns = 0;
     }
-    void setColumn(const QString& s) override
+    void onReadoutCell(const QString& s) override
     {
         FUZZ_CHECK(m_inLine);
         FUZZ_CHECK(s.size() <= LinkReceiver::MaxTokenLength);
         ++m_columns;
     }
-    void haveAngleMsg() override { ++storeSignals; }
+    void onInterval() override { ++storeSignals; }
     void writeBackgroundFile() override { ++backgroundWrites; }
 
     // Called whenever the decoder may have finished a readout line.
@@ -101,7 +103,7 @@ struct Link {
     Link()
     {
         receiver.setPort(&port);
-        receiver.setMainWindow(&calls);
+        receiver.setEvents(&calls);
         receiver.setBackgroundWriter(&calls);
         // As after the connection window's load step.
         internal.measureCountdown = std::numeric_limits<qint32>::max();

@@ -6,7 +6,7 @@
 // are written into the store file as they are, so a line may also be anything a hand-edited file holds.
 #include "fuzzcheck.h"
 
-#include "connection/comlink.h"
+#include "link/link.h"
 #include "mainwindow/formmain.h"
 #include "settings/settingvalues.h"
 #include "state/appstate.h"
@@ -163,17 +163,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     {
         AppState state;
-        ComLink link(state);
+        Link link(state);
         FormMain window(state, link);
         window.show();
         window.displayTick();              // the first tick lays the window out and loads the options dialog
         QCoreApplication::processEvents(); // and the window is painted, whatever size it was given
         FUZZ_CHECK(window.optionsLoaded() != nullptr);
-        (void)link.form();
+        link.load();
         FUZZ_CHECK(state.link.portMode == LinkMode::Compatible || state.link.portMode == LinkMode::Text);
         FUZZ_CHECK(state.options.backgroundSeconds == state.options.backgroundSeconds);
         window.close();
-        FUZZ_CHECK(link.loaded() == nullptr);
+        FUZZ_CHECK(!link.isLoaded());
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     checkWrittenBack();

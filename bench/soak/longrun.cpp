@@ -143,8 +143,8 @@ private slots:
         QCOMPARE(afterText, TextMessages);
 
         // Compatible mode through the connection window's own option: the port reopens at 2400 baud.
-        control<QRadioButton>(f.link->loaded(), "OptionCompatible")->setChecked(true);
-        QVERIFY(f.link->loaded()->comPort().PortOpen());
+        control<QRadioButton>(f.window->connectionLoaded(), "OptionCompatible")->setChecked(true);
+        QVERIFY(f.link->comPort().PortOpen());
         QVERIFY(f.line.send(record(0)));     // brings synchronisation only
         QVERIFY(feed(Records, record, 500)); // 4 kB: one record per receive event
         const qint64 compatibleMs = clock.elapsed();

@@ -135,7 +135,7 @@ void TestNoise::noiseThenGoodData()
     QVERIFY(sent > NoiseSeconds * 2400 / 10); // more than the line's own speed would carry
     if (Probe::MemoryMeaningful)
         QVERIFY2(highest - settled < AllowedGrowth, qPrintable(QString::number((highest - settled) / 1024)));
-    QVERIFY(f.link->loaded()->comPort().PortOpen());
+    QVERIFY(f.link->comPort().PortOpen());
 
     // Good data again: after at most one lost message the values come through.
     const QByteArray back = textMode ? QByteArray("\r1 103 4.5 -6.5\r") : record(4.5, -6.5);

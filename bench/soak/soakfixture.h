@@ -3,8 +3,8 @@
 // The whole program on a hermetic settings store, with its serial port on a pseudo-terminal that a test can
 // flood, fill with noise or pull away, and the probes that tell a busy loop or growing memory.
 
-#include "connection/comlink.h"
 #include "connection/formcom.h"
+#include "link/link.h"
 #include "mainwindow/formmain.h"
 #include "settings/settingvalues.h"
 #include "sim/ptypair.h"
@@ -125,7 +125,7 @@ public:
     FormMain& start(qint64 logChunks = MeasurementLog::DefaultChunks)
     {
         state = std::make_unique<AppState>();
-        link = std::make_unique<ComLink>(*state, nullptr, logChunks);
+        link = std::make_unique<Link>(*state, nullptr, logChunks);
         window = std::make_unique<FormMain>(*state, *link);
         window->show();
         return *window;
@@ -135,7 +135,7 @@ public:
     void connectThroughWindow(bool textMode)
     {
         QTimer::singleShot(0, window.get(), [this, textMode] {
-            FormCom* form = link->loaded();
+            FormCom* form = window->connectionLoaded();
             if (!form)
                 return;
             control<QRadioButton>(form, textMode ? "OptionText" : "OptionCompatible")->setChecked(true);
@@ -150,7 +150,7 @@ public:
     {
         store()->setValue(SettingKeys::path(SettingKeys::PortMode),
                           textMode ? QStringLiteral("1") : QStringLiteral("0"));
-        FormCom& form = link->form();
+        FormCom& form = window->connection();
         form.show();
         form.hide();
         (void)line.readAvailable();
@@ -176,7 +176,7 @@ public:
     FaultLine line;
     QStringList messages;
     std::unique_ptr<AppState> state;
-    std::unique_ptr<ComLink> link;
+    std::unique_ptr<Link> link;
     std::unique_ptr<FormMain> window;
 
 private:

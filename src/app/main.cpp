@@ -1,4 +1,4 @@
-#include "connection/comlink.h"
+#include "link/link.h"
 #include "mainwindow/formmain.h"
 #include "platform/terminationsignals.h"
 #include "state/appstate.h"
@@ -16,7 +16,7 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(AppIcon::icon());
 
     AppState state;
-    ComLink link(state);
+    Link link(state);
     FormMain window(state, link);
     window.show();
     // Logging out, Ctrl+C in a terminal or kill close the window as the operator would, so the settings

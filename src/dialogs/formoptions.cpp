@@ -1,6 +1,6 @@
 #include "dialogs/formoptions.h"
 
-#include "link/linkreceiver.h"
+#include "link/link.h"
 #include "settings/settingvalues.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
@@ -33,8 +33,8 @@ qint16 stateOf(const QCheckBox* box)
 
 } // namespace
 
-FormOptions::FormOptions(AppState& state, LinkReceiver& receiver, OptionsHost* host)
-    : QDialog(host ? host->hostWindow() : nullptr), m_state(state), m_receiver(receiver), m_host(host)
+FormOptions::FormOptions(AppState& state, Link& link, OptionsHost* host)
+    : QDialog(host ? host->hostWindow() : nullptr), m_state(state), m_link(link), m_host(host)
 {
     setObjectName(QStringLiteral("FormOptions"));
     setWindowTitle(QStringLiteral("TARNOLUX options"));
@@ -196,11 +196,11 @@ void FormOptions::applyComma()
 }
 void FormOptions::applyStoreAtExitKey()
 {
-    m_state.link.storeAtExitkey = stateOf(m_exitKeyBox) == 1;
+    m_link.setStoreTriggers(stateOf(m_exitKeyBox) == 1, m_link.state().storeAtIR);
 }
 void FormOptions::applyStoreAtRemoteControl()
 {
-    m_state.link.storeAtIR = stateOf(m_remoteControlBox) == 1;
+    m_link.setStoreTriggers(m_link.state().storeAtExitkey, stateOf(m_remoteControlBox) == 1);
 }
 
 void FormOptions::filterCountKey(int& keyAscii)
@@ -264,7 +264,7 @@ bool FormOptions::saveOptions(bool quiet)
                                                   "...\" box."));
         return false;
     }
-    m_receiver.setUpdateSignal(o.backgroundSeconds);
+    m_link.setUpdateSignal(o.backgroundSeconds);
     return true;
 }
 

@@ -4,7 +4,7 @@
 #include <QtGlobal>
 
 struct AppState;
-class LinkReceiver;
+class Link;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -29,8 +29,9 @@ public:
     static constexpr double MaxBackgroundSeconds = 2147483647.0;
 
     // host: the window whose height the "Show table" box sets and over which the dialog opens; may be
-    // null when there is none. receiver: takes the background count when the dialog closes.
-    FormOptions(AppState& state, LinkReceiver& receiver, OptionsHost* host);
+    // null when there is none. link: takes the background count when the dialog closes, and the store
+    // triggers.
+    FormOptions(AppState& state, Link& link, OptionsHost* host);
     ~FormOptions() override;
 
     // Shut-down: runs the close step and unloads, never refusing and never showing a message.
@@ -69,7 +70,7 @@ private:
     [[nodiscard]] double dialogTop() const;
 
     AppState& m_state;
-    LinkReceiver& m_receiver;
+    Link& m_link;
     OptionsHost* m_host = nullptr;
     bool m_shuttingDown = false;
 

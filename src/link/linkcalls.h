@@ -1,17 +1,21 @@
 #pragma once
 
+#include "state/linkstate.h"
+
 #include <QString>
 #include <QtGlobal>
 
-// The decoder's only ways out to the main window; any implementation works, including one that does nothing.
-class MainWindowCalls {
+// What the decoder announces, message by message; the link turns each into a signal.
+class LinkEvents {
 public:
-    virtual ~MainWindowCalls() = default;
-    virtual void XY2Table() = 0;
-    virtual void setGridForLoad(qint16 g, qint32 r, qint16 c) = 0;
-    virtual void addLine(qint16 gridNum) = 0;
-    virtual void setColumn(const QString& s) = 0;
-    virtual void haveAngleMsg() = 0;
+    virtual ~LinkEvents() = default;
+    virtual void onMeasurement(double x, double y, qint16 status) = 0;
+    virtual void onTobarValue(const QString& value, qint16 status, TobarMessage message) = 0;
+    virtual void onStoreSignal(StoreSignal cause) = 0;
+    virtual void onInterval() = 0;
+    virtual void onReadoutStart(qint16 table, qint32 lines, qint16 columns) = 0;
+    virtual void onReadoutLine(qint16 table) = 0;
+    virtual void onReadoutCell(const QString& text) = 0;
 };
 
 // Where the background signal goes.

@@ -9,8 +9,8 @@
 
 #include <QByteArray>
 
-// Receive framing, message decoding and measurement counting of the instrument link. Widget-free: the
-// connection window owns one and forwards the port's receive event and its timer tick to it.
+// Receive framing, message decoding and measurement counting of the instrument link. The link owns one and
+// forwards the port's receive event and its timer tick to it.
 class LinkReceiver {
 public:
     static constexpr int MaxTokenLength = 4096; // a stream without separators cannot grow a token further
@@ -24,7 +24,7 @@ public:
     }
 
     void setPort(ReceivePort* port) { m_port = port; }
-    void setMainWindow(MainWindowCalls* calls) { m_main = calls; }
+    void setEvents(LinkEvents* events) { m_events = events; }
     void setBackgroundWriter(BackgroundWriter* writer) { m_background = writer; }
     // Where every decoded angle pair and TOBAR value is appended; null: nowhere.
     void setLog(MeasurementLog* log) { m_log = log; }
@@ -44,7 +44,7 @@ public:
     void setMsgSignal(double time);
     void setUpdateSignal(double time);
     // Compatible mode has no status: both axes count as valid while records arrived since the last call (the
-    // connection window calls it every second), else neither.
+    // link calls it every second), else neither.
     void updateCompatibleStatus();
 
 private:
@@ -61,7 +61,7 @@ private:
     MainOptions& m_options;
     LinkInternal& m_internal;
     ReceivePort* m_port = nullptr;
-    MainWindowCalls* m_main = nullptr;
+    LinkEvents* m_events = nullptr;
     BackgroundWriter* m_background = nullptr;
     MeasurementLog* m_log = nullptr;
     // A carriage return with no token since the previous one is no message: decoding it would repeat the

@@ -74,14 +74,15 @@ void LinkReceiver::decodeAngleMessage()
     if (m_log)
         m_log->appendAngles(m_link.angleX, m_link.angleY, m_link.angleStatus);
 
-    if (!m_main)
+    if (!m_events)
         return;
+    m_events->onMeasurement(m_link.angleX, m_link.angleY, m_link.angleStatus);
     if (m_link.storeAtIR && (signal & 1)) {
         m_link.storeSignal = StoreSignal::RemoteControl;
-        m_main->XY2Table();
+        m_events->onStoreSignal(m_link.storeSignal);
     } else if (m_link.storeAtExitkey && (signal & 2)) {
         m_link.storeSignal = StoreSignal::ExitKey;
-        m_main->XY2Table();
+        m_events->onStoreSignal(m_link.storeSignal);
     }
 }
 
@@ -96,8 +97,8 @@ void LinkReceiver::decodeStoredHeader()
     m_internal.loadColumns = *columns;
     if (m_internal.loadColumns == 5)
         m_options.modeTobar = true; // the TOBAR table has five columns
-    if (m_main)
-        m_main->setGridForLoad(*grid, *records, *columns);
+    if (m_events)
+        m_events->onReadoutStart(*grid, *records, *columns);
 }
 
 void LinkReceiver::decodeStoredRecord()
@@ -107,15 +108,15 @@ void LinkReceiver::decodeStoredRecord()
         return;
     if (m_internal.tokens[5] != QLatin1String("EFL"))
         m_internal.tokens[7].clear();
-    if (!m_main)
+    if (!m_events)
         return;
     // A copy and a fixed count: the calls out may let further receive events change the slots.
     const std::array<QString, LinkInternal::TokenSlots> fields = m_internal.tokens;
     const int lastColumnSlot = m_internal.loadColumns + 2;
-    m_main->addLine(*grid);
+    m_events->onReadoutLine(*grid);
     // Columns a header announced past the last slot are written empty so the row stays complete.
     for (int i = 3; i <= lastColumnSlot; ++i)
-        m_main->setColumn(i <= LastSlot ? fields[static_cast<size_t>(i)] : QString());
+        m_events->onReadoutCell(i <= LastSlot ? fields[static_cast<size_t>(i)] : QString());
 }
 
 void LinkReceiver::decodeTobarValue(double type)
@@ -128,6 +129,8 @@ void LinkReceiver::decodeTobarValue(double type)
     m_link.tobarValue = Numbers::shortestText(value);
     if (m_log)
         m_log->appendTobar(value, m_link.tobarInInch());
+    if (m_events)
+        m_events->onTobarValue(m_link.tobarValue, m_link.tobarStatus, m_link.lastTobarMsg);
 }
 
 void LinkReceiver::decodeCompatibleRecord(const QByteArray& record)
@@ -143,6 +146,8 @@ void LinkReceiver::decodeCompatibleRecord(const QByteArray& record)
     // Records carry no status: each one holds both axes.
     if (m_log)
         m_log->appendAngles(m_link.angleX, m_link.angleY, 3);
+    if (m_events)
+        m_events->onMeasurement(m_link.angleX, m_link.angleY, 3);
 }
 
 void LinkReceiver::countMeasurement()
@@ -152,8 +157,8 @@ void LinkReceiver::countMeasurement()
     countdown = countdown == std::numeric_limits<qint32>::min() ? CountdownStart : countdown - 1;
     // A divisor below 1 (not yet set) means no signal.
     const qint32 msgEvery = m_internal.msgSignalEvery;
-    if (msgEvery >= 1 && countdown % msgEvery == 0 && m_main)
-        m_main->haveAngleMsg();
+    if (msgEvery >= 1 && countdown % msgEvery == 0 && m_events)
+        m_events->onInterval();
     const qint32 updateEvery = m_internal.updateSignalEvery;
     if (updateEvery >= 1 && countdown % updateEvery == 0 && m_options.useBackground && m_background)
         m_background->writeBackgroundFile();

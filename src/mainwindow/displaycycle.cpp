@@ -2,7 +2,7 @@
 #include "mainwindow/formmain.h"
 
 #include "analysiswindow/analysiswindow.h"
-#include "connection/comlink.h"
+#include "link/link.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
 

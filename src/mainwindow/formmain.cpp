@@ -1,13 +1,15 @@
 #include "mainwindow/formmain.h"
 
 #include "analysiswindow/analysiswindow.h"
-#include "connection/comlink.h"
+#include "connection/formcom.h"
 #include "dialogs/formoptions.h"
+#include "link/link.h"
 #include "state/appstate.h"
 #include "tables/tableset.h"
 #include "widgets/appicon.h"
 #include "widgets/controls.h"
 #include "widgets/flexgrid.h"
+#include "widgets/messagebox.h"
 #include "widgets/panelcache.h"
 #include "widgets/twips.h"
 #include "widgets/windowfont.h"
@@ -52,7 +54,7 @@ QFont liveArial(double points)
 }
 } // namespace
 
-FormMain::FormMain(AppState& state, ComLink& link, QWidget* parent)
+FormMain::FormMain(AppState& state, Link& link, QWidget* parent)
     : QWidget(parent), m_state(state), m_link(link)
 {
     setObjectName(QStringLiteral("FormMain"));
@@ -80,8 +82,13 @@ FormMain::FormMain(AppState& state, ComLink& link, QWidget* parent)
     connectHandlers();
     createTableMenu();
 
-    m_link.setWindowParent(this);
-    m_link.setMainWindow(this);
+    connect(&m_link, &Link::storeRequested, this, &FormMain::XY2Table);
+    connect(&m_link, &Link::intervalReached, this, &FormMain::haveAngleMsg);
+    connect(&m_link, &Link::readoutStarted, this, &FormMain::setGridForLoad);
+    connect(&m_link, &Link::readoutLineStarted, this, &FormMain::addLine);
+    connect(&m_link, &Link::readoutCell, this, &FormMain::setColumn);
+    connect(&m_link, &Link::linkLost, this,
+            [this] { MessageBox::show(this, QStringLiteral("No connection available")); });
 
     m_displayTimer = new QTimer(this);
     m_displayTimer->setObjectName(QStringLiteral("TimerDisplay"));
@@ -97,9 +104,6 @@ FormMain::~FormMain()
 {
     // Deleted while this is still whole: its destroyed signal writes m_options.
     delete m_options;
-    m_link.setMainWindow(nullptr);
-    if (m_link.windowParent() == this)
-        m_link.setWindowParent(nullptr);
 }
 
 void FormMain::createControls()
@@ -302,10 +306,9 @@ bool FormMain::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void FormMain::XY2Table()
+void FormMain::XY2Table(LineRecord::Source cause)
 {
-    m_tables->XY2Table(m_state.link.storeSignal == StoreSignal::ExitKey ? LineRecord::Source::InstrumentKey
-                                                                        : LineRecord::Source::RemoteControl);
+    m_tables->XY2Table(cause);
 }
 void FormMain::setGridForLoad(qint16 g, qint32 r, qint16 c)
 {
@@ -328,10 +331,22 @@ FormOptions* FormMain::optionsLoaded() const
 FormOptions& FormMain::options()
 {
     if (!m_options) {
-        m_options = new FormOptions(m_state, m_link.receiver(), this);
+        m_options = new FormOptions(m_state, m_link, this);
         connect(m_options, &QObject::destroyed, this, [this] { m_options = nullptr; });
     }
     return *m_options;
+}
+
+FormCom* FormMain::connectionLoaded() const
+{
+    return m_connection.data();
+}
+
+FormCom& FormMain::connection()
+{
+    if (!m_connection)
+        m_connection = new FormCom(m_state, m_link, this);
+    return *m_connection;
 }
 
 QSize FormMain::frameExtra() const

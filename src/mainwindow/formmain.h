@@ -1,8 +1,9 @@
 #pragma once
 
+#include "analysis/linerecord.h"
 #include "dialogs/formoptions.h"
-#include "link/linkcalls.h"
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <QtGlobal>
@@ -12,7 +13,8 @@
 
 struct AppState;
 class AnalysisWindow;
-class ComLink;
+class FormCom;
+class Link;
 class QAction;
 class QFrame;
 class QLabel;
@@ -23,15 +25,15 @@ class QTimer;
 class TableSet;
 
 // The main window: live angles or the TOBAR value, the ten tables, interval storing, and the buttons that
-// open the other windows. It is the decoder's way out to the tables and to interval storing.
-class FormMain : public QWidget, public MainWindowCalls, public OptionsHost {
+// open the other windows. It follows the link's signals into the tables and interval storing.
+class FormMain : public QWidget, public OptionsHost {
     Q_OBJECT
 public:
-    FormMain(AppState& state, ComLink& link, QWidget* parent = nullptr);
+    FormMain(AppState& state, Link& link, QWidget* parent = nullptr);
     ~FormMain() override;
 
     [[nodiscard]] AppState& state() { return m_state; }
-    [[nodiscard]] ComLink& link() { return m_link; }
+    [[nodiscard]] Link& link() { return m_link; }
     [[nodiscard]] TableSet& tables() { return *m_tables; }
 
     // The 200 ms display tick: the live values or the TOBAR reading, and the layout of a changed mode.
@@ -44,12 +46,16 @@ public:
     [[nodiscard]] AnalysisWindow& analysis() { return *m_analysis; }
     [[nodiscard]] QString dataPath() const { return m_dataPath; }
 
-    // Calls from the instrument link.
-    void XY2Table() override;
-    void setGridForLoad(qint16 g, qint32 r, qint16 c) override;
-    void addLine(qint16 gridNum) override;
-    void setColumn(const QString& s) override;
-    void haveAngleMsg() override;
+    // What the instrument link announces.
+    void XY2Table(LineRecord::Source cause);
+    void setGridForLoad(qint16 g, qint32 r, qint16 c);
+    void addLine(qint16 gridNum);
+    void setColumn(const QString& s);
+    void haveAngleMsg();
+
+    // The connection window if created; connection() creates it without showing it.
+    [[nodiscard]] FormCom* connectionLoaded() const;
+    FormCom& connection();
 
     // The options dialog if loaded; options() loads it without showing it.
     [[nodiscard]] FormOptions* optionsLoaded() const;
@@ -120,10 +126,11 @@ private:
     void exportCsv();
 
     AppState& m_state;
-    ComLink& m_link;
+    Link& m_link;
     std::unique_ptr<TableSet> m_tables;
     AnalysisWindow* m_analysis = nullptr;
     FormOptions* m_options = nullptr;
+    QPointer<FormCom> m_connection;
     bool m_averagingShown = false;
     bool m_isStoring = false;
     bool m_closed = false;

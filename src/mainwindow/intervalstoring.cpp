@@ -1,7 +1,7 @@
 // Storing every N-th measurement into the current table.
 #include "mainwindow/formmain.h"
 
-#include "connection/comlink.h"
+#include "link/link.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
 #include "tables/tableset.h"

@@ -3,8 +3,9 @@
 #include "mainwindow/formmain.h"
 
 #include "analysiswindow/analysiswindow.h"
-#include "connection/comlink.h"
+#include "connection/formcom.h"
 #include "dialogs/formoptions.h"
+#include "link/link.h"
 #include "settings/settingvalues.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
@@ -41,8 +42,8 @@ void FormMain::load()
     o.showTable = readFlag(SettingKeys::ShowTable);
     o.useComma = readFlag(SettingKeys::UseComma);
     m_dataPath = readText(SettingKeys::DataPath);
-    s.link.storeAtExitkey = readFlag(SettingKeys::StoreAtExitKey);
-    s.link.storeAtIR = readFlag(SettingKeys::StoreAtIR);
+    const bool storeAtExitKey = readFlag(SettingKeys::StoreAtExitKey);
+    m_link.setStoreTriggers(storeAtExitKey, readFlag(SettingKeys::StoreAtIR));
     o.updatePath = readText(SettingKeys::UpdatePath);
     o.useBackground = readFlag(SettingKeys::UseBackground);
     o.useMean = readFlag(SettingKeys::UseMean);
@@ -75,6 +76,8 @@ void FormMain::saveAndClose()
         Recovery::keep(*m_tables->grid(n), n, Recovery::Cause::Shutdown, s.options.useComma);
     s.options.useBackground = false;
     m_analysis->closeForShutdown();
+    if (m_connection)
+        m_connection->hide();
     m_link.closeIfLoaded();
     if (m_options)
         m_options->closeForShutdown();

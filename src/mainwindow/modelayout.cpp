@@ -1,9 +1,9 @@
 // The ORVELAN and TOBAR arrangements, the size rules of the window, and opening the connection window.
 #include "mainwindow/formmain.h"
 
-#include "connection/comlink.h"
 #include "connection/formcom.h"
 #include "dialogs/formoptions.h"
+#include "link/link.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
 #include "tables/tableset.h"
@@ -130,11 +130,11 @@ void FormMain::resizeTables(qint16 h)
 
 void FormMain::openConnection()
 {
-    m_state.link.portNum = 0;
+    m_link.forgetPortNumber();
     const bool onTop = m_state.options.onTop;
     if (onTop)
         WindowLayer::setTopmost(this, false);
-    m_link.form().exec();
+    connection().exec();
     if (onTop)
         WindowLayer::setTopmost(this, true);
 

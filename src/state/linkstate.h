@@ -25,8 +25,8 @@ enum class TobarMessage : qint16 {
     Bfl = 32,    // back focal length
 };
 
-// State of the instrument link, owned by the connection window but living from program start.
-// Plain fields: every window reads and assigns them directly; nobody is notified.
+// State of the instrument link, living from program start. Plain fields: the link writes them, windows read
+// them at their own pace.
 struct LinkState {
     qint16 portNum = 0; // 0 = no port: commands are not sent
     LinkMode portMode = LinkMode::Compatible;

@@ -7,7 +7,7 @@
 #include "analysiswindow/statisticspage.h"
 #include "analysiswindow/straightnesspage.h"
 #include "analysiswindow/trendpage.h"
-#include "connection/comlink.h"
+#include "link/link.h"
 #include "tables/tableset.h"
 
 #include <QAction>

@@ -16,7 +16,7 @@ class TestConnection : public QObject {
     FormCom& open()
     {
         m_f->start();
-        FormCom& form = m_f->link->form();
+        FormCom& form = m_f->window->connection();
         form.show();
         return form;
     }

@@ -32,7 +32,7 @@ struct Link {
     explicit Link(LinkMode mode = LinkMode::Text)
     {
         rx.setPort(&port);
-        rx.setMainWindow(&calls);
+        rx.setEvents(&calls);
         rx.setBackgroundWriter(&calls);
         s.link.portMode = mode;
         s.internal.measureCountdown = s.internal.msgSignalEvery = MaxCount;
@@ -204,7 +204,7 @@ private slots:
         f.s.link.storeAtIR = has("IR");
         f.s.link.storeAtExitkey = has("exit");
         if (has("alone")) {
-            f.rx.setMainWindow(nullptr);
+            f.rx.setEvents(nullptr);
             f.rx.setBackgroundWriter(nullptr);
             f.s.options.useBackground = true;
         }

@@ -1,7 +1,11 @@
-// The serial port control on a pseudo-terminal, and the termination requests from outside.
+// The serial port control and the instrument link on a pseudo-terminal, and the termination requests from
+// outside.
+#include "link/link.h"
 #include "platform/commcontrol.h"
 #include "platform/terminationsignals.h"
+#include "settings/settingvalues.h"
 #include "sim/ptypair.h"
+#include "state/appstate.h"
 #include "support/otheruser.h"
 #include "support/tables.h"
 
@@ -9,6 +13,7 @@
 #include <QFile>
 #include <QSerialPort>
 #include <QSet>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -216,6 +221,33 @@ private slots:
         QVERIFY2(cpuMs < 70, qPrintable(QStringLiteral("%1 ms CPU while idle").arg(cpuMs)));
         QCOMPARE(closes.count(), 1);
         QVERIFY2(errors.count() < 100, qPrintable(QString::number(errors.count())));
+    }
+
+    // The link on its own, no window in the process: connects, decodes, sends, and tells of a vanished
+    // device.
+    void linkWithoutWindows()
+    {
+        QTemporaryDir settings;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+        SettingValues::writeInt(SettingKeys::PortNumber, Port);
+        SettingValues::writeInt(SettingKeys::PortMode, 1);
+        AppState state;
+        Link link(state);
+        QSignalSpy opened(&link, &Link::portOpened);
+        QSignalSpy measured(&link, &Link::measurementDecoded);
+        QSignalSpy lost(&link, &Link::linkLost);
+        link.sendCommand(QStringLiteral("M")); // no port number yet: nothing loads, nothing is sent
+        QVERIFY(opened.isEmpty());
+        link.sendCommandCompatible(0x41); // always loads
+        QVERIFY(!opened.isEmpty() && opened.last().at(0).value<PortCode>() == PortCode::Ok);
+        QVERIFY(m_pty->write("\r1 103 12.5 -3.25\r"));
+        QVERIFY(measured.wait());
+        QCOMPARE(measured.first(), QVariantList({12.5, -3.25, QVariant::fromValue(qint16(3))}));
+        link.sendCommand(QStringLiteral("M"));
+        QTRY_COMPARE(m_pty->received(), QByteArray("\x02\x41\x03M\r"));
+        m_pty->close();
+        QVERIFY(lost.wait());
+        QVERIFY(!link.comPort().PortOpen() && link.state().portNum == 0);
     }
 
     void terminationRequests()

@@ -48,7 +48,8 @@ private slots:
     {
         AppFixture app;
         FormMain& w = app.start();
-        QVERIFY(control<QRadioButton>(w, "OptionArcsec")->isChecked() && !app.link->loaded()); // no port yet
+        QVERIFY(control<QRadioButton>(w, "OptionArcsec")->isChecked() &&
+                !app.link->isLoaded()); // no port yet
         QTRY_COMPARE(text(w, "TextX"), QStringLiteral(".........."));
         QVERIFY(!visible(w, "CommandLoadFromOrv"));
         FlexGrid* grid = w.tables().currentGrid();
@@ -161,7 +162,7 @@ private slots:
         control<QPushButton>(w, "CommandDelete")->click(); // an empty table stays so
         QCOMPARE(grid->Rows(), 1);
         w.close();
-        QVERIFY(!app.link->loaded());
+        QVERIFY(!app.link->isLoaded());
         QCOMPARE(AppFixture::stored({K::DataPath, K::PortMode, K::PortNumber, K::AngleUnit}),
                  QStringList({app.chosen, "1", "1", "3"}));
 
@@ -335,6 +336,32 @@ private slots:
                  shown.split('|').mid(0, 3) << shown.section('|', 3));
     }
 
+    // The connection window is a view: deleted, the link reads, stores and takes commands on, and
+    // "Connection" makes a new one.
+    void linkOutlivesItsWindow()
+    {
+        AppFixture app;
+        FormMain& w = app.start();
+        QVERIFY(app.connect(true));
+        QTRY_COMPARE(app.commands, QStringList({"d", "d", "R"}));
+        control<QLineEdit>(w, "TextTimer")->setText(QStringLiteral("1"));
+        control<QPushButton>(w, "CommandStart")->click();
+        delete w.connectionLoaded();
+        QVERIFY(app.sim(QStringLiteral("angles 1.5 -2")));
+        QTRY_COMPARE(text(w, "TextX"), QStringLiteral("1.500"));
+        FlexGrid* grid = w.tables().currentGrid();
+        const qint32 rows = grid->Rows();
+        QTRY_VERIFY(grid->Rows() > rows + 2);
+        control<QPushButton>(w, "CommandStop")->click();
+        const qint32 stored = grid->Rows();
+        control<QPushButton>(w, "CommandVal2Table")->click();
+        QCOMPARE(lines(grid).mid(stored - 1), QStringList{QString::number(stored) + "|1.500|-2.000"});
+        control<QPushButton>(w, "CommMean")->click();
+        QTRY_COMPARE(control<QPushButton>(w, "CommMean")->text(), QStringLiteral("No averaging"));
+        QVERIFY(!w.connectionLoaded() && app.commands.endsWith(QStringLiteral("M")));
+        QCOMPARE(text(*app.connect(true), "TextStatus"), QStringLiteral("o.k."));
+    }
+
     void connectionOutcome_data()
     {
         // device of port 3: 0 missing, 1 held by another program, 2 not this user's
@@ -358,11 +385,11 @@ private slots:
                 (other.setCommPort(3) == PortCode::Ok && other.setPortOpen(true) == PortCode::Ok));
         QVERIFY(device != 2 || OtherUser::setMode(app.line.path(), 0));
         app.start();
-        FormCom& form = app.link->form();
+        FormCom& form = app.window->connection();
         form.show();
         std::optional<OtherUser> user;
         if (device == 2) {
-            form.deInitCom(); // another user could not remove the lock of the port opened here
+            app.link->deInitCom(); // another user could not remove the lock of the port opened here
             if (!user.emplace().isValid())
                 QSKIP("this process may not act as another user");
         }
@@ -370,7 +397,7 @@ private slots:
         user.reset();
         QCOMPARE(control<QLineEdit>(form, "TextStatus")->text(), status);
         const bool open = status == QLatin1String("o.k.");
-        QVERIFY(form.comPort().PortOpen() == open && app.state->link.conStatus == qint16(open));
+        QVERIFY(app.link->comPort().PortOpen() == open && app.state->link.conStatus == qint16(open));
     }
 
     // The same keys and paste into "Store every" and the options' background count.

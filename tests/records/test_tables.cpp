@@ -94,7 +94,7 @@ private slots:
         control<QPushButton>(w(), "CommandSet")->click(); // zero at 100, -50
         angles(112.5, -47);
         const qint64 before = QDateTime::currentMSecsSinceEpoch();
-        MainWindowCalls& link = w();
+        FormMain& link = w();
         if (source == QLatin1String("button")) {
             control<QPushButton>(w(), "CommandVal2Table")->click();
         } else if (source == QLatin1String("interval")) {
@@ -102,10 +102,8 @@ private slots:
             control<QPushButton>(w(), "CommandStart")->click();
             link.haveAngleMsg();
         } else if (source.endsWith(QLatin1String("key")) || source.startsWith(QLatin1String("remote"))) {
-            m_f->state->link.storeSignal = source.startsWith(QLatin1String("remote"))
-                                               ? StoreSignal::RemoteControl
-                                               : StoreSignal::ExitKey;
-            link.XY2Table();
+            link.XY2Table(source.startsWith(QLatin1String("remote")) ? LineRecord::Source::RemoteControl
+                                                                     : LineRecord::Source::InstrumentKey);
         } else if (source == QLatin1String("memory readout")) {
             link.setGridForLoad(1, 1, 2);
             link.addLine(1);
@@ -219,7 +217,7 @@ private slots:
             m_f->state->options.modeTobar = true;
             w().displayTick();
         } else if (cause == QLatin1String("readout")) {
-            static_cast<MainWindowCalls&>(w()).setGridForLoad(3, 10, 2);
+            w().setGridForLoad(3, 10, 2);
         } else if (cause == QLatin1String("open-file")) {
             m_f->chosen = m_f->files.filePath(QStringLiteral("empty.txt"));
             QVERIFY(TableFiles::saveTable(*w().tables().grid(1), m_f->chosen, false));

@@ -2,8 +2,8 @@
 
 // The program as main() builds it: own store, dialogs answered here, port 1 on a simulated instrument.
 
-#include "connection/comlink.h"
 #include "connection/formcom.h"
+#include "link/link.h"
 #include "mainwindow/formmain.h"
 #include "settings/settingkeys.h"
 #include "settings/settingvalues.h"
@@ -87,7 +87,7 @@ public:
     {
         stop();
         state = std::make_unique<AppState>();
-        link = std::make_unique<ComLink>(*state);
+        link = std::make_unique<Link>(*state);
         window = std::make_unique<FormMain>(*state, *link);
         window->show();
         return *window;
@@ -128,22 +128,23 @@ public:
             // An instrument that follows the line speed needs a moment to notice it.
             const auto mode =
                 textMode ? InstrumentModel::LinkMode::Text : InstrumentModel::LinkMode::Compatible;
-            if (form.comPort().PortOpen() && instrument.isOpen())
+            if (link->comPort().PortOpen() && instrument.isOpen())
                 (void)QTest::qWaitFor([&] { return instrument.linkMode() == mode; }, 1000);
             if (more)
                 more(form);
             control<QPushButton>(form, "CommandClose")->click();
         });
-        return link->loaded();
+        return window->connectionLoaded();
     }
     // Opens the port as showing the connection window does, without its modal run and close step.
     FormCom& openLine(bool textMode)
     {
         laidOut();
         setStored({{SettingKeys::PortMode, textMode ? QStringLiteral("1") : QStringLiteral("0")}});
-        link->form().show();
-        link->form().hide();
-        return link->form();
+        FormCom& form = window->connection();
+        form.show();
+        form.hide();
+        return form;
     }
 
     // Sends bytes holding n measurements on the bare line; true once the program has counted them.
@@ -164,7 +165,7 @@ public:
         (void)QTest::qWaitFor(
             [this] { return !state || state->options.oldModeTobar == state->options.modeTobar; });
     }
-    // Measurements counted since the connection window last started counting.
+    // Measurements counted since the last load step started counting.
     qint64 counted() const
     {
         return qint64(std::numeric_limits<qint32>::max()) - state->internal.measureCountdown;
@@ -202,7 +203,7 @@ public:
     QStringList messages;
     QString chosen; // the file dialog's answer
     std::unique_ptr<AppState> state;
-    std::unique_ptr<ComLink> link;
+    std::unique_ptr<Link> link;
     std::unique_ptr<FormMain> window;
 
 private:

@@ -7,17 +7,20 @@
 
 #include <functional>
 
-// Stands in for the main window and the background file, keeping each call as text: "addLine(2)".
-class Recorder final : public MainWindowCalls, public BackgroundWriter {
+// Stands in for the link and the background file, keeping each call as text: "addLine(2)" (values decoded
+// are left to the log).
+class Recorder final : public LinkEvents, public BackgroundWriter {
 public:
-    void XY2Table() override { calls << QStringLiteral("XY2Table"); }
-    void setGridForLoad(qint16 g, qint32 r, qint16 c) override
+    void onMeasurement(double, double, qint16) override {}
+    void onTobarValue(const QString&, qint16, TobarMessage) override {}
+    void onStoreSignal(StoreSignal) override { calls << QStringLiteral("XY2Table"); }
+    void onReadoutStart(qint16 g, qint32 r, qint16 c) override
     {
         calls << QStringLiteral("setGridForLoad(%1,%2,%3)").arg(g).arg(r).arg(c);
     }
-    void addLine(qint16 gridNum) override { calls << QStringLiteral("addLine(%1)").arg(gridNum); }
-    void setColumn(const QString& s) override { calls << QStringLiteral("setColumn(%1)").arg(s); }
-    void haveAngleMsg() override
+    void onReadoutLine(qint16 gridNum) override { calls << QStringLiteral("addLine(%1)").arg(gridNum); }
+    void onReadoutCell(const QString& s) override { calls << QStringLiteral("setColumn(%1)").arg(s); }
+    void onInterval() override
     {
         calls << QStringLiteral("haveAngleMsg");
         onAngleMsg();

@@ -55,8 +55,8 @@ class TestControls : public QObject {
         auto* about = new frmAbout(m_f->window.get());
         about->show();
         m_f->window->options().show();
-        m_f->link->form().show();
-        return {m_f->window.get(), &m_f->link->form(), &m_f->window->options(), about};
+        m_f->window->connection().show();
+        return {m_f->window.get(), &m_f->window->connection(), &m_f->window->options(), about};
     }
 
 private slots:
@@ -125,7 +125,7 @@ private slots:
             while (!(w->focusPolicy() & Qt::TabFocus));
             return w;
         };
-        FormCom& form = m_f->link->form();
+        FormCom& form = m_f->window->connection();
         const QStringList order = {"TextPortNum",  "TextStatus", "OptionCompatible", "OptionText",
                                    "CommandClose", "optionHR",   "ComboDevice"};
         for (qsizetype i = 0; i + 1 < order.size(); ++i)
@@ -162,7 +162,7 @@ private slots:
             QTest::keyClick(store, key);
             QTRY_COMPARE(clicked.count(), before + 1);
         }
-        FormCom& form = m_f->link->form();
+        FormCom& form = m_f->window->connection();
         form.show();
         control<QPushButton>(form, "CommandClose")->setFocus();
         QTest::keyClick(control<QPushButton>(form, "CommandClose"), Qt::Key_Return);

@@ -7,10 +7,10 @@
 #include "analysiswindow/straightnesspage.h"
 #include "analysiswindow/straightnessreport.h"
 #include "analysiswindow/trendpage.h"
-#include "connection/comlink.h"
 #include "connection/formcom.h"
 #include "dialogs/formoptions.h"
 #include "dialogs/frmabout.h"
+#include "link/link.h"
 #include "mainwindow/formmain.h"
 #include "sim/instrumentmodel.h"
 #include "state/appstate.h"
@@ -51,7 +51,7 @@ int main(int argc, char** argv)
     };
 
     AppState s;
-    ComLink link(s);
+    Link link(s);
     FormMain w(s, link);
     w.show();
     w.displayTick(); // the first tick lays the window out
@@ -62,7 +62,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < 4; ++i) {
         s.link.angleX = 12.5 + i;
         s.link.angleY = -3.25 * i;
-        w.XY2Table();
+        w.XY2Table(LineRecord::Source::RemoteControl);
     }
     w.displayTick();
     // The buttons a text-mode link shows after "Connection".
@@ -70,7 +70,8 @@ int main(int argc, char** argv)
     w.findChild<QPushButton*>(QStringLiteral("CommMean"))->setVisible(true);
     QCoreApplication::processEvents(); // the grid learns of new lines once per event-loop turn
     bool saved = save(w, "orvelan");
-    saved = save(link.form(), "connection") && saved;
+    link.load();
+    saved = save(w.connection(), "connection") && saved;
     saved = save(w.options(), "options") && saved;
     frmAbout about(&w);
     saved = save(about, "about") && saved;
@@ -82,7 +83,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < 16; ++i) {
         s.link.angleX = 12.48 + 0.013 * ((i * 7) % 5);
         s.link.angleY = -3.31 + 0.009 * ((i * 3) % 4);
-        w.XY2Table();
+        w.XY2Table(LineRecord::Source::RemoteControl);
     }
     w.tables().currentGrid()->setRow(5); // the repeated readings selected
     w.tables().currentGrid()->setRowSel(20);
@@ -116,7 +117,7 @@ int main(int argc, char** argv)
     for (const double r : readings) {
         s.link.angleX = r;
         s.link.angleY = 0.1 * r;
-        w.XY2Table();
+        w.XY2Table(LineRecord::Source::RemoteControl);
     }
     w.analysis().resize(w.analysis().width(), w.analysis().height() * 3 / 2);
     w.analysis().showPage(AnalysisWindow::Straightness);
