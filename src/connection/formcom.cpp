@@ -104,6 +104,7 @@ FormCom::FormCom(AppState& state, Link& link, QWidget* parent) : QDialog(parent)
     if (m_link.isLoaded())
         showSettings();
     showStatus();
+    refreshDevices();
 }
 
 void FormCom::showSettings()
