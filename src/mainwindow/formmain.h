@@ -20,7 +20,8 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QTimer;
-class TableSet;
+class Tables;
+class TableViews;
 
 // The main window: live angles or the TOBAR value, the ten tables, interval storing, and the buttons that
 // open the other windows. It is the decoder's way out to the tables and to interval storing.
@@ -32,7 +33,8 @@ public:
 
     [[nodiscard]] AppState& state() { return m_state; }
     [[nodiscard]] ComLink& link() { return m_link; }
-    [[nodiscard]] TableSet& tables() { return *m_tables; }
+    [[nodiscard]] Tables& tables() { return *m_tables; }
+    [[nodiscard]] TableViews& tableViews() { return *m_tableViews; }
 
     // The 200 ms display tick: the live values or the TOBAR reading, and the layout of a changed mode.
     void displayTick();
@@ -121,7 +123,8 @@ private:
 
     AppState& m_state;
     ComLink& m_link;
-    std::unique_ptr<TableSet> m_tables;
+    std::unique_ptr<Tables> m_tables;
+    std::unique_ptr<TableViews> m_tableViews;
     AnalysisWindow* m_analysis = nullptr;
     FormOptions* m_options = nullptr;
     bool m_averagingShown = false;
