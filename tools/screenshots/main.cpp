@@ -14,7 +14,7 @@
 #include "mainwindow/formmain.h"
 #include "sim/instrumentmodel.h"
 #include "state/appstate.h"
-#include "tables/tableset.h"
+#include "mainwindow/tableviews.h"
 #include "widgets/flexgrid.h"
 #include "widgets/messagebox.h"
 
@@ -84,8 +84,8 @@ int main(int argc, char** argv)
         s.link.angleY = -3.31 + 0.009 * ((i * 3) % 4);
         w.XY2Table();
     }
-    w.tables().currentGrid()->setRow(5); // the repeated readings selected
-    w.tables().currentGrid()->setRowSel(20);
+    w.tableViews().currentGrid()->setRow(5); // the repeated readings selected
+    w.tableViews().currentGrid()->setRowSel(20);
     w.analysis().showPage(AnalysisWindow::Statistics);
     w.displayTick();
     QCoreApplication::processEvents();
