@@ -78,8 +78,8 @@ void statisticsPerLine(benchmark::State& state)
         for (int done = 0; done < lines; done += PerTick) {
             fillByXY2Table(program, PerTick);
             const Clock::time_point start = Clock::now();
-            page.follow(grid, 1, {1, 1}, std::exchange(changedFrom, std::numeric_limits<qint32>::max()), false,
-                        AngleUnit::Arcsec);
+            page.follow(grid, 1, {1, 1}, std::exchange(changedFrom, std::numeric_limits<qint32>::max()),
+                        false, AngleUnit::Arcsec);
             us += usSince(start);
         }
         const qint32 stored = grid.count();

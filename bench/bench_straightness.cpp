@@ -1,7 +1,6 @@
 // The straightness page: a full table of stations evaluated against all three reference lines.
 #include "benchsupport.h"
 
-
 #include "analysis/straightness.h"
 #include "tables/table.h"
 
@@ -54,7 +53,8 @@ void straightnessFull(benchmark::State& state)
         record.unit = AngleUnit::Arcsec;
         record.x = angle;
         record.y = 0;
-        lines.appendLine({QString::number(line), QString::number(angle, 'f', 2), QStringLiteral("0.00")}, &record);
+        lines.appendLine({QString::number(line), QString::number(angle, 'f', 2), QStringLiteral("0.00")},
+                         &record);
         heights.push_back(heights.back() + base * 1000 * std::tan(angle * 4 * std::atan(1.0) / 648000));
     }
     Straightness::Input input;

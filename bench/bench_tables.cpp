@@ -3,9 +3,9 @@
 #include "benchsupport.h"
 
 #include "analysis/csvexport.h"
+#include "mainwindow/tableviews.h"
 #include "tables/recovery.h"
 #include "tables/tablefiles.h"
-#include "mainwindow/tableviews.h"
 #include "tables/tables.h"
 #include "widgets/flexgrid.h"
 

@@ -9,8 +9,8 @@
 #include "tables/table.h"
 #include "tables/tablefiles.h"
 
-#include <QCoreApplication>
 #include <QByteArrayList>
+#include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 

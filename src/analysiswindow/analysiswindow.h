@@ -55,6 +55,6 @@ private:
     // Per table, the first line changed since each page last looked.
     std::array<qint32, 10> m_statisticsFrom{};
     std::array<qint32, 10> m_straightnessFrom{};
-    bool m_placed = false;         // shown at least once: its geometry is the operator's
+    bool m_placed = false; // shown at least once: its geometry is the operator's
     double m_left = -1, m_top = -1;
 };

@@ -2,9 +2,9 @@
 #include "mainwindow/formmain.h"
 
 #include "connection/comlink.h"
+#include "mainwindow/tableviews.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
-#include "mainwindow/tableviews.h"
 #include "tables/tables.h"
 #include "widgets/flexgrid.h"
 

@@ -1,7 +1,7 @@
 #include "tables/recovery.h"
 
-#include "tables/tablefiles.h"
 #include "tables/table.h"
+#include "tables/tablefiles.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -218,7 +218,6 @@ QStringView Table::cellView(qint32 row, qint32 col) const
     return rowText(r).sliced(begin, end - begin);
 }
 
-
 void Table::appended(qint32 first)
 {
     if (m_bulk == 0 && rows() > first)
@@ -287,7 +286,7 @@ void Table::setRecord(qint32 row, const LineRecord& record)
     emit cellsChanged(row, row);
 }
 
-void Table::appendRow(QStringView tabSeparated)
+void Table::appendRow(QStringView tabSeparated, const LineRecord* record)
 {
     // Only the fields that have a column are kept.
     qint32 cells = 1;
@@ -306,18 +305,15 @@ void Table::appendRow(QStringView tabSeparated)
     Row row;
     row.cells = cells;
     extend(row, tabSeparated);
+    row.recorded = record != nullptr;
     m_rows.push_back(std::move(row));
-    m_records.emplace_back();
+    m_records.push_back(record ? *record : LineRecord{});
 }
 
 qint32 Table::appendLine(QStringView tabSeparated, const LineRecord* record)
 {
     const qint32 row = rows();
-    appendRow(tabSeparated);
-    if (record) {
-        m_records.back() = *record;
-        m_rows.back().recorded = true;
-    }
+    appendRow(tabSeparated, record);
     appended(row);
     return row;
 }
@@ -325,7 +321,7 @@ qint32 Table::appendLine(QStringView tabSeparated, const LineRecord* record)
 qint32 Table::appendLine(std::initializer_list<QString> cells, const LineRecord* record)
 {
     const qint32 row = rows();
-    appendRow({});
+    appendRow({}, record);
     qint32 col = 0;
     for (const QString& text : cells) {
         if (col >= m_cols)
@@ -333,10 +329,6 @@ qint32 Table::appendLine(std::initializer_list<QString> cells, const LineRecord*
         if (!text.isEmpty())
             writeCell(row, col, text);
         ++col;
-    }
-    if (record) {
-        m_records.back() = *record;
-        m_rows.back().recorded = true;
     }
     appended(row);
     return row;

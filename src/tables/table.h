@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -126,7 +127,7 @@ private:
     // Empties every line; the blocks are kept as spares for the lines that usually follow at once.
     void clearData();
     void writeCell(qint32 row, qint32 col, const QString& text);
-    void appendRow(QStringView tabSeparated);
+    void appendRow(QStringView tabSeparated, const LineRecord* record);
     void appended(qint32 first);
 
     std::vector<Row> m_rows; // [0] is the header row

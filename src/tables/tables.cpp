@@ -24,8 +24,15 @@ QString centred(int before, const QString& text, int after)
 
 Tables::Tables(AppState& state, QObject* parent) : QObject(parent), m_state(state)
 {
-    for (auto& table : m_tables)
+    for (int n = 1; n <= Count; ++n) {
+        auto& table = m_tables[index(n)];
         table = std::make_unique<Table>();
+        // Lines removed under the readout's line end its writing until it begins a new one.
+        connect(table.get(), &Table::linesRemoved, this, [this, n](qint32 first) {
+            if (n == m_readoutTable && first <= m_readoutRow)
+                m_readoutRow = 0;
+        });
+    }
 }
 
 Tables::~Tables() = default;
@@ -109,7 +116,8 @@ void Tables::XY2Table(LineRecord::Source source)
     record.unit = m_state.angles.angleUnit;
     record.x = m_state.angles.shownX();
     record.y = m_state.angles.shownY();
-    stored(t.appendLine({QString::number(r), m_state.angles.angleXText(), m_state.angles.angleYText()}, &record));
+    stored(t.appendLine({QString::number(r), m_state.angles.angleXText(), m_state.angles.angleYText()},
+                        &record));
 }
 
 void Tables::tobar2Table(const QString& value, const QString& verdict, const QString& reticle)

@@ -37,8 +37,8 @@ protected:
 };
 
 FlexGrid::FlexGrid(Table& table, QWidget* parent)
-    : QTableView(parent), m_table(table), m_model(new FlexGridModel(table, this)), m_delegate(new FlexGridDelegate(this)),
-      m_flushTimer(new QTimer(this))
+    : QTableView(parent), m_table(table), m_model(new FlexGridModel(table, this)),
+      m_delegate(new FlexGridDelegate(this)), m_flushTimer(new QTimer(this))
 {
     m_flushTimer->setSingleShot(true);
     m_flushTimer->setInterval(0);

@@ -135,7 +135,8 @@ private slots:
         control<QPushButton>(w, "CommandLoadFromOrv")->click();
         FlexGrid* grid = w.tableViews().grid(3);
         QTRY_COMPARE(grid->Rows(), 5);
-        QVERIFY(w.tableViews().currentGrid() == grid && grid->isVisible() && !w.tableViews().grid(1)->isVisible());
+        QVERIFY(w.tableViews().currentGrid() == grid && grid->isVisible() &&
+                !w.tableViews().grid(1)->isVisible());
         QCOMPARE(lines(grid), QStringList({recordLine(app, 1), recordLine(app, 2), recordLine(app, 3),
                                            recordLine(app, 4)}));
         // Lines 3 and 2 selected with the mouse, upward, then cleared: the rest is numbered anew.

@@ -169,7 +169,8 @@ private slots:
             table.clear();
             QCOMPARE(cells(grid, 0), QStringLiteral("n,a,b"));
             for (int r = 1; r <= 3000; ++r)
-                table.appendLine(QStringLiteral("%1\t").arg(r) + (r == 1500 ? wide : QStringLiteral("q%1").arg(r)));
+                table.appendLine(QStringLiteral("%1\t").arg(r) +
+                                 (r == 1500 ? wide : QStringLiteral("q%1").arg(r)));
         }
         grid.flushView();
         QCOMPARE(grid.TextMatrix(1500, 1), wide);

@@ -12,9 +12,9 @@
 #include "dialogs/formoptions.h"
 #include "dialogs/frmabout.h"
 #include "mainwindow/formmain.h"
+#include "mainwindow/tableviews.h"
 #include "sim/instrumentmodel.h"
 #include "state/appstate.h"
-#include "mainwindow/tableviews.h"
 #include "widgets/flexgrid.h"
 #include "widgets/messagebox.h"
 
