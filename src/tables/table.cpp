@@ -321,14 +321,27 @@ qint32 Table::appendLine(QStringView tabSeparated, const LineRecord* record)
 qint32 Table::appendLine(std::initializer_list<QString> cells, const LineRecord* record)
 {
     const qint32 row = rows();
-    appendRow({}, record);
-    qint32 col = 0;
-    for (const QString& text : cells) {
-        if (col >= m_cols)
-            break;
-        if (!text.isEmpty())
-            writeCell(row, col, text);
-        ++col;
+    // Cells without a TAB go in as one text, written once.
+    const bool plain =
+        std::none_of(cells.begin(), cells.end(), [](const QString& c) { return c.contains(QChar(Tab)); });
+    if (plain) {
+        m_scratch.resize(0);
+        for (const QString& text : cells) {
+            if (&text != cells.begin())
+                m_scratch.append(QChar(Tab));
+            m_scratch.append(text);
+        }
+        appendRow(m_scratch, record);
+    } else {
+        appendRow({}, record);
+        qint32 col = 0;
+        for (const QString& text : cells) {
+            if (col >= m_cols)
+                break;
+            if (!text.isEmpty())
+                writeCell(row, col, text);
+            ++col;
+        }
     }
     appended(row);
     return row;
