@@ -8,8 +8,7 @@
 #include "link/linkreceiver.h"
 #include "platform/commcontrol.h"
 #include "platform/memoryport.h"
-#include "tables/tableset.h"
-#include "widgets/flexgrid.h"
+#include "tables/tables.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -398,7 +397,7 @@ void cpuAt(benchmark::State& state, Busy busy)
             !require(state, check.received > expected * 0.8,
                      QStringLiteral("only %1 messages at line rate").arg(check.received)) ||
             !require(state, check.wrong == 0, QStringLiteral("%1 messages misdecoded").arg(check.wrong)) ||
-            !require(state, !storing || window.tables().currentGrid()->Rows() - 1 == check.received,
+            !require(state, !storing || window.tables().current().count() == check.received,
                      QStringLiteral("not every message stored")))
             return;
         state.SetIterationTime(c.cpuWindows * c.cpuWindowSeconds);

@@ -3,11 +3,13 @@
 
 #include "analysiswindow/figuretable.h"
 #include "analysiswindow/statisticspage.h"
-#include "tables/tableset.h"
-#include "widgets/flexgrid.h"
+#include "tables/tables.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <limits>
+#include <utility>
 #include <vector>
 
 namespace Bench {
@@ -39,9 +41,9 @@ void statisticsFullTable(benchmark::State& state)
     Program program;
     fillByXY2Table(program, config().tableLines);
     Program::settle();
-    const FlexGrid& grid = *program.window->tables().currentGrid();
+    const Table& grid = program.window->tables().current();
     std::vector<double> values; // the full table's marker line has none
-    for (qint32 line = 1; line < grid.Rows(); ++line) {
+    for (qint32 line = 1; line < grid.rows(); ++line) {
         if (grid.record(line))
             values.push_back(grid.record(line)->x);
     }
@@ -49,7 +51,7 @@ void statisticsFullTable(benchmark::State& state)
         StatisticsPage page;
         const auto* figures = page.findChild<FigureTable*>(QStringLiteral("figures"));
         const Clock::time_point start = Clock::now();
-        page.follow(grid, 1, 1, false, AngleUnit::Arcsec);
+        page.follow(grid, 1, {1, 1}, 1, false, AngleUnit::Arcsec);
         const double ms = usSince(start) / 1000;
         if (!require(state, figures->text(1, 1) == QString::number(values.size()),
                      QStringLiteral("lines not counted")))
@@ -66,17 +68,21 @@ void statisticsPerLine(benchmark::State& state)
     const int lines = std::min(config().tableLines - 1, 20000);
     for (auto _ : state) {
         Program program;
-        FlexGrid& grid = *program.window->tables().currentGrid();
+        const Table& grid = program.window->tables().current();
         StatisticsPage page;
+        qint32 changedFrom = 1;
+        QObject::connect(&grid, &Table::linesInserted, &page,
+                         [&changedFrom](qint32 first) { changedFrom = std::min(changedFrom, first); });
         const auto* figures = page.findChild<FigureTable*>(QStringLiteral("figures"));
         double us = 0;
         for (int done = 0; done < lines; done += PerTick) {
             fillByXY2Table(program, PerTick);
             const Clock::time_point start = Clock::now();
-            page.follow(grid, 1, grid.takeChangedFrom(), false, AngleUnit::Arcsec);
+            page.follow(grid, 1, {1, 1}, std::exchange(changedFrom, std::numeric_limits<qint32>::max()),
+                        false, AngleUnit::Arcsec);
             us += usSince(start);
         }
-        const qint32 stored = grid.Rows() - 1;
+        const qint32 stored = grid.count();
         if (!require(state, figures->text(1, 1) == QString::number(stored), QStringLiteral("lines missed")))
             return;
         std::vector<double> values(static_cast<size_t>(stored), 1.5);

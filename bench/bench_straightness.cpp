@@ -1,10 +1,8 @@
 // The straightness page: a full table of stations evaluated against all three reference lines.
 #include "benchsupport.h"
 
-#include "analysiswindow/gridlines.h"
-
 #include "analysis/straightness.h"
-#include "widgets/flexgrid.h"
+#include "tables/table.h"
 
 #include <chrono>
 #include <cmath>
@@ -46,23 +44,19 @@ void straightnessFull(benchmark::State& state)
     const qint32 stations = config().tableLines;
     const double base = 100;
     // A guideway with a bow and scatter, as the instrument would store it: texts and records.
-    FlexGrid grid;
-    grid.setCols(3);
-    grid.setRows(stations + 1);
+    Table lines;
+    lines.setCols(3);
     std::vector<double> heights{0};
     for (qint32 line = 1; line <= stations; ++line) {
         const double angle = 20 * std::sin(line * 6.0 / stations) + (line * 7919 % 101 - 50) / 25.0;
-        grid.setTextMatrix(line, 0, QString::number(line));
-        grid.setTextMatrix(line, 1, QString::number(angle, 'f', 2));
-        grid.setTextMatrix(line, 2, QStringLiteral("0.00"));
         LineRecord record;
         record.unit = AngleUnit::Arcsec;
         record.x = angle;
         record.y = 0;
-        grid.setRecord(line, record);
+        lines.appendLine({QString::number(line), QString::number(angle, 'f', 2), QStringLiteral("0.00")},
+                         &record);
         heights.push_back(heights.back() + base * 1000 * std::tan(angle * 4 * std::atan(1.0) / 648000));
     }
-    const GridLines lines(grid);
     Straightness::Input input;
     input.baseLength = base;
     for (auto _ : state) {

@@ -3,15 +3,17 @@
 #include "benchsupport.h"
 
 #include "analysis/csvexport.h"
+#include "mainwindow/tableviews.h"
 #include "tables/recovery.h"
 #include "tables/tablefiles.h"
-#include "tables/tableset.h"
+#include "tables/tables.h"
 #include "widgets/flexgrid.h"
 
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QPushButton>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -118,10 +120,10 @@ QByteArray fileBytes(const QString& path)
 
 // Times of table operations run until the views have learnt every change (rows, cells, selection,
 // scrolling); the repaint that follows at the next event-loop turn is not part of them.
-void catchUp(TableSet& tables)
+void catchUp(TableViews& views)
 {
     for (int n = 1; n <= 10; ++n)
-        tables.grid(n)->flushView();
+        views.grid(n)->flushView();
 }
 
 bool isFull(const FlexGrid& grid, int lines)
@@ -134,14 +136,14 @@ void xy2Table(benchmark::State& state)
 {
     const int lines = config().tableLines;
     Program program;
-    TableSet& tables = program.window->tables();
+    TableViews& views = program.window->tableViews();
     AngleManager& angles = program.state.angles;
     for (auto _ : state) {
-        tables.clearCurrentTable();
+        program.window->tables().clearCurrent();
         Program::settle();
         Clock::time_point start = Clock::now();
         fillByXY2Table(program, lines);
-        catchUp(tables);
+        catchUp(views);
         const double ms = msSince(start);
         Program::settle();
 
@@ -157,7 +159,7 @@ void xy2Table(benchmark::State& state)
         benchmark::DoNotOptimize(rows.data());
         const double baseMs = msSince(start);
 
-        const FlexGrid& grid = *tables.currentGrid();
+        const FlexGrid& grid = *views.currentGrid();
         if (!require(state,
                      isFull(grid, lines) && grid.TextMatrix(1, 1) == rows.front()[1] &&
                          grid.TextMatrix(lines - 1, 2) == rows[static_cast<size_t>(lines - 2)][2],
@@ -174,27 +176,28 @@ void tableFiles(benchmark::State& state)
     Program program;
     fillByXY2Table(program, lines);
     Program::settle();
-    FlexGrid& grid = *program.window->tables().currentGrid();
+    FlexGrid& grid = *program.window->tableViews().currentGrid();
+    Table& table = grid.table();
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("table.txt"));
     const QString basePath = dir.filePath(QStringLiteral("plain.txt"));
     // Decimal commas: the separator rule changes every value on the way out.
     const bool useComma = true;
-    if (!require(state, dir.isValid() && TableFiles::saveTable(grid, path, useComma),
+    if (!require(state, dir.isValid() && TableFiles::saveTable(table, path, useComma),
                  QStringLiteral("no file")))
         return;
     const PlainFile plain(fileBytes(path));
 
     for (auto _ : state) {
         Clock::time_point start = Clock::now();
-        const bool saved = TableFiles::saveTable(grid, path, useComma);
+        const bool saved = TableFiles::saveTable(table, path, useComma);
         const double saveMs = msSince(start);
         start = Clock::now();
         const bool plainSaved = plain.writeReplacing(basePath);
         const double plainSaveMs = msSince(start);
 
         start = Clock::now();
-        const bool loaded = TableFiles::loadTable(grid, path);
+        const bool loaded = TableFiles::loadTable(table, path);
         grid.flushView();
         const double loadMs = msSince(start);
         Program::settle();
@@ -203,7 +206,7 @@ void tableFiles(benchmark::State& state)
         const double plainLoadMs = msSince(start);
 
         start = Clock::now();
-        TableFiles::copyTableToClipboard(grid, useComma);
+        program.window->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
         const double copyMs = msSince(start);
         QFile::remove(basePath); // a new file, as the first save of a table
         start = Clock::now();
@@ -230,8 +233,9 @@ void tableFiles(benchmark::State& state)
 // A program with a full current table, also saved to a file, so a figure can empty it and refill it.
 struct FullTable {
     Program program;
-    TableSet& tables = program.window->tables();
-    FlexGrid& grid = *tables.currentGrid();
+    Tables& tables = program.window->tables();
+    TableViews& views = program.window->tableViews();
+    FlexGrid& grid = *views.currentGrid();
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("table.txt"));
 
@@ -240,10 +244,10 @@ struct FullTable {
         fillByXY2Table(program, lines);
         Program::settle();
     }
-    [[nodiscard]] bool saved() const { return TableFiles::saveTable(grid, path, false); }
+    [[nodiscard]] bool saved() const { return TableFiles::saveTable(grid.table(), path, false); }
     void refill()
     {
-        (void)TableFiles::loadTable(grid, path);
+        (void)TableFiles::loadTable(grid.table(), path);
         Program::settle();
     }
 };
@@ -252,7 +256,7 @@ struct FullTable {
 void recoveryCopy(benchmark::State& state)
 {
     FullTable full(config().tableLines);
-    TableSet& tables = full.tables;
+    Tables& tables = full.tables;
     FlexGrid& grid = full.grid;
     if (!require(state, full.saved(), QStringLiteral("no file")))
         return;
@@ -260,7 +264,7 @@ void recoveryCopy(benchmark::State& state)
     const auto refill = [&full] { full.refill(); };
     for (auto _ : state) {
         Clock::time_point start = Clock::now();
-        tables.clearCurrentTable();
+        tables.clearCurrent();
         grid.flushView();
         const double clearMs = msSince(start);
         const QDir folder(Recovery::folder());
@@ -270,7 +274,7 @@ void recoveryCopy(benchmark::State& state)
             return;
         refill();
         start = Clock::now();
-        grid.setRows(1);
+        grid.table().clear();
         grid.flushView();
         const double plainMs = msSince(start);
         refill();
@@ -286,12 +290,12 @@ void csvExport(benchmark::State& state)
     Program program;
     fillByXY2Table(program, lines);
     Program::settle();
-    const FlexGrid& grid = *program.window->tables().currentGrid();
+    const Table& grid = program.window->tables().current();
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("table.csv"));
     CsvExport::Table table;
-    table.lines = grid.Rows() - 1;
-    table.cell = [&grid](qint32 line, qint32 col) { return grid.TextMatrix(line, col); };
+    table.lines = grid.count();
+    table.cell = [&grid](qint32 line, qint32 col) { return grid.cell(line, col); };
     table.record = [&grid](qint32 line) { return grid.record(line); };
     for (auto _ : state) {
         Clock::time_point start = Clock::now();
@@ -333,7 +337,7 @@ void deleteSelection(benchmark::State& state)
     const int block = std::min(10000, lines / 3);
     const int first = (lines - block) / 2 + 1;
     FullTable full(lines);
-    TableSet& tables = full.tables;
+    TableViews& views = full.views;
     FlexGrid& grid = full.grid;
     if (!require(state, full.saved(), QStringLiteral("no file")))
         return;
@@ -347,8 +351,8 @@ void deleteSelection(benchmark::State& state)
         grid.setRowSel(lines);
         Program::settle();
         Clock::time_point start = Clock::now();
-        tables.deleteSelectedLines();
-        catchUp(tables);
+        views.deleteSelectedLines();
+        catchUp(views);
         const double allMs = msSince(start);
         Program::settle();
         const bool allGone = grid.Rows() == 1;
@@ -360,8 +364,8 @@ void deleteSelection(benchmark::State& state)
         grid.setRowSel(first); // selected upward
         Program::settle();
         start = Clock::now();
-        tables.deleteSelectedLines();
-        catchUp(tables);
+        views.deleteSelectedLines();
+        catchUp(views);
         const double blockMs = msSince(start);
         Program::settle();
         const double plainBlockMs = plainDeleteMs(rows, first, block);
@@ -383,25 +387,26 @@ void modeRebuild(benchmark::State& state)
 {
     const int lines = config().tableLines;
     Program program;
-    TableSet& tables = program.window->tables();
+    Tables& tables = program.window->tables();
+    TableViews& views = program.window->tableViews();
     MainOptions& options = program.state.options;
     fillByXY2Table(program, lines);
     Program::settle();
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("table.txt"));
-    if (!require(state, TableFiles::saveTable(*tables.currentGrid(), path, false), QStringLiteral("no file")))
+    if (!require(state, TableFiles::saveTable(tables.current(), path, false), QStringLiteral("no file")))
         return;
 
     const auto fillAll = [&] {
         for (int n = 1; n <= 10; ++n)
-            (void)TableFiles::loadTable(*tables.grid(n), path);
+            (void)TableFiles::loadTable(tables.table(n), path);
         Program::settle();
     };
     const auto rebuildMs = [&] {
         options.modeTobar = !options.modeTobar;
         const Clock::time_point start = Clock::now();
         program.window->layoutForMode();
-        catchUp(tables);
+        catchUp(views);
         const double ms = msSince(start);
         Program::settle();
         return ms;
@@ -409,16 +414,16 @@ void modeRebuild(benchmark::State& state)
     const auto allEmpty = [&] {
         const int cols = options.modeTobar ? 6 : 3;
         for (int n = 1; n <= 10; ++n) {
-            if (tables.grid(n)->Rows() != 1 || tables.grid(n)->Cols() != cols)
+            if (tables.table(n).rows() != 1 || tables.table(n).cols() != cols)
                 return false;
         }
-        return tables.currentGridNum() == 1 && tables.currentGrid()->isVisible();
+        return tables.currentNumber() == 1 && views.currentGrid()->isVisible();
     };
 
     for (auto _ : state) {
         // Both directions with ten full tables, and the same with ten empty ones.
         fillAll();
-        const bool wereFull = isFull(*tables.grid(10), lines);
+        const bool wereFull = isFull(*views.grid(10), lines);
         const double toTobar = rebuildMs();
         bool ok = allEmpty() && options.modeTobar;
         fillAll();

@@ -2,8 +2,7 @@
 #include "benchsupport.h"
 
 #include "link/backgroundfile.h"
-#include "tables/tableset.h"
-#include "widgets/flexgrid.h"
+#include "tables/tables.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -257,14 +256,14 @@ int memoryProbe(int lines)
         Program program;
         Program::settle();
         base = residentBytes();
-        TableSet& tables = program.window->tables();
+        Tables& tables = program.window->tables();
         for (int n = 1; n <= 10; ++n) {
-            tables.showTable(n);
+            tables.setCurrent(n);
             fillByXY2Table(program, lines);
             Program::settle();
         }
         for (int n = 1; n <= 10; ++n)
-            ok = ok && tables.grid(n)->Rows() == lines + 1;
+            ok = ok && tables.table(n).rows() == lines + 1;
         full = residentBytes();
     }
     std::printf("%.0f %.0f %.3f\n", base, full, msSince(start) / 1000);

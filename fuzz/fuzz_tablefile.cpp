@@ -6,11 +6,11 @@
 #include "fuzzcheck.h"
 
 #include "state/separator.h"
+#include "tables/table.h"
 #include "tables/tablefiles.h"
-#include "widgets/flexgrid.h"
 
-#include <QApplication>
 #include <QByteArrayList>
+#include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -21,9 +21,9 @@
 namespace {
 
 struct Harness {
-    std::unique_ptr<QApplication> app;
+    std::unique_ptr<QCoreApplication> app;
     std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<FlexGrid> grid;
+    std::unique_ptr<Table> table;
 };
 Harness* harness = nullptr;
 
@@ -61,12 +61,10 @@ QByteArray readAll(const QString& path)
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
     harness = new Harness;
-    harness->app = std::make_unique<QApplication>(*argc, *argv);
+    harness->app = std::make_unique<QCoreApplication>(*argc, *argv);
     harness->dir = std::make_unique<QTemporaryDir>();
-    harness->grid = std::make_unique<FlexGrid>();
+    harness->table = std::make_unique<Table>();
     return 0;
 }
 
@@ -74,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     if (size == 0)
         return 0;
-    FlexGrid& grid = *harness->grid;
+    Table& table = *harness->table;
     const bool tobar = (data[0] & 1) != 0;
     const bool useComma = (data[0] & 2) != 0;
     const QByteArray file(reinterpret_cast<const char*>(data + 1), static_cast<qsizetype>(size - 1));
@@ -86,23 +84,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // A table with lines from an earlier input, which loading must replace.
-    grid.setRows(1);
-    grid.setCols(tobar ? 6 : 3);
-    grid.AddItem(QStringLiteral("1\told\tline"));
-    FUZZ_CHECK(TableFiles::loadTable(grid, path));
+    table.clear();
+    table.setCols(tobar ? 6 : 3);
+    table.appendLine(QStringLiteral("1\told\tline"));
+    FUZZ_CHECK(TableFiles::loadTable(table, path));
 
     const QByteArrayList lines = referenceLines(file);
-    const qint32 cols = grid.Cols();
-    FUZZ_CHECK(grid.Rows() == lines.size() + 1);
+    const qint32 cols = table.cols();
+    FUZZ_CHECK(table.rows() == lines.size() + 1);
     QByteArray expectedSave;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const auto row = static_cast<qint32>(i + 1);
-        FUZZ_CHECK(grid.TextMatrix(row, 0) == QString::number(row));
+        FUZZ_CHECK(table.cell(row, 0) == QString::number(row));
         const QByteArrayList fields = lines.at(i).split('\t');
         for (qint32 col = 1; col < cols; ++col) {
             const QString expected =
                 col - 1 < fields.size() ? QString::fromLatin1(fields.at(col - 1)) : QString();
-            FUZZ_CHECK(grid.TextMatrix(row, col) == expected);
+            FUZZ_CHECK(table.cell(row, col) == expected);
             QString cell = expected;
             expectedSave += setSeperator(cell, useComma).toLatin1();
             if (col < cols - 1)
@@ -112,8 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     const QString savedPath = harness->dir->filePath(QStringLiteral("saved.txt"));
-    FUZZ_CHECK(TableFiles::saveTable(grid, savedPath, useComma));
+    FUZZ_CHECK(TableFiles::saveTable(table, savedPath, useComma));
     FUZZ_CHECK(readAll(savedPath) == expectedSave);
-    FUZZ_CHECK(TableFiles::tableText(grid, useComma).toLatin1() == expectedSave);
+    FUZZ_CHECK(TableFiles::tableText(table, useComma).toLatin1() == expectedSave);
     return 0;
 }

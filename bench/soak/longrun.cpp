@@ -6,8 +6,7 @@
 // Takes minutes; make longrun runs it, make test does not.
 #include "soakfixture.h"
 
-#include "tables/tableset.h"
-#include "widgets/flexgrid.h"
+#include "tables/tables.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -150,9 +149,9 @@ private slots:
         const qint64 compatibleMs = clock.elapsed();
         QCOMPARE(f.counted(), TextMessages + Records);
 
-        FlexGrid* grid = w.tables().currentGrid();
-        QCOMPARE(grid->Rows(), TableSet::FullRows);
-        QCOMPARE(grid->TextMatrix(TableSet::FullRows - 1, 1), QStringLiteral("table filled."));
+        const Table& table = w.tables().current();
+        QCOMPARE(table.rows(), Tables::FullRows);
+        QCOMPARE(table.cell(Tables::FullRows - 1, 1), QStringLiteral("table filled."));
         QVERIFY(!w.isStoring());
         QCOMPARE(qint64(f.state->internal.backgroundCounter), TextMessages + Records);
         QVERIFY(QFileInfo(o.updatePath).size() > 0);

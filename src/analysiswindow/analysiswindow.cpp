@@ -5,9 +5,8 @@
 
 #include "settings/settingvalues.h"
 #include "state/appstate.h"
-#include "tables/tableset.h"
+#include "tables/tables.h"
 #include "widgets/controls.h"
-#include "widgets/flexgrid.h"
 #include "widgets/twips.h"
 
 #include <QTabWidget>
@@ -15,6 +14,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 using namespace SettingValues;
 
@@ -23,7 +23,7 @@ constexpr double MinWidth = 4500;
 constexpr double MinHeight = 3600;
 } // namespace
 
-AnalysisWindow::AnalysisWindow(AppState& state, TableSet& tables, const MeasurementLog& log, QWidget* parent)
+AnalysisWindow::AnalysisWindow(AppState& state, Tables& tables, const MeasurementLog& log, QWidget* parent)
     : QWidget(parent, Qt::Window), m_state(state), m_tables(tables)
 {
     setObjectName(QStringLiteral("AnalysisWindow"));
@@ -43,6 +43,23 @@ AnalysisWindow::AnalysisWindow(AppState& state, TableSet& tables, const Measurem
     m_straightnessPage->setObjectName(QStringLiteral("StraightnessPage"));
     m_tabs->addTab(m_straightnessPage, QStringLiteral("Straightness"));
     connect(m_tabs, &QTabWidget::currentChanged, this, [this] { tick(); });
+    for (int n = 1; n <= Tables::Count; ++n) {
+        const Table& table = tables.table(n);
+        connect(&table, &Table::linesInserted, this, [this, n](qint32 first) { changed(n, first); });
+        connect(&table, &Table::linesRemoved, this, [this, n](qint32 first) { changed(n, first); });
+        connect(&table, &Table::cellsChanged, this, [this, n](qint32 first, qint32 last) {
+            if (last > 0) // the header is not a line
+                changed(n, std::max(first, 1));
+        });
+        connect(&table, &Table::columnsChanged, this, [this, n] { changed(n, 1); });
+    }
+}
+
+void AnalysisWindow::changed(int number, qint32 from)
+{
+    const auto i = static_cast<size_t>(number - 1);
+    m_statisticsFrom[i] = std::min(m_statisticsFrom[i], from);
+    m_straightnessFrom[i] = std::min(m_straightnessFrom[i], from);
 }
 
 void AnalysisWindow::restore()
@@ -82,16 +99,19 @@ void AnalysisWindow::tick()
 {
     if (!isVisible())
         return;
-    FlexGrid* grid = m_tables.currentGrid();
-    const qint32 changedFrom = grid->takeChangedFrom();
-    const int number = m_tables.currentGridNum();
-    m_statisticsPage->follow(*grid, number, changedFrom, m_state.options.modeTobar, m_state.angles.angleUnit);
+    const int number = m_tables.currentNumber();
+    const Table& table = m_tables.table(number);
+    const Selection selection = m_selection ? m_selection(number) : Selection{};
+    const auto i = static_cast<size_t>(number - 1);
+    constexpr qint32 NoChange = std::numeric_limits<qint32>::max();
+    m_statisticsPage->follow(table, number, {selection.row, selection.rowSel},
+                             std::exchange(m_statisticsFrom[i], NoChange), m_state.options.modeTobar,
+                             m_state.angles.angleUnit);
     // A change seen while the straightness page is hidden is remembered until it is shown.
-    m_straightnessFrom = std::min(m_straightnessFrom, changedFrom);
     if (m_tabs->currentWidget() == m_straightnessPage) {
-        m_straightnessPage->follow(*grid, number, m_straightnessFrom, m_state.options.modeTobar,
+        m_straightnessPage->follow(table, number, {selection.row, selection.rowSel},
+                                   std::exchange(m_straightnessFrom[i], NoChange), m_state.options.modeTobar,
                                    m_state.angles.angleUnit, m_tables.fileName(number));
-        m_straightnessFrom = std::numeric_limits<qint32>::max();
     }
     // The plot is drawn only where it can be seen.
     if (m_tabs->currentWidget() == m_trendPage)

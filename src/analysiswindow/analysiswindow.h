@@ -3,12 +3,15 @@
 #include <QWidget>
 #include <QtGlobal>
 
+#include <array>
+#include <functional>
+
 struct AppState;
 class MeasurementLog;
 class QTabWidget;
 class StatisticsPage;
 class StraightnessPage;
-class TableSet;
+class Tables;
 class TrendPage;
 
 // The analysis window: one page per analysis of the measurements, beside the main window and not modal.
@@ -17,7 +20,15 @@ class AnalysisWindow : public QWidget {
 public:
     enum Page { Statistics = 0, Trend = 1, Straightness = 2 };
 
-    AnalysisWindow(AppState& state, TableSet& tables, const MeasurementLog& log, QWidget* parent);
+    AnalysisWindow(AppState& state, Tables& tables, const MeasurementLog& log, QWidget* parent);
+
+    // The operator's selection in a table: the current line and the other end.
+    struct Selection {
+        qint32 row = 0;
+        qint32 rowSel = 0;
+    };
+    // Where the selection in table n is read; none: no selection.
+    void setSelection(std::function<Selection(int number)> selection) { m_selection = std::move(selection); }
 
     // Placement, page and open state from the store; shown when it was open.
     void restore();
@@ -33,12 +44,17 @@ protected:
 
 private:
     AppState& m_state;
-    TableSet& m_tables;
+    void changed(int number, qint32 from);
+
+    Tables& m_tables;
+    std::function<Selection(int)> m_selection;
     QTabWidget* m_tabs = nullptr;
     StatisticsPage* m_statisticsPage = nullptr;
     TrendPage* m_trendPage = nullptr;
     StraightnessPage* m_straightnessPage = nullptr;
-    qint32 m_straightnessFrom = 0; // the first line changed since the straightness page last looked
-    bool m_placed = false;         // shown at least once: its geometry is the operator's
+    // Per table, the first line changed since each page last looked.
+    std::array<qint32, 10> m_statisticsFrom{};
+    std::array<qint32, 10> m_straightnessFrom{};
+    bool m_placed = false; // shown at least once: its geometry is the operator's
     double m_left = -1, m_top = -1;
 };

@@ -1,7 +1,8 @@
 #include "analysiswindow/statisticspage.h"
 
 #include "analysiswindow/figuretable.h"
-#include "analysiswindow/gridlines.h"
+
+#include "tables/table.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -33,12 +34,12 @@ void StatisticsPage::copyFigures()
     QGuiApplication::clipboard()->setText(m_statistics.tabSeparated());
 }
 
-void StatisticsPage::follow(const FlexGrid& grid, int number, qint32 changedFrom, bool tobar, AngleUnit unit)
+void StatisticsPage::follow(const Table& lines, int number, std::pair<qint32, qint32> selected,
+                            qint32 changedFrom, bool tobar, AngleUnit unit)
 {
-    const GridLines lines(grid);
-    TableStatistics::Scope scope{&grid, 1, lines.count(), tobar, unit};
-    const qint32 a = std::clamp(grid.Row(), 1, std::max(1, lines.count()));
-    const qint32 b = std::clamp(grid.RowSel(), 1, std::max(1, lines.count()));
+    TableStatistics::Scope scope{&lines, 1, lines.count(), tobar, unit};
+    const qint32 a = std::clamp(selected.first, 1, std::max(1, lines.count()));
+    const qint32 b = std::clamp(selected.second, 1, std::max(1, lines.count()));
     const bool selection = a != b;
     if (selection) {
         scope.first = std::min(a, b);

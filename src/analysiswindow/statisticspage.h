@@ -5,10 +5,12 @@
 #include <QWidget>
 #include <QtGlobal>
 
+#include <utility>
+
 class FigureTable;
-class FlexGrid;
 class TextStrip;
 class QPushButton;
+class Table;
 
 // Mean, scatter and extremes of the current table, or of the selected lines when more than one is
 // selected, following the lines as they arrive.
@@ -17,8 +19,10 @@ class StatisticsPage : public QWidget {
 public:
     explicit StatisticsPage(QWidget* parent = nullptr);
 
-    // Brings the figures to table `number` shown in `grid`; changedFrom as the grid reported it.
-    void follow(const FlexGrid& grid, int number, qint32 changedFrom, bool tobar, AngleUnit unit);
+    // Brings the figures to table `number`; selected: the operator's current line and the selection's other
+    // end; changedFrom: the first line changed since the last call.
+    void follow(const Table& table, int number, std::pair<qint32, qint32> selected, qint32 changedFrom,
+                bool tobar, AngleUnit unit);
     [[nodiscard]] const TableStatistics& statistics() const { return m_statistics; }
 
     // The figures' table: a header row, then one row per figure; a label column and two series.

@@ -1,10 +1,9 @@
 #include "analysiswindow/straightnesspage.h"
 
 #include "analysis/csvexport.h"
-#include "analysiswindow/gridlines.h"
 #include "analysiswindow/straightnessreport.h"
 #include "settings/settingvalues.h"
-#include "tables/tableset.h"
+#include "tables/tables.h"
 #include "widgets/filedialog.h"
 #include "widgets/messagebox.h"
 
@@ -187,20 +186,20 @@ void StraightnessPage::storeInputs() const
               m_directionBox->currentIndex() == 1 ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
-void StraightnessPage::follow(const FlexGrid& grid, int number, qint32 changedFrom, bool tobar,
-                              AngleUnit unit, const QString& fileName)
+void StraightnessPage::follow(const Table& table, int number, std::pair<qint32, qint32> selected,
+                              qint32 changedFrom, bool tobar, AngleUnit unit, const QString& fileName)
 {
     // The selected lines when more than one is selected, else the whole table up to its last reading.
-    const qint32 lines = std::min(grid.Rows() - 1, TableSet::FullRows - 2);
+    const qint32 lines = std::min(table.count(), Tables::FullRows - 2);
     Straightness::Input scope;
-    const qint32 a = std::clamp(grid.Row(), 1, std::max(1, lines));
-    const qint32 b = std::clamp(grid.RowSel(), 1, std::max(1, lines));
+    const qint32 a = std::clamp(selected.first, 1, std::max(1, lines));
+    const qint32 b = std::clamp(selected.second, 1, std::max(1, lines));
     scope.first = a != b ? std::min(a, b) : 1;
     scope.last = a != b ? std::max(a, b) : lines;
     scope.unit = unit;
-    const bool sameScope = &grid == m_grid && scope.first == m_scope.first && scope.last == m_scope.last &&
+    const bool sameScope = &table == m_table && scope.first == m_scope.first && scope.last == m_scope.last &&
                            unit == m_scope.unit && tobar == m_tobar;
-    m_grid = &grid;
+    m_table = &table;
     m_number = number;
     m_tobar = tobar;
     m_unit = unit;
@@ -213,7 +212,7 @@ void StraightnessPage::follow(const FlexGrid& grid, int number, qint32 changedFr
 
 void StraightnessPage::evaluate()
 {
-    if (!m_stale || !m_grid)
+    if (!m_stale || !m_table)
         return;
     m_stale = false;
     Straightness::Input input = m_scope;
@@ -222,7 +221,7 @@ void StraightnessPage::evaluate()
     input.reverse = m_directionBox->currentIndex() == 1;
     if (m_tobar)
         input.last = 0; // a TOBAR table holds no angles
-    m_result = Straightness::evaluate(GridLines(*m_grid), input);
+    m_result = Straightness::evaluate(*m_table, input);
     m_scopeLabel->setText(
         QStringLiteral("Table %1, %2")
             .arg(m_number)

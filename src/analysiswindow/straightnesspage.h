@@ -6,9 +6,10 @@
 #include <QtGlobal>
 
 #include <array>
+#include <utility>
 
-class FlexGrid;
 class QComboBox;
+class Table;
 class QCustomPlot;
 class QDoubleSpinBox;
 class QLabel;
@@ -24,10 +25,11 @@ public:
     explicit StraightnessPage(QWidget* parent = nullptr);
     ~StraightnessPage() override;
 
-    // Evaluates table `number` shown in `grid` again when its lines, the selection, the unit shown or the
-    // inputs changed; changedFrom as the grid reported it. fileName: the table's file, if any.
-    void follow(const FlexGrid& grid, int number, qint32 changedFrom, bool tobar, AngleUnit unit,
-                const QString& fileName);
+    // Evaluates table `number` again when its lines, the selection, the unit shown or the inputs changed;
+    // selected: the operator's current line and the selection's other end; changedFrom: the first line
+    // changed since the last call. fileName: the table's file, if any.
+    void follow(const Table& table, int number, std::pair<qint32, qint32> selected, qint32 changedFrom,
+                bool tobar, AngleUnit unit, const QString& fileName);
     [[nodiscard]] const Straightness& result() const { return m_result; }
     [[nodiscard]] Straightness::Reference reference() const;
     // Axis, base length and direction from the store, and into it.
@@ -53,7 +55,7 @@ private:
     QPushButton* m_csvButton = nullptr;
     Straightness m_result;
     StationModel* m_model = nullptr;
-    const FlexGrid* m_grid = nullptr;
+    const Table* m_table = nullptr;
     int m_number = 0;
     bool m_tobar = false;
     AngleUnit m_unit = AngleUnit::Arcsec;

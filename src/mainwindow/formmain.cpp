@@ -4,8 +4,9 @@
 #include "connection/formcom.h"
 #include "dialogs/formoptions.h"
 #include "link/link.h"
+#include "mainwindow/tableviews.h"
 #include "state/appstate.h"
-#include "tables/tableset.h"
+#include "tables/tables.h"
 #include "widgets/appicon.h"
 #include "widgets/controls.h"
 #include "widgets/flexgrid.h"
@@ -66,7 +67,8 @@ FormMain::FormMain(AppState& state, Link& link, QWidget* parent)
 
     createControls();
     AppIcon::decorateMainWindow(this, m_aboutButton);
-    m_tables = std::make_unique<TableSet>(m_state, this);
+    m_tables = std::make_unique<Tables>(m_state);
+    m_tableViews = std::make_unique<TableViews>(m_state, *m_tables, this);
     TableButtons buttons;
     buttons.storeValue = m_storeValueButton;
     buttons.clearSelection = m_clearSelectionButton;
@@ -74,10 +76,14 @@ FormMain::FormMain(AppState& state, Link& link, QWidget* parent)
     buttons.readMemory = m_readMemoryButton;
     buttons.averaging = m_averagingButton;
     buttons.tables = m_tableButtons;
-    m_tables->setButtons(buttons);
-    m_tables->setTobarBoxes({m_tobarValueBox, m_verdictBox, m_reticleBox});
-    m_tables->setStopStoring([this] { stopStoring(); });
+    m_tableViews->setButtons(buttons);
+    m_tableViews->setTobarBoxes({m_tobarValueBox, m_verdictBox, m_reticleBox});
+    connect(m_tables.get(), &Tables::tableFilled, this, &FormMain::stopStoring);
     m_analysis = new AnalysisWindow(m_state, *m_tables, m_link.log(), this);
+    m_analysis->setSelection([this](int number) {
+        const FlexGrid* grid = m_tableViews->grid(number);
+        return AnalysisWindow::Selection{grid->Row(), grid->RowSel()};
+    });
     m_tables->setLog(&m_link.log());
     connectHandlers();
     createTableMenu();
@@ -268,7 +274,7 @@ void FormMain::createTableMenu()
     addActions(
         {m_exportCsvAction, m_copyTableAction, m_statisticsAction, m_trendAction, m_straightnessAction});
     for (int n = 1; n <= 10; ++n) {
-        FlexGrid* grid = m_tables->grid(n);
+        FlexGrid* grid = m_tableViews->grid(n);
         grid->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint& at) {
             QMenu menu(this);

@@ -22,7 +22,8 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QTimer;
-class TableSet;
+class Tables;
+class TableViews;
 
 // The main window: live angles or the TOBAR value, the ten tables, interval storing, and the buttons that
 // open the other windows. It follows the link's signals into the tables and interval storing.
@@ -34,7 +35,8 @@ public:
 
     [[nodiscard]] AppState& state() { return m_state; }
     [[nodiscard]] Link& link() { return m_link; }
-    [[nodiscard]] TableSet& tables() { return *m_tables; }
+    [[nodiscard]] Tables& tables() { return *m_tables; }
+    [[nodiscard]] TableViews& tableViews() { return *m_tableViews; }
 
     // The 200 ms display tick: the live values or the TOBAR reading, and the layout of a changed mode.
     void displayTick();
@@ -127,7 +129,8 @@ private:
 
     AppState& m_state;
     Link& m_link;
-    std::unique_ptr<TableSet> m_tables;
+    std::unique_ptr<Tables> m_tables;
+    std::unique_ptr<TableViews> m_tableViews;
     AnalysisWindow* m_analysis = nullptr;
     FormOptions* m_options = nullptr;
     QPointer<FormCom> m_connection;

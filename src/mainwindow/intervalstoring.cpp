@@ -2,9 +2,10 @@
 #include "mainwindow/formmain.h"
 
 #include "link/link.h"
+#include "mainwindow/tableviews.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
-#include "tables/tableset.h"
+#include "tables/tables.h"
 #include "widgets/flexgrid.h"
 
 #include <QLabel>
@@ -37,7 +38,7 @@ void FormMain::stopStoring()
 void FormMain::applyStoreInterval(double n)
 {
     // The redraw switch belongs to table 1, whichever table is current.
-    m_tables->grid(1)->setRedraw(n >= 10 || !m_isStoring);
+    m_tableViews->grid(1)->setRedraw(n >= 10 || !m_isStoring);
     m_link.setMsgSignal(n);
 }
 
@@ -62,5 +63,5 @@ void FormMain::haveAngleMsg()
     if (!m_isStoring)
         return;
     m_tables->XY2Table(LineRecord::Source::Interval);
-    m_lineBox->setText(QString::number(m_tables->currentGrid()->Rows()));
+    m_lineBox->setText(QString::number(m_tables->current().rows()));
 }

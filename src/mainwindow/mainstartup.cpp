@@ -6,11 +6,12 @@
 #include "connection/formcom.h"
 #include "dialogs/formoptions.h"
 #include "link/link.h"
+#include "mainwindow/tableviews.h"
 #include "settings/settingvalues.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
 #include "tables/recovery.h"
-#include "tables/tableset.h"
+#include "tables/tables.h"
 #include "widgets/controls.h"
 #include "widgets/flexgrid.h"
 #include "widgets/twips.h"
@@ -26,8 +27,8 @@ void FormMain::load()
     AppState& s = m_state;
     MainOptions& o = s.options;
 
-    m_tables->selectTable(1);
-    m_tables->currentGrid()->setVisible(true);
+    m_tables->setCurrent(1);
+    m_tableViews->currentGrid()->setVisible(true);
     o.modeTobar = readFlag(SettingKeys::ModeTobar);
     o.oldModeTobar = !o.modeTobar;
     Controls::placeOnScreen(this, readNumber(SettingKeys::MainLeft), readNumber(SettingKeys::MainTop),
@@ -49,7 +50,7 @@ void FormMain::load()
     o.useMean = readFlag(SettingKeys::UseMean);
     o.backgroundSeconds = readNumber(SettingKeys::BackgroundSeconds);
     m_link.setUpdateSignal(o.backgroundSeconds);
-    m_tables->setupTables();
+    m_tableViews->setupTables();
     if (o.showTable)
         setWindowHeight(o.heightWithTable);
     else
@@ -73,7 +74,7 @@ void FormMain::saveAndClose()
     writeInt(SettingKeys::HeightWithTable, s.options.heightWithTable);
     writeText(SettingKeys::ModeTobar, s.options.modeTobar ? QStringLiteral("True") : QStringLiteral("False"));
     for (int n = 1; n <= 10; ++n)
-        Recovery::keep(*m_tables->grid(n), n, Recovery::Cause::Shutdown, s.options.useComma);
+        Recovery::keep(m_tables->table(n), n, Recovery::Cause::Shutdown, s.options.useComma);
     s.options.useBackground = false;
     m_analysis->closeForShutdown();
     if (m_connection)

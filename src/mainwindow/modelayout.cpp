@@ -4,9 +4,9 @@
 #include "connection/formcom.h"
 #include "dialogs/formoptions.h"
 #include "link/link.h"
+#include "mainwindow/tableviews.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
-#include "tables/tableset.h"
 #include "widgets/flexgrid.h"
 #include "widgets/twips.h"
 #include "widgets/windowlayer.h"
@@ -72,7 +72,7 @@ void FormMain::layoutForMode()
         w->setVisible(v);
 
     const bool w = !v;
-    const FlexGrid* grid = m_tables->currentGrid();
+    const FlexGrid* grid = m_tableViews->currentGrid();
     m_tobarValueBox->setVisible(w);
     Twips::place(m_tobarValueBox, {grid->Left(), topOf(m_xLabel), grid->Width(), heightOf(m_tobarValueBox)});
 
@@ -85,12 +85,12 @@ void FormMain::layoutForMode()
     Twips::place(m_reticleBox, {leftOf(m_verdictBox), topOf(m_verdictBox) + heightOf(m_verdictBox),
                                 widthOf(m_verdictBox), heightOf(m_verdictBox)});
 
-    m_tables->setupTables();
+    m_tableViews->setupTables();
 }
 
 void FormMain::applySizeRules()
 {
-    if (isMinimized() || isMaximized() || isFullScreen() || !m_tables)
+    if (isMinimized() || isMaximized() || isFullScreen() || !m_tableViews)
         return;
     const MainOptions& options = m_state.options;
     if (windowWidth() < MinWidth)
@@ -118,14 +118,11 @@ void FormMain::resizeTables(qint16 h)
     if (m_state.options.modeTobar)
         tableHeight += 500;
     const double tableWidth = windowWidth() + 4460 - MinWidth;
-    const qint16 remembered = m_tables->currentGridNum();
-    for (qint16 i = 1; i <= 10; ++i) {
-        m_tables->selectTable(i);
-        FlexGrid* grid = m_tables->currentGrid();
+    for (int i = 1; i <= 10; ++i) {
+        FlexGrid* grid = m_tableViews->grid(i);
         grid->setHeight(tableHeight);
         grid->setWidth(tableWidth);
     }
-    m_tables->selectTable(remembered);
 }
 
 void FormMain::openConnection()

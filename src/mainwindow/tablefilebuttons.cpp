@@ -6,12 +6,13 @@
 #include "state/appstate.h"
 #include "tables/recovery.h"
 #include "tables/tablefiles.h"
-#include "tables/tableset.h"
+#include "tables/tables.h"
 #include "widgets/filedialog.h"
-#include "widgets/flexgrid.h"
 #include "widgets/messagebox.h"
 
+#include <QClipboard>
 #include <QFileInfo>
+#include <QGuiApplication>
 
 void FormMain::openTable()
 {
@@ -21,10 +22,10 @@ void FormMain::openTable()
     // Stored before the file is read, so it names the file even when opening fails.
     m_dataPath = chosen;
     SettingValues::writeText(SettingKeys::DataPath, m_dataPath);
-    Recovery::keep(*m_tables->currentGrid(), m_tables->currentGridNum(), Recovery::Cause::OpenFile,
+    Recovery::keep(m_tables->current(), m_tables->currentNumber(), Recovery::Cause::OpenFile,
                    m_state.options.useComma);
-    (void)TableFiles::loadTable(*m_tables->currentGrid(), m_dataPath);
-    m_tables->setFileName(m_tables->currentGridNum(), m_dataPath);
+    (void)TableFiles::loadTable(m_tables->current(), m_dataPath);
+    m_tables->setFileName(m_tables->currentNumber(), m_dataPath);
 }
 
 void FormMain::saveTable()
@@ -34,8 +35,8 @@ void FormMain::saveTable()
         return;
     m_dataPath = chosen;
     SettingValues::writeText(SettingKeys::DataPath, m_dataPath);
-    if (TableFiles::saveTable(*m_tables->currentGrid(), m_dataPath, m_state.options.useComma))
-        m_tables->setFileName(m_tables->currentGridNum(), m_dataPath);
+    if (TableFiles::saveTable(m_tables->current(), m_dataPath, m_state.options.useComma))
+        m_tables->setFileName(m_tables->currentNumber(), m_dataPath);
     else
         MessageBox::show(this,
                          QStringLiteral("The table could not be saved to ") + m_dataPath + QLatin1Char('.'));
@@ -43,15 +44,15 @@ void FormMain::saveTable()
 
 void FormMain::exportCsv()
 {
-    const FlexGrid& grid = *m_tables->currentGrid();
+    const Table& grid = m_tables->current();
     const QString suggested = m_dataPath.isEmpty() ? QString() : QFileInfo(m_dataPath).path();
     const QString chosen = FileDialog::choose(this, FileDialog::Kind::ExportCsv, suggested);
     if (chosen.isEmpty())
         return;
     CsvExport::Table table;
     table.tobar = m_state.options.modeTobar;
-    table.lines = grid.Rows() - 1;
-    table.cell = [&grid](qint32 line, qint32 col) { return grid.TextMatrix(line, col); };
+    table.lines = grid.count();
+    table.cell = [&grid](qint32 line, qint32 col) { return grid.cell(line, col); };
     table.record = [&grid](qint32 line) { return grid.record(line); };
     if (!CsvExport::write(table, chosen))
         MessageBox::show(this,
@@ -60,5 +61,9 @@ void FormMain::exportCsv()
 
 void FormMain::copyTableToClipboard()
 {
-    TableFiles::copyTableToClipboard(*m_tables->currentGrid(), m_state.options.useComma);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard)
+        return;
+    clipboard->clear();
+    clipboard->setText(TableFiles::tableText(m_tables->current(), m_state.options.useComma));
 }

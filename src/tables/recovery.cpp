@@ -1,7 +1,7 @@
 #include "tables/recovery.h"
 
+#include "tables/table.h"
 #include "tables/tablefiles.h"
-#include "widgets/flexgrid.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -57,9 +57,9 @@ QString folder()
            QStringLiteral("/recovery");
 }
 
-QString keep(const FlexGrid& grid, int tableNumber, Cause cause, bool useComma)
+QString keep(const Table& table, int tableNumber, Cause cause, bool useComma)
 {
-    if (grid.Rows() < 2)
+    if (table.rows() < 2)
         return {};
     QDir dir(folder());
     if (!dir.mkpath(QStringLiteral("."))) {
@@ -72,7 +72,7 @@ QString keep(const FlexGrid& grid, int tableNumber, Cause cause, bool useComma)
     QString path = dir.filePath(stem + QStringLiteral(".txt"));
     for (int n = 2; QFileInfo::exists(path); ++n) // several copies within one second
         path = dir.filePath(stem + QLatin1Char('_') + QString::number(n) + QStringLiteral(".txt"));
-    if (!TableFiles::saveTable(grid, path, useComma)) {
+    if (!TableFiles::saveTable(table, path, useComma)) {
         reportOnce(cause, QStringLiteral("cannot write ") + path);
         return {};
     }

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-class FlexGrid;
+class Table;
 
 // Copies of tables that are about to be emptied or replaced, so that no measurement is lost without a
 // trace. Each copy is a table file as "Save" writes it (so "Open" reads it back), in the folder "recovery"
@@ -18,6 +18,6 @@ inline constexpr int Kept = 200;
 
 // Writes a copy of the table when it holds lines and returns its path (empty when nothing was written).
 // A failure is told on standard error, once per cause, and never stops the caller.
-QString keep(const FlexGrid& grid, int tableNumber, Cause cause, bool useComma);
+QString keep(const Table& table, int tableNumber, Cause cause, bool useComma);
 
 } // namespace Recovery

@@ -4,11 +4,9 @@
 #include "platform/codepage.h"
 #include "platform/savefile.h"
 #include "state/separator.h"
-#include "widgets/flexgrid.h"
+#include "tables/table.h"
 
-#include <QClipboard>
 #include <QFile>
-#include <QGuiApplication>
 #include <QSaveFile>
 #include <QVarLengthArray>
 
@@ -22,10 +20,10 @@ namespace {
 // text by returning false. The rule is applied on the way out, so the table's cells are neither copied
 // nor changed.
 template <typename LineDone>
-bool buildText(const FlexGrid& grid, bool useComma, QString& text, LineDone lineDone)
+bool buildText(const Table& table, bool useComma, QString& text, LineDone lineDone)
 {
-    const qint32 rows = grid.Rows();
-    const qint32 cols = grid.Cols();
+    const qint32 rows = table.rows();
+    const qint32 cols = table.cols();
     const QChar separator = seperatorFor(useComma);
     QVarLengthArray<QStringView, 8> cells;
     for (qint32 i = 1; i < rows; ++i) {
@@ -33,7 +31,7 @@ bool buildText(const FlexGrid& grid, bool useComma, QString& text, LineDone line
         cells.clear();
         qsizetype length = 2; // CR LF
         for (qint32 j = 1; j < cols; ++j) {
-            cells.append(grid.TextMatrixView(i, j));
+            cells.append(table.cellView(i, j));
             length += cells.back().size() + (j < cols - 1 ? 1 : 0);
         }
         const qsizetype start = text.size();
@@ -58,14 +56,14 @@ bool buildText(const FlexGrid& grid, bool useComma, QString& text, LineDone line
 }
 } // namespace
 
-QString tableText(const FlexGrid& grid, bool useComma)
+QString tableText(const Table& table, bool useComma)
 {
     QString text;
-    (void)buildText(grid, useComma, text, [](QString&) { return true; });
+    (void)buildText(table, useComma, text, [](QString&) { return true; });
     return text;
 }
 
-bool saveTable(const FlexGrid& grid, const QString& fileName, bool useComma)
+bool saveTable(const Table& table, const QString& fileName, bool useComma)
 {
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
@@ -82,7 +80,7 @@ bool saveTable(const FlexGrid& grid, const QString& fileName, bool useComma)
         text.resize(0);
         return file.write(bytes) == bytes.size();
     };
-    const bool built = buildText(grid, useComma, piece,
+    const bool built = buildText(table, useComma, piece,
                                  [&write](QString& text) { return text.size() < PieceChars || write(text); });
     return finishSave(file, built && write(piece));
 }
@@ -149,12 +147,13 @@ private:
 };
 } // namespace
 
-bool loadTable(FlexGrid& grid, const QString& fileName)
+bool loadTable(Table& table, const QString& fileName)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    grid.setRows(1);
+    const Table::Bulk bulk(table);
+    table.clear();
     LineReader reader(file);
     QByteArrayView line;
     // The table line "n TAB line" is put together in one buffer, kept from line to line.
@@ -171,19 +170,9 @@ bool loadTable(FlexGrid& grid, const QString& fileName)
             out[i] = QLatin1Char(number[i]);
         out[length] = QLatin1Char('\t');
         CodePage::appendUnicode(item, line);
-        grid.AddItem(item);
-        grid.setRecord(n, fromFile);
+        (void)table.appendLine(item, &fromFile);
     }
     return true;
-}
-
-void copyTableToClipboard(const FlexGrid& grid, bool useComma)
-{
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    if (!clipboard)
-        return;
-    clipboard->clear();
-    clipboard->setText(tableText(grid, useComma));
 }
 
 } // namespace TableFiles

@@ -1,5 +1,6 @@
 #include "widgets/flexgrid.h"
 
+#include "tables/table.h"
 #include "widgets/flexgridmodel.h"
 #include "widgets/twips.h"
 
@@ -35,9 +36,9 @@ protected:
     }
 };
 
-FlexGrid::FlexGrid(QWidget* parent)
-    : QTableView(parent), m_model(new FlexGridModel(this)), m_delegate(new FlexGridDelegate(this)),
-      m_flushTimer(new QTimer(this))
+FlexGrid::FlexGrid(Table& table, QWidget* parent)
+    : QTableView(parent), m_table(table), m_model(new FlexGridModel(table, this)),
+      m_delegate(new FlexGridDelegate(this)), m_flushTimer(new QTimer(this))
 {
     m_flushTimer->setSingleShot(true);
     m_flushTimer->setInterval(0);
@@ -82,85 +83,67 @@ FlexGrid::FlexGrid(QWidget* parent)
         if (!m_applying && isVisible())
             m_topRow = value + 1;
     });
+
+    connect(&table, &Table::linesInserted, this, [this](qint32 first, qint32) { rowsChanged(first); });
+    connect(&table, &Table::linesRemoved, this, &FlexGrid::linesRemoved);
+    connect(&table, &Table::cellsChanged, this, [this](qint32 firstRow, qint32 lastRow) {
+        m_model->cellsChanged(firstRow, lastRow);
+        if (lastRow > 0)
+            scheduleFlush();
+    });
+    connect(&table, &Table::columnsChanged, this, &FlexGrid::columnsChanged);
+    connect(&table, &Table::formatChanged, this, &FlexGrid::fitColumnsToHeader);
+    if (!table.format().isEmpty())
+        fitColumnsToHeader();
+    if (table.rows() > 1)
+        rowsChanged(1);
 }
 
 FlexGrid::~FlexGrid() = default;
 
 qint32 FlexGrid::Rows() const
 {
-    return m_model->rows();
-}
-
-void FlexGrid::setRows(qint32 rows)
-{
-    const qint32 old = Rows();
-    rows = std::max(rows, 1);
-    changed(std::min(old, rows));
-    if (rows > old) {
-        m_model->appendRows(rows - old);
-    } else if (rows < old) {
-        const QScopedValueRollback<bool> applying(m_applying, true);
-        m_model->removeBlock(rows, old - rows);
-    }
-    rowsChanged(old);
+    return m_table.rows();
 }
 
 qint32 FlexGrid::Cols() const
 {
-    return m_model->cols();
+    return m_table.cols();
 }
 
-void FlexGrid::setCols(qint32 cols)
+void FlexGrid::columnsChanged()
 {
-    cols = std::max(cols, 1);
-    if (cols == Cols())
-        return;
-    changed(1);
     {
         const QScopedValueRollback<bool> applying(m_applying, true);
-        m_model->setCols(cols);
+        m_model->columnsChanged();
     }
-    m_col = std::min(m_col, cols - 1);
+    m_col = std::min(m_col, Cols() - 1);
     m_selectionPending = true;
     scheduleFlush();
 }
 
+void FlexGrid::linesRemoved(qint32 first, qint32 count)
+{
+    {
+        const QScopedValueRollback<bool> applying(m_applying, true);
+        m_model->linesRemoved(first, count);
+    }
+    rowsChanged(Rows() + count);
+}
+
 QString FlexGrid::TextMatrix(qint32 row, qint32 col) const
 {
-    if (row < 0 || row >= Rows() || col < 0 || col >= Cols())
-        return {};
-    return m_model->cell(row, col);
+    return m_table.cell(row, col);
 }
 
 QStringView FlexGrid::TextMatrixView(qint32 row, qint32 col) const
 {
-    if (row < 0 || row >= Rows() || col < 0 || col >= Cols())
-        return {};
-    return m_model->cellView(row, col);
-}
-
-void FlexGrid::setTextMatrix(qint32 row, qint32 col, const QString& text)
-{
-    if (row < 0 || row >= Rows() || col < 0 || col >= Cols())
-        return;
-    m_model->setCell(row, col, text);
-    if (row > 0) {
-        changed(row);
-        scheduleFlush();
-    }
+    return m_table.cellView(row, col);
 }
 
 const LineRecord* FlexGrid::record(qint32 row) const
 {
-    return row >= 1 && row < Rows() ? m_model->record(row) : nullptr;
-}
-
-void FlexGrid::setRecord(qint32 row, const LineRecord& record)
-{
-    if (row >= 1 && row < Rows()) {
-        changed(row);
-        m_model->setRecord(row, record);
-    }
+    return m_table.lineRecord(row);
 }
 
 void FlexGrid::setRow(qint32 row)
@@ -187,11 +170,6 @@ QString FlexGrid::Text() const
     return TextMatrix(m_row, m_col);
 }
 
-void FlexGrid::setText(const QString& text)
-{
-    setTextMatrix(m_row, m_col, text);
-}
-
 void FlexGrid::setRowSel(qint32 row)
 {
     if (row < 0 || row >= Rows())
@@ -199,28 +177,6 @@ void FlexGrid::setRowSel(qint32 row)
     m_rowSel = row;
     m_selectionPending = true;
     scheduleFlush();
-}
-
-void FlexGrid::RemoveItems(qint32 first, qint32 count)
-{
-    const qint32 old = Rows();
-    if (count <= 0 || first < 1 || first >= old)
-        return;
-    count = std::min(count, old - first);
-    changed(first);
-    {
-        const QScopedValueRollback<bool> applying(m_applying, true);
-        m_model->removeBlock(first, count);
-    }
-    rowsChanged(old);
-}
-
-void FlexGrid::AddItem(QStringView tabSeparated)
-{
-    const qint32 old = Rows();
-    changed(old);
-    m_model->appendRow(tabSeparated);
-    rowsChanged(old);
 }
 
 qint32 FlexGrid::TopRow() const
@@ -310,27 +266,18 @@ void FlexGrid::setFocusRect(int mode)
     viewport()->update();
 }
 
-void FlexGrid::setFormatString(const QString& format)
+QString FlexGrid::FormatString() const
 {
-    m_format = format;
-    const QStringList fields = format.split(QLatin1Char('|'));
-    setCols(static_cast<qint32>(fields.size()));
+    return m_table.format();
+}
+
+void FlexGrid::fitColumnsToHeader()
+{
     const QFontMetricsF metrics(font());
     // Room for the header's own margins, so that a header text is never cut.
     const int margins = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, horizontalHeader()) + 2;
-    for (qint32 col = 0; col < fields.size(); ++col) {
-        QString text = fields.at(col);
-        FlexAlign align = FlexAlign::General;
-        if (text.startsWith(QLatin1Char('^')))
-            align = FlexAlign::Centre;
-        else if (text.startsWith(QLatin1Char('<')))
-            align = FlexAlign::Left;
-        else if (text.startsWith(QLatin1Char('>')))
-            align = FlexAlign::Right;
-        if (align != FlexAlign::General)
-            text.remove(0, 1);
-        m_model->setAlignment(col, align);
-        m_model->setCell(0, col, text);
+    for (qint32 col = 0; col < Cols(); ++col) {
+        const QString text = m_table.cell(0, col);
         setColumnWidth(col, static_cast<int>(std::ceil(metrics.horizontalAdvance(text))) + margins);
     }
     viewport()->update();

@@ -1,34 +1,21 @@
 #include "widgets/flexgridmodel.h"
 
+#include "tables/table.h"
+
 #include <algorithm>
 
 namespace {
 
-constexpr char16_t Tab = u'\t';
-// Characters per block; a longer row gets a block of its own.
-constexpr qsizetype BlockChars = 1 << 16;
-
-// The next TAB at or after from, or -1. Rows are short: a plain loop beats a library search here.
-qint32 nextTab(QStringView text, qint32 from)
-{
-    const char16_t* data = text.utf16();
-    for (qint32 i = from, size = static_cast<qint32>(text.size()); i < size; ++i) {
-        if (data[i] == Tab)
-            return i;
-    }
-    return -1;
-}
-
-Qt::Alignment alignmentOf(FlexAlign align, const QString& text)
+Qt::Alignment alignmentOf(Table::Align align, const QString& text)
 {
     switch (align) {
-    case FlexAlign::Left:
+    case Table::Align::Left:
         return Qt::AlignLeft | Qt::AlignVCenter;
-    case FlexAlign::Centre:
+    case Table::Align::Centre:
         return Qt::AlignHCenter | Qt::AlignVCenter;
-    case FlexAlign::Right:
+    case Table::Align::Right:
         return Qt::AlignRight | Qt::AlignVCenter;
-    case FlexAlign::General:
+    case Table::Align::General:
         break;
     }
     // The general alignment: numbers to the right, other text to the left.
@@ -39,216 +26,36 @@ Qt::Alignment alignmentOf(FlexAlign align, const QString& text)
 
 } // namespace
 
-FlexGridModel::FlexGridModel(QObject* parent)
-    : QAbstractTableModel(parent), m_rows(1), m_records(1), m_align(1)
+FlexGridModel::FlexGridModel(const Table& table, QObject* parent)
+    : QAbstractTableModel(parent), m_table(table), m_cols(table.cols())
 {
-}
-
-FlexGridModel::~FlexGridModel() = default;
-
-bool FlexGridModel::range(const Row& row, qint32 col, qint32& begin, qint32& end) const
-{
-    if (col < 0 || col >= row.cells)
-        return false;
-    if (row.ends) {
-        const std::vector<qint32>& ends = *row.ends;
-        begin = col == 0 ? 0 : ends[static_cast<size_t>(col) - 1] + 1;
-        end = ends[static_cast<size_t>(col)];
-        return true;
-    }
-    const QStringView all = rowText(row);
-    if (col == row.cells - 1) {
-        // The last cell is found from the end, which keeps writing the last cell of a wide row cheap.
-        const qsizetype tab = all.lastIndexOf(QChar(Tab));
-        begin = static_cast<qint32>(tab + 1);
-        end = row.length;
-        return true;
-    }
-    qint32 at = 0;
-    for (qint32 c = 0; c < col; ++c)
-        at = nextTab(all, at) + 1;
-    const qint32 tab = nextTab(all, at);
-    begin = at;
-    end = tab < 0 ? row.length : tab;
-    return true;
-}
-
-void FlexGridModel::keepEnds(Row& row) const
-{
-    auto ends = std::make_unique<std::vector<qint32>>();
-    if (row.cells > 0) {
-        const QStringView all = rowText(row);
-        for (qint32 at = nextTab(all, 0); at >= 0; at = nextTab(all, at + 1))
-            ends->push_back(at);
-        ends->push_back(row.length);
-    }
-    row.ends = std::move(ends);
-}
-
-void FlexGridModel::truncate(Row& row, qint32 cols)
-{
-    cols = std::max(cols, 0);
-    if (row.cells <= cols)
-        return;
-    qint32 cut = 0;
-    if (cols > 0) {
-        qint32 begin = 0;
-        (void)range(row, cols - 1, begin, cut);
-    }
-    cutTo(row, cut);
-    row.cells = cols;
-    if (row.ends)
-        row.ends->resize(static_cast<size_t>(cols));
-}
-
-bool FlexGridModel::atTail(const Row& row) const
-{
-    if (row.capacity == 0 || m_blocks.empty() || row.block != static_cast<qint32>(m_blocks.size() - 1))
-        return false;
-    return static_cast<size_t>(row.offset) + static_cast<size_t>(row.capacity) == m_blocks.back().size();
-}
-
-void FlexGridModel::extend(Row& row, QStringView text)
-{
-    const auto added = static_cast<qint32>(text.size());
-    if (added == 0)
-        return;
-    m_hintRow = -1;
-    const qint32 length = row.length + added;
-    // Blocks never grow past their reserved size, so slices of them stay where they are.
-    const auto room = [this] { return m_blocks.back().capacity() - m_blocks.back().size(); };
-    if (length > row.capacity && atTail(row) && room() >= static_cast<size_t>(length - row.capacity)) {
-        const qint32 grow = length - row.capacity;
-        m_blocks.back().resize(m_blocks.back().size() + static_cast<size_t>(grow));
-        m_stored += grow;
-        m_used += grow;
-        row.capacity = length;
-    }
-    if (row.capacity > 0 && length <= row.capacity) {
-        char16_t* place = m_blocks[static_cast<size_t>(row.block)].data() + row.offset;
-        std::copy(text.utf16(), text.utf16() + added, place + row.length);
-        row.length = length;
-        return;
-    }
-    // Moved to the end; a row that grows gets as much again to grow into.
-    const qint32 capacity = row.length > 0 ? 2 * length : length;
-    if (m_blocks.empty() || room() < static_cast<size_t>(capacity)) {
-        std::vector<char16_t> block;
-        if (!m_spare.empty() && m_spare.back().capacity() >= static_cast<size_t>(capacity)) {
-            block.swap(m_spare.back());
-            m_spare.pop_back();
-        } else {
-            block.reserve(static_cast<size_t>(std::max<qsizetype>(BlockChars, capacity)));
-        }
-        m_blocks.push_back(std::move(block));
-    }
-    std::vector<char16_t>& block = m_blocks.back();
-    const size_t offset = block.size();
-    // Within the reserved size nothing moves, so the old text may be read while the new is written.
-    block.resize(offset + static_cast<size_t>(capacity));
-    m_stored += capacity;
-    m_used += capacity - row.capacity; // the old place is left over
-    if (row.length > 0) {
-        const char16_t* old = m_blocks[static_cast<size_t>(row.block)].data() + row.offset;
-        std::copy(old, old + row.length, block.data() + offset);
-    }
-    std::copy(text.utf16(), text.utf16() + added, block.data() + offset + row.length);
-    row.block = static_cast<qint32>(m_blocks.size() - 1);
-    row.offset = static_cast<qint32>(offset);
-    row.length = length;
-    row.capacity = capacity;
-}
-
-void FlexGridModel::cutTo(Row& row, qint32 length)
-{
-    if (length >= row.length)
-        return;
-    m_hintRow = -1;
-    row.length = length;
-    if (atTail(row)) {
-        // The room at the tail goes back to the block.
-        const qint32 freed = row.capacity - length;
-        m_blocks.back().resize(m_blocks.back().size() - static_cast<size_t>(freed));
-        m_stored -= freed;
-        m_used -= freed;
-        row.capacity = length;
-    }
-}
-
-void FlexGridModel::compactIfWasteful()
-{
-    const qint64 waste = m_stored - m_used;
-    if (waste <= m_used || waste <= BlockChars)
-        return;
-    std::vector<std::vector<char16_t>> old;
-    old.swap(m_blocks);
-    m_used = m_stored = 0;
-    for (Row& row : m_rows) {
-        const qint32 length = row.length;
-        row.length = row.capacity = 0;
-        if (length > 0)
-            extend(row, QStringView(old[static_cast<size_t>(row.block)].data() + row.offset, length));
-    }
-}
-
-void FlexGridModel::clearData()
-{
-    Row& header = m_rows.front();
-    m_scratch = rowText(header).toString();
-    header.length = header.capacity = 0;
-    for (std::vector<char16_t>& block : m_blocks) {
-        block.clear();
-        m_spare.push_back(std::move(block));
-    }
-    m_blocks.clear();
-    m_used = m_stored = 0;
-    extend(header, m_scratch);
-}
-
-QStringView FlexGridModel::cellView(qint32 row, qint32 col) const
-{
-    const Row& r = m_rows[static_cast<size_t>(row)];
-    qint32 begin = 0;
-    qint32 end = 0;
-    if (row == m_hintRow && col == m_hintCol + 1 && !r.ends) {
-        // The next cell of the row looked up last begins after that one's separator.
-        if (col >= r.cells)
-            return {};
-        begin = m_hintEnd + 1;
-        const qint32 tab = nextTab(rowText(r), begin);
-        end = tab < 0 ? r.length : tab;
-    } else if (!range(r, col, begin, end)) {
-        return {};
-    }
-    m_hintRow = row;
-    m_hintCol = col;
-    m_hintEnd = end;
-    return rowText(r).sliced(begin, end - begin);
 }
 
 QVariant FlexGridModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_committed || index.column() >= m_cols)
+    // The table may already hold fewer lines or columns than the view was told of.
+    if (!index.isValid() || index.row() >= m_committed || index.row() + 1 >= m_table.rows() ||
+        index.column() >= m_cols || index.column() >= m_table.cols())
         return {};
     if (role != Qt::DisplayRole && role != Qt::TextAlignmentRole)
         return {};
-    const QString text = cell(index.row() + 1, index.column());
+    const QString text = m_table.cell(index.row() + 1, index.column());
     if (role == Qt::DisplayRole)
         return text;
-    return static_cast<int>(alignmentOf(m_align[static_cast<size_t>(index.column())], text));
+    return static_cast<int>(alignmentOf(m_table.align(index.column()), text));
 }
 
 QVariant FlexGridModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation == Qt::Vertical)
         return role == Qt::DisplayRole ? QVariant(section + 1) : QVariant();
-    if (section < 0 || section >= m_cols)
+    if (section < 0 || section >= m_cols || section >= m_table.cols())
         return {};
-    const QString text = cell(0, section);
+    const QString text = m_table.cell(0, section);
     if (role == Qt::DisplayRole)
         return text;
     if (role == Qt::TextAlignmentRole)
-        return static_cast<int>(alignmentOf(m_align[static_cast<size_t>(section)], text));
+        return static_cast<int>(alignmentOf(m_table.align(section), text));
     return {};
 }
 
@@ -257,129 +64,58 @@ Qt::ItemFlags FlexGridModel::flags(const QModelIndex& index) const
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
 }
 
-void FlexGridModel::setCell(qint32 row, qint32 col, const QString& newText)
+void FlexGridModel::linesRemoved(qint32 first, qint32 count)
 {
-    Row& r = m_rows[static_cast<size_t>(row)];
-    if (col < 0)
+    // Only the rows the view was told of; pending ones simply never arrive.
+    const int top = first - 1;
+    const int bottom = std::min(top + count, m_committed) - 1;
+    if (m_dirtyFirst >= 0)
+        m_dirtyFirst = std::min(m_dirtyFirst, std::max(top, 0));
+    if (top > bottom)
         return;
-    if (!r.ends && newText.contains(QChar(Tab)))
-        keepEnds(r);
-    m_scratch.resize(0);
-    if (col >= r.cells) {
-        // Empty cells up to col, each after its separator, then the text: appended to the row.
-        for (qint32 c = r.cells; c <= col; ++c) {
-            if (c > 0)
-                m_scratch.append(QChar(Tab));
-            if (r.ends)
-                r.ends->push_back(r.length + static_cast<qint32>(m_scratch.size()));
-        }
-        m_scratch.append(newText);
-        if (r.ends)
-            r.ends->back() = r.length + static_cast<qint32>(m_scratch.size());
-        r.cells = col + 1;
-        extend(r, m_scratch);
-    } else {
-        qint32 begin = 0;
-        qint32 end = 0;
-        (void)range(r, col, begin, end);
-        const auto shift = static_cast<qint32>(newText.size()) - (end - begin);
-        if (col == r.cells - 1) {
-            // The last cell: the row is cut before it and the new text appended.
-            cutTo(r, begin);
-            extend(r, newText);
-        } else {
-            const QStringView current = rowText(r);
-            m_scratch.append(current.first(begin));
-            m_scratch.append(newText);
-            m_scratch.append(current.sliced(end));
-            cutTo(r, 0);
-            extend(r, m_scratch);
-        }
-        if (r.ends) {
-            for (size_t c = static_cast<size_t>(col); c < r.ends->size(); ++c)
-                (*r.ends)[c] += shift;
-        }
-    }
-    compactIfWasteful();
-
-    if (row == 0) {
-        emit headerDataChanged(Qt::Horizontal, col, col);
-    } else if (row - 1 < m_committed) {
-        m_dirtyFirst = m_dirtyFirst < 0 ? row - 1 : std::min(m_dirtyFirst, row - 1);
-        m_dirtyLast = std::max(m_dirtyLast, row - 1);
-    }
-}
-
-void FlexGridModel::appendRow(QStringView tabSeparated)
-{
-    // Only the fields that have a column are kept.
-    qint32 cells = 1;
-    qint32 at = -1;
-    for (;;) {
-        const qint32 tab = nextTab(tabSeparated, at + 1);
-        if (tab < 0)
-            break;
-        if (cells == m_cols) {
-            tabSeparated = tabSeparated.first(tab);
-            break;
-        }
-        at = tab;
-        ++cells;
-    }
-    Row row;
-    row.cells = cells;
-    extend(row, tabSeparated);
-    m_rows.push_back(std::move(row));
-    m_records.emplace_back();
-}
-
-void FlexGridModel::removeBlock(qint32 first, qint32 count)
-{
-    commit();
-    beginRemoveRows({}, first - 1, first + count - 2);
-    const auto begin = m_rows.begin() + first;
-    const auto end = begin + count;
-    m_hintRow = -1;
-    for (auto it = begin; it != end; ++it)
-        m_used -= it->capacity;
-    m_rows.erase(begin, end);
-    m_records.erase(m_records.begin() + first, m_records.begin() + first + count);
-    m_committed -= count;
-    if (rows() == 1)
-        clearData();
-    else
-        compactIfWasteful();
+    beginRemoveRows({}, top, bottom);
+    m_committed -= bottom - top + 1;
     endRemoveRows();
 }
 
-void FlexGridModel::setCols(qint32 cols)
+void FlexGridModel::cellsChanged(qint32 firstRow, qint32 lastRow)
 {
-    if (cols == m_cols)
+    if (firstRow == 0) {
+        if (m_cols > 0)
+            emit headerDataChanged(Qt::Horizontal, 0, m_cols - 1);
+        firstRow = 1;
+    }
+    if (firstRow > lastRow || firstRow - 1 >= m_committed)
         return;
-    commit();
+    m_dirtyFirst = m_dirtyFirst < 0 ? firstRow - 1 : std::min(m_dirtyFirst, firstRow - 1);
+    m_dirtyLast = std::max(m_dirtyLast, lastRow - 1);
+}
+
+void FlexGridModel::columnsChanged()
+{
+    const int cols = m_table.cols();
     if (cols > m_cols) {
         beginInsertColumns({}, m_cols, cols - 1);
         m_cols = cols;
-        m_align.resize(static_cast<size_t>(cols), FlexAlign::General);
         endInsertColumns();
-        return;
+    } else if (cols < m_cols) {
+        beginRemoveColumns({}, cols, m_cols - 1);
+        m_cols = cols;
+        endRemoveColumns();
     }
-    beginRemoveColumns({}, cols, m_cols - 1);
-    m_cols = cols;
-    m_align.resize(static_cast<size_t>(cols));
-    for (Row& row : m_rows)
-        truncate(row, cols);
-    compactIfWasteful();
-    endRemoveColumns();
+}
+
+bool FlexGridModel::pending() const
+{
+    return m_table.rows() - 1 != m_committed || m_dirtyFirst >= 0;
 }
 
 void FlexGridModel::commit()
 {
-    m_spare.clear();
-    const int dataRows = rows() - 1;
-    if (dataRows > m_committed) {
-        beginInsertRows({}, m_committed, dataRows - 1);
-        m_committed = dataRows;
+    const int lines = m_table.rows() - 1;
+    if (lines > m_committed) {
+        beginInsertRows({}, m_committed, lines - 1);
+        m_committed = lines;
         endInsertRows();
     }
     if (m_dirtyFirst >= 0) {

@@ -8,7 +8,7 @@
 #include "analysiswindow/straightnesspage.h"
 #include "analysiswindow/trendpage.h"
 #include "link/link.h"
-#include "tables/tableset.h"
+#include "tables/tables.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -71,7 +71,7 @@ private slots:
         AnalysisWindow& a = w.analysis();
         const StatisticsPage& page = *control<StatisticsPage>(a, "StatisticsPage");
         const TextStrip* scope = control<TextStrip>(page, "LabelScope");
-        FlexGrid& grid = *w.tables().currentGrid();
+        FlexGrid& grid = *w.tableViews().currentGrid();
         QVERIFY(a.isHidden());
         QWidget* const boxX = control<QWidget>(w, "TextX");
         for (QWidget* widget : {boxX, control<QWidget>(w, "TextY"), static_cast<QWidget*>(&grid)})
@@ -265,7 +265,7 @@ private slots:
         w.displayTick();
         QVERIFY2(message->text().startsWith("Line 4 has no usable reading"), qPrintable(message->text()));
         QVERIFY(!reportButton->isEnabled() && plot->graph(0)->data()->isEmpty());
-        w.tables().currentGrid()->setRow(4);
+        w.tableViews().currentGrid()->setRow(4);
         control<QPushButton>(w, "CommandDelete")->click();
         w.displayTick();
         QVERIFY(reportButton->isEnabled() && message->isHidden());
@@ -305,7 +305,7 @@ private slots:
         // Another reference line is drawn; a TOBAR table has no angles to evaluate.
         control<QComboBox>(page, "ComboReference")->setCurrentIndex(0);
         QCOMPARE(plot->graph(1)->name(), QString("End points"));
-        page.follow(*w.tables().currentGrid(), 1, 1, true, AngleUnit::Arcsec, QString());
+        page.follow(w.tables().current(), 1, {1, 1}, 1, true, AngleUnit::Arcsec, QString());
         QVERIFY(!reportButton->isEnabled() && message->text().contains("ORVELAN table"));
     }
 

@@ -2,7 +2,7 @@
 #include "support/appfixture.h"
 
 #include "platform/serialdevices.h"
-#include "tables/tableset.h"
+#include "tables/tables.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -114,7 +114,7 @@ private slots:
         const QString gone = boxX->text();
         QVERIFY2(gone.startsWith(QLatin1String("..........")), qPrintable(gone));
         control<QPushButton>(w, "CommandVal2Table")->click();
-        QCOMPARE(w.tables().currentGrid()->TextMatrix(1, 1), gone);
+        QCOMPARE(w.tables().current().cell(1, 1), gone);
         control<QPushButton>(w, "CommandLoadFromOrv")->click(); // sends nothing and tells nothing more
         for (int i = 0; i < 3; ++i)
             w.displayTick();

@@ -52,7 +52,7 @@ private slots:
                 !app.link->isLoaded()); // no port yet
         QTRY_COMPARE(text(w, "TextX"), QStringLiteral(".........."));
         QVERIFY(!visible(w, "CommandLoadFromOrv"));
-        FlexGrid* grid = w.tables().currentGrid();
+        FlexGrid* grid = w.tableViews().currentGrid();
         control<QPushButton>(w, "CommandVal2Table")->click(); // no values yet: their placeholders
         QCOMPARE(lines(grid), QStringList{"1|..........|.........."});
 
@@ -97,11 +97,11 @@ private slots:
         QVERIFY(app.waitCounted(4) && grid->Rows() == stopped && !visible(w, "TextLine"));
 
         // A table that fills up ends with its marker line and stops the storing.
-        grid->setRows(TableSet::FullRows - 1);
+        grid->table().setRows(Tables::FullRows - 1);
         control<QPushButton>(w, "CommandStart")->click();
         QTRY_VERIFY(!w.isStoring());
-        QVERIFY(grid->Rows() == TableSet::FullRows && !visible(w, "TextLine"));
-        QCOMPARE(grid->TextMatrix(TableSet::FullRows - 1, 1), QStringLiteral("table filled."));
+        QVERIFY(grid->Rows() == Tables::FullRows && !visible(w, "TextLine"));
+        QCOMPARE(grid->TextMatrix(Tables::FullRows - 1, 1), QStringLiteral("table filled."));
         control<QPushButton>(w, "CommandClearGrid")->click();
         QCOMPARE(grid->Rows(), 1);
     }
@@ -134,9 +134,10 @@ private slots:
         QVERIFY2(plain.match(version).hasMatch() && WindowLayer::isTopmost(&w), qPrintable(version));
 
         control<QPushButton>(w, "CommandLoadFromOrv")->click();
-        FlexGrid* grid = w.tables().grid(3);
+        FlexGrid* grid = w.tableViews().grid(3);
         QTRY_COMPARE(grid->Rows(), 5);
-        QVERIFY(w.tables().currentGrid() == grid && grid->isVisible() && !w.tables().grid(1)->isVisible());
+        QVERIFY(w.tableViews().currentGrid() == grid && grid->isVisible() &&
+                !w.tableViews().grid(1)->isVisible());
         QCOMPARE(lines(grid), QStringList({recordLine(app, 1), recordLine(app, 2), recordLine(app, 3),
                                            recordLine(app, 4)}));
         // Lines 3 and 2 selected with the mouse, upward, then cleared: the rest is numbered anew.
@@ -170,14 +171,14 @@ private slots:
         QVERIFY(control<QRadioButton>(again, "OptionMrad")->isChecked() && near(again.windowHeight(), 7500));
         QCOMPARE(QPointF(again.windowLeft(), again.windowTop()), QPointF(150, 45)); // kept and written back
         QVERIFY(QTest::qWaitForWindowExposed(&again));
-        FlexGrid* table1 = again.tables().currentGrid();
+        FlexGrid* table1 = again.tableViews().currentGrid();
         for (int i = 0; i < 40; ++i)
             control<QPushButton>(again, "CommandVal2Table")->click();
         table1->flushView(); // the newest line scrolled into view
         QVERIFY(table1->viewport()->rect().contains(table1->visualRect(table1->model()->index(39, 0))));
         control<QPushButton>(again, "CT1")->click();
         control<QPushButton>(again, "CommandOpen")->click();
-        FlexGrid* table2 = again.tables().grid(2);
+        FlexGrid* table2 = again.tableViews().grid(2);
         QCOMPARE(lines(table2), QStringList({"1|39,95|34,27", "2|104,18|23,60"}));
     }
 
@@ -216,11 +217,11 @@ private slots:
                              "uncheck the \"Hold current angles ...\" box."});
         QVERIFY(!w.optionsLoaded() && WindowLayer::isTopmost(&w)); // closed is unloaded
         QTRY_VERIFY(near(w.windowHeight(), 7000));
-        QVERIFY(near(w.tables().grid(5)->Height(), 4000));
+        QVERIFY(near(w.tableViews().grid(5)->Height(), 4000));
         w.setWindowWidth(3000); // too narrow, and too low for the table
         w.setWindowHeight(4500);
         QTRY_VERIFY(near(w.windowWidth(), 6135) && near(w.windowHeight(), 6000));
-        QVERIFY(near(w.tables().grid(5)->Height(), 3000));
+        QVERIFY(near(w.tableViews().grid(5)->Height(), 3000));
         QCOMPARE(AppFixture::stored({K::ShowTable, K::OnTop, K::UseComma, K::StoreAtIR, K::UseBackground,
                                      K::BackgroundSeconds, K::UpdatePath}),
                  QStringList({"1", "1", "1", "1", "1", "2", now}));
@@ -231,7 +232,7 @@ private slots:
                     .match(QString::fromLatin1(AppFixture::readFile(now)))
                     .hasMatch());
         QVERIFY(app.sim(QStringLiteral("key ir")));
-        QTRY_COMPARE(lines(w.tables().currentGrid()), QStringList{"1|12.500|-3.250"});
+        QTRY_COMPARE(lines(w.tableViews().currentGrid()), QStringList{"1|12.500|-3.250"});
 
         bool restored = false;
         QVERIFY(app.onModal<FormOptions>(control<QPushButton>(w, "CommandOptions"), [&](FormOptions& d) {
@@ -264,7 +265,7 @@ private slots:
         QVERIFY(app.sim(QStringLiteral("instrument tobar")));
         QTRY_VERIFY(visible(w, "TextTobar"));
         QVERIFY(!visible(w, "TextX") && !visible(w, "CommandStart") && !visible(w, "CT0"));
-        QCOMPARE(w.tables().currentGrid()->Cols(), 6);
+        QCOMPARE(w.tableViews().currentGrid()->Cols(), 6);
         const QRegularExpression reading(QStringLiteral("^\\d+\\.\\d{3}mm$"));
         QTRY_VERIFY(reading.match(text(w, "TextTobar")).hasMatch());
         control<QPushButton>(w, "CommandVal2Table")->click();
@@ -284,7 +285,7 @@ private slots:
         QVERIFY(app.sim(QStringLiteral("instrument orvelan")));
         QTRY_VERIFY(visible(w, "TextX"));
         QVERIFY(!visible(w, "TextTobar") && visible(w, "CT0") && enabled(w.options(), "CheckIR"));
-        const FlexGrid* grid = w.tables().currentGrid();
+        const FlexGrid* grid = w.tableViews().currentGrid();
         QCOMPARE(QSize(grid->Cols(), grid->Rows()), QSize(3, 1)); // a new layout starts the tables anew
         QTRY_COMPARE(text(w, "TextX"), QStringLiteral("12.500"));
 
@@ -332,7 +333,7 @@ private slots:
         QTRY_COMPARE(text(w, "TextTobar"), shown.section('|', 0, 0));
         control<QPushButton>(w, "CommandVal2Table")->click();
         QCOMPARE(QStringList({text(w, "TextTobar"), text(w, "TextGONG"), text(w, "TextReticle")}) +
-                     lines(w.tables().currentGrid()),
+                     lines(w.tableViews().currentGrid()),
                  shown.split('|').mid(0, 3) << shown.section('|', 3));
     }
 

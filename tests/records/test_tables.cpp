@@ -4,7 +4,8 @@
 #include "analysis/linerecord.h"
 #include "tables/recovery.h"
 #include "tables/tablefiles.h"
-#include "tables/tableset.h"
+#include "tables/tables.h"
+#include "widgets/flexgrid.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -45,7 +46,7 @@ class TestTables : public QObject {
     std::unique_ptr<AppFixture> m_f;
 
     FormMain& w() { return *m_f->window; }
-    FlexGrid& table() { return *w().tables().currentGrid(); }
+    FlexGrid& table() { return *w().tableViews().currentGrid(); }
     void angles(double x, double y)
     {
         m_f->state->link.conStatus = 1;
@@ -184,7 +185,7 @@ private slots:
 
     void fullTableCsvReadsBack()
     {
-        for (qint32 i = 1; i < TableSet::FullRows - 1; ++i) {
+        for (qint32 i = 1; i < Tables::FullRows - 1; ++i) {
             angles(i / 7.0, -i / 3.0);
             w().tables().XY2Table();
         }
@@ -206,7 +207,7 @@ private slots:
     void recoveryCopyOfEachCause()
     {
         QFETCH(QString, cause);
-        w().tables().showTable(3);
+        w().tables().setCurrent(3);
         for (int i = 0; i < 5; ++i)
             store(1.25 * i, -0.5 * i);
         m_f->state->options.useComma = true; // a copy takes the separator "Save" would use
@@ -220,12 +221,12 @@ private slots:
             w().setGridForLoad(3, 10, 2);
         } else if (cause == QLatin1String("open-file")) {
             m_f->chosen = m_f->files.filePath(QStringLiteral("empty.txt"));
-            QVERIFY(TableFiles::saveTable(*w().tables().grid(1), m_f->chosen, false));
+            QVERIFY(TableFiles::saveTable(w().tables().table(1), m_f->chosen, false));
             control<QPushButton>(w(), "CommandOpen")->click();
         } else {
             w().close();
         }
-        QVERIFY(cause == QLatin1String("shutdown") || w().tables().grid(3)->Rows() == 1); // it went on
+        QVERIFY(cause == QLatin1String("shutdown") || w().tableViews().grid(3)->Rows() == 1); // it went on
         const QStringList kept = copies();
         QCOMPARE(kept.size(), 1);
         QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d_table3_") +

@@ -155,7 +155,7 @@ private slots:
                 control<QRadioButton>(w, unit)->click();
                 w.displayTick();
                 control<QPushButton>(w, "CommandVal2Table")->click();
-                QStringList texts = AppFixture::lines(w.tables().currentGrid());
+                QStringList texts = AppFixture::lines(w.tableViews().currentGrid());
                 texts << QString::fromLatin1(AppFixture::readFile(background));
                 for (const char* box : {"TextX", "TextY", "TextTobar", "TextGONG", "TextReticle"})
                     texts << control<QLineEdit>(w, box)->text();
@@ -199,7 +199,7 @@ private slots:
         FormMain& w = app.start();
         app.openLine(true);
         QVERIFY(app.send("\r6 0 2 0 2\r6 0 1 1000 32767\r", 2)); // a header without lines changes nothing
-        QCOMPARE(w.tables().currentGridNum(), 1);
+        QCOMPARE(w.tables().currentNumber(), 1);
         const auto resident = [] {
             return AppFixture::readFile("/proc/self/statm").split(' ').value(1).toLongLong() *
                    sysconf(_SC_PAGESIZE);
@@ -210,7 +210,7 @@ private slots:
             lines += "5 1 " + QByteArray::number(i) + " a b c d e f\r";
         QVERIFY(app.send(lines, Lines, 60000));
         [[maybe_unused]] const qint64 grown = resident() - before;
-        FlexGrid* grid = w.tables().currentGrid();
+        FlexGrid* grid = w.tableViews().currentGrid();
         QCOMPARE(QSize(grid->Cols(), grid->Rows()), QSize(32768, Lines + 1));
         QStringList cells;
         for (int c : {1, 4, 5, 6, 7, 32767})
@@ -220,11 +220,11 @@ private slots:
         QVERIFY2(grown < 64 * 1024 * 1024, qPrintable(QString::number(grown / 1024)));
 #endif
         QVERIFY(app.send("5 4 1 z\r", 1)); // a line for another table goes there
-        QCOMPARE(AppFixture::lines(w.tables().currentGrid()), QStringList{"1|z|"});
+        QCOMPARE(AppFixture::lines(w.tableViews().currentGrid()), QStringList{"1|z|"});
         // A readout that narrowed a table to one column: a stored line skips the cells it lacks.
         QVERIFY(app.send("6 0 5 1 1\r5 5 1 y\r", 2));
         control<QPushButton>(w, "CommandVal2Table")->click();
-        QCOMPARE(AppFixture::lines(w.tables().currentGrid()), QStringList({"1|y", "2|.........."}));
+        QCOMPARE(AppFixture::lines(w.tableViews().currentGrid()), QStringList({"1|y", "2|.........."}));
     }
 
     void saveFails_data()
@@ -247,7 +247,7 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old\r\n") == 5);
         }
         FormMain& w = app.start();
-        w.tables().currentGrid()->AddItem(QStringLiteral("1\t12.5\t-0.25"));
+        w.tables().current().appendLine(QStringLiteral("1\t12.5\t-0.25"));
         app.chosen = files.filePath(target);
         control<QPushButton>(w, "CommandSave")->click();
         QCOMPARE(app.messages, QStringList{"The table could not be saved to " + app.chosen + "."});

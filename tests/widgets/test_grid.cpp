@@ -1,7 +1,11 @@
-// The grid control with its cell storage, and the table files written from it and read into it.
+// The grid view over a table's cell storage, and the table files written from it and read into it.
 #include "analysis/linerecord.h"
+#include "mainwindow/tableviews.h"
+#include "state/appstate.h"
 #include "support/tables.h"
+#include "tables/table.h"
 #include "tables/tablefiles.h"
+#include "tables/tables.h"
 #include "widgets/filedialog.h"
 #include "widgets/flexgrid.h"
 #include "widgets/twips.h"
@@ -31,27 +35,30 @@ QString cells(const FlexGrid& grid, int from = 1)
     return rows.join('|');
 }
 
-// Steps split by "; ": cols|rows|row|sel|col n, remove first count, set r c text, add line, fill n (v1..vn).
+// Steps split by "; ": the table's cols|rows n, remove first count, set r c text, add line, fill n (v1..vn);
+// the view's row|sel|col n.
 void run(FlexGrid& grid, const QString& script)
 {
-    static const QHash<QString, void (FlexGrid::*)(qint32)> setters{{"cols", &FlexGrid::setCols},
-                                                                    {"rows", &FlexGrid::setRows},
-                                                                    {"row", &FlexGrid::setRow},
-                                                                    {"sel", &FlexGrid::setRowSel},
-                                                                    {"col", &FlexGrid::setCol}};
+    static const QHash<QString, void (Table::*)(qint32)> table{{"cols", &Table::setCols},
+                                                               {"rows", &Table::setRows}};
+    static const QHash<QString, void (FlexGrid::*)(qint32)> view{
+        {"row", &FlexGrid::setRow}, {"sel", &FlexGrid::setRowSel}, {"col", &FlexGrid::setCol}};
+    Table& t = grid.table();
     for (const QString& step : script.split(QStringLiteral("; "))) {
         const QStringList w = step.split(' ');
-        if (setters.contains(w[0]))
-            (grid.*setters[w[0]])(w[1].toInt());
+        if (table.contains(w[0]))
+            (t.*table[w[0]])(w[1].toInt());
+        else if (view.contains(w[0]))
+            (grid.*view[w[0]])(w[1].toInt());
         else if (w[0] == QLatin1String("remove"))
-            grid.RemoveItems(w[1].toInt(), w[2].toInt());
+            t.removeLines(w[1].toInt(), w[2].toInt());
         else if (w[0] == QLatin1String("set"))
-            grid.setTextMatrix(w[1].toInt(), w[2].toInt(), step.section(' ', 3));
+            t.setCell(w[1].toInt(), w[2].toInt(), step.section(' ', 3));
         else if (w[0] == QLatin1String("add"))
-            grid.AddItem(step.mid(4));
+            t.appendLine(step.mid(4));
         else
             for (int i = 1; i <= w[1].toInt(); ++i)
-                grid.AddItem(QStringLiteral("v%1").arg(i));
+                t.appendLine(QStringLiteral("v%1").arg(i));
     }
 }
 
@@ -95,7 +102,8 @@ private slots:
     void lines()
     {
         QFETCH(QString, steps);
-        FlexGrid grid;
+        Table table;
+        FlexGrid grid(table);
         QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         grid.setSelectionMode(1);
         run(grid, steps);
@@ -110,16 +118,17 @@ private slots:
     // Cells, records and positions outside the grid read as nothing and are not written.
     void outsideTheGrid()
     {
-        FlexGrid grid;
+        Table table;
+        FlexGrid grid(table);
         run(grid, QStringLiteral("cols 2; add 1\ta; row 1; col 1"));
         static const LineRecord kept{LineRecord::Source::File};
-        grid.setRecord(1, kept);
+        table.setRecord(1, kept);
         for (const auto& [r, c] :
              std::initializer_list<std::pair<int, int>>{{-1, 0}, {2, 0}, {1, -1}, {1, 2}}) {
             QCOMPARE(grid.TextMatrix(r, c), QString());
             QVERIFY(grid.TextMatrixView(r, c).isEmpty());
-            grid.setTextMatrix(r, c, QStringLiteral("x"));
-            grid.setRecord(r, LineRecord{});
+            table.setCell(r, c, QStringLiteral("x"));
+            table.setRecord(r, LineRecord{});
             QVERIFY(!grid.record(r) || r == 1);
             grid.setRow(r);
             grid.setRowSel(r);
@@ -137,27 +146,32 @@ private slots:
         const auto text = [](int pass, int r) {
             return QString(r % 97 ? "p%1r%2" : "t\t%1r%2").arg(pass).arg(r);
         };
-        FlexGrid grid;
-        grid.setFormatString(QStringLiteral("n|^a|^b"));
+        Table table;
+        FlexGrid grid(table);
+        table.setFormat(QStringLiteral("n|^a|^b"));
         QStringList expected;
         for (int r = 1; r <= 3000; ++r) {
-            grid.AddItem(QStringLiteral("%1\ta\tb%1").arg(r));
+            table.appendLine(QStringLiteral("%1\ta\tb%1").arg(r));
             expected << QStringLiteral("%1,%2,b%1").arg(r).arg(text(19, r));
         }
         for (int pass = 0; pass < 20; ++pass)
             for (int r = 1; r < grid.Rows(); ++r)
-                grid.setTextMatrix(r, 1, text(pass, r));
+                table.setCell(r, 1, text(pass, r));
         QCOMPARE(cells(grid), expected.join('|'));
-        grid.RemoveItems(1000, 1500);
+        table.removeLines(1000, 1500);
         QCOMPARE(cells(grid, 999).left(22), QStringLiteral("999,p19r999,b999|2500,"));
 
-        grid.setRows(1);
-        QCOMPARE(cells(grid, 0), QStringLiteral("n,a,b"));
-        // Filled again at once, as a file is read: the emptied room is used again, a row longer than
-        // any of it gets room of its own.
         const QString wide(70000, QLatin1Char('w'));
-        for (int r = 1; r <= 3000; ++r)
-            grid.AddItem(QStringLiteral("%1\t").arg(r) + (r == 1500 ? wide : QStringLiteral("q%1").arg(r)));
+        {
+            // Emptied and filled again at once, as a file is read: the emptied room is used again, a row
+            // longer than any of it gets room of its own.
+            const Table::Bulk bulk(table);
+            table.clear();
+            QCOMPARE(cells(grid, 0), QStringLiteral("n,a,b"));
+            for (int r = 1; r <= 3000; ++r)
+                table.appendLine(QStringLiteral("%1\t").arg(r) +
+                                 (r == 1500 ? wide : QStringLiteral("q%1").arg(r)));
+        }
         grid.flushView();
         QCOMPARE(grid.TextMatrix(1500, 1), wide);
         QCOMPARE(cells(grid, 2998), QStringLiteral("2998,q2998,|2999,q2999,|3000,q3000,"));
@@ -167,9 +181,10 @@ private slots:
     // Header marks align; the general alignment puts numbers right, text left; columns fit their headers.
     void formatString()
     {
-        FlexGrid grid;
+        Table table;
+        FlexGrid grid(table);
         run(grid, QStringLiteral("cols 4; add 1\tx\tx\tx"));
-        grid.setFormatString(QStringLiteral("n|^  X  |>Right|12"));
+        table.setFormat(QStringLiteral("n|^  X  |>Right|12"));
         grid.flushView();
         QCOMPARE(cells(grid, 0), QStringLiteral("n,  X  ,Right,12|1,x,x,x"));
         QString aligned; // Left, Right, Centre of header and cell per column
@@ -186,7 +201,8 @@ private slots:
     // TopRow kept in range, estimated while hidden; Shift+Down moves RowSel, Row stays at the anchor.
     void shownGrid()
     {
-        FlexGrid grid;
+        Table table;
+        FlexGrid grid(table);
         grid.setSelectionMode(1);
         run(grid, QStringLiteral("cols 2; fill 100"));
         grid.resize(300, 10 * Twips::toPixels(grid.RowHeight(1)));
@@ -204,6 +220,23 @@ private slots:
         grid.flushView();
         QTest::keyClick(&grid, Qt::Key_Down, Qt::ShiftModifier);
         QCOMPARE(QStringLiteral("%1-%2").arg(grid.Row()).arg(grid.RowSel()), QStringLiteral("3-4"));
+    }
+
+    // The selection follows the readout's newest line; the operator's click does not move the readout.
+    void readoutBesideTheSelection()
+    {
+        AppState state;
+        Tables tables(state);
+        QWidget window;
+        const TableViews views(state, tables, &window);
+        FlexGrid& grid = *views.grid(1);
+        tables.setGridForLoad(1, 2, 2);
+        tables.addLine(1);
+        tables.addLine(1);
+        QCOMPARE(grid.Row(), 2);
+        grid.setRow(1);
+        tables.setColumn(QStringLiteral("x"));
+        QCOMPARE(cells(grid) + QString::asprintf(" %d", grid.Row()), QStringLiteral("1,,|2,x, 1"));
     }
 
     // A file read into a table (replacing its lines, numbered anew), then saved with the separator wanted.
@@ -231,39 +264,40 @@ private slots:
     {
         QFETCH(QByteArray, file);
         QFETCH(bool, useComma);
-        FlexGrid grid;
-        grid.setFormatString(QStringLiteral("n|^X|^Y"));
+        Table table;
+        FlexGrid grid(table);
+        table.setFormat(QStringLiteral("n|^X|^Y"));
         run(grid, QStringLiteral("fill 2"));
         const QString path = m_dir.filePath(QStringLiteral("table.txt"));
         QFile out(path);
         QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file) == file.size() && out.flush());
-        QVERIFY(TableFiles::loadTable(grid, path));
+        QVERIFY(TableFiles::loadTable(table, path));
         QTEST(cells(grid), "lines");
         QCOMPARE(cells(grid, 0).section('|', 0, 0), QStringLiteral("n,X,Y"));
-        QVERIFY(TableFiles::saveTable(grid, path, useComma));
+        QVERIFY(TableFiles::saveTable(table, path, useComma));
         QTEST(contents(path), "saved");
     }
 
     void fileFailures()
     {
-        FlexGrid grid;
-        grid.setCols(3);
-        QVERIFY(!TableFiles::loadTable(grid, m_dir.filePath(QStringLiteral("missing.txt"))));
-        QVERIFY(!TableFiles::saveTable(grid, m_dir.filePath(QStringLiteral("missing/table.txt")), false));
+        Table table;
+        table.setCols(3);
+        QVERIFY(!TableFiles::loadTable(table, m_dir.filePath(QStringLiteral("missing.txt"))));
+        QVERIFY(!TableFiles::saveTable(table, m_dir.filePath(QStringLiteral("missing/table.txt")), false));
         // A save refused at a file size limit leaves the old file and nothing else, small table or large.
         rlimit saved{};
         QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
         const rlimit small{4096, saved.rlim_max};
         const auto previous = std::signal(SIGXFSZ, SIG_IGN);
         for (const int lines : {1000, 40000}) {
-            while (grid.Rows() <= lines)
-                grid.AddItem(QStringLiteral("%1\t1.5\t2").arg(grid.Rows()));
+            while (table.rows() <= lines)
+                table.appendLine(QStringLiteral("%1\t1.5\t2").arg(table.rows()));
             QTemporaryDir dir;
             const QString path = dir.filePath(QStringLiteral("table.txt"));
             QFile old(path);
             QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old\r\n") == 5 && old.flush());
             QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
-            const bool written = TableFiles::saveTable(grid, path, false);
+            const bool written = TableFiles::saveTable(table, path, false);
             ::setrlimit(RLIMIT_FSIZE, &saved);
             QCOMPARE((written ? "saved " : "refused ") + contents(path), QByteArray("refused old\r\n"));
             QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"table.txt"});

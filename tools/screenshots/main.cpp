@@ -12,9 +12,9 @@
 #include "dialogs/frmabout.h"
 #include "link/link.h"
 #include "mainwindow/formmain.h"
+#include "mainwindow/tableviews.h"
 #include "sim/instrumentmodel.h"
 #include "state/appstate.h"
-#include "tables/tableset.h"
 #include "widgets/flexgrid.h"
 #include "widgets/messagebox.h"
 
@@ -85,8 +85,8 @@ int main(int argc, char** argv)
         s.link.angleY = -3.31 + 0.009 * ((i * 3) % 4);
         w.XY2Table(LineRecord::Source::RemoteControl);
     }
-    w.tables().currentGrid()->setRow(5); // the repeated readings selected
-    w.tables().currentGrid()->setRowSel(20);
+    w.tableViews().currentGrid()->setRow(5); // the repeated readings selected
+    w.tableViews().currentGrid()->setRowSel(20);
     w.analysis().showPage(AnalysisWindow::Statistics);
     w.displayTick();
     QCoreApplication::processEvents();

@@ -1,0 +1,433 @@
+#include "tables/table.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr char16_t Tab = u'\t';
+// Characters per block; a longer row gets a block of its own.
+constexpr qsizetype BlockChars = 1 << 16;
+
+// The next TAB at or after from, or -1. Rows are short: a plain loop beats a library search here.
+qint32 nextTab(QStringView text, qint32 from)
+{
+    const char16_t* data = text.utf16();
+    for (qint32 i = from, size = static_cast<qint32>(text.size()); i < size; ++i) {
+        if (data[i] == Tab)
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+Table::Table(QObject* parent) : QObject(parent), m_rows(1), m_records(1), m_align(1) {}
+
+Table::~Table() = default;
+
+Table::Bulk::~Bulk()
+{
+    if (--m_table.m_bulk == 0) {
+        m_table.m_spare.clear();
+        m_table.appended(m_table.m_bulkFirst);
+    }
+}
+
+bool Table::range(const Row& row, qint32 col, qint32& begin, qint32& end) const
+{
+    if (col < 0 || col >= row.cells)
+        return false;
+    if (row.ends) {
+        const std::vector<qint32>& ends = *row.ends;
+        begin = col == 0 ? 0 : ends[static_cast<size_t>(col) - 1] + 1;
+        end = ends[static_cast<size_t>(col)];
+        return true;
+    }
+    const QStringView all = rowText(row);
+    if (col == row.cells - 1) {
+        // The last cell is found from the end, which keeps writing the last cell of a wide row cheap.
+        const qsizetype tab = all.lastIndexOf(QChar(Tab));
+        begin = static_cast<qint32>(tab + 1);
+        end = row.length;
+        return true;
+    }
+    qint32 at = 0;
+    for (qint32 c = 0; c < col; ++c)
+        at = nextTab(all, at) + 1;
+    const qint32 tab = nextTab(all, at);
+    begin = at;
+    end = tab < 0 ? row.length : tab;
+    return true;
+}
+
+void Table::keepEnds(Row& row) const
+{
+    auto ends = std::make_unique<std::vector<qint32>>();
+    if (row.cells > 0) {
+        const QStringView all = rowText(row);
+        for (qint32 at = nextTab(all, 0); at >= 0; at = nextTab(all, at + 1))
+            ends->push_back(at);
+        ends->push_back(row.length);
+    }
+    row.ends = std::move(ends);
+}
+
+void Table::truncate(Row& row, qint32 cols)
+{
+    cols = std::max(cols, 0);
+    if (row.cells <= cols)
+        return;
+    qint32 cut = 0;
+    if (cols > 0) {
+        qint32 begin = 0;
+        (void)range(row, cols - 1, begin, cut);
+    }
+    cutTo(row, cut);
+    row.cells = cols;
+    if (row.ends)
+        row.ends->resize(static_cast<size_t>(cols));
+}
+
+bool Table::atTail(const Row& row) const
+{
+    if (row.capacity == 0 || m_blocks.empty() || row.block != static_cast<qint32>(m_blocks.size() - 1))
+        return false;
+    return static_cast<size_t>(row.offset) + static_cast<size_t>(row.capacity) == m_blocks.back().size();
+}
+
+void Table::extend(Row& row, QStringView text)
+{
+    const auto added = static_cast<qint32>(text.size());
+    if (added == 0)
+        return;
+    m_hintRow = -1;
+    const qint32 length = row.length + added;
+    // Blocks never grow past their reserved size, so slices of them stay where they are.
+    const auto room = [this] { return m_blocks.back().capacity() - m_blocks.back().size(); };
+    if (length > row.capacity && atTail(row) && room() >= static_cast<size_t>(length - row.capacity)) {
+        const qint32 grow = length - row.capacity;
+        m_blocks.back().resize(m_blocks.back().size() + static_cast<size_t>(grow));
+        m_stored += grow;
+        m_used += grow;
+        row.capacity = length;
+    }
+    if (row.capacity > 0 && length <= row.capacity) {
+        char16_t* place = m_blocks[static_cast<size_t>(row.block)].data() + row.offset;
+        std::copy(text.utf16(), text.utf16() + added, place + row.length);
+        row.length = length;
+        return;
+    }
+    // Moved to the end; a row that grows gets as much again to grow into.
+    const qint32 capacity = row.length > 0 ? 2 * length : length;
+    if (m_blocks.empty() || room() < static_cast<size_t>(capacity)) {
+        std::vector<char16_t> block;
+        if (!m_spare.empty() && m_spare.back().capacity() >= static_cast<size_t>(capacity)) {
+            block.swap(m_spare.back());
+            m_spare.pop_back();
+        } else {
+            block.reserve(static_cast<size_t>(std::max<qsizetype>(BlockChars, capacity)));
+        }
+        m_blocks.push_back(std::move(block));
+    }
+    std::vector<char16_t>& block = m_blocks.back();
+    const size_t offset = block.size();
+    // Within the reserved size nothing moves, so the old text may be read while the new is written.
+    block.resize(offset + static_cast<size_t>(capacity));
+    m_stored += capacity;
+    m_used += capacity - row.capacity; // the old place is left over
+    if (row.length > 0) {
+        const char16_t* old = m_blocks[static_cast<size_t>(row.block)].data() + row.offset;
+        std::copy(old, old + row.length, block.data() + offset);
+    }
+    std::copy(text.utf16(), text.utf16() + added, block.data() + offset + row.length);
+    row.block = static_cast<qint32>(m_blocks.size() - 1);
+    row.offset = static_cast<qint32>(offset);
+    row.length = length;
+    row.capacity = capacity;
+}
+
+void Table::cutTo(Row& row, qint32 length)
+{
+    if (length >= row.length)
+        return;
+    m_hintRow = -1;
+    row.length = length;
+    if (atTail(row)) {
+        // The room at the tail goes back to the block.
+        const qint32 freed = row.capacity - length;
+        m_blocks.back().resize(m_blocks.back().size() - static_cast<size_t>(freed));
+        m_stored -= freed;
+        m_used -= freed;
+        row.capacity = length;
+    }
+}
+
+void Table::compactIfWasteful()
+{
+    const qint64 waste = m_stored - m_used;
+    if (waste <= m_used || waste <= BlockChars)
+        return;
+    std::vector<std::vector<char16_t>> old;
+    old.swap(m_blocks);
+    m_used = m_stored = 0;
+    for (Row& row : m_rows) {
+        const qint32 length = row.length;
+        row.length = row.capacity = 0;
+        if (length > 0)
+            extend(row, QStringView(old[static_cast<size_t>(row.block)].data() + row.offset, length));
+    }
+}
+
+void Table::clearData()
+{
+    Row& header = m_rows.front();
+    m_scratch = rowText(header).toString();
+    header.length = header.capacity = 0;
+    // Within a bulk append the blocks are kept as spares for the lines that follow at once.
+    if (m_bulk > 0) {
+        for (std::vector<char16_t>& block : m_blocks) {
+            block.clear();
+            m_spare.push_back(std::move(block));
+        }
+    }
+    m_blocks.clear();
+    m_used = m_stored = 0;
+    extend(header, m_scratch);
+}
+
+QStringView Table::cellView(qint32 row, qint32 col) const
+{
+    if (row < 0 || row >= rows() || col < 0 || col >= m_cols)
+        return {};
+    const Row& r = m_rows[static_cast<size_t>(row)];
+    qint32 begin = 0;
+    qint32 end = 0;
+    if (row == m_hintRow && col == m_hintCol + 1 && !r.ends) {
+        // The next cell of the row looked up last begins after that one's separator.
+        if (col >= r.cells)
+            return {};
+        begin = m_hintEnd + 1;
+        const qint32 tab = nextTab(rowText(r), begin);
+        end = tab < 0 ? r.length : tab;
+    } else if (!range(r, col, begin, end)) {
+        return {};
+    }
+    m_hintRow = row;
+    m_hintCol = col;
+    m_hintEnd = end;
+    return rowText(r).sliced(begin, end - begin);
+}
+
+void Table::appended(qint32 first)
+{
+    if (m_bulk == 0 && rows() > first)
+        emit linesInserted(first, rows() - first);
+}
+
+void Table::writeCell(qint32 row, qint32 col, const QString& newText)
+{
+    Row& r = m_rows[static_cast<size_t>(row)];
+    if (!r.ends && newText.contains(QChar(Tab)))
+        keepEnds(r);
+    m_scratch.resize(0);
+    if (col >= r.cells) {
+        // Empty cells up to col, each after its separator, then the text: appended to the row.
+        for (qint32 c = r.cells; c <= col; ++c) {
+            if (c > 0)
+                m_scratch.append(QChar(Tab));
+            if (r.ends)
+                r.ends->push_back(r.length + static_cast<qint32>(m_scratch.size()));
+        }
+        m_scratch.append(newText);
+        if (r.ends)
+            r.ends->back() = r.length + static_cast<qint32>(m_scratch.size());
+        r.cells = col + 1;
+        extend(r, m_scratch);
+    } else {
+        qint32 begin = 0;
+        qint32 end = 0;
+        (void)range(r, col, begin, end);
+        const auto shift = static_cast<qint32>(newText.size()) - (end - begin);
+        if (col == r.cells - 1) {
+            // The last cell: the row is cut before it and the new text appended.
+            cutTo(r, begin);
+            extend(r, newText);
+        } else {
+            const QStringView current = rowText(r);
+            m_scratch.append(current.first(begin));
+            m_scratch.append(newText);
+            m_scratch.append(current.sliced(end));
+            cutTo(r, 0);
+            extend(r, m_scratch);
+        }
+        if (r.ends) {
+            for (size_t c = static_cast<size_t>(col); c < r.ends->size(); ++c)
+                (*r.ends)[c] += shift;
+        }
+    }
+    compactIfWasteful();
+}
+
+void Table::setCell(qint32 row, qint32 col, const QString& text)
+{
+    if (row < 0 || row >= rows() || col < 0 || col >= m_cols)
+        return;
+    writeCell(row, col, text);
+    emit cellsChanged(row, row);
+}
+
+void Table::setRecord(qint32 row, const LineRecord& record)
+{
+    if (row < 1 || row >= rows())
+        return;
+    const auto r = static_cast<size_t>(row);
+    m_records[r] = record;
+    m_rows[r].recorded = true;
+    emit cellsChanged(row, row);
+}
+
+void Table::appendRow(QStringView tabSeparated, const LineRecord* record)
+{
+    // Only the fields that have a column are kept.
+    qint32 cells = 1;
+    qint32 at = -1;
+    for (;;) {
+        const qint32 tab = nextTab(tabSeparated, at + 1);
+        if (tab < 0)
+            break;
+        if (cells == m_cols) {
+            tabSeparated = tabSeparated.first(tab);
+            break;
+        }
+        at = tab;
+        ++cells;
+    }
+    Row row;
+    row.cells = cells;
+    extend(row, tabSeparated);
+    row.recorded = record != nullptr;
+    m_rows.push_back(std::move(row));
+    m_records.push_back(record ? *record : LineRecord{});
+}
+
+qint32 Table::appendLine(QStringView tabSeparated, const LineRecord* record)
+{
+    const qint32 row = rows();
+    appendRow(tabSeparated, record);
+    appended(row);
+    return row;
+}
+
+qint32 Table::appendLine(std::initializer_list<QString> cells, const LineRecord* record)
+{
+    const qint32 row = rows();
+    // Cells without a TAB go in as one text, written once.
+    const bool plain =
+        std::none_of(cells.begin(), cells.end(), [](const QString& c) { return c.contains(QChar(Tab)); });
+    if (plain) {
+        m_scratch.resize(0);
+        for (const QString& text : cells) {
+            if (&text != cells.begin())
+                m_scratch.append(QChar(Tab));
+            m_scratch.append(text);
+        }
+        appendRow(m_scratch, record);
+    } else {
+        appendRow({}, record);
+        qint32 col = 0;
+        for (const QString& text : cells) {
+            if (col >= m_cols)
+                break;
+            if (!text.isEmpty())
+                writeCell(row, col, text);
+            ++col;
+        }
+    }
+    appended(row);
+    return row;
+}
+
+void Table::setRows(qint32 count)
+{
+    count = std::max(count, 1);
+    const qint32 old = rows();
+    if (count < old) {
+        removeLines(count, old - count);
+        return;
+    }
+    if (count == old)
+        return;
+    m_rows.resize(static_cast<size_t>(count));
+    m_records.resize(m_rows.size());
+    appended(old);
+}
+
+void Table::removeLines(qint32 first, qint32 count)
+{
+    const qint32 old = rows();
+    if (count <= 0 || first < 1 || first >= old)
+        return;
+    count = std::min(count, old - first);
+    const auto begin = m_rows.begin() + first;
+    const auto end = begin + count;
+    m_hintRow = -1;
+    for (auto it = begin; it != end; ++it)
+        m_used -= it->capacity;
+    m_rows.erase(begin, end);
+    m_records.erase(m_records.begin() + first, m_records.begin() + first + count);
+    if (rows() == 1)
+        clearData();
+    else
+        compactIfWasteful();
+    m_bulkFirst = std::min(m_bulkFirst, rows());
+    emit linesRemoved(first, count);
+}
+
+void Table::renumber()
+{
+    const qint32 count = rows();
+    if (count < 2)
+        return;
+    for (qint32 i = 1; i < count; ++i)
+        writeCell(i, 0, QString::number(i));
+    emit cellsChanged(1, count - 1);
+}
+
+void Table::setCols(qint32 cols)
+{
+    cols = std::max(cols, 1);
+    if (cols == m_cols)
+        return;
+    if (cols > m_cols) {
+        m_align.resize(static_cast<size_t>(cols), Align::General);
+    } else {
+        m_align.resize(static_cast<size_t>(cols));
+        for (Row& row : m_rows)
+            truncate(row, cols);
+        compactIfWasteful();
+    }
+    m_cols = cols;
+    emit columnsChanged();
+}
+
+void Table::setFormat(const QString& format)
+{
+    m_format = format;
+    const QStringList fields = format.split(QLatin1Char('|'));
+    setCols(static_cast<qint32>(fields.size()));
+    for (qint32 col = 0; col < fields.size(); ++col) {
+        QString text = fields.at(col);
+        Align align = Align::General;
+        if (text.startsWith(QLatin1Char('^')))
+            align = Align::Centre;
+        else if (text.startsWith(QLatin1Char('<')))
+            align = Align::Left;
+        else if (text.startsWith(QLatin1Char('>')))
+            align = Align::Right;
+        if (align != Align::General)
+            text.remove(0, 1);
+        m_align[static_cast<size_t>(col)] = align;
+        writeCell(0, col, text);
+    }
+    emit formatChanged();
+}

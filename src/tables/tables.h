@@ -1,0 +1,88 @@
+#pragma once
+
+#include "analysis/linerecord.h"
+#include "tables/table.h"
+
+#include <QObject>
+#include <QString>
+#include <QtGlobal>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+
+struct AppState;
+class MeasurementLog;
+
+// The ten measurement tables, the current one, and the writing of lines into them.
+class Tables : public QObject {
+    Q_OBJECT
+public:
+    // Lines 1 .. 32766 take angle pairs, line 32767 the "table filled." marker.
+    static constexpr qint32 FullRows = 32768;
+    static constexpr int Count = 10;
+
+    explicit Tables(AppState& state, QObject* parent = nullptr);
+    ~Tables() override;
+
+    // Where the times of stored measurements are marked; null: nowhere.
+    void setLog(MeasurementLog* log) { m_log = log; }
+
+    // Table number 1 .. 10 (clamped).
+    [[nodiscard]] Table& table(int number) { return *m_tables[index(number)]; }
+    [[nodiscard]] const Table& table(int number) const { return *m_tables[index(number)]; }
+    [[nodiscard]] Table& current() { return table(m_current); }
+    [[nodiscard]] int currentNumber() const { return m_current; }
+    void setCurrent(int number);
+    // The file table n was last opened from or saved to; empty when none, or since the table was emptied.
+    [[nodiscard]] QString fileName(int number) const { return m_fileNames[index(number)]; }
+    void setFileName(int number, const QString& name) { m_fileNames[index(number)] = name; }
+    // Header format of table n in the ORVELAN or TOBAR layout.
+    [[nodiscard]] static QString formatString(int number, bool tobar);
+
+    // All ten tables emptied (with recovery copies) and given the columns of the mode in use; table 1
+    // becomes the current one.
+    void setupForMode();
+    // Empties the current table, keeping a recovery copy.
+    void clearCurrent();
+
+    // A line of the angles shown into the current table; the marker instead when it is full.
+    void XY2Table(LineRecord::Source source = LineRecord::Source::Button);
+    // A line of the TOBAR value, verdict and reticle texts shown.
+    void tobar2Table(const QString& value, const QString& verdict, const QString& reticle);
+    // The instrument's memory readout: table g emptied for c columns, then lines, then their cells.
+    void setGridForLoad(qint16 g, qint32 r, qint16 c);
+    void addLine(qint16 gridNum);
+    void setColumn(const QString& s);
+    // Removes lines first .. first + count - 1 of the current table and numbers the rest anew.
+    void deleteLines(qint32 first, qint32 count);
+    void renumber() { current().renumber(); }
+
+signals:
+    void currentChanged(int number);
+    // A line stored from the current values.
+    void lineStored(int number, qint32 line);
+    // A line begun by the memory readout.
+    void readoutLineAdded(int number, qint32 line);
+    // An angle table reached its marker line.
+    void tableFilled();
+
+private:
+    [[nodiscard]] static size_t index(int number)
+    {
+        return static_cast<size_t>(std::clamp(number, 1, Count) - 1);
+    }
+    // The record of a line written now: its time and the zero offsets in effect.
+    [[nodiscard]] LineRecord recordNow(LineRecord::Source source) const;
+    void stored(qint32 line);
+
+    AppState& m_state;
+    std::array<std::unique_ptr<Table>, Count> m_tables;
+    std::array<QString, Count> m_fileNames;
+    int m_current = 1;
+    // Where the memory readout writes next: it moves only with the readout.
+    int m_readoutTable = 1;
+    qint32 m_readoutRow = 0;
+    qint32 m_readoutCol = 0;
+    MeasurementLog* m_log = nullptr;
+};
