@@ -350,7 +350,7 @@ private slots:
         delete w.connectionLoaded();
         QVERIFY(app.sim(QStringLiteral("angles 1.5 -2")));
         QTRY_COMPARE(text(w, "TextX"), QStringLiteral("1.500"));
-        FlexGrid* grid = w.tables().currentGrid();
+        FlexGrid* grid = w.tableViews().currentGrid();
         const qint32 rows = grid->Rows();
         QTRY_VERIFY(grid->Rows() > rows + 2);
         control<QPushButton>(w, "CommandStop")->click();
