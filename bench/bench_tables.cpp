@@ -36,7 +36,7 @@ void fillByXY2Table(Program& program, int lines)
     for (int i = 0; i < lines; ++i) {
         s.link.angleX = 1234.56 - 0.37 * i;
         s.link.angleY = -87.5 + 0.011 * i;
-        program.window->XY2Table(LineRecord::Source::RemoteControl);
+        program.tables.XY2Table(LineRecord::Source::RemoteControl);
     }
 }
 

@@ -154,7 +154,8 @@ QByteArray angleLines(int count)
 Program::Program(bool showTable)
 {
     resetSettings(showTable);
-    window = std::make_unique<FormMain>(state, link);
+    tables.follow(link);
+    window = std::make_unique<FormMain>(state, link, tables);
     window->show();
     settle();
     // The first display tick lays the window out for the instrument mode; later ticks only show values.

@@ -8,6 +8,7 @@
 #include "mainwindow/formmain.h"
 #include "sim/ptypair.h"
 #include "state/appstate.h"
+#include "tables/tables.h"
 
 #include <QByteArray>
 #include <QString>
@@ -96,6 +97,7 @@ public:
 
     AppState state;
     Link link{state};
+    Tables tables{state};
     std::unique_ptr<FormMain> window;
 };
 

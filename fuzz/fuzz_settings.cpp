@@ -11,6 +11,7 @@
 #include "settings/settingvalues.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
+#include "tables/tables.h"
 #include "widgets/messagebox.h"
 
 #include <QApplication>
@@ -164,7 +165,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         AppState state;
         Link link(state);
-        FormMain window(state, link);
+        Tables tables(state);
+        FormMain window(state, link, tables);
         window.show();
         window.displayTick();              // the first tick lays the window out and loads the options dialog
         QCoreApplication::processEvents(); // and the window is painted, whatever size it was given

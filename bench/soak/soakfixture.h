@@ -10,6 +10,7 @@
 #include "sim/ptypair.h"
 #include "state/appstate.h"
 #include "support/control.h"
+#include "tables/tables.h"
 #include "widgets/filedialog.h"
 #include "widgets/messagebox.h"
 
@@ -100,6 +101,7 @@ public:
     ~FaultFixture()
     {
         window.reset();
+        tables.reset();
         link.reset();
         state.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -126,7 +128,9 @@ public:
     {
         state = std::make_unique<AppState>();
         link = std::make_unique<Link>(*state, nullptr, logChunks);
-        window = std::make_unique<FormMain>(*state, *link);
+        tables = std::make_unique<Tables>(*state);
+        tables->follow(*link);
+        window = std::make_unique<FormMain>(*state, *link, *tables);
         window->show();
         return *window;
     }
@@ -177,6 +181,7 @@ public:
     QStringList messages;
     std::unique_ptr<AppState> state;
     std::unique_ptr<Link> link;
+    std::unique_ptr<Tables> tables;
     std::unique_ptr<FormMain> window;
 
 private:

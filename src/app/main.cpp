@@ -2,6 +2,7 @@
 #include "mainwindow/formmain.h"
 #include "platform/terminationsignals.h"
 #include "state/appstate.h"
+#include "tables/tables.h"
 #include "widgets/appicon.h"
 
 #include <QApplication>
@@ -17,7 +18,9 @@ int main(int argc, char* argv[])
 
     AppState state;
     Link link(state);
-    FormMain window(state, link);
+    Tables tables(state);
+    tables.follow(link);
+    FormMain window(state, link, tables);
     window.show();
     // Logging out, Ctrl+C in a terminal or kill close the window as the operator would, so the settings
     // are kept.

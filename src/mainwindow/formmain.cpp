@@ -55,8 +55,8 @@ QFont liveArial(double points)
 }
 } // namespace
 
-FormMain::FormMain(AppState& state, Link& link, QWidget* parent)
-    : QWidget(parent), m_state(state), m_link(link)
+FormMain::FormMain(AppState& state, Link& link, Tables& tables, QWidget* parent)
+    : QWidget(parent), m_state(state), m_link(link), m_tables(tables)
 {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("TARNOLUX"));
@@ -67,8 +67,7 @@ FormMain::FormMain(AppState& state, Link& link, QWidget* parent)
 
     createControls();
     AppIcon::decorateMainWindow(this, m_aboutButton);
-    m_tables = std::make_unique<Tables>(m_state);
-    m_tableViews = std::make_unique<TableViews>(m_state, *m_tables, this);
+    m_tableViews = std::make_unique<TableViews>(m_state, m_tables, this);
     TableButtons buttons;
     buttons.storeValue = m_storeValueButton;
     buttons.clearSelection = m_clearSelectionButton;
@@ -78,21 +77,16 @@ FormMain::FormMain(AppState& state, Link& link, QWidget* parent)
     buttons.tables = m_tableButtons;
     m_tableViews->setButtons(buttons);
     m_tableViews->setTobarBoxes({m_tobarValueBox, m_verdictBox, m_reticleBox});
-    connect(m_tables.get(), &Tables::tableFilled, this, &FormMain::stopStoring);
-    m_analysis = new AnalysisWindow(m_state, *m_tables, m_link.log(), this);
+    connect(&m_tables, &Tables::tableFilled, this, &FormMain::stopStoring);
+    m_analysis = new AnalysisWindow(m_state, m_tables, m_link.log(), this);
     m_analysis->setSelection([this](int number) {
         const FlexGrid* grid = m_tableViews->grid(number);
         return AnalysisWindow::Selection{grid->Row(), grid->RowSel()};
     });
-    m_tables->setLog(&m_link.log());
     connectHandlers();
     createTableMenu();
 
-    connect(&m_link, &Link::storeRequested, this, &FormMain::XY2Table);
     connect(&m_link, &Link::intervalReached, this, &FormMain::haveAngleMsg);
-    connect(&m_link, &Link::readoutStarted, this, &FormMain::setGridForLoad);
-    connect(&m_link, &Link::readoutLineStarted, this, &FormMain::addLine);
-    connect(&m_link, &Link::readoutCell, this, &FormMain::setColumn);
     connect(&m_link, &Link::linkLost, this,
             [this] { MessageBox::show(this, QStringLiteral("No connection available")); });
 
@@ -312,22 +306,6 @@ bool FormMain::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void FormMain::XY2Table(LineRecord::Source cause)
-{
-    m_tables->XY2Table(cause);
-}
-void FormMain::setGridForLoad(qint16 g, qint32 r, qint16 c)
-{
-    m_tables->setGridForLoad(g, r, c);
-}
-void FormMain::addLine(qint16 gridNum)
-{
-    m_tables->addLine(gridNum);
-}
-void FormMain::setColumn(const QString& s)
-{
-    m_tables->setColumn(s);
-}
 
 FormOptions* FormMain::optionsLoaded() const
 {

@@ -30,12 +30,12 @@ class TableViews;
 class FormMain : public QWidget, public OptionsHost {
     Q_OBJECT
 public:
-    FormMain(AppState& state, Link& link, QWidget* parent = nullptr);
+    FormMain(AppState& state, Link& link, Tables& tables, QWidget* parent = nullptr);
     ~FormMain() override;
 
     [[nodiscard]] AppState& state() { return m_state; }
     [[nodiscard]] Link& link() { return m_link; }
-    [[nodiscard]] Tables& tables() { return *m_tables; }
+    [[nodiscard]] Tables& tables() { return m_tables; }
     [[nodiscard]] TableViews& tableViews() { return *m_tableViews; }
 
     // The 200 ms display tick: the live values or the TOBAR reading, and the layout of a changed mode.
@@ -49,10 +49,6 @@ public:
     [[nodiscard]] QString dataPath() const { return m_dataPath; }
 
     // What the instrument link announces.
-    void XY2Table(LineRecord::Source cause);
-    void setGridForLoad(qint16 g, qint32 r, qint16 c);
-    void addLine(qint16 gridNum);
-    void setColumn(const QString& s);
     void haveAngleMsg();
 
     // The connection window if created; connection() creates it without showing it.
@@ -129,7 +125,7 @@ private:
 
     AppState& m_state;
     Link& m_link;
-    std::unique_ptr<Tables> m_tables;
+    Tables& m_tables;
     std::unique_ptr<TableViews> m_tableViews;
     AnalysisWindow* m_analysis = nullptr;
     FormOptions* m_options = nullptr;

@@ -62,6 +62,6 @@ void FormMain::haveAngleMsg()
 {
     if (!m_isStoring)
         return;
-    m_tables->XY2Table(LineRecord::Source::Interval);
-    m_lineBox->setText(QString::number(m_tables->current().rows()));
+    m_tables.XY2Table(LineRecord::Source::Interval);
+    m_lineBox->setText(QString::number(m_tables.current().rows()));
 }

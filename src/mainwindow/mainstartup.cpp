@@ -27,7 +27,7 @@ void FormMain::load()
     AppState& s = m_state;
     MainOptions& o = s.options;
 
-    m_tables->setCurrent(1);
+    m_tables.setCurrent(1);
     m_tableViews->currentGrid()->setVisible(true);
     o.modeTobar = readFlag(SettingKeys::ModeTobar);
     o.oldModeTobar = !o.modeTobar;
@@ -74,7 +74,7 @@ void FormMain::saveAndClose()
     writeInt(SettingKeys::HeightWithTable, s.options.heightWithTable);
     writeText(SettingKeys::ModeTobar, s.options.modeTobar ? QStringLiteral("True") : QStringLiteral("False"));
     for (int n = 1; n <= 10; ++n)
-        Recovery::keep(m_tables->table(n), n, Recovery::Cause::Shutdown, s.options.useComma);
+        Recovery::keep(m_tables.table(n), n, Recovery::Cause::Shutdown, s.options.useComma);
     s.options.useBackground = false;
     m_analysis->closeForShutdown();
     if (m_connection)

@@ -22,10 +22,10 @@ void FormMain::openTable()
     // Stored before the file is read, so it names the file even when opening fails.
     m_dataPath = chosen;
     SettingValues::writeText(SettingKeys::DataPath, m_dataPath);
-    Recovery::keep(m_tables->current(), m_tables->currentNumber(), Recovery::Cause::OpenFile,
+    Recovery::keep(m_tables.current(), m_tables.currentNumber(), Recovery::Cause::OpenFile,
                    m_state.options.useComma);
-    (void)TableFiles::loadTable(m_tables->current(), m_dataPath);
-    m_tables->setFileName(m_tables->currentNumber(), m_dataPath);
+    (void)TableFiles::loadTable(m_tables.current(), m_dataPath);
+    m_tables.setFileName(m_tables.currentNumber(), m_dataPath);
 }
 
 void FormMain::saveTable()
@@ -35,8 +35,8 @@ void FormMain::saveTable()
         return;
     m_dataPath = chosen;
     SettingValues::writeText(SettingKeys::DataPath, m_dataPath);
-    if (TableFiles::saveTable(m_tables->current(), m_dataPath, m_state.options.useComma))
-        m_tables->setFileName(m_tables->currentNumber(), m_dataPath);
+    if (TableFiles::saveTable(m_tables.current(), m_dataPath, m_state.options.useComma))
+        m_tables.setFileName(m_tables.currentNumber(), m_dataPath);
     else
         MessageBox::show(this,
                          QStringLiteral("The table could not be saved to ") + m_dataPath + QLatin1Char('.'));
@@ -44,7 +44,7 @@ void FormMain::saveTable()
 
 void FormMain::exportCsv()
 {
-    const Table& grid = m_tables->current();
+    const Table& grid = m_tables.current();
     const QString suggested = m_dataPath.isEmpty() ? QString() : QFileInfo(m_dataPath).path();
     const QString chosen = FileDialog::choose(this, FileDialog::Kind::ExportCsv, suggested);
     if (chosen.isEmpty())
@@ -65,5 +65,5 @@ void FormMain::copyTableToClipboard()
     if (!clipboard)
         return;
     clipboard->clear();
-    clipboard->setText(TableFiles::tableText(m_tables->current(), m_state.options.useComma));
+    clipboard->setText(TableFiles::tableText(m_tables.current(), m_state.options.useComma));
 }

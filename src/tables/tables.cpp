@@ -3,6 +3,7 @@
 
 #include "analysis/csvexport.h"
 #include "analysis/measurementlog.h"
+#include "link/link.h"
 #include "state/appstate.h"
 #include "state/numbers.h"
 
@@ -36,6 +37,15 @@ Tables::Tables(AppState& state, QObject* parent) : QObject(parent), m_state(stat
 }
 
 Tables::~Tables() = default;
+
+void Tables::follow(Link& link)
+{
+    setLog(&link.log());
+    connect(&link, &Link::storeRequested, this, [this](LineRecord::Source cause) { XY2Table(cause); });
+    connect(&link, &Link::readoutStarted, this, &Tables::setGridForLoad);
+    connect(&link, &Link::readoutLineStarted, this, &Tables::addLine);
+    connect(&link, &Link::readoutCell, this, &Tables::setColumn);
+}
 
 void Tables::setCurrent(int number)
 {

@@ -12,6 +12,7 @@
 #include <memory>
 
 struct AppState;
+class Link;
 class MeasurementLog;
 
 // The ten measurement tables, the current one, and the writing of lines into them.
@@ -27,6 +28,9 @@ public:
 
     // Where the times of stored measurements are marked; null: nowhere.
     void setLog(MeasurementLog* log) { m_log = log; }
+    // Takes the lines the instrument asks to store and its memory readout, and marks stored times in the
+    // link's log.
+    void follow(Link& link);
 
     // Table number 1 .. 10 (clamped).
     [[nodiscard]] Table& table(int number) { return *m_tables[index(number)]; }

@@ -103,11 +103,12 @@ private slots:
             control<QPushButton>(w(), "CommandStart")->click();
             link.haveAngleMsg();
         } else if (source.endsWith(QLatin1String("key")) || source.startsWith(QLatin1String("remote"))) {
-            link.XY2Table(source.startsWith(QLatin1String("remote")) ? LineRecord::Source::RemoteControl
-                                                                     : LineRecord::Source::InstrumentKey);
+            emit m_f->link->storeRequested(source.startsWith(QLatin1String("remote"))
+                                               ? LineRecord::Source::RemoteControl
+                                               : LineRecord::Source::InstrumentKey);
         } else if (source == QLatin1String("memory readout")) {
-            link.setGridForLoad(1, 1, 2);
-            link.addLine(1);
+            emit m_f->link->readoutStarted(1, 1, 2);
+            emit m_f->link->readoutLineStarted(1);
         } else if (source == QLatin1String("file")) {
             m_f->chosen = m_f->files.filePath(QStringLiteral("in.txt"));
             QFile file(m_f->chosen);
@@ -218,7 +219,7 @@ private slots:
             m_f->state->options.modeTobar = true;
             w().displayTick();
         } else if (cause == QLatin1String("readout")) {
-            w().setGridForLoad(3, 10, 2);
+            w().tables().setGridForLoad(3, 10, 2);
         } else if (cause == QLatin1String("open-file")) {
             m_f->chosen = m_f->files.filePath(QStringLiteral("empty.txt"));
             QVERIFY(TableFiles::saveTable(w().tables().table(1), m_f->chosen, false));

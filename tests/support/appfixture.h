@@ -89,13 +89,16 @@ public:
         stop();
         state = std::make_unique<AppState>();
         link = std::make_unique<Link>(*state);
-        window = std::make_unique<FormMain>(*state, *link);
+        tables = std::make_unique<Tables>(*state);
+        tables->follow(*link);
+        window = std::make_unique<FormMain>(*state, *link, *tables);
         window->show();
         return *window;
     }
     void stop()
     {
         window.reset();
+        tables.reset();
         link.reset();
         state.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -205,6 +208,7 @@ public:
     QString chosen; // the file dialog's answer
     std::unique_ptr<AppState> state;
     std::unique_ptr<Link> link;
+    std::unique_ptr<Tables> tables;
     std::unique_ptr<FormMain> window;
 
 private:

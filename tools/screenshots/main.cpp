@@ -15,6 +15,7 @@
 #include "mainwindow/tableviews.h"
 #include "sim/instrumentmodel.h"
 #include "state/appstate.h"
+#include "tables/tables.h"
 #include "widgets/flexgrid.h"
 #include "widgets/messagebox.h"
 
@@ -52,7 +53,9 @@ int main(int argc, char** argv)
 
     AppState s;
     Link link(s);
-    FormMain w(s, link);
+    Tables tables(s);
+    tables.follow(link);
+    FormMain w(s, link, tables);
     w.show();
     w.displayTick(); // the first tick lays the window out
     s.options.showTable = true;
@@ -62,7 +65,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < 4; ++i) {
         s.link.angleX = 12.5 + i;
         s.link.angleY = -3.25 * i;
-        w.XY2Table(LineRecord::Source::RemoteControl);
+        tables.XY2Table(LineRecord::Source::RemoteControl);
     }
     w.displayTick();
     // The buttons a text-mode link shows after "Connection".
@@ -83,7 +86,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < 16; ++i) {
         s.link.angleX = 12.48 + 0.013 * ((i * 7) % 5);
         s.link.angleY = -3.31 + 0.009 * ((i * 3) % 4);
-        w.XY2Table(LineRecord::Source::RemoteControl);
+        tables.XY2Table(LineRecord::Source::RemoteControl);
     }
     w.tableViews().currentGrid()->setRow(5); // the repeated readings selected
     w.tableViews().currentGrid()->setRowSel(20);
@@ -117,7 +120,7 @@ int main(int argc, char** argv)
     for (const double r : readings) {
         s.link.angleX = r;
         s.link.angleY = 0.1 * r;
-        w.XY2Table(LineRecord::Source::RemoteControl);
+        tables.XY2Table(LineRecord::Source::RemoteControl);
     }
     w.analysis().resize(w.analysis().width(), w.analysis().height() * 3 / 2);
     w.analysis().showPage(AnalysisWindow::Straightness);
