@@ -306,7 +306,6 @@ bool FormMain::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-
 FormOptions* FormMain::optionsLoaded() const
 {
     return m_options;
