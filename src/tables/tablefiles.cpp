@@ -156,11 +156,17 @@ bool loadTable(Table& table, const QString& fileName)
     table.clear();
     LineReader reader(file);
     QByteArrayView line;
+    // Lines from a file have no time of measurement and no angle numbers: one record for all.
+    static const LineRecord fromFile{LineRecord::Source::File};
+    if constexpr (CodePage::IsLatin1) {
+        // Every byte is its character: the bytes go into the table as they are, numbered by their rows.
+        while (reader.next(line))
+            (void)table.appendNumberedLine(line, &fromFile);
+        return true;
+    }
     // The table line "n TAB line" is put together in one buffer, kept from line to line.
     QString item;
     char number[16];
-    // Lines from a file have no time of measurement and no angle numbers: one record for all.
-    static const LineRecord fromFile{LineRecord::Source::File};
     for (qint32 n = 1; reader.next(line); ++n) {
         const std::to_chars_result digits = std::to_chars(number, number + sizeof number, n);
         const qsizetype length = digits.ptr - number;
