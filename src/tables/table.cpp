@@ -117,13 +117,7 @@ void Table::extend(Row& row, QStringView text)
         return;
     }
     // Moved to the end; a row that grows gets as much again to grow into.
-    char16_t* place = moveToEnd(row, row.length > 0 ? 2 * length : length);
-    std::copy(text.utf16(), text.utf16() + added, place + row.length);
-    row.length = length;
-}
-
-char16_t* Table::moveToEnd(Row& row, qint32 capacity)
-{
+    const qint32 capacity = row.length > 0 ? 2 * length : length;
     if (m_blocks.empty() || m_blocks.back().room() < capacity)
         addBlock(capacity);
     Block& block = m_blocks.back();
@@ -137,10 +131,11 @@ char16_t* Table::moveToEnd(Row& row, qint32 capacity)
         const char16_t* old = m_blocks[static_cast<size_t>(row.block)].chars.get() + row.offset;
         std::copy(old, old + row.length, place);
     }
+    std::copy(text.utf16(), text.utf16() + added, place + row.length);
     row.block = static_cast<qint32>(m_blocks.size() - 1);
     row.offset = offset;
+    row.length = length;
     row.capacity = capacity;
-    return place;
 }
 
 void Table::addBlock(qint32 capacity)
@@ -162,18 +157,13 @@ void Table::cutTo(Row& row, qint32 length)
         return;
     m_hintRow = -1;
     row.length = length;
-    shrinkToLength(row);
-}
-
-void Table::shrinkToLength(Row& row)
-{
     if (atTail(row)) {
         // The room at the tail goes back to the block.
-        const qint32 freed = row.capacity - row.length;
+        const qint32 freed = row.capacity - length;
         m_blocks.back().size -= freed;
         m_stored -= freed;
         m_used -= freed;
-        row.capacity = row.length;
+        row.capacity = length;
     }
 }
 
@@ -340,22 +330,25 @@ qint32 Table::appendNumberedLine(QByteArrayView latin1, const LineRecord* record
     const auto count =
         static_cast<qint32>(std::to_chars(digits, digits + sizeof digits, number).ptr - digits);
     const qint32 fields = m_cols - 1; // the columns for the fields
-    const qsizetype bytes = fields > 0 ? latin1.size() : 0;
-    Row& row = m_rows.emplace_back();
+    const auto bytes = static_cast<qint32>(fields > 0 ? latin1.size() : 0);
+    const qint32 most = count + 1 + bytes;
+    if (m_blocks.empty() || m_blocks.back().room() < most)
+        addBlock(most);
     // Written straight into the blocks: a file of 32k lines is loaded without a copy per line.
-    char16_t* const place = moveToEnd(row, count + 1 + static_cast<qint32>(bytes));
+    Block& block = m_blocks.back();
+    char16_t* const place = block.chars.get() + block.size;
     char16_t* out = std::copy(digits, digits + count, place);
-    row.cells = 1;
+    qint32 cells = 1;
     if (fields > 0) {
         *out++ = Tab;
         // Widened and counted in one plain pass, which the compiler vectorises.
         const char* in = latin1.data();
         qint32 tabs = 0;
-        for (qsizetype i = 0; i < bytes; ++i) {
+        for (qint32 i = 0; i < bytes; ++i) {
             out[i] = static_cast<unsigned char>(in[i]);
             tabs += in[i] == '\t' ? 1 : 0;
         }
-        qsizetype kept = bytes;
+        qint32 kept = bytes;
         if (tabs >= fields) {
             // More fields than columns: the line ends before the TAB that starts the first extra one.
             qint32 seen = 0;
@@ -365,13 +358,21 @@ qint32 Table::appendNumberedLine(QByteArrayView latin1, const LineRecord* record
             tabs = fields - 1;
         }
         out += kept;
-        row.cells = tabs + 2;
+        cells = tabs + 2;
     }
-    row.length = static_cast<qint32>(out - place);
+    const auto length = static_cast<qint32>(out - place);
+    Row& row = m_rows.emplace_back();
+    row.block = static_cast<qint32>(m_blocks.size() - 1);
+    row.offset = block.size;
+    row.length = row.capacity = length;
+    row.cells = cells;
     row.recorded = record != nullptr;
-    shrinkToLength(row);
+    block.size += length;
+    m_stored += length;
+    m_used += length;
     m_records.push_back(record ? *record : LineRecord{});
-    appended(number);
+    if (m_bulk == 0)
+        appended(number);
     return number;
 }
 

@@ -126,14 +126,10 @@ private:
     // Appends text (which must not lie in the blocks) to the row's text: in place when its place has room
     // or is the tail of the last block, else by moving the row to the end, with room to grow into.
     void extend(Row& row, QStringView text);
-    // A new place of capacity characters at the end of the blocks, the row's text copied there. The place.
-    char16_t* moveToEnd(Row& row, qint32 capacity);
     // A block at the end with room for capacity characters: a spare, or a new one.
     void addBlock(qint32 capacity);
     // Shortens the row's text to length.
     void cutTo(Row& row, qint32 length);
-    // Room the row has past its text goes back to the blocks, when it is their tail.
-    void shrinkToLength(Row& row);
     void compactIfWasteful();
     // Empties every line; the blocks are kept as spares for the lines that usually follow at once.
     void clearData();
