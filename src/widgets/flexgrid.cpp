@@ -128,6 +128,11 @@ void FlexGrid::linesRemoved(qint32 first, qint32 count)
         const QScopedValueRollback<bool> applying(m_applying, true);
         m_model->linesRemoved(first, count);
     }
+    if (m_model->replaced() && isVisible()) {
+        // As when the view itself is emptied: it scrolls back to the first line.
+        m_topRow = 1;
+        m_topPending = true;
+    }
     rowsChanged(Rows() + count);
 }
 
@@ -368,7 +373,8 @@ void FlexGrid::applySelection()
 
 void FlexGrid::takeViewSelection()
 {
-    if (m_applying)
+    // Rows standing for removed lines are not the operator's to choose.
+    if (m_applying || m_model->replaced())
         return;
     const QModelIndex current = currentIndex();
     const QItemSelection selected = selectionModel()->selection();
