@@ -128,11 +128,6 @@ void FlexGrid::linesRemoved(qint32 first, qint32 count)
         const QScopedValueRollback<bool> applying(m_applying, true);
         m_model->linesRemoved(first, count);
     }
-    if (m_model->replaced() && isVisible()) {
-        // As when the view itself is emptied: it scrolls back to the first line.
-        m_topRow = 1;
-        m_topPending = true;
-    }
     rowsChanged(Rows() + count);
 }
 
@@ -304,7 +299,13 @@ void FlexGrid::flushView()
 {
     m_flushTimer->stop();
     const QScopedValueRollback<bool> applying(m_applying, true);
+    const bool replaced = m_model->replaced();
     m_model->commit();
+    if (replaced && isVisible() && !m_topPending) {
+        // As when the view itself is emptied: it scrolls back to the first line, unless told otherwise.
+        verticalScrollBar()->setValue(0);
+        m_topRow = 1;
+    }
     if (m_selectionPending) {
         m_selectionPending = false;
         applySelection();
