@@ -1,12 +1,13 @@
 #include "tables/table.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace {
 
 constexpr char16_t Tab = u'\t';
 // Characters per block; a longer row gets a block of its own.
-constexpr qsizetype BlockChars = 1 << 16;
+constexpr qint32 BlockChars = 1 << 16;
 
 // The next TAB at or after from, or -1. Rows are short: a plain loop beats a library search here.
 qint32 nextTab(QStringView text, qint32 from)
@@ -92,7 +93,7 @@ bool Table::atTail(const Row& row) const
 {
     if (row.capacity == 0 || m_blocks.empty() || row.block != static_cast<qint32>(m_blocks.size() - 1))
         return false;
-    return static_cast<size_t>(row.offset) + static_cast<size_t>(row.capacity) == m_blocks.back().size();
+    return row.offset + row.capacity == m_blocks.back().size;
 }
 
 void Table::extend(Row& row, QStringView text)
@@ -102,48 +103,52 @@ void Table::extend(Row& row, QStringView text)
         return;
     m_hintRow = -1;
     const qint32 length = row.length + added;
-    // Blocks never grow past their reserved size, so slices of them stay where they are.
-    const auto room = [this] { return m_blocks.back().capacity() - m_blocks.back().size(); };
-    if (length > row.capacity && atTail(row) && room() >= static_cast<size_t>(length - row.capacity)) {
+    if (length > row.capacity && atTail(row) && m_blocks.back().room() >= length - row.capacity) {
         const qint32 grow = length - row.capacity;
-        m_blocks.back().resize(m_blocks.back().size() + static_cast<size_t>(grow));
+        m_blocks.back().size += grow;
         m_stored += grow;
         m_used += grow;
         row.capacity = length;
     }
     if (row.capacity > 0 && length <= row.capacity) {
-        char16_t* place = m_blocks[static_cast<size_t>(row.block)].data() + row.offset;
+        char16_t* place = m_blocks[static_cast<size_t>(row.block)].chars.get() + row.offset;
         std::copy(text.utf16(), text.utf16() + added, place + row.length);
         row.length = length;
         return;
     }
     // Moved to the end; a row that grows gets as much again to grow into.
     const qint32 capacity = row.length > 0 ? 2 * length : length;
-    if (m_blocks.empty() || room() < static_cast<size_t>(capacity)) {
-        std::vector<char16_t> block;
-        if (!m_spare.empty() && m_spare.back().capacity() >= static_cast<size_t>(capacity)) {
-            block.swap(m_spare.back());
-            m_spare.pop_back();
-        } else {
-            block.reserve(static_cast<size_t>(std::max<qsizetype>(BlockChars, capacity)));
-        }
-        m_blocks.push_back(std::move(block));
-    }
-    std::vector<char16_t>& block = m_blocks.back();
-    const size_t offset = block.size();
+    if (m_blocks.empty() || m_blocks.back().room() < capacity)
+        addBlock(capacity);
+    Block& block = m_blocks.back();
+    const qint32 offset = block.size;
     // Within the reserved size nothing moves, so the old text may be read while the new is written.
-    block.resize(offset + static_cast<size_t>(capacity));
+    block.size += capacity;
     m_stored += capacity;
     m_used += capacity - row.capacity; // the old place is left over
+    char16_t* const place = block.chars.get() + offset;
     if (row.length > 0) {
-        const char16_t* old = m_blocks[static_cast<size_t>(row.block)].data() + row.offset;
-        std::copy(old, old + row.length, block.data() + offset);
+        const char16_t* old = m_blocks[static_cast<size_t>(row.block)].chars.get() + row.offset;
+        std::copy(old, old + row.length, place);
     }
-    std::copy(text.utf16(), text.utf16() + added, block.data() + offset + row.length);
+    std::copy(text.utf16(), text.utf16() + added, place + row.length);
     row.block = static_cast<qint32>(m_blocks.size() - 1);
-    row.offset = static_cast<qint32>(offset);
+    row.offset = offset;
     row.length = length;
     row.capacity = capacity;
+}
+
+void Table::addBlock(qint32 capacity)
+{
+    if (!m_spare.empty() && m_spare.back().capacity >= capacity) {
+        m_blocks.push_back(std::move(m_spare.back()));
+        m_spare.pop_back();
+        return;
+    }
+    Block& block = m_blocks.emplace_back();
+    block.capacity = std::max(BlockChars, capacity);
+    // Left unset: every character is written before it is read.
+    block.chars.reset(new char16_t[static_cast<size_t>(block.capacity)]);
 }
 
 void Table::cutTo(Row& row, qint32 length)
@@ -155,7 +160,7 @@ void Table::cutTo(Row& row, qint32 length)
     if (atTail(row)) {
         // The room at the tail goes back to the block.
         const qint32 freed = row.capacity - length;
-        m_blocks.back().resize(m_blocks.back().size() - static_cast<size_t>(freed));
+        m_blocks.back().size -= freed;
         m_stored -= freed;
         m_used -= freed;
         row.capacity = length;
@@ -167,14 +172,14 @@ void Table::compactIfWasteful()
     const qint64 waste = m_stored - m_used;
     if (waste <= m_used || waste <= BlockChars)
         return;
-    std::vector<std::vector<char16_t>> old;
+    std::vector<Block> old;
     old.swap(m_blocks);
     m_used = m_stored = 0;
     for (Row& row : m_rows) {
         const qint32 length = row.length;
         row.length = row.capacity = 0;
         if (length > 0)
-            extend(row, QStringView(old[static_cast<size_t>(row.block)].data() + row.offset, length));
+            extend(row, QStringView(old[static_cast<size_t>(row.block)].chars.get() + row.offset, length));
     }
 }
 
@@ -185,8 +190,8 @@ void Table::clearData()
     header.length = header.capacity = 0;
     // Within a bulk append the blocks are kept as spares for the lines that follow at once.
     if (m_bulk > 0) {
-        for (std::vector<char16_t>& block : m_blocks) {
-            block.clear();
+        for (Block& block : m_blocks) {
+            block.size = 0;
             m_spare.push_back(std::move(block));
         }
     }
@@ -316,6 +321,59 @@ qint32 Table::appendLine(QStringView tabSeparated, const LineRecord* record)
     appendRow(tabSeparated, record);
     appended(row);
     return row;
+}
+
+qint32 Table::appendNumberedLine(QByteArrayView latin1, const LineRecord* record)
+{
+    const qint32 number = rows();
+    char digits[16];
+    const auto count =
+        static_cast<qint32>(std::to_chars(digits, digits + sizeof digits, number).ptr - digits);
+    const qint32 fields = m_cols - 1; // the columns for the fields
+    const auto bytes = static_cast<qint32>(fields > 0 ? latin1.size() : 0);
+    const qint32 most = count + 1 + bytes;
+    if (m_blocks.empty() || m_blocks.back().room() < most)
+        addBlock(most);
+    // Written straight into the blocks: a file of 32k lines is loaded without a copy per line.
+    Block& block = m_blocks.back();
+    char16_t* const place = block.chars.get() + block.size;
+    char16_t* out = std::copy(digits, digits + count, place);
+    qint32 cells = 1;
+    if (fields > 0) {
+        *out++ = Tab;
+        // Widened and counted in one plain pass, which the compiler vectorises.
+        const char* in = latin1.data();
+        qint32 tabs = 0;
+        for (qint32 i = 0; i < bytes; ++i) {
+            out[i] = static_cast<unsigned char>(in[i]);
+            tabs += in[i] == '\t' ? 1 : 0;
+        }
+        qint32 kept = bytes;
+        if (tabs >= fields) {
+            // More fields than columns: the line ends before the TAB that starts the first extra one.
+            qint32 seen = 0;
+            kept = 0;
+            while (in[kept] != '\t' || ++seen < fields)
+                ++kept;
+            tabs = fields - 1;
+        }
+        out += kept;
+        cells = tabs + 2;
+    }
+    const auto length = static_cast<qint32>(out - place);
+    Row& row = m_rows.emplace_back();
+    row.block = static_cast<qint32>(m_blocks.size() - 1);
+    row.offset = block.size;
+    row.length = row.capacity = length;
+    row.cells = cells;
+    row.recorded = record != nullptr;
+    block.size += length;
+    m_stored += length;
+    m_used += length;
+    m_records.push_back(record ? *record : LineRecord{});
+    if (m_bulk == 0)
+        appended(number);
+    return number;
 }
 
 qint32 Table::appendLine(std::initializer_list<QString> cells, const LineRecord* record)

@@ -3,6 +3,7 @@
 #include "analysis/linerecord.h"
 #include "analysis/readings.h"
 
+#include <QByteArrayView>
 #include <QObject>
 #include <QString>
 #include <QStringView>
@@ -56,6 +57,9 @@ public:
     // A line from tab-separated fields filling the columns from column 0, extra fields dropped, with its
     // record if any. Its row.
     qint32 appendLine(QStringView tabSeparated, const LineRecord* record = nullptr);
+    // A line of its row number and then Latin-1 tab-separated fields filling the columns from column 1,
+    // extra fields dropped, with its record if any. Its row.
+    qint32 appendNumberedLine(QByteArrayView latin1, const LineRecord* record);
     // A line of the given cells (a TAB in one stays in it) and its record. Its row.
     qint32 appendLine(std::initializer_list<QString> cells, const LineRecord* record);
     // Lines first .. first + count - 1, clipped to the lines there are.
@@ -110,7 +114,8 @@ private:
     {
         return row.length == 0
                    ? QStringView()
-                   : QStringView(m_blocks[static_cast<size_t>(row.block)].data() + row.offset, row.length);
+                   : QStringView(m_blocks[static_cast<size_t>(row.block)].chars.get() + row.offset,
+                                 row.length);
     }
     // Where stored cell col of the row begins and ends; false when the row has fewer cells.
     bool range(const Row& row, qint32 col, qint32& begin, qint32& end) const;
@@ -121,6 +126,8 @@ private:
     // Appends text (which must not lie in the blocks) to the row's text: in place when its place has room
     // or is the tail of the last block, else by moving the row to the end, with room to grow into.
     void extend(Row& row, QStringView text);
+    // A block at the end with room for capacity characters: a spare, or a new one.
+    void addBlock(qint32 capacity);
     // Shortens the row's text to length.
     void cutTo(Row& row, qint32 length);
     void compactIfWasteful();
@@ -138,10 +145,17 @@ private:
     mutable qint32 m_hintRow = -1;
     mutable qint32 m_hintCol = 0;
     mutable qint32 m_hintEnd = 0;
-    std::vector<std::vector<char16_t>> m_blocks;
+    // Characters reserved at once and never moved, so that slices of a block stay where they are.
+    struct Block {
+        std::unique_ptr<char16_t[]> chars;
+        qint32 size = 0; // characters taken from the front
+        qint32 capacity = 0;
+        [[nodiscard]] qint32 room() const { return capacity - size; }
+    };
+    std::vector<Block> m_blocks;
     // Emptied blocks kept for the next lines: a table cleared and filled again (a file read) reuses them
     // instead of returning them to the heap and asking again. Dropped with the next announced insertion.
-    std::vector<std::vector<char16_t>> m_spare;
+    std::vector<Block> m_spare;
     qint64 m_used = 0;   // characters the rows' places take, their room included
     qint64 m_stored = 0; // characters taken in the blocks
     QString m_scratch;

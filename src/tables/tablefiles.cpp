@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 
 namespace TableFiles {
 
@@ -99,29 +100,26 @@ public:
             m_carry.resize(0);
         bool started = false;
         for (;;) {
-            if (m_pos >= m_buffer.size()) {
-                m_buffer = m_file.read(ChunkSize);
-                m_pos = 0;
-                if (m_buffer.isEmpty()) {
-                    line = m_carry; // a last line needs no terminator
-                    return started;
-                }
+            if (m_pos == m_end && !fill()) {
+                line = m_carry; // a last line needs no terminator
+                return started;
             }
             if (m_skipLf) {
                 m_skipLf = false;
-                if (m_buffer.at(m_pos) == '\n') {
+                if (*m_pos == '\n') {
                     ++m_pos;
                     continue;
                 }
             }
-            const qsizetype cr = m_buffer.indexOf('\r', m_pos);
-            const qsizetype end = cr < 0 ? m_buffer.size() : cr;
-            const QByteArrayView piece(m_buffer.constData() + m_pos, end - m_pos);
+            const auto* cr =
+                static_cast<const char*>(std::memchr(m_pos, '\r', static_cast<size_t>(m_end - m_pos)));
+            const char* end = cr ? cr : m_end;
+            const QByteArrayView piece(m_pos, end - m_pos);
             started = started || !piece.isEmpty();
-            if (cr < 0) {
+            if (!cr) {
                 // The line goes on in the next chunk.
                 m_carry.append(piece);
-                m_pos = m_buffer.size();
+                m_pos = m_end;
                 continue;
             }
             m_pos = cr + 1;
@@ -139,10 +137,21 @@ public:
 private:
     static constexpr qint64 ChunkSize = 1 << 16;
 
+    // The next chunk into the one buffer; false at the end.
+    bool fill()
+    {
+        m_buffer.resize(ChunkSize);
+        const qint64 read = m_file.read(m_buffer.data(), ChunkSize);
+        m_pos = m_buffer.constData();
+        m_end = m_pos + std::max<qint64>(read, 0);
+        return m_end != m_pos;
+    }
+
     QFile& m_file;
     QByteArray m_buffer;
     QByteArray m_carry;
-    qsizetype m_pos = 0;
+    const char* m_pos = nullptr;
+    const char* m_end = nullptr;
     bool m_skipLf = false;
 };
 } // namespace
@@ -156,11 +165,17 @@ bool loadTable(Table& table, const QString& fileName)
     table.clear();
     LineReader reader(file);
     QByteArrayView line;
+    // Lines from a file have no time of measurement and no angle numbers: one record for all.
+    static const LineRecord fromFile{LineRecord::Source::File};
+    if constexpr (CodePage::IsLatin1) {
+        // Every byte is its character: the bytes go into the table as they are, numbered by their rows.
+        while (reader.next(line))
+            (void)table.appendNumberedLine(line, &fromFile);
+        return true;
+    }
     // The table line "n TAB line" is put together in one buffer, kept from line to line.
     QString item;
     char number[16];
-    // Lines from a file have no time of measurement and no angle numbers: one record for all.
-    static const LineRecord fromFile{LineRecord::Source::File};
     for (qint32 n = 1; reader.next(line); ++n) {
         const std::to_chars_result digits = std::to_chars(number, number + sizeof number, n);
         const qsizetype length = digits.ptr - number;

@@ -299,7 +299,13 @@ void FlexGrid::flushView()
 {
     m_flushTimer->stop();
     const QScopedValueRollback<bool> applying(m_applying, true);
+    const bool replaced = m_model->replaced();
     m_model->commit();
+    if (replaced && isVisible() && !m_topPending) {
+        // As when the view itself is emptied: it scrolls back to the first line, unless told otherwise.
+        verticalScrollBar()->setValue(0);
+        m_topRow = 1;
+    }
     if (m_selectionPending) {
         m_selectionPending = false;
         applySelection();
@@ -368,7 +374,8 @@ void FlexGrid::applySelection()
 
 void FlexGrid::takeViewSelection()
 {
-    if (m_applying)
+    // Rows standing for removed lines are not the operator's to choose.
+    if (m_applying || m_model->replaced())
         return;
     const QModelIndex current = currentIndex();
     const QItemSelection selected = selectionModel()->selection();

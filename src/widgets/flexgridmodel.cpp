@@ -66,6 +66,13 @@ Qt::ItemFlags FlexGridModel::flags(const QModelIndex& index) const
 
 void FlexGridModel::linesRemoved(qint32 first, qint32 count)
 {
+    if (m_table.rows() == 1 || m_replaced) {
+        // All lines gone, usually for new ones at once (a file read): the view keeps its rows until the
+        // commit, which tells it of their new texts and only the difference in count, so that it does not
+        // drop and build again a row of its own for every line.
+        m_replaced = m_committed > 0;
+        return;
+    }
     // Only the rows the view was told of; pending ones simply never arrive.
     const int top = first - 1;
     const int bottom = std::min(top + count, m_committed) - 1;
@@ -107,12 +114,24 @@ void FlexGridModel::columnsChanged()
 
 bool FlexGridModel::pending() const
 {
-    return m_table.rows() - 1 != m_committed || m_dirtyFirst >= 0;
+    return m_table.rows() - 1 != m_committed || m_dirtyFirst >= 0 || m_replaced;
 }
 
 void FlexGridModel::commit()
 {
     const int lines = m_table.rows() - 1;
+    if (m_replaced) {
+        m_replaced = false;
+        if (lines < m_committed) {
+            beginRemoveRows({}, lines, m_committed - 1);
+            m_committed = lines;
+            endRemoveRows();
+        }
+        if (m_committed > 0) {
+            m_dirtyFirst = 0;
+            m_dirtyLast = std::max(m_dirtyLast, m_committed - 1);
+        }
+    }
     if (lines > m_committed) {
         beginInsertRows({}, m_committed, lines - 1);
         m_committed = lines;

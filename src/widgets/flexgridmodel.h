@@ -23,6 +23,8 @@ public:
     void columnsChanged();
 
     [[nodiscard]] bool pending() const;
+    // The rows the view was told of no longer stand for lines of the table, until the commit.
+    [[nodiscard]] bool replaced() const { return m_replaced; }
     // Tells the view about the lines appended and the cells changed since the last commit.
     void commit();
 
@@ -32,4 +34,5 @@ private:
     int m_committed = 0;
     int m_dirtyFirst = -1;
     int m_dirtyLast = -1;
+    bool m_replaced = false;
 };

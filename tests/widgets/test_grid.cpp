@@ -36,7 +36,7 @@ QString cells(const FlexGrid& grid, int from = 1)
 }
 
 // Steps split by "; ": the table's cols|rows n, remove first count, set r c text, add line, fill n (v1..vn);
-// the view's row|sel|col n.
+// the view's row|sel|col n, flush.
 void run(FlexGrid& grid, const QString& script)
 {
     static const QHash<QString, void (Table::*)(qint32)> table{{"cols", &Table::setCols},
@@ -54,6 +54,8 @@ void run(FlexGrid& grid, const QString& script)
             t.removeLines(w[1].toInt(), w[2].toInt());
         else if (w[0] == QLatin1String("set"))
             t.setCell(w[1].toInt(), w[2].toInt(), step.section(' ', 3));
+        else if (w[0] == QLatin1String("flush"))
+            grid.flushView();
         else if (w[0] == QLatin1String("add"))
             t.appendLine(step.mid(4));
         else
@@ -97,6 +99,9 @@ private slots:
         row("removal keeps the selection", "fill 7; row 6; sel 3; remove 1 2", "v3|v4|v5|v6|v7 5-3 0");
         row("fewer rows pull it in", "fill 5; row 5; sel 4; rows 3", "v1|v2 2-2 0");
         row("all removed", "fill 3; row 1; sel 3; remove 1 3", " 0-0 0");
+        row("all replaced by fewer", "fill 5; row 4; sel 2; flush; rows 1; fill 2; flush; add x",
+            "v1|v2|x 1-1 0");
+        row("all replaced by more", "fill 2; row 2; flush; rows 1; fill 4", "v1|v2|v3|v4 1-1 0");
         row("column in range", "cols 3; fill 1; col 2; col 3", "v1,, 1-1 2");
     }
     void lines()
