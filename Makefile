@@ -72,6 +72,7 @@ coverage: deps
 	  -DCMAKE_EXE_LINKER_FLAGS=--coverage
 	cmake --build $(COV_BUILD) -j$(JOBS)
 	find $(COV_BUILD) -name '*.gcda' -delete
+	bash tools/scripts/prune-coverage.sh $(COV_BUILD)
 	cd $(COV_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
 	gcovr -r . $(COV_BUILD) -f 'src/' -s | tail -n 4
 	gcovr -r . $(COV_BUILD) -f 'src/' -b --exclude-unreachable-branches \

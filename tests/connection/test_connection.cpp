@@ -89,6 +89,26 @@ private slots:
         QVERIFY(devices(again)->toolTip().contains(gone));
     }
 
+    // "Other…" takes a typed path on Enter (nothing typed: the list again); a path that names no device
+    // stays the choice, marked absent, and the status says so.
+    void typedPathIsBoundEvenWhenAbsent()
+    {
+        FormCom& form = open();
+        QComboBox* box = devices(form);
+        choose(form, 1);
+        QVERIFY(box->isEditable());
+        QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+        QVERIFY(!box->isEditable() && box->count() == 2);
+        choose(form, 1);
+        const QString gone = m_f->files.filePath(QStringLiteral("gone"));
+        QTest::keyClicks(box->lineEdit(), gone);
+        QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+        QCOMPARE(bound(), gone);
+        QCOMPARE(box->currentText(), gone + QStringLiteral(" (absent)"));
+        QCOMPARE(control<QLineEdit>(form, "TextStatus")->text(), "Port is not available");
+        QCOMPARE(FormCom::statusText(PortCode::SetState), "8015 - Don't know what's wrong");
+    }
+
     void vanishedInstrumentIsShownAsGone_data()
     {
         QTest::addColumn<bool>("textMode");

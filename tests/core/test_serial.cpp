@@ -245,6 +245,11 @@ private slots:
         QCOMPARE(measured.first(), QVariantList({12.5, -3.25, QVariant::fromValue(qint16(3))}));
         link.sendCommand(QStringLiteral("M"));
         QTRY_COMPARE(m_pty->received(), QByteArray("\x02\x41\x03M\r"));
+        link.unload(); // the connection window's close box
+        QVERIFY(!link.comPort().PortOpen());
+        link.sendCommand(QStringLiteral("U")); // connects again first
+        QTRY_COMPARE(m_pty->received(), QByteArray("\x02\x41\x03M\rU\r"));
+        QVERIFY(link.comPort().PortOpen() && opened.last().at(0).value<PortCode>() == PortCode::Ok);
         m_pty->close();
         QVERIFY(lost.wait());
         QVERIFY(!link.comPort().PortOpen() && link.state().portNum == 0);

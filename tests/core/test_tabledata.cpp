@@ -81,6 +81,29 @@ private slots:
         QCOMPARE(table.record(5000)->source, LineRecord::Source::File);
     }
 
+    // Cells given one by one keep a TAB inside, those past the columns are dropped; a nested bulk is
+    // announced once, when the outer one ends.
+    void cellsGivenOneByOne()
+    {
+        Table table;
+        table.setFormat(QStringLiteral("n|<left|x"));
+        QSignalSpy inserted(&table, &Table::linesInserted);
+        {
+            const Table::Bulk outer(table);
+            {
+                const Table::Bulk inner(table);
+                table.appendLine(
+                    {QStringLiteral("1"), QStringLiteral("a\tb"), QString(), QStringLiteral("extra")},
+                    nullptr);
+            }
+            QVERIFY(inserted.isEmpty());
+            table.appendLine({QStringLiteral("2"), QStringLiteral("c")}, nullptr);
+        }
+        QCOMPARE(inserted, QList<QVariantList>({{1, 2}}));
+        QCOMPARE(lines(table), QStringLiteral("1,a\tb,|2,c,"));
+        QVERIFY(table.align(1) == Table::Align::Left && !table.record(1));
+    }
+
     // A block goes in one removal and the rest is numbered anew; the last lines go by emptying the table.
     void removingABlock_data()
     {

@@ -120,6 +120,27 @@ private slots:
                      qMin(grid.Row(), grid.RowSel()) <= r && r <= qMax(grid.Row(), grid.RowSel()));
     }
 
+    // Until the flush the view keeps rows the table no longer holds; they and other cells outside read as
+    // nothing.
+    void staleRowsReadAsNothing()
+    {
+        Table table;
+        FlexGrid grid(table);
+        run(grid, QStringLiteral("cols 2; fill 4; flush; rows 1; fill 2"));
+        const QAbstractItemModel& model = *grid.model();
+        QCOMPARE(model.rowCount(), 4);
+        QCOMPARE(model.index(1, 0).data().toString(), QStringLiteral("v2"));
+        for (const QVariant& none :
+             {model.index(3, 0).data(), model.index(0, 0).data(Qt::ToolTipRole),
+              model.headerData(2, Qt::Horizontal), model.headerData(0, Qt::Horizontal, Qt::ToolTipRole),
+              model.headerData(0, Qt::Vertical, Qt::ToolTipRole)})
+            QVERIFY(!none.isValid());
+        QCOMPARE(model.headerData(2, Qt::Vertical).toInt(), 3);
+        QCOMPARE(model.flags({}), Qt::NoItemFlags);
+        grid.flushView();
+        QCOMPARE(model.rowCount(), 2);
+    }
+
     // Cells, records and positions outside the grid read as nothing and are not written.
     void outsideTheGrid()
     {
