@@ -85,6 +85,9 @@ public:
         Table& m_table;
     };
 
+    // A bulk change is under way: what it appends is announced when it ends.
+    [[nodiscard]] bool inBulk() const { return m_bulk > 0; }
+
     // TableLines
     [[nodiscard]] qint32 count() const override { return rows() - 1; }
     [[nodiscard]] QStringView text(qint32 line, qint32 col) const override { return cellView(line, col); }

@@ -66,10 +66,10 @@ Qt::ItemFlags FlexGridModel::flags(const QModelIndex& index) const
 
 void FlexGridModel::linesRemoved(qint32 first, qint32 count)
 {
-    if (m_table.rows() == 1 || m_replaced) {
-        // All lines gone, usually for new ones at once (a file read): the view keeps its rows until the
-        // commit, which tells it of their new texts and only the difference in count, so that it does not
-        // drop and build again a row of its own for every line.
+    if ((m_table.rows() == 1 && m_table.inBulk()) || m_replaced) {
+        // All lines gone for new ones at once (a file read): the view keeps its rows until the commit,
+        // which tells it of their new texts and only the difference in count, so that it does not drop
+        // and build again a row of its own for every line. Emptied for good, the view learns it at once.
         m_replaced = m_committed > 0;
         return;
     }
