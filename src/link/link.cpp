@@ -41,11 +41,6 @@ const LinkState& Link::state() const
     return m_state.link;
 }
 
-const LinkInternal& Link::internal() const
-{
-    return m_state.internal;
-}
-
 void Link::setStoreTriggers(bool atExitKey, bool atRemoteControl)
 {
     m_state.link.storeAtExitkey = atExitKey;

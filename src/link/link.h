@@ -27,9 +27,6 @@ public:
     ~Link() override;
 
     [[nodiscard]] const LinkState& state() const;
-    [[nodiscard]] const LinkInternal& internal() const;
-    [[nodiscard]] LinkReceiver& receiver() { return m_receiver; }
-    [[nodiscard]] BackgroundFile& backgroundFile() { return m_background; }
     // Every measurement decoded since program start.
     [[nodiscard]] MeasurementLog& log() { return m_log; }
     [[nodiscard]] CommControl& comPort() { return *m_comPort; }

@@ -42,10 +42,8 @@ TableViews::TableViews(AppState& state, Tables& tables, QWidget* window)
     }
     showCurrent();
     connect(&tables, &Tables::currentChanged, this, &TableViews::showCurrent);
-    connect(&tables, &Tables::lineStored, this, [this](int number) {
-        if (number == m_tables.currentNumber())
-            showLastRow();
-    });
+    // Lines are stored into the current table, the one shown.
+    connect(&tables, &Tables::lineStored, this, &TableViews::showLastRow);
     // The selection follows the readout's newest line.
     connect(&tables, &Tables::readoutLineAdded, this,
             [this](int number, qint32 line) { grid(number)->setRow(line); });

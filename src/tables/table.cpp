@@ -371,8 +371,7 @@ qint32 Table::appendNumberedLine(QByteArrayView latin1, const LineRecord* record
     m_stored += length;
     m_used += length;
     m_records.push_back(record ? *record : LineRecord{});
-    if (m_bulk == 0)
-        appended(number);
+    appended(number);
     return number;
 }
 
