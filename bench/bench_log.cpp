@@ -56,7 +56,7 @@ void append(benchmark::State& state)
         // As the decoder appends: stamped by the log's clock.
         Clock::time_point start = Clock::now();
         for (qint64 i = 0; i < points; ++i)
-            log.appendAngles(driftX(i), driftY(i), 3);
+            log.appendAngles(log.now(), driftX(i), driftY(i), 3);
         const double ms = msSince(start);
         if (!require(state, log.count(MeasurementLog::Kind::Angles) == points,
                      QStringLiteral("the log lost points")))

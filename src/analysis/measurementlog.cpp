@@ -286,14 +286,9 @@ qint64 MeasurementLog::now() const
     return QDateTime::currentMSecsSinceEpoch() - m_startWall;
 }
 
-void MeasurementLog::appendAngles(double x, double y, qint16 status)
+void MeasurementLog::appendAngles(qint64 time, double x, double y, qint16 status)
 {
-    appendAnglesAt(now(), (status & 1) ? x : NoValue, (status & 2) ? y : NoValue);
-}
-
-void MeasurementLog::appendTobar(double value, bool inch)
-{
-    appendTobarAt(now(), value, inch);
+    appendAnglesAt(time, (status & 1) ? x : NoValue, (status & 2) ? y : NoValue);
 }
 
 void MeasurementLog::appendAnglesAt(qint64 time, double x, double y)

@@ -72,11 +72,10 @@ public:
     // The current time on the log's clock.
     [[nodiscard]] qint64 now() const;
 
-    // Appending, stamped now. Status: the link's angle status, bit 1 X valid, bit 2 Y valid.
-    void appendAngles(double x, double y, qint16 status);
-    void appendTobar(double value, bool inch);
+    // Appending at a time on the log's clock; a time before the kind's newest is taken as that newest time.
+    // Status: the link's angle status, bit 1 X valid, bit 2 Y valid.
+    void appendAngles(qint64 time, double x, double y, qint16 status);
     void markStored() { markStoredAt(now()); }
-    // The same at a given time; a time before the kind's newest is taken as that newest time.
     void appendAnglesAt(qint64 time, double x, double y);
     void appendTobarAt(qint64 time, double value, bool inch);
     void markStoredAt(qint64 time);

@@ -242,23 +242,24 @@ void Link::sendCommandCompatible(const qint16& command)
 
 void Link::onMeasurement(double x, double y, qint16 status)
 {
-    emit measurementDecoded(x, y, status);
+    emit measurementDecoded(x, y, status, m_receiver.messageMsecs());
 }
 
 void Link::onTobarValue(const QString& value, qint16 status, TobarMessage message)
 {
-    emit tobarValueDecoded(value, status, message);
+    emit tobarValueDecoded(value, status, message, m_receiver.messageMsecs());
 }
 
 void Link::onStoreSignal(StoreSignal cause)
 {
     emit storeRequested(cause == StoreSignal::ExitKey ? LineRecord::Source::InstrumentKey
-                                                      : LineRecord::Source::RemoteControl);
+                                                      : LineRecord::Source::RemoteControl,
+                        m_receiver.messageMsecs());
 }
 
 void Link::onInterval()
 {
-    emit intervalReached();
+    emit intervalReached(m_receiver.messageMsecs());
 }
 
 void Link::onReadoutStart(qint16 table, qint32 lines, qint16 columns)

@@ -70,10 +70,11 @@ signals:
     void portOpened(PortCode result);
     // No more commands until the next connect step.
     void linkLost();
-    void measurementDecoded(double x, double y, qint16 status);
-    void tobarValueDecoded(const QString& value, qint16 status, TobarMessage message);
-    void storeRequested(LineRecord::Source cause);
-    void intervalReached();
+    // msecs: when the message arrived, ms since the epoch.
+    void measurementDecoded(double x, double y, qint16 status, qint64 msecs);
+    void tobarValueDecoded(const QString& value, qint16 status, TobarMessage message, qint64 msecs);
+    void storeRequested(LineRecord::Source cause, qint64 msecs);
+    void intervalReached(qint64 msecs);
     void readoutStarted(qint16 table, qint32 lines, qint16 columns);
     void readoutLineStarted(qint16 table);
     void readoutCell(const QString& text);

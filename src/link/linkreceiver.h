@@ -2,6 +2,7 @@
 
 #include "analysis/measurementlog.h"
 #include "link/linkcalls.h"
+#include "link/messageclock.h"
 #include "platform/receiveport.h"
 #include "state/linkinternal.h"
 #include "state/linkstate.h"
@@ -31,6 +32,8 @@ public:
 
     // Takes what the port's receive event announces: reads on, or discards an overflowing buffer.
     void receive(PortCode event);
+    // When the message being decoded (or the last one) arrived, ms since the epoch.
+    [[nodiscard]] qint64 messageMsecs() const { return m_messageMsecs; }
 
     // Framing.
     void receiveText();
@@ -51,6 +54,10 @@ private:
     // One character from the port (Latin-1); false when nothing could be read.
     [[nodiscard]] bool readChar(QChar& c);
     [[nodiscard]] QByteArray readBytes(qint16 count);
+    // Times the message whose last byte was just read.
+    void stampMessage();
+    // The message's time on the log's clock.
+    [[nodiscard]] qint64 logTime() const { return m_messageMsecs - m_log->startMsecsSinceEpoch(); }
     void decodeAngleMessage();
     void decodeStoredHeader();
     void decodeStoredRecord();
@@ -67,4 +74,6 @@ private:
     // A carriage return with no token since the previous one is no message: decoding it would repeat the
     // previous message from the stale slots (and store its angles twice).
     bool m_lineHasToken = false;
+    MessageClock m_clock;
+    qint64 m_messageMsecs = 0;
 };

@@ -72,7 +72,7 @@ void LinkReceiver::decodeAngleMessage()
     m_link.angleX = Numbers::leadingNumber(m_internal.tokens[2]);
     m_link.angleY = Numbers::leadingNumber(m_internal.tokens[3]);
     if (m_log)
-        m_log->appendAngles(m_link.angleX, m_link.angleY, m_link.angleStatus);
+        m_log->appendAngles(logTime(), m_link.angleX, m_link.angleY, m_link.angleStatus);
 
     if (!m_events)
         return;
@@ -128,7 +128,7 @@ void LinkReceiver::decodeTobarValue(double type)
     const double value = Numbers::leadingNumber(m_internal.tokens[2]);
     m_link.tobarValue = Numbers::shortestText(value);
     if (m_log)
-        m_log->appendTobar(value, m_link.tobarInInch());
+        m_log->appendTobarAt(logTime(), value, m_link.tobarInInch());
     if (m_events)
         m_events->onTobarValue(m_link.tobarValue, m_link.tobarStatus, m_link.lastTobarMsg);
 }
@@ -145,7 +145,7 @@ void LinkReceiver::decodeCompatibleRecord(const QByteArray& record)
     }
     // Records carry no status: each one holds both axes.
     if (m_log)
-        m_log->appendAngles(m_link.angleX, m_link.angleY, 3);
+        m_log->appendAngles(logTime(), m_link.angleX, m_link.angleY, 3);
     if (m_events)
         m_events->onMeasurement(m_link.angleX, m_link.angleY, 3);
 }

@@ -1,5 +1,7 @@
 #include "link/linkreceiver.h"
 
+#include <QDateTime>
+
 namespace {
 constexpr QChar Space = QLatin1Char(' ');
 constexpr QChar CarriageReturn = QLatin1Char('\r');
@@ -38,6 +40,12 @@ bool LinkReceiver::readChar(QChar& c)
         return false;
     c = QChar::fromLatin1(bytes.at(0));
     return true;
+}
+
+void LinkReceiver::stampMessage()
+{
+    const qint64 at = m_clock.stamp(m_port->lastTakenArrival());
+    m_messageMsecs = QDateTime::currentMSecsSinceEpoch() - (steadyMicros() - at) / 1000;
 }
 
 QByteArray LinkReceiver::readBytes(qint16 count)
@@ -95,6 +103,7 @@ void LinkReceiver::collectTextTokens()
             m_internal.tokenIndex = 0;
             if (m_lineHasToken) {
                 m_lineHasToken = false;
+                stampMessage();
                 decodeTextMessage();
                 countMeasurement();
             }
@@ -114,6 +123,7 @@ void LinkReceiver::receiveCompatible()
             m_internal.inSync = false;
             return;
         }
+        stampMessage();
         decodeCompatibleRecord(record);
         countMeasurement();
         return;

@@ -49,7 +49,8 @@ public:
     [[nodiscard]] QString dataPath() const { return m_dataPath; }
 
     // What the instrument link announces.
-    void haveAngleMsg();
+    // msecs: when the message that reached the interval arrived.
+    void haveAngleMsg(qint64 msecs);
 
     // The connection window if created; connection() creates it without showing it.
     [[nodiscard]] FormCom* connectionLoaded() const;

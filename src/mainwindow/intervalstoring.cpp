@@ -58,10 +58,10 @@ void FormMain::applyTypedInterval()
     applyStoreInterval(typedInterval());
 }
 
-void FormMain::haveAngleMsg()
+void FormMain::haveAngleMsg(qint64 msecs)
 {
     if (!m_isStoring)
         return;
-    m_tables.XY2Table(LineRecord::Source::Interval);
+    m_tables.XY2Table(LineRecord::Source::Interval, msecs);
     m_lineBox->setText(QString::number(m_tables.current().rows()));
 }

@@ -3,16 +3,20 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QSerialPort>
 #include <QSocketNotifier>
 #include <QStringList>
 #include <QTimer>
 
+#include <algorithm>
+#include <cmath>
 #include <optional>
 
 #ifndef Q_OS_WIN
 #include <cerrno>
 #include <fcntl.h>
+#include <termios.h>
 #include <unistd.h>
 #endif
 
@@ -125,42 +129,66 @@ bool mayUse(const QString& device)
 #endif
 }
 
-// The notifier through which an open port learns that the device has bytes; null where reading works
-// otherwise (Windows).
-QSocketNotifier* readWatchOf(const QSerialPort& port)
+// Time of one character on the line: a start bit, the data bits, the parity bit and the stop bits.
+double characterMicros(const LineSettings& line)
 {
-#ifdef Q_OS_WIN
-    Q_UNUSED(port);
-    return nullptr;
-#else
-    const auto device = static_cast<qintptr>(port.handle());
-    for (QSocketNotifier* n : port.findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly)) {
-        if (n->type() == QSocketNotifier::Read && n->socket() == device)
-            return n;
-    }
-    return nullptr;
-#endif
+    const double stop = line.stopBits == QSerialPort::TwoStop          ? 2.0
+                        : line.stopBits == QSerialPort::OneAndHalfStop ? 1.5
+                                                                       : 1.0;
+    const double parity = line.parity == QSerialPort::NoParity ? 0.0 : 1.0;
+    return (1.0 + static_cast<int>(line.dataBits) + parity + stop) * 1e6 / line.baudRate;
 }
+
+#ifndef Q_OS_WIN
+// The outcome of opening the device for reading, by the reason it failed.
+PortCode openFailure(int error)
+{
+    switch (error) {
+    case EBUSY:
+        return PortCode::PortAlreadyOpen;
+    case EACCES:
+    case EPERM:
+        return PortCode::PermissionDenied;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+    case ELOOP:
+        return PortCode::InvalidPort;
+    default:
+        return PortCode::HardwareUnavailable;
+    }
+}
+#endif
 
 } // namespace
 
 CommControl::CommControl(QObject* parent)
     : QObject(parent), m_port(new QSerialPort(this)), m_readTimer(new QTimer(this))
 {
-    m_readTimer->setInterval(ReadEvery);
+    // The reads need not be precise, but a coarse timer would align them to a grid that may keep them at
+    // one phase of the instrument's pace.
+    m_readTimer->setTimerType(Qt::PreciseTimer);
+    m_readTimer->setSingleShot(true);
     connect(m_readTimer, &QTimer::timeout, this, &CommControl::readOnTimer);
     m_port->setReadBufferSize(m_inBufferSize);
-    connect(m_port, &QSerialPort::readyRead, this, &CommControl::onReadyRead);
+#ifdef Q_OS_WIN
+    connect(m_port, &QSerialPort::readyRead, this, &CommControl::onDeviceSignalled);
+#else
+    m_readWatch = new QSocketNotifier(QSocketNotifier::Read, this);
+    m_readWatch->setEnabled(false);
+    connect(m_readWatch, &QSocketNotifier::activated, this, &CommControl::onDeviceSignalled);
+#endif
     connect(m_port, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) { onPortError(error); });
+    m_byteMicros = characterMicros(LineSettings{});
 }
 
 CommControl::~CommControl()
 {
     // The port closes with its destruction; no signal of it may reach this half-destroyed object.
     m_port->disconnect(this);
-    if (m_port->isOpen())
-        m_port->close();
+    closePort();
 }
 
 QString CommControl::deviceName(qint16 portNumber, const QString& bound)
@@ -211,6 +239,7 @@ PortCode CommControl::setSettings(const QString& settings)
         return PortCode::SetState;
     }
     m_settings = text;
+    m_byteMicros = characterMicros(*line);
     return PortCode::Ok;
 }
 
@@ -257,7 +286,18 @@ PortCode CommControl::setPortOpen(bool open)
     const std::optional<LineSettings> line = parseSettings(m_settings);
     m_port->setPortName(name);
     (void)setLine(*m_port, line.value_or(LineSettings{}));
-    if (!m_port->open(QIODevice::ReadWrite)) {
+#ifdef Q_OS_WIN
+    const QIODevice::OpenMode mode = QIODevice::ReadWrite;
+#else
+    // Opened before QSerialPort makes the line exclusive; QSerialPort then only writes.
+    const int readFd =
+        ::open(QFile::encodeName(name).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (readFd < 0)
+        return openFailure(errno);
+    auto closeRead = qScopeGuard([readFd] { ::close(readFd); });
+    const QIODevice::OpenMode mode = QIODevice::WriteOnly;
+#endif
+    if (!m_port->open(mode)) {
         const QSerialPort::SerialPortError error = m_port->error();
         switch (error) {
         case QSerialPort::DeviceNotFoundError:
@@ -268,7 +308,7 @@ PortCode CommControl::setPortOpen(bool open)
         case QSerialPort::UnsupportedOperationError:
             // Either no serial line at all, or a line that refuses these settings.
             (void)setLine(*m_port, LineSettings{});
-            if (m_port->open(QIODevice::ReadWrite)) {
+            if (m_port->open(mode)) {
                 m_port->close();
                 return PortCode::SetState;
             }
@@ -282,9 +322,26 @@ PortCode CommControl::setPortOpen(bool open)
         m_port->close();
         return PortCode::SetState;
     }
+#ifndef Q_OS_WIN
+    closeRead.dismiss();
+    m_readFd = readFd;
+    // A line whose receiver is off delivers nothing, whatever it receives.
+    termios tio{};
+    if (::tcgetattr(m_readFd, &tio) == 0 && (tio.c_cflag & CREAD) == 0) {
+        tio.c_cflag |= CREAD;
+        (void)::tcsetattr(m_readFd, TCSANOW, &tio);
+    }
+    m_readWatch->setSocket(m_readFd);
+    m_readWatch->setEnabled(true);
+#endif
     m_closePending = false;
+    m_byteMicros = characterMicros(line.value_or(LineSettings{}));
+    m_consumed += static_cast<quint64>(InBufferCount());
     m_in.clear();
-    m_readWatch = readWatchOf(*m_port);
+    m_reads.clear();
+    m_received = m_consumed;
+    // What waits in the device now may have come long before.
+    m_lastRead = ByteArrival::Unknown;
     (void)m_port->setRequestToSend(m_rts);
     (void)m_port->setDataTerminalReady(m_dtr);
     return PortCode::Ok;
@@ -312,6 +369,20 @@ void CommControl::clearInBuffer()
 {
     m_consumed += static_cast<quint64>(InBufferCount());
     m_in.clear();
+    dropArrivalsPast(m_consumed);
+}
+
+void CommControl::dropArrivalsPast(quint64 end)
+{
+    m_received = end;
+    while (!m_reads.empty() && m_reads.back().end > end) {
+        const quint64 before = m_reads.size() > 1 ? m_reads[m_reads.size() - 2].end : 0;
+        if (before < end) {
+            m_reads.back().end = end;
+            break;
+        }
+        m_reads.pop_back();
+    }
 }
 
 QByteArray CommControl::Input()
@@ -336,57 +407,94 @@ PortCode CommControl::Output(const QByteArray& bytes)
     return PortCode::Ok;
 }
 
-void CommControl::onReadyRead()
+ByteArrival CommControl::lastTakenArrival()
+{
+    if (m_consumed == 0)
+        return {};
+    const quint64 last = m_consumed - 1;
+    while (!m_reads.empty() && m_reads.front().end <= last)
+        m_reads.pop_front();
+    if (m_reads.empty())
+        return {};
+    const Read& read = m_reads.front();
+    const auto following = static_cast<double>(read.end - 1 - last);
+    ByteArrival arrival;
+    arrival.read = read.id;
+    arrival.after = read.after;
+    arrival.latest = read.at - std::llround(following * m_byteMicros);
+    if (read.after != ByteArrival::Unknown)
+        arrival.latest = std::max(arrival.latest, read.after + 1);
+    arrival.atOnce = read.atOnce;
+    return arrival;
+}
+
+void CommControl::onDeviceSignalled()
 {
     if (!PortOpen())
         return;
-    const qint64 got = takeArrived(false);
-    if (got <= 0)
+    const qint64 got = readDevice(true);
+    if (got < 0) {
+        deviceEnded();
+        return;
+    }
+    if (got == 0)
         return;
     if (isTrickle(got))
         watchDevice(false);
     raiseReceiveEvents();
 }
 
-qint64 CommControl::takeArrived(bool fromDevice)
+qint64 CommControl::readDevice(bool atOnce)
 {
-    // Straight into the receive buffer, whose room is kept: a read costs no allocation. What the port holds
-    // came first.
-    const qint64 held = m_port->bytesAvailable();
+    const qint64 now = steadyMicros();
+    // Straight into the receive buffer, whose room is kept: a read costs no allocation.
+#ifdef Q_OS_WIN
+    Q_UNUSED(atOnce);
+    const qint64 wanted = m_port->bytesAvailable();
     qint64 got =
-        held > 0
-            ? m_in.appendFrom(held, [this](char* data, qint64 count) { return m_port->read(data, count); })
+        wanted > 0
+            ? m_in.appendFrom(wanted, [this](char* data, qint64 count) { return m_port->read(data, count); })
             : 0;
     got = qMax<qint64>(got, 0);
-#ifndef Q_OS_WIN
-    if (fromDevice) {
-        int failure = 0;
-        const qint64 read = m_in.appendFrom(m_inBufferSize, [this, &failure](char* data, qint64 count) {
-            const ssize_t n = ::read(static_cast<int>(m_port->handle()), data, static_cast<size_t>(count));
-            failure = n < 0 ? errno : 0;
-            return static_cast<qint64>(n);
-        });
-        // The device ended (0) or failed: the port's own reading reports it.
-        if (read == 0 || (read < 0 && failure != EAGAIN && failure != EWOULDBLOCK && failure != EINTR))
-            return got > 0 ? got : -1;
-        got += qMax<qint64>(read, 0);
-    }
 #else
-    Q_UNUSED(fromDevice);
+    const qint64 wanted = m_inBufferSize;
+    int failure = 0;
+    qint64 got = m_in.appendFrom(wanted, [this, &failure](char* data, qint64 count) {
+        const ssize_t n = ::read(m_readFd, data, static_cast<size_t>(count));
+        failure = n < 0 ? errno : 0;
+        return static_cast<qint64>(n);
+    });
+    if (got < 0 && (failure == EAGAIN || failure == EWOULDBLOCK || failure == EINTR))
+        got = 0;
+    // The line reads nothing without waiting when it is empty, so nothing after the device signalled
+    // bytes is its end: a hang-up, like the error of a removed one.
+    else if (got < 0 || (got == 0 && atOnce))
+        return -1;
 #endif
+    if (got > 0) {
+        m_received += static_cast<quint64>(got);
+        m_reads.push_back({m_received, ++m_readCount, m_lastRead, now, atOnce});
+    }
+    // A read that filled its room may have left earlier bytes in the device.
+    if (got < wanted)
+        m_lastRead = now;
     return got;
 }
 
 void CommControl::readOnTimer()
 {
-    if (!PortOpen() || !m_readWatch) {
-        m_readTimer->stop();
+    if (!PortOpen())
+        return;
+    const qint64 got = readDevice(false);
+    if (got < 0) {
+        deviceEnded();
         return;
     }
-    const qint64 got = takeArrived(true);
-    // Quiet, ended or flooding: the watch takes over.
+    // Quiet or flooding: the watch takes over.
     const bool trickle = isTrickle(got);
-    if (!trickle)
+    if (trickle)
+        startReadTimer();
+    else
         watchDevice(true);
     // A trickle's records are few: they are all raised now, in this wake-up, rather than in a queued call
     // that would wake the program once more.
@@ -396,16 +504,22 @@ void CommControl::readOnTimer()
 
 void CommControl::watchDevice(bool on)
 {
-    if (!m_readWatch)
+    if (!m_readWatch || m_readFd < 0)
         return;
     if (on) {
         m_readTimer->stop();
-        if (!m_readWatch->isEnabled())
-            m_readWatch->setEnabled(true);
+        m_readWatch->setEnabled(true);
     } else if (m_readWatch->isEnabled()) {
         m_readWatch->setEnabled(false);
-        m_readTimer->start();
+        startReadTimer();
     }
+}
+
+void CommControl::startReadTimer()
+{
+    // A golden-ratio walk covers the spread evenly, whatever the instrument's period.
+    m_readPhase = std::fmod(m_readPhase + 0.6180339887498949, 1.0);
+    m_readTimer->start(ReadEvery - ReadSpread / 2 + static_cast<int>(m_readPhase * ReadSpread));
 }
 
 bool CommControl::emitEvent(PortCode commEvent)
@@ -432,8 +546,10 @@ void CommControl::raiseReceiveEvents(bool repeat)
             if (!emitEvent(PortCode::RxOver))
                 return;
             // Nobody discarded: the buffer is full and the bytes past it are lost.
-            if (InBufferCount() > m_inBufferSize)
+            if (InBufferCount() > m_inBufferSize) {
                 m_in.keepWaiting(m_inBufferSize);
+                dropArrivalsPast(m_consumed + static_cast<quint64>(m_inBufferSize));
+            }
         }
         if (m_rThreshold < 1 || !PortOpen() || InBufferCount() < m_rThreshold)
             return;
@@ -474,10 +590,19 @@ void CommControl::scheduleRaise()
 
 void CommControl::onPortError(int error)
 {
-    // After the other side went away Qt repeats the read error without end until the port is closed.
+    // After the other side went away Qt repeats the error without end until the port is closed.
     if (!isFatal(error) || !m_port->isOpen() || m_closePending)
         return;
+    deviceEnded();
+}
+
+void CommControl::deviceEnded()
+{
     m_closePending = true;
+    // A hung-up line stays readable: the watch would wake the program without end until the close.
+    m_readTimer->stop();
+    if (m_readWatch)
+        m_readWatch->setEnabled(false);
     QMetaObject::invokeMethod(this, &CommControl::closeVanished, Qt::QueuedConnection);
 }
 
@@ -492,9 +617,21 @@ void CommControl::closeVanished()
 void CommControl::closePort()
 {
     m_readTimer->stop();
-    m_readWatch = nullptr;
+    if (m_readWatch)
+        m_readWatch->setEnabled(false);
     m_closePending = false;
     if (m_port->isOpen())
         m_port->close();
+#ifndef Q_OS_WIN
+    if (m_readFd >= 0) {
+        if (m_readWatch)
+            m_readWatch->setSocket(-1);
+        ::close(m_readFd);
+        m_readFd = -1;
+    }
+#endif
+    m_consumed += static_cast<quint64>(InBufferCount());
     m_in.clear();
+    m_reads.clear();
+    m_received = m_consumed;
 }

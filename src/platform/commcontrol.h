@@ -4,8 +4,9 @@
 
 #include <QByteArray>
 #include <QObject>
-#include <QPointer>
 #include <QString>
+
+#include <deque>
 
 class QSerialPort;
 class QSocketNotifier;
@@ -13,13 +14,17 @@ class QTimer;
 
 // The serial port over QSerialPort: port number, line settings, receive buffer and threshold,
 // outcomes as port codes, the receive event as the OnComm signal with CommEvent.
-// While bytes trickle in (a stream at line rate) the device is not watched but read every ReadEvery ms, a
-// display tick: they arrive at most that much later than one by one, and the program wakes with the tick
-// instead of at every few bytes. A read that finds nothing, or a flood, goes back to watching.
+// On Linux the port reads through a descriptor of its own, watched by its own notifier; QSerialPort keeps
+// the line settings, the modem lines and the writing. While bytes trickle in (a stream at line rate) the
+// device is not watched but read about every ReadEvery ms, a display tick, at intervals that vary within
+// ReadSpread so that the reads fall at every phase of the instrument's pace: the program wakes with the
+// tick instead of at every few bytes, and each read bounds when its bytes arrived (lastTakenArrival). A
+// read that finds nothing, or a flood, goes back to watching.
 class CommControl : public QObject, public ReceivePort {
     Q_OBJECT
 public:
     static constexpr int ReadEvery = 200;
+    static constexpr int ReadSpread = 100;
     // A read this large, or one that filled the receive buffer, means the device has more waiting: read on
     // as fast as it comes.
     static constexpr qint64 TrickleBelow = 1024;
@@ -59,6 +64,7 @@ public:
     // 0 (or below) takes every waiting byte.
     void setInputLen(qint16 count) override { m_inputLen = count; }
     [[nodiscard]] QByteArray Input() override;
+    [[nodiscard]] ByteArrival lastTakenArrival() override;
 
     // Writes the bytes; a closed or vanished port gives a failure.
     [[nodiscard]] PortCode Output(const QByteArray& bytes);
@@ -70,16 +76,17 @@ signals:
     void deviceLost();
 
 private:
-    void onReadyRead();
-    // Takes what the port has read and, where the platform allows, what waits in the device; the count, or
-    // -1 when the device has ended or failed.
-    qint64 takeArrived(bool fromDevice);
+    // A read of the device into the receive buffer: the count, or -1 when the device has ended or failed.
+    // atOnce: the device has just signalled bytes.
+    qint64 readDevice(bool atOnce);
+    void onDeviceSignalled();
     void readOnTimer();
     [[nodiscard]] bool isTrickle(qint64 got) const
     {
         return got > 0 && got < qMin<qint64>(TrickleBelow, m_inBufferSize);
     }
     void watchDevice(bool on);
+    void startReadTimer();
     // Raises the receive event while enough bytes wait; repeat: again while handlers take bytes, else once
     // and the rest queued.
     void raiseReceiveEvents(bool repeat = false);
@@ -87,14 +94,32 @@ private:
     // Emits OnComm; false when a handler destroyed this control.
     [[nodiscard]] bool emitEvent(PortCode commEvent);
     void onPortError(int error);
+    void deviceEnded();
     void closeVanished();
     void closePort();
     [[nodiscard]] bool applySettings(const QString& settings);
+    void dropArrivalsPast(quint64 end);
+
+    // One read that brought bytes: the stream position after them and what bounds their arrival.
+    struct Read {
+        quint64 end = 0;
+        qint64 id = 0;
+        qint64 after = ByteArrival::Unknown;
+        qint64 at = 0;
+        bool atOnce = false;
+    };
 
     QSerialPort* m_port = nullptr;
-    // The port's own watch on the device; null where the platform has none to pause.
-    QPointer<QSocketNotifier> m_readWatch;
+    // The descriptor this control reads and its watch; -1 and null where QSerialPort reads (Windows).
+    int m_readFd = -1;
+    QSocketNotifier* m_readWatch = nullptr;
     QTimer* m_readTimer = nullptr;
+    double m_readPhase = 0.0;
+    std::deque<Read> m_reads;
+    qint64 m_readCount = 0;
+    qint64 m_lastRead = ByteArrival::Unknown;
+    // Time one character takes on the line at the current settings.
+    double m_byteMicros = 0.0;
     ReceiveBuffer m_in;
     qint16 m_commPort = 1;
     QString m_settings = QStringLiteral("9600,N,8,1");
@@ -109,5 +134,7 @@ private:
     bool m_closePending = false;
     bool m_inHandler = false;
     bool m_recheck = false;
+    // Bytes taken or discarded from the receive buffer, and bytes put into it, since the control was made.
     quint64 m_consumed = 0;
+    quint64 m_received = 0;
 };

@@ -6,6 +6,30 @@
 #include <QtGlobal>
 
 #include <array>
+#include <chrono>
+#include <limits>
+
+// Microseconds on the steady clock, which neither jumps nor runs back when the wall clock is set.
+[[nodiscard]] inline qint64 steadyMicros()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// When a received byte arrived, as far as the reads of the port can tell: after the read before the one
+// that brought it, and at the latest at its own read, less the time the bytes after it in that read took
+// on the line. Times in steadyMicros().
+struct ByteArrival {
+    // Nothing bounds the byte from below: it may have waited in the device before the port was opened.
+    static constexpr qint64 Unknown = std::numeric_limits<qint64>::min();
+
+    qint64 read = -1; // which read brought it, counting up; -1: the port does not tell
+    qint64 after = Unknown;
+    qint64 latest = 0;
+    // Read as soon as the device signalled bytes (after a quiet spell, or a backlog), not on a timer.
+    bool atOnce = false;
+};
 
 // The narrow view of the serial port that receive framing reads through, so the same code runs on the
 // real port and on an in-memory buffer.
@@ -21,6 +45,8 @@ public:
     virtual void setInputLen(qint16 count) = 0;
     // Takes up to InputLen waiting bytes; the rest stays waiting.
     [[nodiscard]] virtual QByteArray Input() = 0;
+    // The arrival of the last byte taken; a port that does not time its reads gives read -1.
+    [[nodiscard]] virtual ByteArrival lastTakenArrival() { return {}; }
 };
 
 // Received bytes not yet taken. Taking moves a read position; the taken front is dropped in bulk, so a

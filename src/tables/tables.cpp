@@ -41,7 +41,8 @@ Tables::~Tables() = default;
 void Tables::follow(Link& link)
 {
     setLog(&link.log());
-    connect(&link, &Link::storeRequested, this, [this](LineRecord::Source cause) { XY2Table(cause); });
+    connect(&link, &Link::storeRequested, this,
+            [this](LineRecord::Source cause, qint64 msecs) { XY2Table(cause, msecs); });
     connect(&link, &Link::readoutStarted, this, &Tables::setGridForLoad);
     connect(&link, &Link::readoutLineStarted, this, &Tables::addLine);
     connect(&link, &Link::readoutCell, this, &Tables::setColumn);
@@ -91,11 +92,11 @@ void Tables::clearCurrent()
     current().clear();
 }
 
-LineRecord Tables::recordNow(LineRecord::Source source) const
+LineRecord Tables::recordAt(LineRecord::Source source, qint64 msecs) const
 {
     LineRecord record;
     record.source = source;
-    record.msecs = QDateTime::currentMSecsSinceEpoch();
+    record.msecs = msecs;
     static CsvExport::UtcOffsets offsets;
     record.utcOffset = offsets.at(record.msecs);
     record.zeroX = m_state.angles.zeroX;
@@ -103,15 +104,15 @@ LineRecord Tables::recordNow(LineRecord::Source source) const
     return record;
 }
 
-void Tables::stored(qint32 line)
+void Tables::stored(qint32 line, qint64 msecs)
 {
     if (m_log)
-        m_log->markStored();
+        m_log->markStoredAt(msecs - m_log->startMsecsSinceEpoch());
     emit lineStored(m_current, line);
 }
 
 // Cells past a table's columns (a readout may have narrowed it) are dropped.
-void Tables::XY2Table(LineRecord::Source source)
+void Tables::XY2Table(LineRecord::Source source, std::optional<qint64> msecs)
 {
     Table& t = current();
     const qint32 r = t.rows();
@@ -122,12 +123,13 @@ void Tables::XY2Table(LineRecord::Source source)
         emit tableFilled();
         return;
     }
-    LineRecord record = recordNow(source);
+    LineRecord record = recordAt(source, msecs.value_or(QDateTime::currentMSecsSinceEpoch()));
     record.unit = m_state.angles.angleUnit;
     record.x = m_state.angles.shownX();
     record.y = m_state.angles.shownY();
-    stored(t.appendLine({QString::number(r), m_state.angles.angleXText(), m_state.angles.angleYText()},
-                        &record));
+    stored(
+        t.appendLine({QString::number(r), m_state.angles.angleXText(), m_state.angles.angleYText()}, &record),
+        record.msecs);
 }
 
 void Tables::tobar2Table(const QString& value, const QString& verdict, const QString& reticle)
@@ -149,12 +151,13 @@ void Tables::tobar2Table(const QString& value, const QString& verdict, const QSt
         break;
     }
     const bool inch = m_state.link.tobarInInch();
-    LineRecord record = recordNow(LineRecord::Source::Tobar);
+    LineRecord record = recordAt(LineRecord::Source::Tobar, QDateTime::currentMSecsSinceEpoch());
     record.inch = inch;
     record.x = Numbers::strictNumber(m_state.link.tobarValue).value_or(LineRecord::None);
     Table& t = current();
     const QString unit = inch ? QStringLiteral("\"") : QStringLiteral("mm");
-    stored(t.appendLine({QString::number(t.rows()), value, unit, type, verdict, comment}, &record));
+    stored(t.appendLine({QString::number(t.rows()), value, unit, type, verdict, comment}, &record),
+           record.msecs);
 }
 
 void Tables::setGridForLoad(qint16 g, qint32 r, qint16 c)

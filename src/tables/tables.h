@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <optional>
 
 struct AppState;
 class Link;
@@ -50,8 +51,9 @@ public:
     // Empties the current table, keeping a recovery copy.
     void clearCurrent();
 
-    // A line of the angles shown into the current table; the marker instead when it is full.
-    void XY2Table(LineRecord::Source source = LineRecord::Source::Button);
+    // A line of the angles shown into the current table, timed msecs (ms since the epoch: the message that
+    // asked for it) or now; the marker instead when it is full.
+    void XY2Table(LineRecord::Source source = LineRecord::Source::Button, std::optional<qint64> msecs = {});
     // A line of the TOBAR value, verdict and reticle texts shown.
     void tobar2Table(const QString& value, const QString& verdict, const QString& reticle);
     // The instrument's memory readout: table g emptied for c columns, then lines, then their cells.
@@ -76,9 +78,9 @@ private:
     {
         return static_cast<size_t>(std::clamp(number, 1, Count) - 1);
     }
-    // The record of a line written now: its time and the zero offsets in effect.
-    [[nodiscard]] LineRecord recordNow(LineRecord::Source source) const;
-    void stored(qint32 line);
+    // The record of a line written at msecs: its time and the zero offsets in effect.
+    [[nodiscard]] LineRecord recordAt(LineRecord::Source source, qint64 msecs) const;
+    void stored(qint32 line, qint64 msecs);
 
     AppState& m_state;
     std::array<std::unique_ptr<Table>, Count> m_tables;

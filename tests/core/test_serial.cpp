@@ -9,6 +9,7 @@
 #include "support/otheruser.h"
 #include "support/tables.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QSerialPort>
@@ -240,8 +241,12 @@ private slots:
         QVERIFY(opened.isEmpty());
         link.sendCommandCompatible(0x41); // always loads
         QVERIFY(!opened.isEmpty() && opened.last().at(0).value<PortCode>() == PortCode::Ok);
+        const qint64 written = QDateTime::currentMSecsSinceEpoch();
         QVERIFY(m_pty->write("\r1 103 12.5 -3.25\r"));
         QVERIFY(measured.wait());
+        // Alone after a quiet spell: read at once, it takes its read's time.
+        const qint64 arrived = measured.first().takeLast().toLongLong();
+        QVERIFY(arrived >= written && arrived <= QDateTime::currentMSecsSinceEpoch());
         QCOMPARE(measured.first(), QVariantList({12.5, -3.25, QVariant::fromValue(qint16(3))}));
         link.sendCommand(QStringLiteral("M"));
         QTRY_COMPARE(m_pty->received(), QByteArray("\x02\x41\x03M\r"));

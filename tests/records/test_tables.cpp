@@ -95,17 +95,21 @@ private slots:
         control<QPushButton>(w(), "CommandSet")->click(); // zero at 100, -50
         angles(112.5, -47);
         const qint64 before = QDateTime::currentMSecsSinceEpoch();
+        const qint64 arrived = before - 250; // the message that asks for a line came earlier
+        const bool byMessage = source == QLatin1String("interval") || source.endsWith(QLatin1String("key")) ||
+                               source.startsWith(QLatin1String("remote"));
         FormMain& link = w();
         if (source == QLatin1String("button")) {
             control<QPushButton>(w(), "CommandVal2Table")->click();
         } else if (source == QLatin1String("interval")) {
             control<QLineEdit>(w(), "TextTimer")->setText(QStringLiteral("1"));
             control<QPushButton>(w(), "CommandStart")->click();
-            link.haveAngleMsg();
+            link.haveAngleMsg(arrived);
         } else if (source.endsWith(QLatin1String("key")) || source.startsWith(QLatin1String("remote"))) {
             emit m_f->link->storeRequested(source.startsWith(QLatin1String("remote"))
                                                ? LineRecord::Source::RemoteControl
-                                               : LineRecord::Source::InstrumentKey);
+                                               : LineRecord::Source::InstrumentKey,
+                                           arrived);
         } else if (source == QLatin1String("memory readout")) {
             emit m_f->link->readoutStarted(1, 1, 2);
             emit m_f->link->readoutLineStarted(1);
@@ -125,9 +129,13 @@ private slots:
         QVERIFY(r);
         const bool measured = source != QLatin1String("memory readout") && source != QLatin1String("file");
         QCOMPARE(r->hasTime(), measured);
-        QVERIFY(!measured || (r->msecs >= before && r->msecs <= QDateTime::currentMSecsSinceEpoch()));
+        QVERIFY(!measured ||
+                (byMessage ? r->msecs == arrived
+                           : r->msecs >= before && r->msecs <= QDateTime::currentMSecsSinceEpoch()));
         const MeasurementLog& log = m_f->link->log();
-        QCOMPARE(log.marks(0, log.now()).size(), size_t(measured)); // a fresh program: only this line
+        const std::vector<qint64> marks = log.marks(-1000000, log.now()); // a fresh program: only this line
+        QCOMPARE(marks.size(), size_t(measured));
+        QVERIFY(!measured || marks[0] == r->msecs - log.startMsecsSinceEpoch());
         const QStringList line = exported().value(1);
         QCOMPARE(line.value(line.size() - 1), source);
         if (measured && source != QLatin1String("TOBAR")) // x, y as shown, unit, arcsec, zero offsets

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "platform/receiveport.h"
+
+#include <QtGlobal>
+
+#include <deque>
+
+// Arrival times of the messages of a stream, recovered from the reads that brought them, so that a program
+// that reads a few times a second still times every message.
+//
+// An instrument sends at the pace of its own clock: message n arrives at about t0 + n * period. Each read
+// bounds the messages it completed: each came after the read before, and at the latest at the read less the
+// bytes after it at line speed. A linear program over the reads of the last WindowMicros finds the t0 and
+// period that keep every message within its bounds by the widest margin; a message of a later read then
+// takes t0 + n * period, kept within its own bounds, so it is never placed where its read says it cannot
+// have been. Reads at varying phases of the pace narrow the bounds to a small part of the period.
+//
+// It assumes one steady pace within the window (an instrument clock drifts far less than a millisecond in
+// it) and that no message is lost between reads. When the pace changes (averaging switched, another
+// instrument mode, a readout of the instrument's memory) or a message was lost, the reads stop fitting by
+// more than ToleranceMs: the fit starts anew from the newest read, and until MinReads reads fit again
+// (under a second) a message takes the latest time its read allows. After a pause longer than GapMicros the
+// fit starts anew likewise. A message read at once (the first after a quiet spell, a backlog after a
+// reconnect or a busy spell) takes the latest time its read allows: the read's own time, the ones before
+// it spread back at the line's byte rate, never one time for many.
+class MessageClock {
+public:
+    static constexpr qint64 WindowMicros = 4000000;
+    static constexpr qint64 GapMicros = 2000000;
+    static constexpr double ToleranceMs = 25.0;
+    static constexpr int MinReads = 3;
+
+    // The arrival of the message whose last byte arrived as given, steadyMicros(); a port that does not
+    // time its reads gives the time of the call.
+    [[nodiscard]] qint64 stamp(const ByteArrival& arrival);
+    // The message period the fit found, ms; 0 while there is none.
+    [[nodiscard]] double periodMs() const { return m_fitted ? m_period : 0.0; }
+
+private:
+    struct Read {
+        qint64 id = -1;
+        qint64 first = 0; // index of its first and last message
+        qint64 last = 0;
+        qint64 after = ByteArrival::Unknown; // the first message came after this
+        qint64 latest = 0;                   // the last one at the latest then
+    };
+    void restart();
+    void closeRead();
+    void fit();
+    [[nodiscard]] double predicted(qint64 index) const;
+
+    std::deque<Read> m_window;
+    Read m_open;
+    qint64 m_next = 0;
+    qint64 m_previous = 0;
+    bool m_fitted = false;
+    // The fit: message n at m_origin + (m_t0 + (n - m_base) * m_period) ms.
+    qint64 m_origin = 0;
+    qint64 m_base = 0;
+    double m_t0 = 0.0;
+    double m_period = 0.0;
+};
