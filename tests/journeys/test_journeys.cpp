@@ -363,6 +363,25 @@ private slots:
         QCOMPARE(text(*app.connect(true), "TextStatus"), QStringLiteral("o.k."));
     }
 
+    void simulatorRate_data()
+    {
+        columns<QString, int>("typed", "perSecond");
+        row("fifty", "rate 50", 50);
+        row("above the range", "rate 101", 20);
+    }
+    // Messages a simulated second; a rate refused leaves the one at start.
+    void simulatorRate()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, perSecond);
+        PtyInstrument instrument;
+        SimConsole console(instrument);
+        (void)console.execute(typed);
+        const int before = instrument.model().angleMessagesSent();
+        instrument.model().advance(1000);
+        QCOMPARE(instrument.model().angleMessagesSent() - before, perSecond);
+    }
+
     void connectionOutcome_data()
     {
         // device of port 3: 0 missing, 1 held by another program, 2 not this user's
