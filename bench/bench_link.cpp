@@ -2,6 +2,7 @@
 // at full speed, and the CPU it takes at the real line rate.
 #include "benchsupport.h"
 
+#include "analysis/measurementlog.h"
 #include "analysiswindow/analysiswindow.h"
 
 #include "connection/formcom.h"
@@ -13,7 +14,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -23,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <thread>
 #include <vector>
 
@@ -423,6 +427,113 @@ void cpuTrendFollowing(benchmark::State& state)
     cpuAt(state, Busy::Trend);
 }
 
+// Percentile q (0..1) of the values, the nearest rank.
+double percentile(std::vector<double> values, double q)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const auto rank = static_cast<size_t>(std::ceil(q * static_cast<double>(values.size())));
+    return values[std::clamp<size_t>(rank, 1, values.size()) - 1];
+}
+
+// Share of neighbours with the same time, percent.
+double equalShare(const std::vector<long long>& times)
+{
+    long long equal = 0;
+    for (size_t i = 1; i < times.size(); ++i)
+        equal += times[i] == times[i - 1];
+    return times.size() > 1 ? 100.0 * equal / static_cast<double>(times.size() - 1) : 0;
+}
+
+// How well the log's arrival times follow the instrument: messages sent one by one at their own times, well
+// below the line's byte rate, each matched to its log entry by its sequence number. The error of a message
+// is its log time minus its send time, less the median of that (the constant delay of the path).
+void messageTimes(benchmark::State& state, bool text)
+{
+    const Config& c = config();
+    const int rate = text ? 50 : 25;
+    const std::string figure = text ? "time_error" : "time_error_compatible";
+    const long long lead = std::llround(c.pacedLeadSeconds * rate);
+    const long long total = lead + std::llround(c.pacedSeconds * rate);
+    for (auto _ : state) {
+        PtyPair line;
+        Program program;
+        if (!program.connect(state, line, text ? 1 : 0))
+            return;
+        Program::settle();
+        const MeasurementLog& log = program.link.log();
+        const qint64 before = log.count(MeasurementLog::Kind::Angles);
+        QTemporaryDir files;
+        const QString sendFile = files.filePath(QStringLiteral("sent"));
+        WriterProcess writer;
+        if (!require(state, writer.startPaced(line, text, rate, static_cast<double>(total) / rate, sendFile),
+                     QStringLiteral("the instrument's process could not start")))
+            return;
+        const bool arrived = runEventsUntil(
+            [&] { return writer.hasEnded() && log.count(MeasurementLog::Kind::Angles) >= before + total; },
+            static_cast<double>(total) / rate + 10);
+        const long long sent = writer.finish();
+
+        std::vector<long long> sentUs;
+        QFile file(sendFile);
+        if (file.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& row : file.readAll().split('\n'))
+                if (!row.isEmpty())
+                    sentUs.push_back(row.toLongLong());
+        }
+        // Log time of each sequence number, 0 where none arrived.
+        std::vector<long long> loggedMs(static_cast<size_t>(total) + 1, 0);
+        std::vector<long long> measuredTimes;
+        long long wrong = 0;
+        log.visitAngles(log.firstTime(MeasurementLog::Kind::Angles),
+                        log.lastTime(MeasurementLog::Kind::Angles), [&](const MeasurementLog::AnglePoint& p) {
+                            const long long sequence = std::llround(p.x * 100.0);
+                            if (sequence < 1 || sequence > total || p.y != -p.x ||
+                                loggedMs[static_cast<size_t>(sequence)] != 0) {
+                                ++wrong;
+                                return true;
+                            }
+                            loggedMs[static_cast<size_t>(sequence)] = log.startMsecsSinceEpoch() + p.time;
+                            if (sequence > lead)
+                                measuredTimes.push_back(p.time);
+                            return true;
+                        });
+        const long long missing = std::count(loggedMs.begin() + 1, loggedMs.end(), 0);
+        if (!require(state, sent == total && static_cast<long long>(sentUs.size()) == total,
+                     QStringLiteral("the instrument sent %1 of %2 messages").arg(sent).arg(total)) ||
+            !require(state, arrived && missing == 0 && wrong == 0,
+                     QStringLiteral("%1 of %2 messages missing, %3 misdecoded")
+                         .arg(missing)
+                         .arg(total)
+                         .arg(wrong)))
+            return;
+
+        std::vector<double> errors;
+        std::vector<long long> sentMs;
+        for (long long k = lead + 1; k <= total; ++k) {
+            const double sentAt = static_cast<double>(sentUs[static_cast<size_t>(k - 1)]) / 1000.0;
+            errors.push_back(static_cast<double>(loggedMs[static_cast<size_t>(k)]) - sentAt);
+            sentMs.push_back(std::llround(std::floor(sentAt)));
+        }
+        const double offset = median(errors);
+        for (double& e : errors)
+            e = std::fabs(e - offset);
+        state.SetIterationTime(c.pacedSeconds);
+        sample(state, figure.c_str(), percentile(errors, 0.99), median(errors));
+        sample(state, (figure + "_equal").c_str(), equalShare(measuredTimes), equalShare(sentMs));
+        state.counters[figure + "_offset"] = offset;
+    }
+}
+void messageTimesText(benchmark::State& state)
+{
+    messageTimes(state, true);
+}
+void messageTimesCompatible(benchmark::State& state)
+{
+    messageTimes(state, false);
+}
+
 } // namespace
 
 void registerLinkBenchmarks()
@@ -435,6 +546,9 @@ void registerLinkBenchmarks()
     registerFigure("CpuCompatibleAtLineRate", cpuCompatible, 1);
     registerFigure("CpuStoringWithAnalysis", cpuStoringWithAnalysis, 1);
     registerFigure("CpuTrendFollowing", cpuTrendFollowing, 1);
+    // One run each: the messages of its 20 s are the samples.
+    registerFigure("MessageTimes", messageTimesText, 1);
+    registerFigure("MessageTimesCompatible", messageTimesCompatible, 1);
 }
 
 int lineWriterMain(int argc, char** argv)
@@ -475,6 +589,44 @@ int lineWriterMain(int argc, char** argv)
     // Messages written completely.
     const long long partial = text ? pending.count('\r') : (pending.size() + 7) / 8;
     std::printf("sent %lld\n", queued - partial);
+    return failed ? 1 : 0;
+}
+
+int pacedWriterMain(int argc, char** argv)
+{
+    if (argc < 7)
+        return 2;
+    const int fd = std::atoi(argv[2]);
+    const bool text = std::strcmp(argv[3], "text") == 0;
+    const long long rate = std::atoll(argv[4]);
+    const long long count = rate > 0 ? std::llround(std::atof(argv[5]) * static_cast<double>(rate)) : 0;
+    char message[64];
+    // The first carriage return or record only brings the synchronisation.
+    bool failed =
+        text ? !PtyPair::writeAll(fd, "\r", 1) : !PtyPair::writeAll(fd, message, angleRecord(message, 0));
+    std::vector<long long> sentUs;
+    sentUs.reserve(static_cast<size_t>(std::max(0LL, count)));
+    timespec start{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    const long long startNs = start.tv_sec * 1000000000LL + start.tv_nsec;
+    for (long long k = 1; k <= count && !failed; ++k) {
+        // Absolute times, so that late wake-ups do not add up.
+        const long long due = startNs + k * 1000000000LL / rate;
+        const timespec at{static_cast<time_t>(due / 1000000000LL), static_cast<long>(due % 1000000000LL)};
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
+        }
+        const int n = text ? angleLine(message, k) : angleRecord(message, k);
+        // Whole in one write, as the instrument's transmitter hands a message to the line.
+        failed = ::write(fd, message, static_cast<size_t>(n)) != n;
+        timespec now{};
+        clock_gettime(CLOCK_REALTIME, &now);
+        sentUs.push_back(now.tv_sec * 1000000LL + now.tv_nsec / 1000);
+    }
+    FILE* out = std::fopen(argv[6], "w");
+    for (const long long t : sentUs)
+        failed = failed || !out || std::fprintf(out, "%lld\n", t) < 0;
+    failed = !out || std::fclose(out) != 0 || failed;
+    std::printf("sent %zu\n", sentUs.size());
     return failed ? 1 : 0;
 }
 

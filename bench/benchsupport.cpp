@@ -14,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -233,25 +234,36 @@ WriterProcess::~WriterProcess()
 
 bool WriterProcess::start(const PtyPair& line, bool text, double bytesPerSecond, double seconds)
 {
+    return spawn("--line-writer", line, text,
+                 {QByteArray::number(bytesPerSecond, 'g', 17), QByteArray::number(seconds, 'g', 17)});
+}
+
+bool WriterProcess::startPaced(const PtyPair& line, bool text, int messagesPerSecond, double seconds,
+                               const QString& sendTimes)
+{
+    return spawn("--paced-writer", line, text,
+                 {QByteArray::number(messagesPerSecond), QByteArray::number(seconds, 'g', 17),
+                  sendTimes.toLocal8Bit()});
+}
+
+bool WriterProcess::spawn(const char* mode, const PtyPair& line, bool text, const QByteArrayList& more)
+{
     int out[2];
     if (m_pid > 0 || !line.isValid() || ::pipe2(out, O_CLOEXEC) != 0)
         return false;
     const QByteArray self = config().selfPath.toLocal8Bit();
     const QByteArray fd = QByteArray::number(line.master());
-    const QByteArray rate = QByteArray::number(bytesPerSecond, 'g', 17);
-    const QByteArray span = QByteArray::number(seconds, 'g', 17);
-    char* argv[] = {const_cast<char*>(self.constData()),
-                    const_cast<char*>("--line-writer"),
-                    const_cast<char*>(fd.constData()),
-                    const_cast<char*>(text ? "text" : "compatible"),
-                    const_cast<char*>(rate.constData()),
-                    const_cast<char*>(span.constData()),
-                    nullptr};
+    std::vector<char*> argv{const_cast<char*>(self.constData()), const_cast<char*>(mode),
+                            const_cast<char*>(fd.constData()),
+                            const_cast<char*>(text ? "text" : "compatible")};
+    for (const QByteArray& arg : more)
+        argv.push_back(const_cast<char*>(arg.constData()));
+    argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     pid_t pid = -1;
-    const int failed = posix_spawn(&pid, self.constData(), &actions, nullptr, argv, environ);
+    const int failed = posix_spawn(&pid, self.constData(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     if (failed != 0) {
@@ -261,6 +273,12 @@ bool WriterProcess::start(const PtyPair& line, bool text, double bytesPerSecond,
     m_pid = pid;
     m_output = out[0];
     return true;
+}
+
+bool WriterProcess::hasEnded() const
+{
+    pollfd p{m_output, POLLIN, 0};
+    return m_pid > 0 && ::poll(&p, 1, 0) > 0;
 }
 
 long long WriterProcess::finish()

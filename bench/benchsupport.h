@@ -11,6 +11,7 @@
 #include "tables/tables.h"
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -36,6 +37,8 @@ struct Config {
     int cpuWindows = 5;           // CPU at line rate: windows of wall time, each one sample
     double cpuWindowSeconds = 20; //   and their length
     double cpuLeadSeconds = 2;    //   the stream runs this long before the first window
+    double pacedSeconds = 20;     // message times: the messages measured
+    double pacedLeadSeconds = 2;  //   and the stream before them, not measured
     int idleWindows = 5;          // CPU baseline, connected but idle
     double idleWindowSeconds = 2;
     int ticks = 300;              // display ticks per sample
@@ -120,15 +123,27 @@ public:
     // Numbered angle lines (text) or records (compatible) for the given seconds, after one carriage return
     // or one synchronising record.
     [[nodiscard]] bool start(const PtyPair& line, bool text, double bytesPerSecond, double seconds);
+    // Numbered messages one by one at their scheduled times (this executable with --paced-writer); their
+    // send times go to the file.
+    [[nodiscard]] bool startPaced(const PtyPair& line, bool text, int messagesPerSecond, double seconds,
+                                  const QString& sendTimes);
+    // Whether it has told its count, which it does last: finish() then no longer waits.
+    [[nodiscard]] bool hasEnded() const;
     // Waits for its end: the messages it wrote completely, or -1 when it failed.
     long long finish();
 
 private:
+    [[nodiscard]] bool spawn(const char* mode, const PtyPair& line, bool text, const QByteArrayList& more);
+
     int m_pid = -1;
     int m_output = -1;
 };
 // The body of --line-writer FD text|compatible BYTES_PER_SECOND SECONDS; prints "sent N".
 int lineWriterMain(int argc, char** argv);
+// The body of --paced-writer FD text|compatible MESSAGES_PER_SECOND SECONDS SEND_TIMES_FILE: one message
+// at a time, each at k / rate after the start; writes each one's send time (wall clock, us) to the file, one
+// a line, and prints "sent N".
+int pacedWriterMain(int argc, char** argv);
 // Resident set of this process, bytes.
 double residentBytes();
 

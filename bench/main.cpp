@@ -7,7 +7,8 @@
 //                                  the CPU figures' windows, each one sample (default 5 of 20 s)
 //   --benchmark_filter=REGEX etc.  Google Benchmark's own options
 // Internal modes, started by the figures themselves: --bare-window (the start-up baseline: an empty Qt
-// window), --line-writer (the instrument streaming at a line rate, for the CPU figures), --memory-probe LINES
+// window), --line-writer (the instrument streaming at a line rate, for the CPU figures), --paced-writer (the
+// instrument sending message by message at their times, for the message times), --memory-probe LINES
 // (ten tables of LINES lines; prints the resident sets) and --log-probe POINTS (a measurement log of POINTS
 // points; prints its resident set growth and its own count of bytes).
 #include "benchsupport.h"
@@ -36,6 +37,7 @@ void registerStraightnessBenchmarks();
 int memoryProbe(int lines);
 int logProbe(qint64 points);
 int lineWriterMain(int argc, char** argv);
+int pacedWriterMain(int argc, char** argv);
 } // namespace Bench
 
 namespace {
@@ -70,6 +72,13 @@ const Figure figures[] = {
      "CpuStoringWithAnalysis", 20},
     {"  trend page following", "cpu_trend", 1, "%", Rule::AtMost, 3, 0, "<= 3 %, cv <= 20 %",
      "CpuTrendFollowing", 20},
+    {"message time error at line rate", "time_error", 1, "ms", Rule::AtMost, 5, 0, "<= 5 ms (99th pct.)",
+     "MessageTimes"},
+    {"  equal times, text mode", "time_error_equal", 1, "%", Rule::AtMost, 1, 0, "<= 1 %", "MessageTimes"},
+    {"  compatible mode, 2400 baud", "time_error_compatible", 1, "ms", Rule::AtMost, 5, 0,
+     "<= 5 ms (99th pct.)", "MessageTimesCompatible"},
+    {"  equal times, compatible mode", "time_error_compatible_equal", 1, "%", Rule::AtMost, 1, 0, "<= 1 %",
+     "MessageTimesCompatible"},
     {"XY2Table, 32767 calls", "xy2table", 1, "ms", Rule::AtMost, 1000, 0, "<= 1000 ms", "XY2TableFull"},
     {"save full table", "save", 1, "ms", Rule::AtMost, 150, 3, "<= 150 ms, <= 3x", "TableFiles"},
     {"load full table", "load", 1, "ms", Rule::AtMost, 150, 3, "<= 150 ms, <= 3x", "TableFiles"},
@@ -107,6 +116,9 @@ const char* const baselines[] = {
     "end to end: a plain read() loop on the same pseudo-terminal flood",
     "CPU: the same program connected but idle; the instrument streams from a process of its own; each CPU",
     "  figure is the median of its windows of wall time (percent of a core), cv their spread",
+    "message time: log time minus send time of each message (50/s text, 25/s compatible, paced one by one",
+    "  from a process of its own), less its median; value: 99th percentile, baseline: median; equal times:",
+    "  share of neighbouring log entries with the same time, baseline: the same of the send times",
     "XY2Table: a vector of rows given the same texts",
     "save: the same bytes written line by line with stdio to a new file, synchronised and renamed over",
     "  the old one, as the program's save does; copy: the same bytes written with stdio; load: read with "
@@ -243,6 +255,8 @@ int main(int argc, char** argv)
     // The instrument's process needs no Qt at all.
     if (argc > 1 && std::strcmp(argv[1], "--line-writer") == 0)
         return Bench::lineWriterMain(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "--paced-writer") == 0)
+        return Bench::pacedWriterMain(argc, argv);
     int cpuWindows = 0;
     double cpuWindowSeconds = 0;
     for (int i = 1; i < argc; ++i) {
@@ -298,6 +312,8 @@ int main(int argc, char** argv)
         c.cpuLeadSeconds = 0.1;
         c.idleWindows = 2;
         c.idleWindowSeconds = 0.05;
+        c.pacedSeconds = 1.5;
+        c.pacedLeadSeconds = 0.5;
         c.ticks = 10;
         c.backgroundRecords = 50;
         c.startups = 1;

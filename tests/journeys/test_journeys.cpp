@@ -3,14 +3,18 @@
 #include "support/otheruser.h"
 #include "support/recorder.h"
 
+#include "analysiswindow/analysiswindow.h"
+#include "analysiswindow/trendpage.h"
 #include "dialogs/frmabout.h"
 #include "widgets/windowlayer.h"
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDateTime>
 #include <QLabel>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <optional>
 
 namespace K = SettingKeys;
@@ -361,6 +365,59 @@ private slots:
         QTRY_COMPARE(control<QPushButton>(w, "CommMean")->text(), QStringLiteral("No averaging"));
         QVERIFY(!w.connectionLoaded() && app.commands.endsWith(QStringLiteral("M")));
         QCOMPARE(text(*app.connect(true), "TextStatus"), QStringLiteral("o.k."));
+    }
+
+    // A stream of 50 messages a second, exported from the trend: each message at its own time, 20 ms apart.
+    void trendTimesFollowTheStream()
+    {
+        AppFixture app;
+        FormMain& w = app.start();
+        app.connect(true);
+        const MeasurementLog& log = app.link->log();
+        const qint64 changed = log.startMsecsSinceEpoch() + log.now();
+        const qint64 before = log.count(MeasurementLog::Kind::Angles);
+        QVERIFY(app.sim(QStringLiteral("rate 50")));
+        QTRY_VERIFY_WITH_TIMEOUT(log.count(MeasurementLog::Kind::Angles) >= before + 330, 20000);
+        control<QAction>(w, "ActionTrend")->trigger();
+        w.displayTick();
+        app.chosen = app.files.filePath(QStringLiteral("trend.csv"));
+        control<QPushButton>(*control<TrendPage>(w.analysis(), "TrendPage"), "CommandCsv")->click();
+        QList<qint64> times;
+        for (const QByteArray& row : AppFixture::readFile(app.chosen).split('\n').mid(1)) {
+            const QDateTime at =
+                QDateTime::fromString(QString::fromLatin1(row.split(',').first()), Qt::ISODateWithMs);
+            if (at.isValid() && at.toMSecsSinceEpoch() > changed)
+                times << at.toMSecsSinceEpoch();
+        }
+        QVERIFY(times.size() >= 300);
+        QList<qint64> steps;
+        for (qsizetype i = 1; i < times.size(); ++i)
+            steps << times[i] - times[i - 1];
+        const qsizetype equal = steps.count(0);
+        std::sort(steps.begin(), steps.end());
+        const qint64 median = steps[steps.size() / 2];
+        QVERIFY2(median >= 18 && median <= 22 && equal * 100 <= steps.size(),
+                 qPrintable(QString::asprintf("median step %lld ms, %lld of %lld equal", median,
+                                              qint64(equal), qint64(steps.size()))));
+    }
+
+    void simulatorRate_data()
+    {
+        columns<QString, int>("typed", "perSecond");
+        row("fifty", "rate 50", 50);
+        row("above the range", "rate 101", 20);
+    }
+    // Messages a simulated second; a rate refused leaves the one at start.
+    void simulatorRate()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, perSecond);
+        PtyInstrument instrument;
+        SimConsole console(instrument);
+        (void)console.execute(typed);
+        const int before = instrument.model().angleMessagesSent();
+        instrument.model().advance(1000);
+        QCOMPARE(instrument.model().angleMessagesSent() - before, perSecond);
     }
 
     void connectionOutcome_data()

@@ -110,18 +110,30 @@ void InstrumentModel::setKind(Kind kind)
         m_out.append(kind == Kind::Tobar ? "8 TOBAR\r" : "8 ORVELAN\r");
 }
 
+void InstrumentModel::setRate(int perSecond)
+{
+    m_rate = qBound(1, perSecond, MaxRate);
+    m_rateStart = m_now;
+}
+
+qint64 InstrumentModel::lastDueBy(qint64 timeMs) const
+{
+    // Message k goes at floor(k * 1000 / rate) ms, so rates that do not divide a second stay on average.
+    return ((timeMs - m_rateStart + 1) * m_rate - 1) / 1000;
+}
+
 void InstrumentModel::advance(qint64 ms)
 {
     if (ms <= 0)
         return;
     const qint64 target = m_now + ms;
-    qint64 first = m_now / AnglePeriodMs + 1;
-    const qint64 last = target / AnglePeriodMs;
+    qint64 first = lastDueBy(m_now) + 1;
+    const qint64 last = lastDueBy(target);
     // After a long stall the instrument does not catch up with everything it would have sent.
     if (last - first + 1 > MaxCatchUpMessages)
         first = last - MaxCatchUpMessages + 1;
     for (qint64 k = first; k <= last; ++k) {
-        m_now = k * AnglePeriodMs;
+        m_now = m_rateStart + k * 1000 / m_rate;
         periodic(m_now);
     }
     m_now = target;

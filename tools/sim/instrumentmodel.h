@@ -26,7 +26,8 @@ public:
         QString value;
     };
 
-    static constexpr qint64 AnglePeriodMs = 50;
+    static constexpr int DefaultRate = 20; // angle messages a second
+    static constexpr int MaxRate = 100;
     static constexpr qint64 AnnouncePeriodMs = 1000;
     static constexpr int MaxCatchUpMessages = 100;
     static constexpr int MaxCommandLength = 64;
@@ -56,6 +57,9 @@ public:
     [[nodiscard]] bool averaging() const { return m_averaging; }
     void setStreaming(bool on) { m_streaming = on; }
     [[nodiscard]] bool streaming() const { return m_streaming; }
+    // Angle messages a second (1..MaxRate); the next one follows a full new period after now.
+    void setRate(int perSecond);
+    [[nodiscard]] int rate() const { return m_rate; }
     // Validity mask of the angle messages (1 X valid, 2 Y valid); averaging adds 4 on its own.
     void setValidity(int mask) { m_validity = mask & 3; }
     [[nodiscard]] int validity() const { return m_validity; }
@@ -96,6 +100,8 @@ public:
     [[nodiscard]] int storedColumns() const { return m_kind == Kind::Tobar ? 5 : 2; }
 
 private:
+    // Index of the last message due at or before a time, counted from m_rateStart.
+    [[nodiscard]] qint64 lastDueBy(qint64 timeMs) const;
     void periodic(qint64 timeMs);
     void sendAngles(qint64 timeMs);
     void execute(const QString& command);
@@ -115,7 +121,9 @@ private:
     int m_storedRecords = 5;
     int m_storedTable = 1;
 
+    int m_rate = DefaultRate;
     qint64 m_now = 0;
+    qint64 m_rateStart = 0;
     qint64 m_lastPoll = -AnnouncePeriodMs;
     qint64 m_lastAnnounce = -AnnouncePeriodMs;
     AnglePair m_lastAngles;

@@ -142,7 +142,11 @@ int main(int argc, char* argv[])
         QStringLiteral(
             "Keep a symbolic link at this path pointing at the line (gone while it has vanished)."),
         QStringLiteral("path"));
-    parser.addOptions({helpOption, modeOption, instrumentOption, hrOption, portOption, linkOption});
+    const QCommandLineOption rateOption(QStringLiteral("rate"),
+                                        QStringLiteral("Angle messages a second, 1 to 100."),
+                                        QStringLiteral("n"), QStringLiteral("20"));
+    parser.addOptions(
+        {helpOption, modeOption, instrumentOption, hrOption, portOption, linkOption, rateOption});
     if (!parser.parse(QCoreApplication::arguments())) {
         printErr(parser.errorText());
         return 2;
@@ -176,6 +180,12 @@ int main(int argc, char* argv[])
         printErr(QStringLiteral("--port: a number from 1 to 32767"));
         return 2;
     }
+    const std::optional<int> rate = SimConsole::rateValue(parser.value(rateOption));
+    if (!rate) {
+        printErr(QStringLiteral("--rate: a number from 1 to %1").arg(InstrumentModel::MaxRate));
+        return 2;
+    }
+    instrument.model().setRate(*rate);
     instrument.setLinkPath(parser.value(linkOption));
     // Nothing is on the line yet, so the start-up mode message is not wanted in the output.
     (void)instrument.model().takeOutput();

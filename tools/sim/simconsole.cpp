@@ -73,6 +73,7 @@ QString SimConsole::protocolHelp()
         "                        switch the instrument mode (sends the mode message in text mode)\n"
         "  average on|off        the instrument's averaging (as the commands M and U)\n"
         "  stream on|off         spontaneous messages (angles, TOBAR mode announcements)\n"
+        "  rate <n>              angle messages a second, 1 to 100\n"
         "  hr on|off             compatible records in thousandths of an arcsecond\n"
         "  valid 0|1|2|3         validity mask of the angle messages (1 X, 2 Y)\n"
         "  angles <x> <y>        hold the angles (arcseconds); angles drift: slow drift again\n"
@@ -160,7 +161,7 @@ QString SimConsole::status() const
                          : m_instrument.modeChoice() == PtyInstrument::ModeChoice::Text ? "text"
                                                                                         : "compatible";
     return QStringLiteral("status line=%1 path=%2 mode=%3 choice=%4 baud=%5 instrument=%6 average=%7 "
-                          "stream=%8 hr=%9 valid=%10")
+                          "stream=%8 hr=%9 valid=%10 rate=%11")
         .arg(m_instrument.isOpen() ? QStringLiteral("up") : QStringLiteral("gone"),
              m_instrument.isOpen() ? m_instrument.devicePath() : QStringLiteral("-"),
              model.linkMode() == InstrumentModel::LinkMode::Text ? QStringLiteral("text")
@@ -171,7 +172,17 @@ QString SimConsole::status() const
              model.averaging() ? QStringLiteral("on") : QStringLiteral("off"),
              model.streaming() ? QStringLiteral("on") : QStringLiteral("off"),
              model.isHR() ? QStringLiteral("on") : QStringLiteral("off"))
-        .arg(model.validity());
+        .arg(model.validity())
+        .arg(model.rate());
+}
+
+std::optional<int> SimConsole::rateValue(const QString& text)
+{
+    bool ok = false;
+    const int perSecond = text.toInt(&ok);
+    if (!ok || perSecond < 1 || perSecond > InstrumentModel::MaxRate)
+        return std::nullopt;
+    return perSecond;
 }
 
 SimConsole::Result SimConsole::execute(const QString& line)
@@ -256,6 +267,13 @@ SimConsole::Result SimConsole::execute(const QString& line)
         if (!ok || mask < 0 || mask > 3)
             return failure(QStringLiteral("valid: 0, 1, 2 or 3"));
         model.setValidity(mask);
+        return {};
+    }
+    if (word == QLatin1String("rate") && args.size() == 1) {
+        const std::optional<int> perSecond = rateValue(args[0]);
+        if (!perSecond)
+            return failure(QStringLiteral("rate: messages a second, 1 to %1").arg(InstrumentModel::MaxRate));
+        model.setRate(*perSecond);
         return {};
     }
     if (word == QLatin1String("angles")) {

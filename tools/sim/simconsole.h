@@ -30,6 +30,8 @@ public:
     [[nodiscard]] static std::optional<QByteArray> unescape(const QString& text);
     // Hexadecimal bytes separated by blanks, with or without "0x"; nullopt on anything else.
     [[nodiscard]] static std::optional<QByteArray> parseHex(const QString& text);
+    // Angle messages a second as typed: a whole number from 1 to InstrumentModel::MaxRate.
+    [[nodiscard]] static std::optional<int> rateValue(const QString& text);
 
 signals:
     // A line to print that no command asked for (received commands while "log on").
