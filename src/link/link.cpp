@@ -29,11 +29,13 @@ Link::Link(AppState& state, QObject* parent, qint64 logChunks)
     connect(m_comPort, &CommControl::OnComm, this, [this](PortCode event) { m_receiver.receive(event); });
     connect(m_comPort, &CommControl::deviceLost, this, &Link::deviceLost);
     m_receiver.setPort(m_comPort);
+    m_comPort->setReadPlanner(&m_receiver.clock());
 }
 
 Link::~Link()
 {
     m_receiver.setPort(nullptr);
+    m_comPort->setReadPlanner(nullptr);
 }
 
 const LinkState& Link::state() const

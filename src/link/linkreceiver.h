@@ -32,6 +32,7 @@ public:
 
     // Takes what the port's receive event announces: reads on, or discards an overflowing buffer.
     void receive(PortCode event);
+    [[nodiscard]] MessageClock& clock() { return m_clock; }
     // When the message being decoded (or the last one) arrived, ms since the epoch.
     [[nodiscard]] qint64 messageMsecs() const { return m_messageMsecs; }
 

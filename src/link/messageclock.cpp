@@ -45,6 +45,15 @@ qint64 MessageClock::stamp(const ByteArrival& arrival)
     return time;
 }
 
+qint64 MessageClock::nextRead(qint64 from, qint64 to)
+{
+    if (!m_fitted)
+        return -1;
+    const double first = (static_cast<double>(from - m_origin) / 1000.0 - m_t0) / m_period;
+    const double at = predicted(m_base + static_cast<qint64>(std::ceil(first)));
+    return at <= static_cast<double>(to) ? std::llround(at) : -1;
+}
+
 void MessageClock::restart()
 {
     m_window.clear();
@@ -112,18 +121,38 @@ void MessageClock::fit()
     glp_smcp parameters;
     glp_init_smcp(&parameters);
     parameters.msg_lev = GLP_MSG_OFF;
-    const bool solved = glp_simplex(lp, &parameters) == 0 && glp_get_status(lp) == GLP_OPT;
-    const double t0 = glp_get_col_prim(lp, 1);
-    const double period = glp_get_col_prim(lp, 2);
-    const double margin = glp_get_col_prim(lp, 3);
-    glp_delete_prob(lp);
-    if (!solved)
+    const auto solve = [&] { return glp_simplex(lp, &parameters) == 0 && glp_get_status(lp) == GLP_OPT; };
+    if (!solve()) {
+        glp_delete_prob(lp);
         return;
+    }
+    const double margin = glp_get_col_prim(lp, 3);
     if (margin < -ToleranceMs) {
+        glp_delete_prob(lp);
         // The reads no longer fit one pace: start from the newest.
         m_window.erase(m_window.begin(), m_window.end() - 1);
         return;
     }
+    // The widest margin alone leans on the few tightest reads. Of the lines that fit every read (or, when
+    // jitter leaves none, that miss by at most twice the least miss), the two that put the newest message
+    // earliest and latest bracket its time: their mean is the estimate.
+    const double allowed = std::min(0.0, 2.0 * margin);
+    glp_set_col_bnds(lp, 3, GLP_FX, allowed, allowed);
+    glp_set_obj_coef(lp, 3, 0.0);
+    glp_set_obj_coef(lp, 1, 1.0);
+    glp_set_obj_coef(lp, 2, static_cast<double>(m_window.back().last - base));
+    double t0 = 0.0;
+    double period = 0.0;
+    for (const int direction : {GLP_MIN, GLP_MAX}) {
+        glp_set_obj_dir(lp, direction);
+        if (!solve()) {
+            glp_delete_prob(lp);
+            return;
+        }
+        t0 += glp_get_col_prim(lp, 1) / 2.0;
+        period += glp_get_col_prim(lp, 2) / 2.0;
+    }
+    glp_delete_prob(lp);
     m_origin = origin;
     m_base = base;
     m_t0 = t0;

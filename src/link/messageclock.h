@@ -24,9 +24,9 @@
 // fit starts anew likewise. A message read at once (the first after a quiet spell, a backlog after a
 // reconnect or a busy spell) takes the latest time its read allows: the read's own time, the ones before
 // it spread back at the line's byte rate, never one time for many.
-class MessageClock {
+class MessageClock : public ReadPlanner {
 public:
-    static constexpr qint64 WindowMicros = 4000000;
+    static constexpr qint64 WindowMicros = 10000000;
     static constexpr qint64 GapMicros = 2000000;
     static constexpr double ToleranceMs = 25.0;
     static constexpr int MinReads = 3;
@@ -34,6 +34,9 @@ public:
     // The arrival of the message whose last byte arrived as given, steadyMicros(); a port that does not
     // time its reads gives the time of the call.
     [[nodiscard]] qint64 stamp(const ByteArrival& arrival);
+    // The read that tells most: at the time the fit expects a message, which lands it in this read or the
+    // next and so halves the doubt about its time.
+    [[nodiscard]] qint64 nextRead(qint64 from, qint64 to) override;
     // The message period the fit found, ms; 0 while there is none.
     [[nodiscard]] double periodMs() const { return m_fitted ? m_period : 0.0; }
 

@@ -517,9 +517,17 @@ void CommControl::watchDevice(bool on)
 
 void CommControl::startReadTimer()
 {
+    const int earliest = ReadEvery - ReadSpread / 2;
+    const qint64 now = steadyMicros();
+    const qint64 planned =
+        m_planner ? m_planner->nextRead(now + earliest * 1000, now + (earliest + ReadSpread) * 1000) : -1;
+    if (planned >= 0) {
+        m_readTimer->start(static_cast<int>((planned - now + 999) / 1000));
+        return;
+    }
     // A golden-ratio walk covers the spread evenly, whatever the instrument's period.
     m_readPhase = std::fmod(m_readPhase + 0.6180339887498949, 1.0);
-    m_readTimer->start(ReadEvery - ReadSpread / 2 + static_cast<int>(m_readPhase * ReadSpread));
+    m_readTimer->start(earliest + static_cast<int>(m_readPhase * ReadSpread));
 }
 
 bool CommControl::emitEvent(PortCode commEvent)

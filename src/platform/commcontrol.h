@@ -66,6 +66,9 @@ public:
     [[nodiscard]] QByteArray Input() override;
     [[nodiscard]] ByteArrival lastTakenArrival() override;
 
+    // Who chooses the times of the timed reads; null: they vary evenly within ReadSpread.
+    void setReadPlanner(ReadPlanner* planner) { m_planner = planner; }
+
     // Writes the bytes; a closed or vanished port gives a failure.
     [[nodiscard]] PortCode Output(const QByteArray& bytes);
 
@@ -115,6 +118,7 @@ private:
     QSocketNotifier* m_readWatch = nullptr;
     QTimer* m_readTimer = nullptr;
     double m_readPhase = 0.0;
+    ReadPlanner* m_planner = nullptr;
     std::deque<Read> m_reads;
     qint64 m_readCount = 0;
     qint64 m_lastRead = ByteArrival::Unknown;

@@ -31,6 +31,14 @@ struct ByteArrival {
     bool atOnce = false;
 };
 
+// Chooses when a port reads a trickling stream next: a time within [from, to] (steadyMicros()), or -1 to
+// leave it to the port.
+class ReadPlanner {
+public:
+    virtual ~ReadPlanner() = default;
+    [[nodiscard]] virtual qint64 nextRead(qint64 from, qint64 to) = 0;
+};
+
 // The narrow view of the serial port that receive framing reads through, so the same code runs on the
 // real port and on an in-memory buffer.
 class ReceivePort {

@@ -1,6 +1,7 @@
 // Number readings and texts, and the receive path on an in-memory port: the rows that document decisions.
 #include "link/backgroundfile.h"
 #include "link/linkreceiver.h"
+#include "link/messageclock.h"
 #include "platform/memoryport.h"
 #include "settings/settingvalues.h"
 #include "state/appstate.h"
@@ -13,6 +14,7 @@
 #include <cfloat>
 #include <cmath>
 #include <limits>
+#include <random>
 
 namespace {
 const double Inf = std::numeric_limits<double>::infinity(), NaN = std::numeric_limits<double>::quiet_NaN();
@@ -39,6 +41,46 @@ struct Link {
         s.internal.updateSignalEvery = 1;
     }
 };
+
+// A paced stream as the port reads it: on a timer every 150 to 250 ms while it trickles in, at once
+// (watched) after a read that found nothing or from firstRead on. Per message: its arrival, its bounds and
+// the clock's time, in µs.
+struct Timed {
+    qint64 truth;
+    ByteArrival bounds;
+    qint64 stamped;
+};
+std::vector<Timed> readStream(const std::vector<qint64>& arrivals, double messageMicros,
+                              qint64 firstRead = -1)
+{
+    MessageClock clock;
+    std::vector<Timed> out;
+    qint64 previous = ByteArrival::Unknown;
+    qint64 reads = 0;
+    double phase = 0;
+    size_t next = 0;
+    for (bool watched = true; next < arrivals.size();) {
+        phase = std::fmod(phase + 0.618034, 1.0);
+        const qint64 planned = clock.nextRead(previous + 150000, previous + 250000);
+        const qint64 read = reads == 0 && firstRead >= 0 ? firstRead
+                            : watched                    ? arrivals[next] + 100
+                            : planned >= 0               ? planned + 300 // a timer wakes a little late
+                                                         : previous + 150000 + qint64(phase * 100000);
+        size_t end = next;
+        while (end < arrivals.size() && arrivals[end] <= read)
+            ++end;
+        ++reads;
+        for (size_t k = next; k < end; ++k) {
+            const ByteArrival bounds{reads, previous, read - qint64(double(end - 1 - k) * messageMicros),
+                                     watched};
+            out.push_back({arrivals[k], bounds, clock.stamp(bounds)});
+        }
+        watched = end == next;
+        previous = read;
+        next = end;
+    }
+    return out;
+}
 } // namespace
 
 class TestCore : public QObject {
@@ -48,6 +90,68 @@ class TestCore : public QObject {
 
 private slots:
     void cleanup() { QLocale::setDefault(C); }
+
+    // Pieces of a stream (from, period in ms, messages) with the line's time per message (24 bytes at 19200
+    // baud, 8 at 2400) and the instrument's jitter; the times are checked from 3 s after each piece began.
+    void messageTimes_data()
+    {
+        QTest::addColumn<QList<QList<double>>>("pieces");
+        QTest::addColumn<double>("messageMs");
+        QTest::addColumn<double>("jitterMs");
+        QTest::addColumn<double>("worstMs"); // the 99th percentile of the error at most
+        QTest::newRow("text, 50/s") << QList<QList<double>>{{0, 20, 1000}} << 12.5 << 0.0 << 2.0;
+        QTest::newRow("compatible, 25/s") << QList<QList<double>>{{0, 40, 500}} << 33.3 << 0.0 << 2.0;
+        QTest::newRow("jitter") << QList<QList<double>>{{0, 20, 1000}} << 12.5 << 2.0 << 5.0;
+        QTest::newRow("100/s") << QList<QList<double>>{{0, 10, 2000}} << 5.0 << 0.0 << 2.0;
+        QTest::newRow("averaging: 50/s, then 10/s")
+            << QList<QList<double>>{{0, 20, 250}, {5000, 100, 100}} << 12.5 << 0.0 << 2.0;
+        QTest::newRow("pause of 5 s")
+            << QList<QList<double>>{{0, 20, 150}, {8007.7, 20, 300}} << 12.5 << 0.0 << 1.0;
+    }
+    void messageTimes()
+    {
+        QFETCH(QList<QList<double>>, pieces);
+        QFETCH(double, messageMs);
+        QFETCH(double, jitterMs);
+        QFETCH(double, worstMs);
+        std::mt19937 random(7);
+        std::uniform_real_distribution<double> jitter(0.0, jitterMs * 1000.0);
+        std::vector<qint64> arrivals;
+        std::vector<qint64> settled;
+        const qint64 start = 1000000000;
+        for (const QList<double>& piece : pieces) {
+            for (int k = 0; k < piece[2]; ++k)
+                arrivals.push_back(start + qint64((piece[0] + k * piece[1]) * 1000 + jitter(random)));
+            settled.push_back(start + qint64(piece[0] * 1000) + 3000000);
+        }
+        std::sort(arrivals.begin(), arrivals.end());
+        std::vector<double> errors;
+        qint64 last = 0;
+        for (const Timed& m : readStream(arrivals, messageMs * 1000)) {
+            // Never outside what the reads tell, never one time for two messages.
+            QVERIFY(m.stamped <= m.bounds.latest && m.stamped > m.bounds.after && m.stamped > last);
+            last = m.stamped;
+            if (std::none_of(settled.begin(), settled.end(),
+                             [&](qint64 from) { return m.truth < from && m.truth >= from - 3000000; }))
+                errors.push_back(std::abs(double(m.stamped - m.truth)) / 1000.0);
+        }
+        std::sort(errors.begin(), errors.end());
+        QVERIFY(errors.size() > 100);
+        const double worst = errors[errors.size() * 99 / 100];
+        QVERIFY2(worst <= worstMs, qPrintable(QString::number(worst)));
+    }
+
+    // A backlog read at once is spread back from its read at the line's byte rate.
+    void backlogAtByteRate()
+    {
+        std::vector<qint64> arrivals;
+        for (int k = 0; k < 150; ++k)
+            arrivals.push_back(10000000 + k * 20000);
+        const std::vector<Timed> timed = readStream(arrivals, 12500, 11990000);
+        for (int k = 0; k < 100; ++k) // the 101st arrived after the read
+            QCOMPARE(timed[size_t(k)].stamped, 11990000 - (99 - k) * 12500);
+        QVERIFY(timed[100].stamped > 11990000);
+    }
 
     // "leading | strict number int16 int32 | settings flag int16 int32 number"; "-" none, -7 the default.
     void textReadings_data()
