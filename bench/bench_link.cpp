@@ -519,6 +519,7 @@ void messageTimes(benchmark::State& state, bool text)
         const double offset = median(errors);
         for (double& e : errors)
             e = std::fabs(e - offset);
+
         state.SetIterationTime(c.pacedSeconds);
         sample(state, figure.c_str(), percentile(errors, 0.99), median(errors));
         sample(state, (figure + "_equal").c_str(), equalShare(measuredTimes), equalShare(sentMs));

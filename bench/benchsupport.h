@@ -38,7 +38,7 @@ struct Config {
     double cpuWindowSeconds = 20; //   and their length
     double cpuLeadSeconds = 2;    //   the stream runs this long before the first window
     double pacedSeconds = 20;     // message times: the messages measured
-    double pacedLeadSeconds = 2;  //   and the stream before them, not measured
+    double pacedLeadSeconds = 4;  //   and the stream before them, while the times settle, not measured
     int idleWindows = 5;          // CPU baseline, connected but idle
     double idleWindowSeconds = 2;
     int ticks = 300;              // display ticks per sample

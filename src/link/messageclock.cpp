@@ -30,14 +30,14 @@ qint64 MessageClock::stamp(const ByteArrival& arrival)
     const qint64 index = m_next++;
     qint64 time = arrival.latest;
     if (m_fitted && !arrival.atOnce) {
-        const double at = predicted(index);
-        const double slack = ToleranceMs * 1000.0;
+        // A message near the fit is kept within what its read allows; one far off it (the pace changed, it
+        // was held up) takes the latest time, so that several never crowd at one bound.
         const qint64 earliest = arrival.after == ByteArrival::Unknown
                                     ? arrival.latest
-                                    : std::min(arrival.after + 1, arrival.latest);
-        if (at < static_cast<double>(earliest) - slack || at > static_cast<double>(arrival.latest) + slack)
-            m_fitted = false; // the pace changed: its read will not fit either
-        else
+                                    : std::min(std::max(arrival.after + 1, m_previous + 1), arrival.latest);
+        const double at = predicted(index);
+        const double slack = ToleranceMs * 1000.0;
+        if (at >= static_cast<double>(earliest) - slack && at <= static_cast<double>(arrival.latest) + slack)
             time = std::clamp(std::llround(at), earliest, arrival.latest);
     }
     time = std::max(time, m_previous);
@@ -57,6 +57,7 @@ qint64 MessageClock::nextRead(qint64 from, qint64 to)
 void MessageClock::restart()
 {
     m_window.clear();
+    m_setAside = false;
     m_fitted = false;
 }
 
@@ -129,10 +130,19 @@ void MessageClock::fit()
     const double margin = glp_get_col_prim(lp, 3);
     if (margin < -ToleranceMs) {
         glp_delete_prob(lp);
-        // The reads no longer fit one pace: start from the newest.
+        if (!m_setAside && static_cast<int>(m_window.size()) > MinReads) {
+            // One read off the pace (a message held up on its way) is set aside.
+            m_window.pop_back();
+            fit();
+            m_setAside = true;
+            return;
+        }
+        // Two in a row: the pace changed. Start from the newest.
+        m_setAside = false;
         m_window.erase(m_window.begin(), m_window.end() - 1);
         return;
     }
+    m_setAside = false;
     // The widest margin alone leans on the few tightest reads. Of the lines that fit every read (or, when
     // jitter leaves none, that miss by at most twice the least miss), the two that put the newest message
     // earliest and latest bracket its time: their mean is the estimate.

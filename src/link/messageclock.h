@@ -17,10 +17,12 @@
 // have been. Reads at varying phases of the pace narrow the bounds to a small part of the period.
 //
 // It assumes one steady pace within the window (an instrument clock drifts far less than a millisecond in
-// it) and that no message is lost between reads. When the pace changes (averaging switched, another
-// instrument mode, a readout of the instrument's memory) or a message was lost, the reads stop fitting by
-// more than ToleranceMs: the fit starts anew from the newest read, and until MinReads reads fit again
-// (under a second) a message takes the latest time its read allows. After a pause longer than GapMicros the
+// it) and that no message is lost between reads. A read that misses the fit by more than ToleranceMs (a
+// message held up) is left out of it. When two reads in a row miss it, the pace changed (averaging switched,
+// another instrument mode, a readout of the instrument's memory) or a message was lost: the fit starts anew
+// from the newest read, and until MinReads reads fit again (under a second) a message takes the latest
+// time its read allows; the error is back under a millisecond or two within about three seconds. A message
+// off the fit is always kept within what its read allows. After a pause longer than GapMicros the
 // fit starts anew likewise. A message read at once (the first after a quiet spell, a backlog after a
 // reconnect or a busy spell) takes the latest time its read allows: the read's own time, the ones before
 // it spread back at the line's byte rate, never one time for many.
@@ -58,6 +60,7 @@ private:
     qint64 m_next = 0;
     qint64 m_previous = 0;
     bool m_fitted = false;
+    bool m_setAside = false; // the newest read did not fit and was left out
     // The fit: message n at m_origin + (m_t0 + (n - m_base) * m_period) ms.
     qint64 m_origin = 0;
     qint64 m_base = 0;
