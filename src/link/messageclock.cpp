@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -74,98 +76,143 @@ double MessageClock::predicted(qint64 index) const
     return static_cast<double>(m_origin) + (m_t0 + static_cast<double>(index - m_base) * m_period) * 1000.0;
 }
 
-void MessageClock::fit()
+std::optional<MessageClock::Line> MessageClock::solve(Goal goal, double margin, std::vector<char>& used) const
 {
-    m_fitted = false;
-    if (static_cast<int>(m_window.size()) < MinReads)
-        return;
     const qint64 origin = m_window.front().latest;
     const qint64 base = m_window.front().first;
     const auto ms = [origin](qint64 t) { return static_cast<double>(t - origin) / 1000.0; };
-
-    // Columns: t0, period, margin; the margin is maximised. Two rows a read: its first message after its
-    // lower bound, its last one before its upper bound, both by the margin.
-    glp_prob* lp = glp_create_prob();
-    glp_set_obj_dir(lp, GLP_MAX);
-    glp_add_cols(lp, 3);
-    glp_set_col_bnds(lp, 1, GLP_FR, 0.0, 0.0);
-    glp_set_col_bnds(lp, 2, GLP_LO, MinPeriodMs, 0.0);
-    glp_set_col_bnds(lp, 3, GLP_FR, 0.0, 0.0);
-    glp_set_obj_coef(lp, 3, 1.0);
-    const int rows = 2 * static_cast<int>(m_window.size());
-    glp_add_rows(lp, rows);
-    std::vector<int> ia(1);
-    std::vector<int> ja(1);
-    std::vector<double> ar(1);
-    const auto entry = [&](int row, int col, double value) {
-        ia.push_back(row);
-        ja.push_back(col);
-        ar.push_back(value);
+    const auto misses = [&](const Read& read, const Line& line) {
+        constexpr double Slack = 1e-6;
+        const double first = line.t0 + static_cast<double>(read.first - base) * line.period - line.margin;
+        const double last = line.t0 + static_cast<double>(read.last - base) * line.period + line.margin;
+        return (read.after != ByteArrival::Unknown && first < ms(read.after) - Slack) ||
+               last > ms(read.latest) + Slack;
     };
-    int row = 0;
-    for (const Read& read : m_window) {
-        ++row;
-        if (read.after == ByteArrival::Unknown)
-            glp_set_row_bnds(lp, row, GLP_FR, 0.0, 0.0);
-        else
-            glp_set_row_bnds(lp, row, GLP_LO, ms(read.after), 0.0);
-        entry(row, 1, 1.0);
-        entry(row, 2, static_cast<double>(read.first - base));
-        entry(row, 3, -1.0);
-        ++row;
-        glp_set_row_bnds(lp, row, GLP_UP, 0.0, ms(read.latest));
-        entry(row, 1, 1.0);
-        entry(row, 2, static_cast<double>(read.last - base));
-        entry(row, 3, 1.0);
-    }
-    glp_load_matrix(lp, static_cast<int>(ia.size()) - 1, ia.data(), ja.data(), ar.data());
     glp_smcp parameters;
     glp_init_smcp(&parameters);
     parameters.msg_lev = GLP_MSG_OFF;
-    const auto solve = [&] { return glp_simplex(lp, &parameters) == 0 && glp_get_status(lp) == GLP_OPT; };
-    if (!solve()) {
+    // The dual simplex starts from a basis that is optimal but infeasible: a few times faster here.
+    parameters.meth = GLP_DUALP;
+    // Columns: t0, period, margin. Two rows a read: its first message after its lower bound, its last one
+    // before its upper bound, both by the margin.
+    for (;;) {
+        glp_prob* lp = glp_create_prob();
+        glp_add_cols(lp, 3);
+        glp_set_col_bnds(lp, 1, GLP_FR, 0.0, 0.0);
+        glp_set_col_bnds(lp, 2, GLP_LO, MinPeriodMs, 0.0);
+        if (goal == Goal::WidestMargin) {
+            glp_set_col_bnds(lp, 3, GLP_FR, 0.0, 0.0);
+            glp_set_obj_coef(lp, 3, 1.0);
+            glp_set_obj_dir(lp, GLP_MAX);
+        } else {
+            glp_set_col_bnds(lp, 3, GLP_FX, margin, margin);
+            glp_set_obj_coef(lp, 1, 1.0);
+            glp_set_obj_coef(lp, 2, static_cast<double>(m_window.back().last - base));
+            glp_set_obj_dir(lp, goal == Goal::NewestEarliest ? GLP_MIN : GLP_MAX);
+        }
+        std::vector<int> ia(1);
+        std::vector<int> ja(1);
+        std::vector<double> ar(1);
+        int row = 0;
+        const auto addRow = [&](int type, double bound, qint64 index, double marginSign) {
+            row = glp_add_rows(lp, 1);
+            glp_set_row_bnds(lp, row, type, bound, bound);
+            for (const auto& [col, value] :
+                 {std::pair{1, 1.0}, std::pair{2, static_cast<double>(index - base)},
+                  std::pair{3, marginSign}}) {
+                ia.push_back(row);
+                ja.push_back(col);
+                ar.push_back(value);
+            }
+        };
+        for (size_t i = 0; i < m_window.size(); ++i) {
+            if (!used[i])
+                continue;
+            const Read& read = m_window[i];
+            if (read.after != ByteArrival::Unknown)
+                addRow(GLP_LO, ms(read.after), read.first, -1.0);
+            addRow(GLP_UP, ms(read.latest), read.last, 1.0);
+        }
+        glp_load_matrix(lp, static_cast<int>(ia.size()) - 1, ia.data(), ja.data(), ar.data());
+        const bool solved = glp_simplex(lp, &parameters) == 0 && glp_get_status(lp) == GLP_OPT;
+        const Line line{glp_get_col_prim(lp, 1), glp_get_col_prim(lp, 2), glp_get_col_prim(lp, 3)};
         glp_delete_prob(lp);
-        return;
+        if (!solved)
+            return std::nullopt;
+        // Solved over some reads only: a read the line misses joins, and the program is solved again.
+        bool joined = false;
+        for (size_t i = 0; i < m_window.size(); ++i) {
+            if (!used[i] && misses(m_window[i], line)) {
+                used[i] = 1;
+                joined = true;
+            }
+        }
+        if (!joined)
+            return line;
     }
-    const double margin = glp_get_col_prim(lp, 3);
-    if (margin < -ToleranceMs) {
-        glp_delete_prob(lp);
-        if (!m_setAside && static_cast<int>(m_window.size()) > MinReads) {
-            // One read off the pace (a message held up on its way) is set aside.
-            m_window.pop_back();
-            fit();
-            m_setAside = true;
+}
+
+void MessageClock::fit()
+{
+    const bool hadFit = m_fitted;
+    m_fitted = false;
+    const int reads = static_cast<int>(m_window.size());
+    if (reads < MinReads)
+        return;
+    // Few reads bind the fit: those nearest to the last fit's line, the newest and the oldest. The others
+    // join only if the solution misses them.
+    std::vector<char> used(m_window.size(), hadFit && reads > 2 * TightReads ? 0 : 1);
+    if (!used[0]) {
+        std::vector<std::pair<double, size_t>> lower;
+        std::vector<std::pair<double, size_t>> upper;
+        for (size_t i = 0; i < m_window.size(); ++i) {
+            const Read& read = m_window[i];
+            if (read.after != ByteArrival::Unknown)
+                lower.emplace_back(predicted(read.first) - static_cast<double>(read.after), i);
+            upper.emplace_back(static_cast<double>(read.latest) - predicted(read.last), i);
+        }
+        for (auto* slacks : {&lower, &upper}) {
+            const auto tight = slacks->begin() + std::min<std::ptrdiff_t>(
+                                                     TightReads, static_cast<std::ptrdiff_t>(slacks->size()));
+            std::nth_element(slacks->begin(), tight, slacks->end());
+            for (auto it = slacks->begin(); it != tight; ++it)
+                used[it->second] = 1;
+        }
+        used.front() = used.back() = 1;
+    }
+
+    // Of the lines that fit every read, the two that put the newest message earliest and latest bracket its
+    // time: their mean is the estimate (the widest margin alone would lean on the few tightest reads).
+    std::optional<Line> earliest = solve(Goal::NewestEarliest, 0.0, used);
+    double allowed = 0.0;
+    if (!earliest) {
+        // Jitter leaves no line that fits every read: those that miss by at most twice the least miss.
+        const std::optional<Line> widest = solve(Goal::WidestMargin, 0.0, used);
+        if (!widest)
+            return;
+        if (widest->margin < -ToleranceMs) {
+            if (!m_setAside && reads > MinReads) {
+                // One read off the pace (a message held up on its way) is set aside.
+                m_window.pop_back();
+                fit();
+                m_setAside = true;
+                return;
+            }
+            // Two in a row: the pace changed. Start from the newest.
+            m_setAside = false;
+            m_window.erase(m_window.begin(), m_window.end() - 1);
             return;
         }
-        // Two in a row: the pace changed. Start from the newest.
-        m_setAside = false;
-        m_window.erase(m_window.begin(), m_window.end() - 1);
-        return;
+        allowed = std::min(0.0, 2.0 * widest->margin);
+        earliest = solve(Goal::NewestEarliest, allowed, used);
     }
     m_setAside = false;
-    // The widest margin alone leans on the few tightest reads. Of the lines that fit every read (or, when
-    // jitter leaves none, that miss by at most twice the least miss), the two that put the newest message
-    // earliest and latest bracket its time: their mean is the estimate.
-    const double allowed = std::min(0.0, 2.0 * margin);
-    glp_set_col_bnds(lp, 3, GLP_FX, allowed, allowed);
-    glp_set_obj_coef(lp, 3, 0.0);
-    glp_set_obj_coef(lp, 1, 1.0);
-    glp_set_obj_coef(lp, 2, static_cast<double>(m_window.back().last - base));
-    double t0 = 0.0;
-    double period = 0.0;
-    for (const int direction : {GLP_MIN, GLP_MAX}) {
-        glp_set_obj_dir(lp, direction);
-        if (!solve()) {
-            glp_delete_prob(lp);
-            return;
-        }
-        t0 += glp_get_col_prim(lp, 1) / 2.0;
-        period += glp_get_col_prim(lp, 2) / 2.0;
-    }
-    glp_delete_prob(lp);
-    m_origin = origin;
-    m_base = base;
-    m_t0 = t0;
-    m_period = period;
+    const std::optional<Line> latest = solve(Goal::NewestLatest, allowed, used);
+    if (!earliest || !latest)
+        return;
+    m_origin = m_window.front().latest;
+    m_base = m_window.front().first;
+    m_t0 = (earliest->t0 + latest->t0) / 2.0;
+    m_period = (earliest->period + latest->period) / 2.0;
     m_fitted = true;
 }

@@ -5,6 +5,8 @@
 #include <QtGlobal>
 
 #include <deque>
+#include <optional>
+#include <vector>
 
 // Arrival times of the messages of a stream, recovered from the reads that brought them, so that a program
 // that reads a few times a second still times every message.
@@ -32,6 +34,8 @@ public:
     static constexpr qint64 GapMicros = 2000000;
     static constexpr double ToleranceMs = 25.0;
     static constexpr int MinReads = 3;
+    // Reads nearest the last fit's line on each side that a new fit starts from.
+    static constexpr int TightReads = 6;
 
     // The arrival of the message whose last byte arrived as given, steadyMicros(); a port that does not
     // time its reads gives the time of the call.
@@ -39,8 +43,6 @@ public:
     // The read that tells most: at the time the fit expects a message, which lands it in this read or the
     // next and so halves the doubt about its time.
     [[nodiscard]] qint64 nextRead(qint64 from, qint64 to) override;
-    // The message period the fit found, ms; 0 while there is none.
-    [[nodiscard]] double periodMs() const { return m_fitted ? m_period : 0.0; }
 
 private:
     struct Read {
@@ -50,6 +52,15 @@ private:
         qint64 after = ByteArrival::Unknown; // the first message came after this
         qint64 latest = 0;                   // the last one at the latest then
     };
+    struct Line {
+        double t0 = 0.0; // ms after the oldest read of the window, for its first message
+        double period = 0.0;
+        double margin = 0.0;
+    };
+    enum class Goal { WidestMargin, NewestEarliest, NewestLatest };
+    // The linear program over the reads of the window marked used, with the margin free (WidestMargin) or
+    // fixed; reads the solution misses are marked and it is solved again.
+    [[nodiscard]] std::optional<Line> solve(Goal goal, double margin, std::vector<char>& used) const;
     void restart();
     void closeRead();
     void fit();
