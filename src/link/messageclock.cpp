@@ -60,6 +60,7 @@ void MessageClock::restart()
 {
     m_window.clear();
     m_setAside = false;
+    m_jittered = false;
     m_fitted = false;
 }
 
@@ -68,7 +69,21 @@ void MessageClock::closeRead()
     m_window.push_back(m_open);
     while (m_window.back().latest - m_window.front().latest > WindowMicros)
         m_window.pop_front();
+    // A fit that misses some reads anyway (jitter) gains little from one more that agrees with it, and
+    // solving costs CPU: it stands for a while. A sharp fit is solved again with every read, which the reads
+    // placed at its expected arrivals sharpen further.
+    if (m_fitted && m_jittered && m_open.latest - m_fittedAt < RefitMicros && agrees(m_open))
+        return;
     fit();
+}
+
+bool MessageClock::agrees(const Read& read) const
+{
+    // By the miss the fit already allowed, if any.
+    const double slack = std::min(0.0, m_margin) * 1000.0;
+    return (read.after == ByteArrival::Unknown ||
+            predicted(read.first) - static_cast<double>(read.after) >= slack) &&
+           static_cast<double>(read.latest) - predicted(read.last) >= slack;
 }
 
 double MessageClock::predicted(qint64 index) const
@@ -183,10 +198,10 @@ void MessageClock::fit()
 
     // Of the lines that fit every read, the two that put the newest message earliest and latest bracket its
     // time: their mean is the estimate (the widest margin alone would lean on the few tightest reads).
-    std::optional<Line> earliest = solve(Goal::NewestEarliest, 0.0, used);
-    double allowed = 0.0;
-    if (!earliest) {
-        // Jitter leaves no line that fits every read: those that miss by at most twice the least miss.
+    std::optional<Line> earliest = m_jittered ? std::nullopt : solve(Goal::NewestEarliest, 0.0, used);
+    std::optional<Line> latest = earliest ? solve(Goal::NewestLatest, 0.0, used) : std::nullopt;
+    if (!latest) {
+        // No line fits every read (jitter, a held-up message, a new pace): the one that misses least.
         const std::optional<Line> widest = solve(Goal::WidestMargin, 0.0, used);
         if (!widest)
             return;
@@ -203,16 +218,20 @@ void MessageClock::fit()
             m_window.erase(m_window.begin(), m_window.end() - 1);
             return;
         }
-        allowed = std::min(0.0, 2.0 * widest->margin);
-        earliest = solve(Goal::NewestEarliest, allowed, used);
+        // Next time straight to the widest margin while the reads keep missing every line.
+        m_jittered = widest->margin < 0.0;
+        if (m_jittered)
+            earliest = latest = widest;
+        else if (!(earliest = solve(Goal::NewestEarliest, 0.0, used)) ||
+                 !(latest = solve(Goal::NewestLatest, 0.0, used)))
+            return;
     }
     m_setAside = false;
-    const std::optional<Line> latest = solve(Goal::NewestLatest, allowed, used);
-    if (!earliest || !latest)
-        return;
     m_origin = m_window.front().latest;
     m_base = m_window.front().first;
     m_t0 = (earliest->t0 + latest->t0) / 2.0;
     m_period = (earliest->period + latest->period) / 2.0;
+    m_margin = earliest->margin;
+    m_fittedAt = m_window.back().latest;
     m_fitted = true;
 }

@@ -35,7 +35,9 @@ public:
     static constexpr double ToleranceMs = 25.0;
     static constexpr int MinReads = 3;
     // Reads nearest the last fit's line on each side that a new fit starts from.
-    static constexpr int TightReads = 6;
+    static constexpr int TightReads = 4;
+    // A fit that misses some reads is solved again only this often, or when a read misses it by more.
+    static constexpr qint64 RefitMicros = 2000000;
 
     // The arrival of the message whose last byte arrived as given, steadyMicros(); a port that does not
     // time its reads gives the time of the call.
@@ -63,6 +65,7 @@ private:
     [[nodiscard]] std::optional<Line> solve(Goal goal, double margin, std::vector<char>& used) const;
     void restart();
     void closeRead();
+    [[nodiscard]] bool agrees(const Read& read) const;
     void fit();
     [[nodiscard]] double predicted(qint64 index) const;
 
@@ -72,9 +75,12 @@ private:
     qint64 m_previous = 0;
     bool m_fitted = false;
     bool m_setAside = false; // the newest read did not fit and was left out
+    bool m_jittered = false; // the last fit found no line within every read's bounds
     // The fit: message n at m_origin + (m_t0 + (n - m_base) * m_period) ms.
     qint64 m_origin = 0;
     qint64 m_base = 0;
     double m_t0 = 0.0;
     double m_period = 0.0;
+    double m_margin = 0.0; // of the fit: below 0 when it misses some read by that much
+    qint64 m_fittedAt = 0;
 };
