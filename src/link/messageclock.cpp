@@ -49,7 +49,10 @@ qint64 MessageClock::stamp(const ByteArrival& arrival)
 
 qint64 MessageClock::nextRead(qint64 from, qint64 to)
 {
-    if (!m_fitted)
+    // Reads at expected arrivals only sharpen a fit that no jitter blurs; else they vary evenly. Every other
+    // read varies anyway: reads at one phase of the fit's own line alone could not show it is late.
+    m_planNext = !m_planNext;
+    if (!m_fitted || m_jittered || !m_planNext)
         return -1;
     const double first = (static_cast<double>(from - m_origin) / 1000.0 - m_t0) / m_period;
     const double at = predicted(m_base + static_cast<qint64>(std::ceil(first)));
@@ -66,21 +69,27 @@ void MessageClock::restart()
 
 void MessageClock::closeRead()
 {
+    // A read that a sharp fit misses by more than jitter (a message held up on its way) is left out, or it
+    // would pull the fit by half its miss; a second one in a row joins, and the fit shows what changed.
+    if (m_fitted && !m_jittered && !m_setAside && m_window.size() >= SettledReads &&
+        !agrees(m_open, -JitterMs)) {
+        m_setAside = true;
+        return;
+    }
     m_window.push_back(m_open);
     while (m_window.back().latest - m_window.front().latest > WindowMicros)
         m_window.pop_front();
     // A fit that misses some reads anyway (jitter) gains little from one more that agrees with it, and
     // solving costs CPU: it stands for a while. A sharp fit is solved again with every read, which the reads
     // placed at its expected arrivals sharpen further.
-    if (m_fitted && m_jittered && m_open.latest - m_fittedAt < RefitMicros && agrees(m_open))
+    if (m_fitted && m_jittered && m_open.latest - m_fittedAt < RefitMicros && agrees(m_open, m_margin))
         return;
     fit();
 }
 
-bool MessageClock::agrees(const Read& read) const
+bool MessageClock::agrees(const Read& read, double missMs) const
 {
-    // By the miss the fit already allowed, if any.
-    const double slack = std::min(0.0, m_margin) * 1000.0;
+    const double slack = std::min(0.0, missMs) * 1000.0;
     return (read.after == ByteArrival::Unknown ||
             predicted(read.first) - static_cast<double>(read.after) >= slack) &&
            static_cast<double>(read.latest) - predicted(read.last) >= slack;
@@ -218,12 +227,14 @@ void MessageClock::fit()
             m_window.erase(m_window.begin(), m_window.end() - 1);
             return;
         }
-        // Next time straight to the widest margin while the reads keep missing every line.
-        m_jittered = widest->margin < 0.0;
+        // Missed by a little: the bracket of the lines that miss by at most twice as much. Missed by more
+        // (jitter): the widest margin, and next time straight to it.
+        m_jittered = widest->margin < -JitterMs;
+        const double allowed = 2.0 * widest->margin;
         if (m_jittered)
             earliest = latest = widest;
-        else if (!(earliest = solve(Goal::NewestEarliest, 0.0, used)) ||
-                 !(latest = solve(Goal::NewestLatest, 0.0, used)))
+        else if (!(earliest = solve(Goal::NewestEarliest, allowed, used)) ||
+                 !(latest = solve(Goal::NewestLatest, allowed, used)))
             return;
     }
     m_setAside = false;

@@ -33,7 +33,11 @@ public:
     static constexpr qint64 WindowMicros = 10000000;
     static constexpr qint64 GapMicros = 2000000;
     static constexpr double ToleranceMs = 25.0;
+    // Reads missed by more than this (ms) mean jitter: a fit that cannot sharpen.
+    static constexpr double JitterMs = 2.0;
     static constexpr int MinReads = 3;
+    // Reads in the window before a fit is trusted to tell a held-up message.
+    static constexpr size_t SettledReads = 10;
     // Reads nearest the last fit's line on each side that a new fit starts from.
     static constexpr int TightReads = 4;
     // A fit that misses some reads is solved again only this often, or when a read misses it by more.
@@ -65,7 +69,8 @@ private:
     [[nodiscard]] std::optional<Line> solve(Goal goal, double margin, std::vector<char>& used) const;
     void restart();
     void closeRead();
-    [[nodiscard]] bool agrees(const Read& read) const;
+    // Whether the fit puts the read's messages within its bounds, or misses them by at most missMs.
+    [[nodiscard]] bool agrees(const Read& read, double missMs) const;
     void fit();
     [[nodiscard]] double predicted(qint64 index) const;
 
@@ -76,6 +81,7 @@ private:
     bool m_fitted = false;
     bool m_setAside = false; // the newest read did not fit and was left out
     bool m_jittered = false; // the last fit found no line within every read's bounds
+    bool m_planNext = false;
     // The fit: message n at m_origin + (m_t0 + (n - m_base) * m_period) ms.
     qint64 m_origin = 0;
     qint64 m_base = 0;

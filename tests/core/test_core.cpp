@@ -104,9 +104,9 @@ private slots:
         QTest::newRow("jitter") << QList<QList<double>>{{0, 20, 1000}} << 12.5 << 2.0 << 5.0;
         QTest::newRow("100/s") << QList<QList<double>>{{0, 10, 2000}} << 5.0 << 0.0 << 2.0;
         QTest::newRow("averaging: 50/s, then 10/s")
-            << QList<QList<double>>{{0, 20, 250}, {5000, 100, 100}} << 12.5 << 0.0 << 10.0;
+            << QList<QList<double>>{{0, 20, 250}, {5000, 100, 100}} << 12.5 << 0.0 << 20.0;
         QTest::newRow("pause of 5 s")
-            << QList<QList<double>>{{0, 20, 150}, {8007.7, 20, 300}} << 12.5 << 0.0 << 1.0;
+            << QList<QList<double>>{{0, 20, 150}, {8007.7, 20, 300}} << 12.5 << 0.0 << 2.0;
     }
     void messageTimes()
     {
