@@ -13,21 +13,25 @@
 //
 // An instrument sends at the pace of its own clock: message n arrives at about t0 + n * period. Each read
 // bounds the messages it completed: each came after the read before, and at the latest at the read less the
-// bytes after it at line speed. A linear program over the reads of the last WindowMicros finds the t0 and
-// period that keep every message within its bounds by the widest margin; a message of a later read then
-// takes t0 + n * period, kept within its own bounds, so it is never placed where its read says it cannot
-// have been. Reads at varying phases of the pace narrow the bounds to a small part of the period.
+// bytes after it at line speed. Linear programs over the reads of the last WindowMicros find, of the lines
+// t0 + n * period that keep every message within its bounds, the two that put the newest message earliest
+// and latest; their mean is the fit. A message of a later read takes its time from the fit, kept within its
+// own bounds, so it is never placed where its read says it cannot have been. Every other timed read falls
+// where the fit expects a message, which halves the doubt about it; the others vary evenly, so that a fit
+// that runs late shows too.
 //
 // It assumes one steady pace within the window (an instrument clock drifts far less than a millisecond in
-// it) and that no message is lost between reads. A read that misses the fit by more than ToleranceMs (a
-// message held up) is left out of it. When two reads in a row miss it, the pace changed (averaging switched,
-// another instrument mode, a readout of the instrument's memory) or a message was lost: the fit starts anew
-// from the newest read, and until MinReads reads fit again (under a second) a message takes the latest
-// time its read allows; the error is back under a millisecond or two within about three seconds. A message
-// off the fit is always kept within what its read allows. After a pause longer than GapMicros the
-// fit starts anew likewise. A message read at once (the first after a quiet spell, a backlog after a
-// reconnect or a busy spell) takes the latest time its read allows: the read's own time, the ones before
-// it spread back at the line's byte rate, never one time for many.
+// it) and that no message is lost between reads. The times settle within about three seconds of a stream's
+// start; until MinReads reads fit, a message takes the latest time its read allows. A settled fit leaves out
+// one read it misses by more than JitterMs (a message held up on its way). Reads that keep missing every
+// line by more than that (jitter, a USB adapter's latency timer) are fitted by the line that misses least,
+// solved again only every RefitMicros while new reads agree with it. When the reads miss every line by more
+// than ToleranceMs twice in a row, the pace changed (averaging switched, another instrument mode, a readout
+// of the instrument's memory) or a message was lost: the fit starts anew from the newest read and settles
+// within a few seconds. After a pause longer than GapMicros the fit starts anew likewise. A message far off
+// the fit, or read at once (the first after a quiet spell, a backlog after a reconnect or a busy spell),
+// takes the latest time its read allows: the read's own time, the ones before it spread back at the line's
+// byte rate, never one time for many.
 class MessageClock : public ReadPlanner {
 public:
     static constexpr qint64 WindowMicros = 10000000;
