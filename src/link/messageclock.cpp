@@ -64,6 +64,7 @@ void MessageClock::restart()
     m_window.clear();
     m_setAside = false;
     m_jittered = false;
+    m_margin = 0.0;
     m_fitted = false;
 }
 
@@ -79,10 +80,10 @@ void MessageClock::closeRead()
     m_window.push_back(m_open);
     while (m_window.back().latest - m_window.front().latest > WindowMicros)
         m_window.pop_front();
-    // A fit that misses some reads anyway (jitter) gains little from one more that agrees with it, and
-    // solving costs CPU: it stands for a while. A sharp fit is solved again with every read, which the reads
-    // placed at its expected arrivals sharpen further.
-    if (m_fitted && m_jittered && m_open.latest - m_fittedAt < RefitMicros && agrees(m_open, m_margin))
+    // A fit that misses some reads anyway gains little from one more that agrees with it, and solving costs
+    // CPU: it stands for a while. A sharp fit is solved again with every read, which the reads placed at its
+    // expected arrivals sharpen further.
+    if (m_fitted && m_margin < 0.0 && m_open.latest - m_fittedAt < RefitMicros && agrees(m_open, m_margin))
         return;
     fit();
 }
@@ -207,7 +208,8 @@ void MessageClock::fit()
 
     // Of the lines that fit every read, the two that put the newest message earliest and latest bracket its
     // time: their mean is the estimate (the widest margin alone would lean on the few tightest reads).
-    std::optional<Line> earliest = m_jittered ? std::nullopt : solve(Goal::NewestEarliest, 0.0, used);
+    // A fit that missed some reads last time goes straight to the widest margin.
+    std::optional<Line> earliest = m_margin < 0.0 ? std::nullopt : solve(Goal::NewestEarliest, 0.0, used);
     std::optional<Line> latest = earliest ? solve(Goal::NewestLatest, 0.0, used) : std::nullopt;
     if (!latest) {
         // No line fits every read (jitter, a held-up message, a new pace): the one that misses least.
@@ -228,9 +230,9 @@ void MessageClock::fit()
             return;
         }
         // Missed by a little: the bracket of the lines that miss by at most twice as much. Missed by more
-        // (jitter): the widest margin, and next time straight to it.
+        // (jitter): the widest margin.
         m_jittered = widest->margin < -JitterMs;
-        const double allowed = 2.0 * widest->margin;
+        const double allowed = std::min(0.0, 2.0 * widest->margin);
         if (m_jittered)
             earliest = latest = widest;
         else if (!(earliest = solve(Goal::NewestEarliest, allowed, used)) ||
