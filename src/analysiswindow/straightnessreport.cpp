@@ -68,13 +68,8 @@ void StraightnessReport::paint(QPainter& painter, int width, int height, int pag
     y += line;
 
     if (page == 0) {
-        const qsizetype stations = static_cast<qsizetype>(result.stations().size());
         for (const QStringList& row : result.inputRows())
-            if (row.value(0) != QLatin1String("Stations")) // counted below, with the readings
-                text(row, {0, 0.3});
-        // n readings give the heights of n + 1 stations, the first at 0.
-        text({QStringLiteral("Readings"), QString::number(std::max<qsizetype>(0, stations - 1))}, {0, 0.3});
-        text({QStringLiteral("Stations"), QString::number(stations)}, {0, 0.3});
+            text(row, {0, 0.3});
         text({QStringLiteral("Reference line drawn"), Straightness::name(reference)}, {0, 0.3});
         y += line / 2;
         const QList<QStringList> figures = result.figureRows();
