@@ -254,16 +254,22 @@ QList<QStringList> Straightness::stationRows(Reference reference, AngleUnit unit
     QList<QStringList> rows;
     rows.reserve(static_cast<qsizetype>(m_stations.size()) + 1);
     rows << stationHeader(unit);
+    const QString point = QLocale().decimalPoint();
     for (size_t i = 0; i < m_stations.size(); ++i) {
         const Station& s = m_stations[i];
-        QString reading = unit == AngleUnit::DegMinSec
-                              ? AngleManager::formatDegMinSec(s.reading, 3)
-                                    .trimmed()
-                                    .replace(QLocale().decimalPoint(), QStringLiteral("."))
-                              : Numbers::dotText(AngleManager::inUnit(s.reading, unit));
-        rows << QStringList{QString::number(i),           s.line > 0 ? QString::number(s.line) : QString(),
-                            Numbers::dotText(s.position), std::isfinite(s.reading) ? reading : QString(),
-                            Numbers::dotText(s.height),   Numbers::dotText(distance(i, reference))};
+        QString reading;
+        if (unit == AngleUnit::DegMinSec && std::isfinite(s.reading))
+            reading =
+                AngleManager::formatDegMinSec(s.reading, 3).trimmed().replace(point, QStringLiteral("."));
+        else
+            reading = Numbers::dotText(AngleManager::inUnit(s.reading, unit));
+        // A position is a whole multiple of the base length, which has three decimals.
+        rows << QStringList{QString::number(i),
+                            s.line > 0 ? QString::number(s.line) : QString(),
+                            Numbers::dotText(s.position, 3),
+                            reading,
+                            Numbers::dotText(s.height),
+                            Numbers::dotText(distance(i, reference))};
     }
     return rows;
 }
