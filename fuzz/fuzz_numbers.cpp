@@ -108,6 +108,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(std::isfinite(back));
         if (std::isfinite(leading) && std::fabs(leading) >= DBL_MIN)
             FUZZ_CHECK(std::fabs(back - leading) <= 1e-14 * std::fabs(leading));
+        // The files' numbers read back exactly; a negative value keeps its sign when it rounds to zero.
+        const QString dot = Numbers::dotText(leading);
+        FUZZ_CHECK(std::isfinite(leading) ? sameReading(Numbers::leadingNumber(dot), leading)
+                                          : dot.isEmpty());
+        const QString fixed = Numbers::fixedText(leading, 3);
+        FUZZ_CHECK(fixed.isEmpty() || fixed.startsWith(QLatin1Char('-')) == (leading < 0));
         (void)Numbers::toInt16HalfEven(leading);
         (void)Numbers::toInt32HalfEven(leading);
     }

@@ -27,7 +27,7 @@ struct Harness {
 };
 Harness* harness = nullptr;
 
-// Lines end at CR LF or a lone CR; a lone LF stays in its line; the last line needs no end.
+// Lines end at CR LF, a lone CR or a lone LF; the last line needs no end.
 QByteArrayList referenceLines(const QByteArray& file)
 {
     QByteArrayList lines;
@@ -35,11 +35,11 @@ QByteArrayList referenceLines(const QByteArray& file)
     bool started = false;
     for (qsizetype i = 0; i < file.size(); ++i) {
         const char c = file.at(i);
-        if (c == '\r') {
+        if (c == '\r' || c == '\n') {
             lines << line;
             line.clear();
             started = false;
-            if (i + 1 < file.size() && file.at(i + 1) == '\n')
+            if (c == '\r' && i + 1 < file.size() && file.at(i + 1) == '\n')
                 ++i;
         } else {
             line.append(c);

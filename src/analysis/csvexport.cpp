@@ -1,6 +1,7 @@
 #include "analysis/csvexport.h"
 
 #include "platform/savefile.h"
+#include "state/numbers.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -30,12 +31,6 @@ void row(QByteArray& out, const QStringList& fields)
         field(out, fields.at(i));
     }
     out += "\r\n";
-}
-
-// Full precision with a dot, whatever the regional format; empty when not known.
-QString number(double v)
-{
-    return std::isfinite(v) ? QString::number(v, 'g', 17) : QString();
 }
 
 QString recordTime(const LineRecord* r)
@@ -119,7 +114,8 @@ QByteArray text(const Table& table)
             const QString unit = r && r->unit ? unitName(*r->unit) : QString();
             fields << table.cell(line, 1) << table.cell(line, 2) << unit;
             if (r)
-                fields << number(r->x) << number(r->y) << number(r->zeroX) << number(r->zeroY);
+                fields << Numbers::dotText(r->x) << Numbers::dotText(r->y) << Numbers::dotText(r->zeroX)
+                       << Numbers::dotText(r->zeroY);
             else
                 fields << QString() << QString() << QString() << QString();
         }

@@ -3,11 +3,11 @@
 #include "analysis/csvexport.h"
 #include "platform/savefile.h"
 #include "state/anglemanager.h"
+#include "state/numbers.h"
 
 #include <QDateTime>
 #include <QLocale>
 
-#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 #include <limits>
@@ -19,18 +19,9 @@ namespace {
 // Rows are collected up to this size and then written, so a day of points never sits in memory as text.
 constexpr qsizetype WriteChars = 1 << 19;
 
-// Decimals that show a thousandth of an arcsecond in each unit but deg-min-sec.
+// Decimals that resolve the log's thousandth of an arcsecond in each unit but deg-min-sec: a value is
+// written rounded to them, so no digits of the unit conversion's rounding follow.
 constexpr int Decimals[] = {3, 7, 0, 6, 3};
-
-QString fixed(double v, int decimals)
-{
-    QString text = QString::number(v, 'f', decimals);
-    // A value that rounds to zero carries no minus sign.
-    if (text.startsWith(QLatin1Char('-')) &&
-        std::none_of(text.cbegin(), text.cend(), [](QChar c) { return c >= '1' && c <= '9'; }))
-        text.remove(0, 1);
-    return text;
-}
 
 // Thousandths of a second, with a full stop whatever the region.
 QString degMinSec(double arcsec)
@@ -108,7 +99,8 @@ QString angleText(double arcsec, AngleUnit unit)
     const double v = AngleManager::inUnit(arcsec, unit);
     if (!std::isfinite(v))
         return {};
-    return unit == AngleUnit::DegMinSec ? degMinSec(arcsec) : fixed(v, Decimals[AngleUnits::code(unit)]);
+    return unit == AngleUnit::DegMinSec ? degMinSec(arcsec)
+                                        : Numbers::dotText(v, Decimals[AngleUnits::code(unit)]);
 }
 
 bool writeAngles(const MeasurementLog& log, qint64 t0, qint64 t1, AngleUnit unit, double zeroX, double zeroY,
@@ -130,11 +122,8 @@ bool writeTobar(const MeasurementLog& log, qint64 t0, qint64 t1, const QString& 
     Writer out(fileName, "time,value,unit\r\n");
     LocalTime local(log.startMsecsSinceEpoch());
     log.visitTobar(t0, t1, [&](const MeasurementLog::TobarPoint& p) {
-        // The shortest text of a value held in ten-thousandths has at most four decimals.
-        const QString value = std::isfinite(p.value)
-                                  ? QString::number(p.value, 'f', QLocale::FloatingPointShortest)
-                                  : QString();
-        return out.row({local(p.time), value, p.inch ? QStringLiteral("inch") : QStringLiteral("mm")});
+        return out.row({local(p.time), Numbers::dotText(p.value),
+                        p.inch ? QStringLiteral("inch") : QStringLiteral("mm")});
     });
     return out.finish();
 }

@@ -1,7 +1,10 @@
 #include "analysis/straightness.h"
 
 #include "analysis/csvexport.h"
+#include "state/anglemanager.h"
 #include "state/numbers.h"
+
+#include <QLocale>
 
 #include <algorithm>
 #include <cmath>
@@ -27,9 +30,14 @@ double slope(const Point& a, const Point& b)
     return (b.h - a.h) / (b.x - a.x);
 }
 
-QString micrometres(double value)
+// Three decimals; a computed figure's sign below them is rounding left over, not a direction.
+QString thousandths(double value)
 {
-    return Numbers::fixedText(value, 3);
+    QString text = Numbers::fixedText(value, 3);
+    if (text.startsWith(QLatin1Char('-')) &&
+        std::none_of(text.cbegin(), text.cend(), [](QChar c) { return c >= '1' && c <= '9'; }))
+        text.remove(0, 1);
+    return text;
 }
 } // namespace
 
@@ -237,8 +245,8 @@ QStringList Straightness::stationRow(size_t i, Reference reference, AngleUnit un
             s.line > 0 ? QString::number(s.line) : QString(),
             Numbers::fixedText(s.position, 3),
             Readings::angleFigure(s.reading, unit),
-            micrometres(s.height),
-            micrometres(distance(i, reference))};
+            thousandths(s.height),
+            thousandths(distance(i, reference))};
 }
 
 QList<QStringList> Straightness::stationRows(Reference reference, AngleUnit unit) const
@@ -246,8 +254,23 @@ QList<QStringList> Straightness::stationRows(Reference reference, AngleUnit unit
     QList<QStringList> rows;
     rows.reserve(static_cast<qsizetype>(m_stations.size()) + 1);
     rows << stationHeader(unit);
-    for (size_t i = 0; i < m_stations.size(); ++i)
-        rows << stationRow(i, reference, unit);
+    const QString point = QLocale().decimalPoint();
+    for (size_t i = 0; i < m_stations.size(); ++i) {
+        const Station& s = m_stations[i];
+        QString reading;
+        if (unit == AngleUnit::DegMinSec && std::isfinite(s.reading))
+            reading =
+                AngleManager::formatDegMinSec(s.reading, 3).trimmed().replace(point, QStringLiteral("."));
+        else
+            reading = Numbers::dotText(AngleManager::inUnit(s.reading, unit));
+        // A position is a whole multiple of the base length, which has three decimals.
+        rows << QStringList{QString::number(i),
+                            s.line > 0 ? QString::number(s.line) : QString(),
+                            Numbers::dotText(s.position, 3),
+                            reading,
+                            Numbers::dotText(s.height),
+                            Numbers::dotText(distance(i, reference))};
+    }
     return rows;
 }
 
@@ -273,8 +296,7 @@ QList<QStringList> Straightness::figureRows() const
                              QStringLiteral("Slope [\u00b5m/m]")}};
     for (const Reference reference : References) {
         const Line& l = line(reference);
-        rows << QStringList{name(reference), micrometres(l.deviation()),
-                            Numbers::fixedText(l.slope * 1000, 3)};
+        rows << QStringList{name(reference), thousandths(l.deviation()), thousandths(l.slope * 1000)};
     }
     return rows;
 }

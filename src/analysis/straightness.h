@@ -87,8 +87,8 @@ public:
     }
 
     [[nodiscard]] static QString name(Reference reference);
-    // The station table as texts: a header row, then one row per station (station, line, position,
-    // reading in `unit`, height, distance from `reference`).
+    // The station table for a CSV file: a header row, then one row per station (station, line, position,
+    // reading in `unit`, height, distance from `reference`), numbers in their shortest text with a full stop.
     [[nodiscard]] QList<QStringList> stationRows(Reference reference, AngleUnit unit) const;
     [[nodiscard]] static QStringList stationHeader(AngleUnit unit);
     [[nodiscard]] QStringList stationRow(size_t station, Reference reference, AngleUnit unit) const;

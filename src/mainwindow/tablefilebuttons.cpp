@@ -24,7 +24,7 @@ void FormMain::openTable()
     SettingValues::writeText(SettingKeys::DataPath, m_dataPath);
     Recovery::keep(m_tables.current(), m_tables.currentNumber(), Recovery::Cause::OpenFile,
                    m_state.options.useComma);
-    (void)TableFiles::loadTable(m_tables.current(), m_dataPath);
+    (void)TableFiles::loadTable(m_tables.current(), m_dataPath, m_state.angles.angleUnit);
     m_tables.setFileName(m_tables.currentNumber(), m_dataPath);
 }
 

@@ -142,7 +142,7 @@ QString AngleManager::formatDegMinSec(double v, int decimals)
     const qint64 r2 = r1 % perMinute;
     const qint64 minutes = (r1 - r2) / perMinute;
 
-    QString text = negative && h != 0 ? QStringLiteral("-") : QStringLiteral(" ");
+    QString text = negative ? QStringLiteral("-") : QStringLiteral(" ");
     text += QString::number(degrees);
     text += QLatin1Char(':') + QStringLiteral("%1").arg(minutes, 2, 10, QLatin1Char('0'));
     text += QLatin1Char(':') + QStringLiteral("%1").arg(r2 / scale, 2, 10, QLatin1Char('0'));

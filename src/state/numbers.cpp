@@ -201,9 +201,8 @@ QString fixedText(double value, int decimals)
     }
 
     // The kept digits around the decimal point, padded with zeros on both sides.
-    const bool allZero = std::all_of(digits, digits + count, [](char c) { return c == '0'; });
     QVarLengthArray<char, 64> text;
-    if (value < 0 && !allZero)
+    if (value < 0)
         text.append('-');
     const auto digit = [&](int at) { return at >= 0 && at < count ? digits[at] : '0'; };
     if (intDigits > 0) {
@@ -221,6 +220,31 @@ QString fixedText(double value, int decimals)
         fixed += QLatin1String(text.data(), text.size());
     }
     return fixed;
+}
+
+QString dotText(double value)
+{
+    if (!std::isfinite(value))
+        return {};
+    if (value == 0.0)
+        value = 0.0; // no "-0"
+    char buffer[32]; // the longest shortest form, "-2.2250738585072014e-308", takes 24
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    return QString::fromLatin1(buffer, end - buffer);
+}
+
+QString dotText(double value, int decimals)
+{
+    if (!std::isfinite(value))
+        return {};
+    char buffer[400]; // the largest double has 309 integer digits
+    const auto fixed = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed,
+                                     std::clamp(decimals, 0, 60));
+    if (fixed.ec != std::errc())
+        return {};
+    double rounded = 0;
+    (void)std::from_chars(buffer, fixed.ptr, rounded);
+    return dotText(rounded);
 }
 
 } // namespace Numbers

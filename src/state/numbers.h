@@ -43,7 +43,14 @@ template <typename T> [[nodiscard]] std::optional<T> wholeInRange(double value)
 
 // Fixed-point text with all integer digits and exactly `decimals` decimals and the regional decimal point,
 // halves rounded away from zero as the value prints with 15 significant digits (so 0.0005 goes up to
-// 0.001). A result that is all zeros carries no minus sign; empty for infinities and NaN.
+// 0.001). Every negative value keeps its minus sign, also one that rounds to zero ("-0.000"); empty for
+// infinities and NaN.
 [[nodiscard]] QString fixedText(double value, int decimals);
+
+// The shortest text that reads back as the same double, with a full stop whatever the locale, as files
+// for other programs take numbers ("34.69", "1e-05"). Zero has no sign; empty for infinities and NaN.
+[[nodiscard]] QString dotText(double value);
+// The same of the value rounded to `decimals` decimals: no trailing zeros ("0.3", "12").
+[[nodiscard]] QString dotText(double value, int decimals);
 
 } // namespace Numbers

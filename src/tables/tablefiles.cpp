@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstring>
 
 namespace TableFiles {
 
@@ -87,7 +86,7 @@ bool saveTable(const Table& table, const QString& fileName, bool useComma)
 }
 
 namespace {
-// Splits the file into lines ending at CR LF or a lone CR; a lone LF stays in the line.
+// Splits the file into lines ending at CR LF, a lone CR or a lone LF.
 class LineReader {
 public:
     explicit LineReader(QFile& file) : m_file(file) {}
@@ -111,19 +110,17 @@ public:
                     continue;
                 }
             }
-            const auto* cr =
-                static_cast<const char*>(std::memchr(m_pos, '\r', static_cast<size_t>(m_end - m_pos)));
-            const char* end = cr ? cr : m_end;
+            const char* end = std::find_if(m_pos, m_end, [](char c) { return c == '\r' || c == '\n'; });
             const QByteArrayView piece(m_pos, end - m_pos);
             started = started || !piece.isEmpty();
-            if (!cr) {
+            if (end == m_end) {
                 // The line goes on in the next chunk.
                 m_carry.append(piece);
                 m_pos = m_end;
                 continue;
             }
-            m_pos = cr + 1;
-            m_skipLf = true;
+            m_pos = end + 1;
+            m_skipLf = *end == '\r'; // the LF of a CR LF
             if (m_carry.isEmpty()) {
                 line = piece;
             } else {
@@ -156,7 +153,7 @@ private:
 };
 } // namespace
 
-bool loadTable(Table& table, const QString& fileName)
+bool loadTable(Table& table, const QString& fileName, std::optional<AngleUnit> unit)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
@@ -165,8 +162,10 @@ bool loadTable(Table& table, const QString& fileName)
     table.clear();
     LineReader reader(file);
     QByteArrayView line;
-    // Lines from a file have no time of measurement and no angle numbers: one record for all.
-    static const LineRecord fromFile{LineRecord::Source::File};
+    // Lines from a file have no time of measurement and no angle numbers: their texts are read in the unit
+    // shown now, whatever is chosen later.
+    LineRecord fromFile{LineRecord::Source::File};
+    fromFile.unit = unit;
     if constexpr (CodePage::IsLatin1) {
         // Every byte is its character: the bytes go into the table as they are, numbered by their rows.
         while (reader.next(line))

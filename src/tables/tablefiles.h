@@ -1,6 +1,10 @@
 #pragma once
 
+#include "state/angleunit.h"
+
 #include <QString>
+
+#include <optional>
 
 class Table;
 
@@ -12,8 +16,8 @@ namespace TableFiles {
 // Writes the whole file or nothing: a failure leaves any previous file as it was. False on failure.
 [[nodiscard]] bool saveTable(const Table& table, const QString& fileName, bool useComma);
 // Replaces the lines of the table by the file's lines. A file that cannot be opened leaves the table as it
-// was; a read error keeps the lines read so far. The
-// new lines are announced once. False when the file could not be opened.
-bool loadTable(Table& table, const QString& fileName);
+// was; a read error keeps the lines read so far. The new lines are announced once and keep `unit` as the unit
+// of their angle texts. False when the file could not be opened.
+bool loadTable(Table& table, const QString& fileName, std::optional<AngleUnit> unit = std::nullopt);
 
 } // namespace TableFiles

@@ -177,7 +177,9 @@ void Tables::addLine(qint16 gridNum)
 {
     setCurrent(gridNum);
     m_readoutTable = m_current;
-    static const LineRecord readout{LineRecord::Source::Readout};
+    // The texts the instrument sends are read in the unit shown while they arrived.
+    LineRecord readout{LineRecord::Source::Readout};
+    readout.unit = m_state.angles.angleUnit;
     Table& t = current();
     m_readoutRow = t.appendLine({QString::number(t.rows())}, &readout);
     m_readoutCol = 1;

@@ -209,10 +209,11 @@ private slots:
         row("urad half", 0.25 / urad, "4=0.3");
         row("urad overflow", -DBL_MAX, "4=" + Dots12);
         row("arcsec carry into a new digit", -9999.9995, "0=-10000.000");
-        row("urad far below the last place", -1e-9, "4=0.0");
+        row("urad far below the last place", -1e-9, "4=-0.0");
+        row("minus kept when rounded to zero", -0.0004, "-0.000|-0.000000|-0:00:00.00|-0.0000|-0.0");
         // Deg-min-sec rounds hundredths halves to even.
         row("dms half to even", 0.125, "2= 0:00:00.12");
-        row("dms no minus zero", -0.005, "2= 0:00:00.00");
+        row("dms minus zero", -0.004, "2=-0:00:00.00");
         row("dms carry", -7199.999, "2=-2:00:00.00");
         row("dms past 64 bits", -1e17, "2=" + Dots12);
         row("unknown unit", 1.0, "-1=");

@@ -170,7 +170,8 @@ private slots:
         row("invalid", 0, NaN, 0.0, ",,arcsec");
         row("offset not finite", 3, 1.0, NaN, ",,mrad");
         row("unknown unit", 5, 1.0, 0.0, "fail");
-        row("arcsec, no minus zero", 0, -0.0004, 0.0, "0.000,,arcsec");
+        row("arcsec, no minus zero", 0, -0.0004, 0.0, "0,,arcsec");
+        row("shortest after the offset", 0, 12.4, 12.1, "0.3,,arcsec");
         row("deg-min-sec past its texts", 2, 1e20, 0.0, ",,deg-min-sec");
         row("TOBAR inch", -1, 1.2345, 0.0, "1.2345,inch");
         row("TOBAR not a number", -1, NaN, 0.0, ",inch");

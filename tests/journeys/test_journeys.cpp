@@ -4,6 +4,8 @@
 #include "support/recorder.h"
 
 #include "analysiswindow/analysiswindow.h"
+#include "analysiswindow/figuretable.h"
+#include "analysiswindow/statisticspage.h"
 #include "analysiswindow/trendpage.h"
 #include "dialogs/frmabout.h"
 #include "widgets/windowlayer.h"
@@ -184,6 +186,32 @@ private slots:
         control<QPushButton>(again, "CommandOpen")->click();
         FlexGrid* table2 = again.tableViews().grid(2);
         QCOMPARE(lines(table2), QStringList({"1|39,95|34,27", "2|104,18|23,60"}));
+    }
+
+    // A file opened in arcsec means the same in every unit chosen later; a file of LF line ends, line by
+    // line.
+    void openedFileKeepsItsUnit()
+    {
+        AppFixture app;
+        FormMain& w = app.start();
+        const auto open = [&](const QByteArray& bytes) {
+            QFile file(app.chosen = app.files.filePath(QStringLiteral("table.txt")));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+            file.close();
+            control<QPushButton>(w, "CommandOpen")->click();
+        };
+        open("1.2\t0\r\n0.8\t0\r\n0.9\t0\r\n");
+        for (const auto& [unit, mean] :
+             {std::pair{"OptionArcsec", "0.9667"}, {"OptionMproM", "4.69"}, {"OptionDegree", "0.0002685"}}) {
+            control<QRadioButton>(w, unit)->click();
+            control<QAction>(w, "ActionStatistics")->trigger();
+            QTRY_COMPARE(control<FigureTable>(w.analysis(), "figures")->text(3, 1), QString(mean));
+            control<QAction>(w, "ActionStraightness")->trigger();
+            QTRY_COMPARE(control<QLabel>(w.analysis(), "LabelDeviation0")->text(),
+                         "End points: 0.113 \u00b5m");
+        }
+        open("1\t2\n3\t4\n\n5");
+        QCOMPARE(lines(w.tableViews().currentGrid()), QStringList({"1|1|2", "2|3|4", "3||", "4|5|"}));
     }
 
     // Options changed, the background file refused then taken, the remote control's key; reopened, undone.

@@ -140,8 +140,10 @@ private slots:
         QCOMPARE(line.value(line.size() - 1), source);
         if (measured && source != QLatin1String("TOBAR")) // x, y as shown, unit, arcsec, zero offsets
             QCOMPARE(line.mid(2, 7), QStringList({"0.0606", "0.0145", "mrad", "12.5", "3", "100", "-50"}));
-        else
-            QVERIFY(!r->unit && (source == QLatin1String("TOBAR") ? r->x == 7.25 : std::isnan(r->x)));
+        else if (source == QLatin1String("TOBAR"))
+            QVERIFY(!r->unit && r->x == 7.25);
+        else // texts, read in the unit shown when they came
+            QVERIFY(line.value(4) == "mrad" && r->unit == AngleUnit::Mrad && std::isnan(r->x));
     }
 
     void recordsFollowTheirLines()
@@ -160,15 +162,15 @@ private slots:
 
     void csvWithEachLinesUnit()
     {
-        store(3600, 1.5);
+        store(3600, 34.69);
         control<QRadioButton>(w(), "OptionDegree")->click();
         control<QPushButton>(w(), "CommandVal2Table")->click();
         const QList<QStringList> rows = exported();
         QCOMPARE(rows.size(), 3);
         QCOMPARE(rows[0].join(QLatin1Char(',')),
                  QStringLiteral("line,time,x,y,unit,x_arcsec,y_arcsec,zero_x_arcsec,zero_y_arcsec,source"));
-        QCOMPARE(rows[1].mid(2, 4), QStringList({"3600.000", "1.500", "arcsec", "3600"}));
-        QCOMPARE(rows[2].mid(2, 4), QStringList({"1.000000", "0.000417", "degree", "3600"}));
+        QCOMPARE(rows[1].mid(2, 6), QStringList({"3600.000", "34.690", "arcsec", "3600", "34.69", "0"}));
+        QCOMPARE(rows[2].mid(2, 4), QStringList({"1.000000", "0.009636", "degree", "3600"}));
         QVERIFY(QDateTime::fromString(rows[1][1], Qt::ISODateWithMs).isValid());
         QCOMPARE(rows[2][9], QStringLiteral("button"));
         m_f->chosen = m_f->files.path(); // a folder: the export fails and says so

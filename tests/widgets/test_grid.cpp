@@ -280,8 +280,8 @@ private slots:
         row("CR LF, third field dropped", QByteArray("1\t2\t3\r\n4\t5\r\n6\r\n"), false, "1,1,2|2,4,5|3,6,",
             QByteArray("1\t2\r\n4\t5\r\n6\t\r\n"));
         row("lone CR ends a line", QByteArray("a\rb\r"), false, "1,a,|2,b,", QByteArray("a\t\r\nb\t\r\n"));
-        row("lone LF stays, last line unended", QByteArray("a\nb\r\nc"), false, "1,a\nb,|2,c,",
-            QByteArray("a\nb\t\r\nc\t\r\n"));
+        row("lone LF ends a line, last line unended", QByteArray("a\nb\r\n\nc"), false, "1,a,|2,b,|3,,|4,c,",
+            QByteArray("a\t\r\nb\t\r\n\t\r\nc\t\r\n"));
         row("empty line keeps its number", QByteArray("x\r\n\r\n,5\r\n"), false, "1,x,|2,,|3,,5,",
             QByteArray("x\t\r\n\t\r\n,5\t\r\n"));
         row("comma wanted, first point only", QByteArray("1.234.5\t-0.25"), true, "1,1.234.5,-0.25",
