@@ -61,9 +61,9 @@ FormMain::FormMain(AppState& state, Link& link, Tables& tables, QWidget* parent)
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("TARNOLUX"));
     setFont(windowFont());
+    // Not created yet: placed before, its frame goes where it is placed (under a window manager the frame
+    // is known only once shown).
     resize(Twips::toPixels(DesignClientWidth), Twips::toPixels(DesignClientHeight));
-    // The native window gives the frame margins that outer window sizes need.
-    winId();
 
     createControls();
     AppIcon::decorateMainWindow(this, m_aboutButton);
@@ -374,6 +374,14 @@ void FormMain::setWindowHeight(double twips)
 {
     const int outer = qMin(Twips::toPixels(twips), largestOuterSize().height());
     resize(width(), qMax(1, outer - frameExtra().height()));
+}
+
+bool FormMain::event(QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (m_keepStartPlace && (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Paint))
+        keepStartPlace(type == QEvent::Paint);
+    return QWidget::event(event);
 }
 
 void FormMain::resizeEvent(QResizeEvent* event)
