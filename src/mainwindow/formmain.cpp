@@ -367,13 +367,15 @@ QSize FormMain::largestOuterSize() const
 void FormMain::setWindowWidth(double twips)
 {
     const int outer = qMin(Twips::toPixels(twips), largestOuterSize().width());
-    resize(qMax(1, outer - frameExtra().width()), height());
+    m_knownFrameExtra.setWidth(frameExtra().width());
+    resize(qMax(1, outer - m_knownFrameExtra.width()), height());
 }
 
 void FormMain::setWindowHeight(double twips)
 {
     const int outer = qMin(Twips::toPixels(twips), largestOuterSize().height());
-    resize(width(), qMax(1, outer - frameExtra().height()));
+    m_knownFrameExtra.setHeight(frameExtra().height());
+    resize(width(), qMax(1, outer - m_knownFrameExtra.height()));
 }
 
 bool FormMain::event(QEvent* event)

@@ -140,6 +140,7 @@ private:
     // Start-up sets outer values, which a frame that becomes known only once shown would move and widen.
     bool m_keepStartPlace = false;
     QPoint m_startPlace;
+    // The frame's share of the outer size as last set, each way.
     QSize m_knownFrameExtra;
     QString m_dataPath;
 
