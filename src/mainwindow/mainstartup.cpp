@@ -68,10 +68,10 @@ void FormMain::load()
 
 void FormMain::keepStartPlace(bool drawn)
 {
-    // The frame is known by the time the window is first drawn.
-    if (drawn)
-        m_keepStartPlace = false;
     const QSize extra = frameExtra();
+    // A frame is known by the time the window is first drawn, unless it comes late or there is none.
+    if (drawn && !extra.isNull())
+        m_keepStartPlace = false;
     if (extra == m_knownFrameExtra)
         return;
     // Sizes were set for the frame known then: the outer size stays, the inner one gives way.
