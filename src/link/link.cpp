@@ -5,6 +5,7 @@
 #include "state/numbers.h"
 
 #include <QFileInfo>
+#include <QSerialPortInfo>
 #include <QTimer>
 
 #include <limits>
@@ -14,6 +15,16 @@ constexpr qint32 NoSignal = std::numeric_limits<qint32>::max();
 // A returning device is looked for by one look at its path this often: a device path may lie in a folder
 // that comes and goes with the device (/dev/serial/by-id), which a folder watch would lose.
 constexpr int DeviceWatchMs = 500;
+
+bool devicePresent(const QString& path)
+{
+#ifdef Q_OS_WIN
+    // A COM name is no file: the system's list of ports tells.
+    return !QSerialPortInfo(path).isNull();
+#else
+    return QFileInfo::exists(path);
+#endif
+}
 } // namespace
 
 Link::Link(AppState& state, QObject* parent, qint64 logChunks)
@@ -174,7 +185,7 @@ void Link::updateDeviceWatch()
 
 void Link::reopenIfDeviceBack()
 {
-    if (m_comPort->PortOpen() || !QFileInfo::exists(m_comPort->devicePath()))
+    if (m_comPort->PortOpen() || !devicePresent(m_comPort->devicePath()))
         return;
     // In the mode it had; a device that is back but cannot be opened yet is tried again at the next look.
     qint16 port = m_comPort->CommPort();
