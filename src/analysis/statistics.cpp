@@ -121,7 +121,7 @@ QList<QStringList> TableStatistics::rows() const
     row(QStringLiteral("Minimum"), [&](const Series& s) { return figure(s.stats.minimum()); });
     row(QStringLiteral("Maximum"), [&](const Series& s) { return figure(s.stats.maximum()); });
     row(QStringLiteral("Range"), [&](const Series& s) { return figure(s.stats.range()); });
-    row(QStringLiteral("Standard uncertainty"),
+    row(QStringLiteral("Standard uncertainty of the mean (type A)"),
         [&](const Series& s) { return figure(s.stats.uncertainty()); });
     return table;
 }

@@ -262,7 +262,9 @@ QList<QStringList> Straightness::inputRows() const
             {QStringLiteral("Direction"),
              in.reverse ? QStringLiteral("last station first") : QStringLiteral("first station first")},
             {QStringLiteral("Lines"), lines},
-            {QStringLiteral("Stations"), QString::number(m_stations.empty() ? 0 : m_stations.size() - 1)}};
+            // n readings give the heights of n + 1 stations, the first at 0.
+            {QStringLiteral("Readings"), QString::number(m_stations.empty() ? 0 : m_stations.size() - 1)},
+            {QStringLiteral("Stations"), QString::number(m_stations.size())}};
 }
 
 QList<QStringList> Straightness::figureRows() const

@@ -129,7 +129,8 @@ void TextStrip::setText(const QString& text)
 
 QSize TextStrip::sizeHint() const
 {
-    return {fontMetrics().horizontalAdvance(QStringLiteral("Table 10, selected lines 10000 to 32767")),
+    return {fontMetrics().horizontalAdvance(
+                QStringLiteral("Table 10, lines 1 to 32767 (the whole table: line 32767 alone is selected)")),
             fontMetrics().height() + Pad / 2};
 }
 

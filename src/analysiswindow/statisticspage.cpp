@@ -5,6 +5,7 @@
 #include "tables/table.h"
 
 #include <QClipboard>
+#include <QDateTime>
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -31,7 +32,11 @@ StatisticsPage::StatisticsPage(QWidget* parent) : QWidget(parent)
 
 void StatisticsPage::copyFigures()
 {
-    QGuiApplication::clipboard()->setText(m_statistics.tabSeparated());
+    // What the figures cover and when, so that a pasted table still says so.
+    QGuiApplication::clipboard()->setText(
+        m_scopeLabel->text() + QLatin1Char('\t') +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) + QLatin1Char('\n') +
+        m_statistics.tabSeparated());
 }
 
 void StatisticsPage::follow(const Table& lines, int number, std::pair<qint32, qint32> selected,
@@ -55,6 +60,9 @@ void StatisticsPage::follow(const Table& lines, int number, std::pair<qint32, qi
             QStringLiteral("Table %1, selected lines %2 to %3").arg(number).arg(scope.first).arg(scope.last);
     else
         what = QStringLiteral("Table %1, lines 1 to %2").arg(number).arg(lines.count());
+    // One line alone gives no figures worth having: the whole table is taken, and the line says so.
+    if (!selection && lines.count() > 1 && selected.first >= 1 && selected.first == selected.second)
+        what += QStringLiteral(" (the whole table: line %1 alone is selected)").arg(selected.first);
     m_scopeLabel->setText(what);
     show(m_statistics.rows());
 }

@@ -1,6 +1,7 @@
 #include "analysiswindow/straightnesspage.h"
 
 #include "analysis/csvexport.h"
+#include "analysiswindow/plotting.h"
 #include "analysiswindow/straightnessreport.h"
 #include "settings/settingvalues.h"
 #include "tables/tables.h"
@@ -118,15 +119,18 @@ StraightnessPage::StraightnessPage(QWidget* parent) : QWidget(parent)
     m_plot->setObjectName(QStringLiteral("plot"));
     m_plot->setMinimumHeight(120);
     QCPGraph* profile = m_plot->addGraph();
-    profile->setName(QStringLiteral("Heights"));
+    profile->setName(QStringLiteral("Profile"));
     profile->setPen(QPen(QColor(0, 90, 200)));
     profile->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, 4));
     QCPGraph* reference = m_plot->addGraph();
     reference->setPen(QPen(QColor(200, 60, 0)));
     for (int side = 0; side < 2; ++side) {
         QCPGraph* zone = m_plot->addGraph();
+        zone->setName(QStringLiteral("Zone"));
         zone->setPen(QPen(QColor(200, 60, 0), 1, Qt::DashLine));
     }
+    Plotting::legendAbove(m_plot);
+    m_plot->legend->removeItem(m_plot->legend->itemCount() - 1); // one entry for both sides of the zone
     m_plot->xAxis->setLabel(QStringLiteral("Position [mm]"));
     m_plot->yAxis->setLabel(QStringLiteral("Height [\u00b5m]"));
     m_stationTable = new QTableView(split);
@@ -135,6 +139,9 @@ StraightnessPage::StraightnessPage(QWidget* parent) : QWidget(parent)
     m_stationTable->setModel(m_model);
     m_stationTable->verticalHeader()->hide();
     m_stationTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    // The plot before the table: the profile is what is looked at, the table is scrolled.
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 2);
     layout->addWidget(split, 1);
 
     auto* buttons = new QHBoxLayout;
@@ -276,7 +283,8 @@ void StraightnessPage::show()
 void StraightnessPage::writeReport()
 {
     const QString file =
-        FileDialog::choose(this, FileDialog::Kind::ExportPdf, QStringLiteral("straightness.pdf"));
+        FileDialog::choose(this, FileDialog::Kind::ExportPdf,
+                           Plotting::exportName(QStringLiteral("straightness"), QStringLiteral("pdf")));
     if (file.isEmpty())
         return;
     const StraightnessReport report{
@@ -288,7 +296,8 @@ void StraightnessPage::writeReport()
 void StraightnessPage::writeCsv()
 {
     const QString file =
-        FileDialog::choose(this, FileDialog::Kind::ExportCsv, QStringLiteral("straightness.csv"));
+        FileDialog::choose(this, FileDialog::Kind::ExportCsv,
+                           Plotting::exportName(QStringLiteral("straightness"), QStringLiteral("csv")));
     if (file.isEmpty())
         return;
     if (!CsvExport::writeRows(m_result.stationRows(reference(), m_unit), file))

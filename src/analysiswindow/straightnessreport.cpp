@@ -4,20 +4,22 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPicture>
 
 #include <qcustomplot.h>
 
 #include <algorithm>
 
 namespace {
-// Text lines per page height, at 1/60 of the page height each: the first page gives 34 of them to the
-// header, the figures and the plot.
+// Text lines per page height, at 1/60 of the page height each: every page starts with a header of three,
+// the first page gives 36 to the header, the inputs, the figures and the plot.
 constexpr int LinesPerPage = 60;
-constexpr int FirstPageUsed = 34;
+constexpr int HeaderLines = 3;
+constexpr int FirstPageUsed = 36;
 
 int tableRowsOn(int page)
 {
-    return page == 0 ? LinesPerPage - FirstPageUsed - 1 : LinesPerPage - 3;
+    return LinesPerPage - (page == 0 ? FirstPageUsed : HeaderLines) - 1;
 }
 } // namespace
 
@@ -50,15 +52,22 @@ void StraightnessReport::paint(QPainter& painter, int width, int height, int pag
         y += line;
     };
     const QList<double> stationColumns{0, 0.1, 0.2, 0.38, 0.6, 0.8};
+    const auto right = [&](const QString& cell, double at) {
+        painter.drawText(QRectF(left, at, usable, line), Qt::AlignRight | Qt::AlignVCenter, cell);
+    };
+
+    // The header of every page: a loose page still says what it belongs to.
+    right(QStringLiteral("Page %1 of %2").arg(page + 1).arg(pages(height)), y);
+    text({QStringLiteral("TARNOLUX straightness report")}, {0}, true);
+    painter.setFont(font);
+    right(when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")), y);
+    text({fileName.isEmpty() ? QStringLiteral("Table %1").arg(table)
+                             : QStringLiteral("Table %1 (%2)").arg(table).arg(fileName)},
+         {0});
+    painter.drawLine(QPointF(left, y + line / 4), QPointF(left + usable, y + line / 4));
+    y += line;
 
     if (page == 0) {
-        text({QStringLiteral("TARNOLUX straightness report")}, {0}, true);
-        text({QStringLiteral("Date and time"), when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))},
-             {0, 0.3});
-        text({QStringLiteral("Table"), fileName.isEmpty()
-                                           ? QString::number(table)
-                                           : QStringLiteral("%1 (%2)").arg(table).arg(fileName)},
-             {0, 0.3});
         for (const QStringList& row : result.inputRows())
             text(row, {0, 0.3});
         text({QStringLiteral("Reference line drawn"), Straightness::name(reference)}, {0, 0.3});
@@ -68,12 +77,22 @@ void StraightnessReport::paint(QPainter& painter, int width, int height, int pag
             text(figures[i], {0, 0.3, 0.55}, i == 0);
         y += line / 2;
         if (plot) {
-            // Drawn at a screen's size, so its texts keep their proportions, then scaled onto the page.
+            // Drawn at a screen's size, so its texts keep their proportions, then scaled onto the page as
+            // lines and text, sharp at any zoom.
             const double plotHeight = (FirstPageUsed - 1) * line - y;
             const int pictureWidth = 900;
-            const QPixmap picture =
-                plot->toPixmap(pictureWidth, static_cast<int>(pictureWidth * plotHeight / usable), 2.0);
-            painter.drawPixmap(QRectF(left, y, usable, plotHeight), picture, picture.rect());
+            const int pictureHeight = static_cast<int>(pictureWidth * plotHeight / usable);
+            QPicture picture;
+            QCPPainter recorder(&picture);
+            plot->toPainter(&recorder, pictureWidth, pictureHeight);
+            recorder.end();
+            painter.save();
+            painter.translate(left, y);
+            // A picture is played back scaled to the device's resolution.
+            const double dpi = picture.logicalDpiX() / static_cast<double>(painter.device()->logicalDpiX());
+            painter.scale(dpi * usable / pictureWidth, dpi * plotHeight / pictureHeight);
+            painter.drawPicture(0, 0, picture);
+            painter.restore();
         }
         y = FirstPageUsed * line;
     }
@@ -84,9 +103,6 @@ void StraightnessReport::paint(QPainter& painter, int width, int height, int pag
     const qsizetype stations = static_cast<qsizetype>(result.stations().size());
     for (qsizetype i = first; i < std::min(stations, first + tableRowsOn(page)); ++i)
         text(result.stationRow(static_cast<size_t>(i), reference, unit), stationColumns);
-    painter.setFont(font);
-    painter.drawText(QRectF(left, height - 1.5 * line, usable, line), Qt::AlignRight | Qt::AlignVCenter,
-                     QStringLiteral("Page %1 of %2").arg(page + 1).arg(pages(height)));
 }
 
 bool StraightnessReport::writePdf(const QString& file) const

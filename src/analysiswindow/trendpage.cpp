@@ -3,6 +3,8 @@
 #include "analysis/csvexport.h"
 #include "analysis/logcsv.h"
 #include "analysis/readings.h"
+#include "analysiswindow/plotting.h"
+#include "settings/settingvalues.h"
 #include "state/anglemanager.h"
 #include "widgets/filedialog.h"
 #include "widgets/messagebox.h"
@@ -53,6 +55,13 @@ QString spanName(qint64 ms)
            : ms < 3600000 ? QStringLiteral("%1 min").arg(ms / 60000)
                           : QStringLiteral("%1 h").arg(ms / 3600000);
 }
+
+QString durationName(qint64 ms)
+{
+    return ms < 120000    ? QStringLiteral("%1 s").arg(ms / 1000)
+           : ms < 7200000 ? QStringLiteral("%1 min").arg(ms / 60000)
+                          : QStringLiteral("%1 h").arg(static_cast<double>(ms) / 3600000.0, 0, 'f', 1);
+}
 } // namespace
 
 TrendPage::TrendPage(const MeasurementLog& log, QWidget* parent) : QWidget(parent), m_log(log)
@@ -68,9 +77,15 @@ TrendPage::TrendPage(const MeasurementLog& log, QWidget* parent) : QWidget(paren
     m_followButton->setToolTip(QStringLiteral("Back to the newest measurement"));
     m_fixedScaleCheck = new QCheckBox(QStringLiteral("Fixed scale"), this);
     m_fixedScaleCheck->setObjectName(QStringLiteral("CheckFixedScale"));
+    m_pngSizeBox = new QComboBox(this);
+    m_pngSizeBox->setObjectName(QStringLiteral("ComboPngSize"));
+    m_pngSizeBox->setToolTip(QStringLiteral("The size of the PNG image in pixels"));
+    for (const QSize& size : PngSizes)
+        m_pngSizeBox->addItem(QStringLiteral("%1 x %2").arg(size.width()).arg(size.height()));
+    m_pngSizeBox->setCurrentIndex(1);
     m_pngButton = new QPushButton(QStringLiteral("PNG\u2026"), this);
     m_pngButton->setObjectName(QStringLiteral("CommandPng"));
-    m_pngButton->setToolTip(QStringLiteral("The plot as drawn, as a PNG image"));
+    m_pngButton->setToolTip(QStringLiteral("The plot with a title line, as a PNG image of the size chosen"));
     m_csvButton = new QPushButton(QStringLiteral("CSV\u2026"), this);
     m_csvButton->setObjectName(QStringLiteral("CommandCsv"));
     m_csvButton->setToolTip(QStringLiteral("The measurements of the span shown, as CSV"));
@@ -79,6 +94,7 @@ TrendPage::TrendPage(const MeasurementLog& log, QWidget* parent) : QWidget(paren
     controls->addWidget(m_followButton);
     controls->addWidget(m_fixedScaleCheck);
     controls->addStretch();
+    controls->addWidget(m_pngSizeBox);
     controls->addWidget(m_pngButton);
     controls->addWidget(m_csvButton);
     layout->addLayout(controls);
@@ -105,7 +121,7 @@ TrendPage::TrendPage(const MeasurementLog& log, QWidget* parent) : QWidget(paren
     marks->setLineStyle(QCPGraph::lsNone);
     marks->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssTriangle, QColor(0, 140, 0), 7));
     m_plot->yAxis2->setRange(0, 1);
-    m_plot->legend->setVisible(true);
+    Plotting::legendAbove(m_plot);
     m_plot->legend->removeItem(m_plot->legend->itemCount() - 1);
     m_plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     m_plot->axisRect()->setRangeDrag(Qt::Horizontal);
@@ -170,14 +186,31 @@ void TrendPage::follow(const View& view)
     draw();
 }
 
-void TrendPage::draw()
+void TrendPage::restoreInputs()
+{
+    const QSize stored(SettingValues::readInt16(SettingKeys::PngWidth),
+                       SettingValues::readInt16(SettingKeys::PngHeight));
+    const auto found = std::find(std::begin(PngSizes), std::end(PngSizes), stored);
+    // A size not offered reads as the default.
+    m_pngSizeBox->setCurrentIndex(
+        found == std::end(PngSizes) ? 1 : static_cast<int>(found - std::begin(PngSizes)));
+}
+
+void TrendPage::storeInputs() const
+{
+    const QSize size = PngSizes[std::clamp(m_pngSizeBox->currentIndex(), 0, 4)];
+    SettingValues::writeInt(SettingKeys::PngWidth, size.width());
+    SettingValues::writeInt(SettingKeys::PngHeight, size.height());
+}
+
+void TrendPage::draw(int columns)
 {
     if (const auto last = m_log.lastTobar())
         m_inch = last->inch;
     TrendSeries::Request request;
     request.t0 = m_t0;
     request.t1 = m_t1;
-    request.columns = std::max(1, m_plot->axisRect()->width());
+    request.columns = columns > 0 ? columns : std::max(1, m_plot->axisRect()->width());
     request.tobar = m_view.tobar;
     request.unit = m_view.unit;
     request.zeroX = m_view.zeroX;
@@ -199,6 +232,12 @@ void TrendPage::draw()
         m_plot->yAxis->setTicker(dms ? QSharedPointer<QCPAxisTicker>(new DegMinSecTicker)
                                      : QSharedPointer<QCPAxisTicker>::create());
     m_plot->yAxis->setLabel(unitName());
+    const QDate first = QDateTime::fromMSecsSinceEpoch(m_log.startMsecsSinceEpoch() + m_t0).date();
+    const QDate last = QDateTime::fromMSecsSinceEpoch(m_log.startMsecsSinceEpoch() + m_t1).date();
+    m_plot->xAxis->setLabel(
+        first == last
+            ? QStringLiteral("Time (%1)").arg(first.toString(Qt::ISODate))
+            : QStringLiteral("Time (%1 to %2)").arg(first.toString(Qt::ISODate), last.toString(Qt::ISODate)));
     if (!m_fixedScaleCheck->isChecked()) {
         bool found = false;
         QCPRange values = m_plot->graph(0)->getValueRange(found);
@@ -246,18 +285,48 @@ void TrendPage::showCursor(const QPoint& at)
                            values);
 }
 
+QString TrendPage::title() const
+{
+    const QDateTime from = QDateTime::fromMSecsSinceEpoch(m_log.startMsecsSinceEpoch() + m_t0);
+    const QDateTime to = QDateTime::fromMSecsSinceEpoch(m_log.startMsecsSinceEpoch() + m_t1);
+    const QString dateTime = QStringLiteral("yyyy-MM-dd hh:mm:ss");
+    return QStringLiteral("Trend   %1 to %2 (%3)")
+        .arg(from.toString(dateTime),
+             to.toString(from.date() == to.date() ? QStringLiteral("hh:mm:ss") : dateTime),
+             durationName(m_t1 - m_t0));
+}
+
 void TrendPage::exportPng()
 {
-    const QString file = FileDialog::choose(this, FileDialog::Kind::ExportPng, QStringLiteral("trend.png"));
+    const QString file =
+        FileDialog::choose(this, FileDialog::Kind::ExportPng,
+                           Plotting::exportName(QStringLiteral("trend"), QStringLiteral("png")));
     if (file.isEmpty())
         return;
-    if (!m_plot->savePng(file))
+    // The picture's own size whatever the window's: the series built for its width, a title row on top.
+    const QSize size = PngSizes[std::clamp(m_pngSizeBox->currentIndex(), 0, 4)];
+    QFont bold = font();
+    bold.setPointSizeF(bold.pointSizeF() * 1.4);
+    bold.setBold(true);
+    const QString text = title();
+    auto* heading = new QCPTextElement(m_plot, text, bold);
+    m_plot->plotLayout()->insertRow(0);
+    m_plot->plotLayout()->addElement(0, 0, heading);
+    draw(size.width());
+    QImage picture = m_plot->toPixmap(size.width(), size.height()).toImage();
+    m_plot->plotLayout()->remove(heading);
+    m_plot->plotLayout()->simplify();
+    draw();
+    picture.setText(QStringLiteral("Title"), text);
+    if (!picture.save(file, "PNG"))
         MessageBox::show(this, QStringLiteral("The plot could not be written to %1.").arg(file));
 }
 
 void TrendPage::exportCsv()
 {
-    const QString file = FileDialog::choose(this, FileDialog::Kind::ExportCsv, QStringLiteral("trend.csv"));
+    const QString file =
+        FileDialog::choose(this, FileDialog::Kind::ExportCsv,
+                           Plotting::exportName(QStringLiteral("trend"), QStringLiteral("csv")));
     if (file.isEmpty())
         return;
     const bool written =

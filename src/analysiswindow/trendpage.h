@@ -2,6 +2,7 @@
 
 #include "analysis/trendseries.h"
 
+#include <QSize>
 #include <QWidget>
 #include <QtGlobal>
 
@@ -40,12 +41,19 @@ public:
     [[nodiscard]] qint64 shownTo() const { return m_t1; }
     // The text under the plot for a point of the plot's area (pixels).
     void showCursor(const QPoint& at);
+    // The PNG size from the store, and into it.
+    void restoreInputs();
+    void storeInputs() const;
+    // The sizes "PNG…" offers, in pixels.
+    static constexpr QSize PngSizes[] = {{1280, 720}, {1600, 900}, {1920, 1080}, {2560, 1440}, {3840, 2160}};
 
 private:
     void setFollowing(bool on);
     // The span from the time axis after the operator moved it.
     void takeAxisRange();
-    void draw();
+    // columns: how many the series is built for; 0: the plot area's width in pixels.
+    void draw(int columns = 0);
+    [[nodiscard]] QString title() const;
     void exportPng();
     void exportCsv();
     [[nodiscard]] QString unitName() const;
@@ -53,6 +61,7 @@ private:
     QComboBox* m_spanBox = nullptr;
     QPushButton* m_followButton = nullptr;
     QCheckBox* m_fixedScaleCheck = nullptr;
+    QComboBox* m_pngSizeBox = nullptr;
     QPushButton* m_pngButton = nullptr;
     QPushButton* m_csvButton = nullptr;
     QCustomPlot* m_plot = nullptr;

@@ -38,17 +38,15 @@ void BackgroundFile::writeBackgroundFile()
     if (path.isEmpty())
         return;
     const QByteArray bytes = CodePage::fromUnicode(record());
-    // A plain open is shared with readers; the file is closed on every path out of here. The record is
-    // written over the old one and the file then cut to its length: truncating to zero on opening makes
-    // some file systems (ext4) write the file to disk when it is closed, a disk write per record. Until the
-    // cut, a reader finds the new line followed by the tail of a longer old one. A file this user may only
-    // write is opened the plain way.
+    // Truncated on opening, so that a reader polling the file finds it empty or holding one whole record,
+    // never a new record followed by the tail of an older, longer one. A record that cannot be written
+    // whole is cut away again rather than left half-written. A plain open is shared with readers.
     QFile file(path);
-    if (!file.open(QIODevice::ReadWrite) && !file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return;
-    bool written = file.write(bytes) == bytes.size() && file.flush();
-    if (written && file.size() > bytes.size())
-        written = file.resize(bytes.size());
+    const bool written = file.write(bytes) == bytes.size();
+    if (!written)
+        file.resize(0);
     file.close();
     if (!written || file.error() != QFileDevice::NoError)
         return;

@@ -278,14 +278,22 @@ void FormMain::createTableMenu()
             menu.exec(grid->viewport()->mapToGlobal(at));
         });
     }
-    // The live values keep their own menu (copy, select all) and gain the analysis.
+    // The live values are rewritten at every tick: their menu offers copying and the analysis, no editing.
     for (QLineEdit* box : {m_xAngleBox, m_yAngleBox}) {
         box->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(box, &QWidget::customContextMenuRequested, this, [this, box](const QPoint& at) {
-            std::unique_ptr<QMenu> menu(box->createStandardContextMenu());
-            menu->addSeparator();
-            menu->addActions({m_statisticsAction, m_trendAction, m_straightnessAction});
-            menu->exec(box->mapToGlobal(at));
+            QMenu menu(this);
+            QAction* copy = menu.addAction(QStringLiteral("&Copy"), box, &QLineEdit::copy);
+            copy->setObjectName(QStringLiteral("ActionCopyValue"));
+            copy->setShortcut(QKeySequence::Copy);
+            copy->setEnabled(box->hasSelectedText());
+            QAction* all = menu.addAction(QStringLiteral("Select All"), box, &QLineEdit::selectAll);
+            all->setObjectName(QStringLiteral("ActionSelectAllValue"));
+            all->setShortcut(QKeySequence::SelectAll);
+            all->setEnabled(!box->text().isEmpty());
+            menu.addSeparator();
+            menu.addActions({m_statisticsAction, m_trendAction, m_straightnessAction});
+            menu.exec(box->mapToGlobal(at));
         });
     }
 }

@@ -54,14 +54,17 @@ inline constexpr Key Reconnect{"com", "reconnect", Kind::Flag, "1"};
 // page in front and whether the window was open.
 inline constexpr Key AnalysisLeft{"analysis", "x", Kind::Number, "-1"};
 inline constexpr Key AnalysisTop{"analysis", "y", Kind::Number, "-1"};
-inline constexpr Key AnalysisWidth{"analysis", "width", Kind::Number, "9000"};
-inline constexpr Key AnalysisHeight{"analysis", "height", Kind::Number, "6300"};
+inline constexpr Key AnalysisWidth{"analysis", "width", Kind::Number, "12000"};
+inline constexpr Key AnalysisHeight{"analysis", "height", Kind::Number, "9000"};
 inline constexpr Key AnalysisPage{"analysis", "page", Kind::Int16, "0"};
 inline constexpr Key AnalysisOpen{"analysis", "open", Kind::Flag, "0"};
 // The straightness page's inputs: axis 1 X, 2 Y; base length in mm; readings taken walking back.
 inline constexpr Key StraightnessAxis{"analysis", "straightnessAxis", Kind::Int16, "1"};
 inline constexpr Key StraightnessBase{"analysis", "baseLength", Kind::Number, "100"};
 inline constexpr Key StraightnessReverse{"analysis", "reverse", Kind::Flag, "0"};
+// The size of the trend page's PNG image in pixels.
+inline constexpr Key PngWidth{"analysis", "pngWidth", Kind::Int16, "1600"};
+inline constexpr Key PngHeight{"analysis", "pngHeight", Kind::Int16, "900"};
 
 // In the order start-up reads them.
 inline constexpr Key All[] = {
@@ -70,7 +73,7 @@ inline constexpr Key All[] = {
     UpdatePath,     UseBackground, UseMean,      BackgroundSeconds, OptionsTop,       OptionsLeft,
     PortNumber,     PortMode,      IsHR,         AnalysisLeft,      AnalysisTop,      AnalysisWidth,
     AnalysisHeight, AnalysisPage,  AnalysisOpen, StraightnessAxis,  StraightnessBase, StraightnessReverse,
-    Reconnect,
+    PngWidth,       PngHeight,     Reconnect,
 };
 
 [[nodiscard]] inline bool operator==(const Key& a, const Key& b)

@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QDateTime>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -47,6 +48,21 @@ class TestAnalysisWindow : public QObject {
     {
         return control<FigureTable>(page, "figures")->text(row, col);
     }
+    // Default names of exports carry the date and time.
+    static bool namedNow(const QStringList& offered, const QString& stem)
+    {
+        const QString today = QDate::currentDate().toString("-yyyy-MM-dd");
+        const QRegularExpression name("^" + stem + today + "_\\d\\d-\\d\\d\\.\\w+$");
+        return !offered.isEmpty() && offered.filter(name).size() == offered.size();
+    }
+    // The text of each page of a PDF.
+    static QStringList pdfPages(const QString& file)
+    {
+        QProcess text;
+        text.start("pdftotext", {"-layout", file, "-"});
+        return text.waitForFinished() ? QString::fromUtf8(text.readAll()).split('\f', Qt::SkipEmptyParts)
+                                      : QStringList();
+    }
 
     // Counts the events of one type that reach a widget.
     struct EventCounter : QObject {
@@ -76,7 +92,10 @@ private slots:
         QWidget* const boxX = control<QWidget>(w, "TextX");
         for (QWidget* widget : {boxX, control<QWidget>(w, "TextY"), static_cast<QWidget*>(&grid)})
             QVERIFY(menuOf(widget).contains("Statistics\tCtrl+Shift+S"));
-        QVERIFY(menuOf(boxX).size() > 3); // the box's own menu stays
+        // Nothing that would edit a value the next tick rewrites.
+        QCOMPARE(menuOf(boxX),
+                 QStringList({"&Copy\tCtrl+C", "Select All\tCtrl+A", "\t", "Statistics\tCtrl+Shift+S",
+                              "Trend\tCtrl+Shift+T", "Straightness\tCtrl+Shift+L"}));
         control<QAction>(w, "ActionStatistics")->trigger();
         QVERIFY(a.isVisible() && a.windowTitle() == "TARNOLUX analysis" && page.isVisible());
         QCOMPARE(scope->text(), QString("Table 1 holds no lines"));
@@ -96,8 +115,9 @@ private slots:
         control<QPushButton>(w, "CommandStop")->click();
         QCOMPARE(behind, 0);
         QCOMPARE(layouts, 0);
-        QCOMPARE(figure(page, 2) + '|' + figure(page, 3) + '|' + figure(page, 3, 2) + '|' + figure(page, 4),
-                 QString("0|12.5000|-3.2500|0.0000"));
+        QCOMPARE(figure(page, 2) + '|' + figure(page, 3) + '|' + figure(page, 3, 2) + '|' + figure(page, 4) +
+                     '|' + figure(page, 8, 0),
+                 QString("0|12.5000|-3.2500|0.0000|Standard uncertainty of the mean (type A)"));
 
         // Another unit: the same figures in it, with one decimal more than the live values.
         control<QRadioButton>(w, "OptionMrad")->click();
@@ -110,11 +130,20 @@ private slots:
         QCOMPARE(figure(page, 1), QString("3"));
         control<QPushButton>(w, "CommandDelete")->click();
         const qint32 left = grid.Rows() - 1;
-        QTRY_COMPARE(scope->text(), QString("Table 1, lines 1 to %1").arg(left));
+        grid.setRow(3); // one line alone: the whole table, and the scope line says so
+        grid.setRowSel(3);
+        const QString whole = QString("Table 1, lines 1 to %1 (the whole table: line 3 alone is selected)");
+        QTRY_COMPARE(scope->text(), whole.arg(left));
         QCOMPARE(figure(page, 1), QString::number(left));
 
         control<QPushButton>(page, "CommandCopy")->click();
-        QVERIFY(QGuiApplication::clipboard()->text().startsWith(
+        const QString copied = QGuiApplication::clipboard()->text();
+        const QString stamp = '\t' + QDate::currentDate().toString("yyyy-MM-dd") + " \\d\\d:\\d\\d:\\d\\d\n";
+        // The scope line and the time, then the figures.
+        QVERIFY2(
+            copied.contains(QRegularExpression("^" + QRegularExpression::escape(whole.arg(left)) + stamp)),
+            qPrintable(copied));
+        QVERIFY(copied.section('\n', 1).startsWith(
             QString("\tX [mrad]\tY [mrad]\nValid lines\t%1\t%1\n").arg(left)));
     }
 
@@ -167,9 +196,24 @@ private slots:
         const QList<QByteArray> rows = AppFixture::readFile(app.chosen).split('\n');
         QVERIFY(rows.first().endsWith("time,x,y,unit\r") && rows.size() > 90);
         QVERIFY2(rows[1].endsWith(",1.0000000,-0.0100000,degree\r"), rows[1]);
-        app.chosen = app.files.filePath("span.png");
-        control<QPushButton>(trend, "CommandPng")->click();
-        QVERIFY(AppFixture::readFile(app.chosen).startsWith("\x89PNG"));
+        // The legend above the plot area; the picture at its own size whatever the window's, with a title
+        // line; the date on the time axis; the plot on screen as before.
+        plot->replot();
+        QVERIFY(!plot->legend->outerRect().intersects(plot->axisRect()->outerRect()));
+        const QString today = QDateTime::currentDateTime().toString("yyyy-MM-dd");
+        QCOMPARE(plot->xAxis->label(), "Time (" + today + ")");
+        const int elements = plot->plotLayout()->elementCount();
+        for (const auto& [size, file] : {std::pair(1, "span.png"), std::pair(0, "small.png")}) {
+            control<QComboBox>(trend, "ComboPngSize")->setCurrentIndex(size);
+            app.chosen = app.files.filePath(file);
+            control<QPushButton>(trend, "CommandPng")->click();
+            const QImage picture(app.chosen);
+            QCOMPARE(picture.size(), TrendPage::PngSizes[size]);
+            QVERIFY2(picture.text("Title").startsWith("Trend   " + today), qPrintable(picture.text("Title")));
+        }
+        QCOMPARE(TrendPage::PngSizes[1], QSize(1600, 900));
+        QCOMPARE(plot->plotLayout()->elementCount(), elements);
+        QVERIFY2(namedNow(app.offered, "trend"), qPrintable(app.offered.join(' ')));
         app.chosen = app.files.filePath("no-such-folder/span.png");
         control<QPushButton>(trend, "CommandPng")->click();
         QCOMPARE(app.messages, QStringList{"The plot could not be written to " + app.chosen + "."});
@@ -257,6 +301,7 @@ private slots:
         const QLabel* message = control<QLabel>(page, "LabelMessage");
         const QCustomPlot* plot = control<QCustomPlot>(page, "plot");
         QCOMPARE(control<QTableView>(page, "stations")->model()->rowCount(), 4);
+        QTRY_VERIFY(plot->height() * 3 >= page.height());
         // Heights 0, 0.582, 0.970, 1.406 µm: station 1 lies 0.113 µm above the end-point line.
         QCOMPARE(control<QLabel>(page, "LabelDeviation0")->text(), QString("End points: 0.113 \u00b5m"));
 
@@ -275,20 +320,31 @@ private slots:
         app.chosen = app.files.filePath("guideway.pdf");
         w.displayTick();
         reportButton->click();
-        QProcess info;
-        info.start("pdfinfo", {app.chosen});
-        QVERIFY(info.waitForFinished() && info.readAll().contains("Pages:           1"));
-        QProcess text;
-        text.start("pdftotext", {"-layout", app.chosen, "-"});
-        QVERIFY(text.waitForFinished());
-        const QString report = QString::fromUtf8(text.readAll());
-        for (const char* expected : {"TARNOLUX straightness report", "guideway.txt", "Minimum zone", "1.406"})
-            QVERIFY2(report.contains(expected), qPrintable(expected));
+        // Three readings, four stations; the plot's legend; a header on every page.
+        const QStringList first = pdfPages(app.chosen);
+        const QString report = first.value(0);
+        QCOMPARE(first.size(), 1);
+        for (const char* expected :
+             {"TARNOLUX straightness report", "Table 1 \\(.*guideway.txt\\)", "Minimum zone", "1.406",
+              "Readings +3\n", "Stations +4\n", "Pro(fi|\uFB01)le +Minimum zone +Zone"})
+            QVERIFY2(report.contains(QRegularExpression(expected)), qPrintable(expected));
+        link.conStatus = 1;
+        for (int i = 0; i < 30; ++i)
+            control<QPushButton>(w, "CommandVal2Table")->click();
+        w.displayTick();
+        reportButton->click();
+        const QStringList pages = pdfPages(app.chosen);
+        QCOMPARE(pages.size(), 2);
+        const QString header("TARNOLUX straightness report +Page %1 of 2\n *Table 1 \\(.*guideway.txt\\) "
+                             "+\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\n");
+        for (int i = 0; i < 2; ++i)
+            QVERIFY2(pages[i].contains(QRegularExpression(header.arg(i + 1))), qPrintable(pages[i]));
 
         app.chosen = app.files.filePath("stations.csv");
         control<QPushButton>(page, "CommandCsv")->click();
         const QList<QByteArray> rows = AppFixture::readFile(app.chosen).split('\n');
-        QCOMPARE(rows.size(), 6); // header, stations 0 .. 3, the end
+        QCOMPARE(rows.size(), 36);                             // header, stations 0 .. 33, the end
+        QVERIFY(namedNow(app.offered.mid(1), "straightness")); // after the table's own name
         QVERIFY(rows[0].endsWith(
             "Station,Line,Position [mm],Reading [arcsec],Height [\xc2\xb5m],Distance [\xc2\xb5m]\r"));
         app.chosen = app.files.filePath("no-such-folder/guideway.pdf");
@@ -317,15 +373,18 @@ private slots:
         control<QAction>(w, "ActionStatistics")->trigger();
         w.analysis().setGeometry(90, 60, 480, 400);
         const QRect placed = w.analysis().frameGeometry();
+        control<QComboBox>(w.analysis(), "ComboPngSize")->setCurrentIndex(2);
         w.close();
-        QCOMPARE(AppFixture::stored({K::AnalysisOpen, K::AnalysisPage}), QStringList({"1", "0"}));
+        QCOMPARE(AppFixture::stored({K::AnalysisOpen, K::AnalysisPage, K::PngWidth, K::PngHeight}),
+                 QStringList({"1", "0", "1920", "1080"}));
         AppFixture::setStored(
             {{K::AnalysisPage, "1"}, {K::StraightnessBase, "250.5"}, {K::StraightnessAxis, "2"}});
 
         AnalysisWindow& again = app.start().analysis();
         QVERIFY(again.isVisible() && control<TrendPage>(again, "TrendPage")->isVisible());
         QVERIFY(control<QDoubleSpinBox>(again, "SpinBaseLength")->value() == 250.5 &&
-                control<QComboBox>(again, "ComboAxis")->currentIndex() == 1);
+                control<QComboBox>(again, "ComboAxis")->currentIndex() == 1 &&
+                control<QComboBox>(again, "ComboPngSize")->currentIndex() == 2);
         QCOMPARE(again.frameGeometry(), placed);
         again.close();
         app.window->close();

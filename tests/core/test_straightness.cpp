@@ -179,9 +179,9 @@ private slots:
                 out << row.value(1);
             return out.join('|');
         };
-        QCOMPARE(listed({2, 2, 2, {}, 50, true}), QString("Y|50.000|last station first|2|1"));
-        QCOMPARE(listed({1, 9, 1, {}, 100}), QString("X|100.000|first station first|1 .. 3|3"));
-        QCOMPARE(listed({3, 2, 1, {}, 100}), QString("X|100.000|first station first|none|0"));
+        QCOMPARE(listed({2, 2, 2, {}, 50, true}), QString("Y|50.000|last station first|2|1|2"));
+        QCOMPARE(listed({1, 9, 1, {}, 100}), QString("X|100.000|first station first|1 .. 3|3|4"));
+        QCOMPARE(listed({3, 2, 1, {}, 100}), QString("X|100.000|first station first|none|0|0"));
     }
 };
 

@@ -46,7 +46,10 @@ public:
                 m_settings.filePath(QStringLiteral("data")).toLocal8Bit()); // recovery copies
         qputenv("TEMP", files.path().toLocal8Bit());
         MessageBox::setHandler([this](QWidget*, const QString& text) { messages << text; });
-        FileDialog::setChooser([this](FileDialog::Kind, const QString&) { return chosen; });
+        FileDialog::setChooser([this](FileDialog::Kind, const QString& name) {
+            offered << name;
+            return chosen;
+        });
         instrument.model().setFixedAngles(12.5, -3.25);
         QObject::connect(&instrument, &PtyInstrument::commandReceived, &instrument, [this](const QString& c) {
             commands << c;
@@ -216,7 +219,8 @@ public:
     QStringList commands;       // received by the instrument, in order
     QList<qint32> commandTicks; // the main window's display tick count when each arrived
     QStringList messages;
-    QString chosen; // the file dialog's answer
+    QString chosen;      // the file dialog's answer
+    QStringList offered; // the names it was opened with
     std::unique_ptr<AppState> state;
     std::unique_ptr<Link> link;
     std::unique_ptr<Tables> tables;

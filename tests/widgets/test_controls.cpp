@@ -1,6 +1,8 @@
 // Every window's controls as an operator uses them: clicks, captions, Tab, Enter and Space.
 #include "support/appfixture.h"
 
+#include "analysiswindow/analysiswindow.h"
+#include "analysiswindow/figuretable.h"
 #include "dialogs/formoptions.h"
 #include "dialogs/frmabout.h"
 #include "widgets/controls.h"
@@ -8,6 +10,7 @@
 
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -42,6 +45,23 @@ QString cut(QWidget* w)
                 w->width() - mark(QStyle::PM_IndicatorWidth, QStyle::PM_CheckBoxLabelSpacing);
     else if (auto* frame = qobject_cast<QGroupBox*>(w))
         isCut = m.horizontalAdvance(text = frame->title()) > w->width();
+    else if (auto* strip = qobject_cast<TextStrip*>(w))
+        isCut = m.horizontalAdvance(text = strip->text()) > w->width();
+    else if (auto* combo = qobject_cast<QComboBox*>(w)) {
+        QStyleOptionComboBox option;
+        option.initFrom(combo);
+        const int room =
+            w->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, w).width();
+        for (int i = 0; i < combo->count() && !isCut; ++i)
+            isCut = m.horizontalAdvance(text = combo->itemText(i)) > room;
+    } else if (auto* header = qobject_cast<QHeaderView*>(w)) {
+        const int margins = 2 * w->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, w);
+        for (int i = 0; i < header->count() && !isCut; ++i)
+            isCut =
+                m.horizontalAdvance(text = header->model()->headerData(i, header->orientation()).toString()) +
+                    margins >
+                header->sectionSize(i);
+    }
     return isCut ? w->objectName() + QLatin1String(": ") + text : QString();
 }
 } // namespace
@@ -95,10 +115,18 @@ private slots:
             QVERIFY(readout->text().contains(QLatin1String(tobar ? "TOBAR" : "ORVELAN")));
             readout->setVisible(true);
             QStringList cuts;
-            for (QWidget* window : windows())
+            const auto look = [&cuts](QWidget* window) {
                 for (QWidget* w : window->findChildren<QWidget*>())
                     if (w->isVisible() && !cut(w).isEmpty())
                         cuts << cut(w);
+            };
+            for (QWidget* window : windows())
+                look(window);
+            for (int page = 0; page < 3; ++page) { // the analysis window at the size it opens with
+                m_f->window->analysis().showPage(page);
+                QCoreApplication::processEvents(); // the header's sections are laid out a turn later
+                look(&m_f->window->analysis());
+            }
             QVERIFY2(cuts.isEmpty(), qPrintable(cuts.join(QLatin1String(", "))));
         }
     }

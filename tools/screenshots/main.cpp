@@ -122,7 +122,6 @@ int main(int argc, char** argv)
         s.link.angleY = 0.1 * r;
         tables.XY2Table(LineRecord::Source::RemoteControl);
     }
-    w.analysis().resize(w.analysis().width(), w.analysis().height() * 3 / 2);
     w.analysis().showPage(AnalysisWindow::Straightness);
     w.displayTick();
     QCoreApplication::processEvents();
