@@ -54,8 +54,8 @@ FormCom::FormCom(AppState& state, Link& link, QWidget* parent) : QDialog(parent)
     setObjectName(QStringLiteral("FormCom"));
     setWindowTitle(QStringLiteral("Connection"));
     setFont(windowFont());
-    // The port, mode and status rows, and one more row for the device.
-    setFixedSize(Twips::toPixels(5640), Twips::toPixels(1920));
+    // The port, mode and status rows, and below them the device and whether a lost link reconnects.
+    setFixedSize(Twips::toPixels(5640), Twips::toPixels(2340));
 
     using Controls::make;
     make<QLabel>(this, "LabelPortNum", QStringLiteral("Com"), {240, 180, 615, 255});
@@ -73,6 +73,9 @@ FormCom::FormCom(AppState& state, Link& link, QWidget* parent) : QDialog(parent)
         make<CheckBox>(this, "optionHR", QStringLiteral("ORVELAN HR"), {240, 960, 1575, 375});
     make<QLabel>(this, "LabelDevice", QStringLiteral("Device"), {240, 1500, 615, 255});
     m_deviceBox = make<QComboBox>(this, "ComboDevice", QString(), {840, 1440, 4575, 315});
+    m_reconnectCheck = make<CheckBox>(
+        this, "CheckReconnect", QStringLiteral("Reconnect when the device returns"), {240, 1800, 5175, 375});
+    m_reconnectCheck->setChecked(m_link.reconnects());
     m_deviceRefresh = new QTimer(this);
     m_deviceRefresh->setInterval(2000);
 
@@ -89,6 +92,7 @@ FormCom::FormCom(AppState& state, Link& link, QWidget* parent) : QDialog(parent)
             selectMode(LinkMode::Compatible);
     });
     connect(m_highResolutionCheck, &QCheckBox::toggled, &m_link, &Link::setHighResolution);
+    connect(m_reconnectCheck, &QCheckBox::toggled, &m_link, &Link::setReconnect);
     connect(m_portNumberEdit, &QLineEdit::textChanged, this, &FormCom::connectTypedPort);
     connect(m_closeButton, &QPushButton::clicked, this, &FormCom::closeWindow);
     connect(m_deviceRefresh, &QTimer::timeout, this, &FormCom::refreshDevices);
@@ -115,10 +119,12 @@ void FormCom::showSettings()
     const QSignalBlocker quietText(m_textModeOption);
     const QSignalBlocker quietHR(m_highResolutionCheck);
     const QSignalBlocker quietPort(m_portNumberEdit);
+    const QSignalBlocker quietReconnect(m_reconnectCheck);
     (compatible ? m_compatibleModeOption : m_textModeOption)->setChecked(true);
     m_highResolutionCheck->setVisible(compatible);
     m_highResolutionCheck->setChecked(link.isHR == 1);
     m_portNumberEdit->setText(decimal(link.portNum));
+    m_reconnectCheck->setChecked(m_link.reconnects());
 }
 
 void FormCom::showStatus()

@@ -54,6 +54,7 @@ private:
     QRadioButton* m_textModeOption = nullptr;
     QPushButton* m_closeButton = nullptr;
     QCheckBox* m_highResolutionCheck = nullptr;
+    QCheckBox* m_reconnectCheck = nullptr;
     // The device the port number is bound to, chosen from the devices present.
     QComboBox* m_deviceBox = nullptr;
     bool m_inCloseStep = false;

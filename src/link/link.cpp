@@ -4,12 +4,27 @@
 #include "state/appstate.h"
 #include "state/numbers.h"
 
+#include <QFileInfo>
+#include <QSerialPortInfo>
 #include <QTimer>
 
 #include <limits>
 
 namespace {
 constexpr qint32 NoSignal = std::numeric_limits<qint32>::max();
+// A returning device is looked for by one look at its path this often: a device path may lie in a folder
+// that comes and goes with the device (/dev/serial/by-id), which a folder watch would lose.
+constexpr int DeviceWatchMs = 500;
+
+bool devicePresent(const QString& path)
+{
+#ifdef Q_OS_WIN
+    // A COM name is no file: the system's list of ports tells.
+    return !QSerialPortInfo(path).isNull();
+#else
+    return QFileInfo::exists(path);
+#endif
+}
 } // namespace
 
 Link::Link(AppState& state, QObject* parent, qint64 logChunks)
@@ -28,6 +43,9 @@ Link::Link(AppState& state, QObject* parent, qint64 logChunks)
     connect(m_compatibleStatusTimer, &QTimer::timeout, this, [this] { m_receiver.updateCompatibleStatus(); });
     connect(m_comPort, &CommControl::OnComm, this, [this](PortCode event) { m_receiver.receive(event); });
     connect(m_comPort, &CommControl::deviceLost, this, &Link::deviceLost);
+    m_deviceWatch = new QTimer(this);
+    m_deviceWatch->setInterval(DeviceWatchMs);
+    connect(m_deviceWatch, &QTimer::timeout, this, &Link::reopenIfDeviceBack);
     m_receiver.setPort(m_comPort);
     m_comPort->setReadPlanner(&m_receiver.clock());
 }
@@ -81,6 +99,8 @@ void Link::connectPort(qint16& portNumber)
     if (result == PortCode::Ok) {
         m_state.link.conStatus = 1;
         m_comPort->setRThreshold(textMode ? 1 : 8);
+        m_awaitingDevice = false;
+        updateDeviceWatch();
     }
     m_lastResult = result;
     emit portOpened(result);
@@ -109,6 +129,7 @@ void Link::loadComSettings()
     // Only 0 and 1 are link modes; anything else is the default, compatible mode.
     m_state.link.portMode = mode == 1 ? LinkMode::Text : LinkMode::Compatible;
     m_state.link.isHR = SettingValues::readInt16(SettingKeys::IsHR);
+    setReconnect(SettingValues::readFlag(SettingKeys::Reconnect));
 }
 
 void Link::saveComSettings()
@@ -116,6 +137,7 @@ void Link::saveComSettings()
     SettingValues::writeInt(SettingKeys::PortNumber, m_comPort->CommPort());
     SettingValues::writeInt(SettingKeys::PortMode, m_state.link.portMode == LinkMode::Text ? 1 : 0);
     SettingValues::writeInt(SettingKeys::IsHR, m_state.link.isHR);
+    SettingValues::writeInt(SettingKeys::Reconnect, m_reconnect ? 1 : 0);
 }
 
 void Link::showComSettings()
@@ -144,6 +166,32 @@ void Link::selectMode(LinkMode mode)
 void Link::setHighResolution(bool on)
 {
     m_state.link.isHR = on ? 1 : 0;
+}
+
+void Link::setReconnect(bool on)
+{
+    m_reconnect = on;
+    updateDeviceWatch();
+}
+
+void Link::updateDeviceWatch()
+{
+    const bool watch = m_reconnect && m_awaitingDevice && m_loaded;
+    if (watch && !m_deviceWatch->isActive())
+        m_deviceWatch->start();
+    else if (!watch)
+        m_deviceWatch->stop();
+}
+
+void Link::reopenIfDeviceBack()
+{
+    if (m_comPort->PortOpen() || !devicePresent(m_comPort->devicePath()))
+        return;
+    // In the mode it had; a device that is back but cannot be opened yet is tried again at the next look.
+    qint16 port = m_comPort->CommPort();
+    connectPort(port);
+    if (m_lastResult == PortCode::Ok)
+        m_state.link.wasSendError = false;
 }
 
 void Link::loadStepMain()
@@ -188,6 +236,8 @@ void Link::unload()
     m_compatibleStatusTimer->stop();
     m_loaded = false;
     m_modeApplied = false;
+    m_awaitingDevice = false;
+    updateDeviceWatch();
 }
 
 void Link::closeIfLoaded()
@@ -203,6 +253,8 @@ void Link::deviceLost()
     m_state.link.tobarStatus = 0;
     m_state.link.tobarValue.clear();
     m_lastResult = PortCode::InvalidPort;
+    m_awaitingDevice = true;
+    updateDeviceWatch();
     if (m_state.link.portNum != 0) // else a failed send has dropped the link already
         dropLink();
 }

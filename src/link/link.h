@@ -56,6 +56,9 @@ public:
     void forgetPortNumber();
     void selectMode(LinkMode mode);
     void setHighResolution(bool on);
+    // Whether a port lost with its device opens again by itself once the device is back at its path.
+    void setReconnect(bool on);
+    [[nodiscard]] bool reconnects() const { return m_reconnect; }
     // The port number the operator typed; a number outside the 16-bit range names no port.
     void connectTyped(double typed);
     // Binds the current port number to the device, stores the binding and connects to it.
@@ -87,6 +90,9 @@ private:
     // The port's device vanished: the measurement is gone.
     void deviceLost();
     void dropLink();
+    // Runs the device watch while a lost port waits for its device and may reopen it.
+    void updateDeviceWatch();
+    void reopenIfDeviceBack();
 
     // The decoder's events, each emitted as its signal.
     void onMeasurement(double x, double y, qint16 status) override;
@@ -108,4 +114,8 @@ private:
     bool m_loaded = false;
     // The mode of a load step is applied as if chosen once, with its own connect step.
     bool m_modeApplied = false;
+    bool m_reconnect = true;
+    // The device vanished from the open port; no connect step has opened it since.
+    bool m_awaitingDevice = false;
+    QTimer* m_deviceWatch = nullptr;
 };

@@ -61,9 +61,9 @@ FormMain::FormMain(AppState& state, Link& link, Tables& tables, QWidget* parent)
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("TARNOLUX"));
     setFont(windowFont());
+    // Not created yet: placed before, its frame goes where it is placed (under a window manager the frame
+    // is known only once shown).
     resize(Twips::toPixels(DesignClientWidth), Twips::toPixels(DesignClientHeight));
-    // The native window gives the frame margins that outer window sizes need.
-    winId();
 
     createControls();
     AppIcon::decorateMainWindow(this, m_aboutButton);
@@ -375,13 +375,23 @@ QSize FormMain::largestOuterSize() const
 void FormMain::setWindowWidth(double twips)
 {
     const int outer = qMin(Twips::toPixels(twips), largestOuterSize().width());
-    resize(qMax(1, outer - frameExtra().width()), height());
+    m_knownFrameExtra.setWidth(frameExtra().width());
+    resize(qMax(1, outer - m_knownFrameExtra.width()), height());
 }
 
 void FormMain::setWindowHeight(double twips)
 {
     const int outer = qMin(Twips::toPixels(twips), largestOuterSize().height());
-    resize(width(), qMax(1, outer - frameExtra().height()));
+    m_knownFrameExtra.setHeight(frameExtra().height());
+    resize(width(), qMax(1, outer - m_knownFrameExtra.height()));
+}
+
+bool FormMain::event(QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (m_keepStartPlace && (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Paint))
+        keepStartPlace(type == QEvent::Paint);
+    return QWidget::event(event);
 }
 
 void FormMain::resizeEvent(QResizeEvent* event)

@@ -70,6 +70,7 @@ public:
     [[nodiscard]] QWidget* hostWindow() override { return this; }
 
 protected:
+    bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -81,6 +82,8 @@ private:
 
     // Start-up and shut-down.
     void load();
+    // Until the window is first drawn: once its frame is known, the outer place and size start-up set.
+    void keepStartPlace(bool drawn);
     void saveAndClose();
 
     // Display cycle.
@@ -134,6 +137,11 @@ private:
     bool m_averagingShown = false;
     bool m_isStoring = false;
     bool m_closed = false;
+    // Start-up sets outer values, which a frame that becomes known only once shown would move and widen.
+    bool m_keepStartPlace = false;
+    QPoint m_startPlace;
+    // The frame's share of the outer size as last set, each way.
+    QSize m_knownFrameExtra;
     QString m_dataPath;
 
     // The table-select keypad.

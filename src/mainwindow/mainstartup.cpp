@@ -31,8 +31,10 @@ void FormMain::load()
     m_tableViews->currentGrid()->setVisible(true);
     o.modeTobar = readFlag(SettingKeys::ModeTobar);
     o.oldModeTobar = !o.modeTobar;
+    m_knownFrameExtra = frameExtra();
     Controls::placeOnScreen(this, readNumber(SettingKeys::MainLeft), readNumber(SettingKeys::MainTop),
                             Controls::screenTwips(this), Controls::Clamp::KeepTopLeftVisible);
+    m_startPlace = frameGeometry().topLeft();
     s.angles.initAngleConstants();
     s.angles.angleUnit = AngleUnits::fromCode(readInt16(SettingKeys::AngleUnit));
     o.heightWithTable = readInt32(SettingKeys::HeightWithTable);
@@ -60,7 +62,23 @@ void FormMain::load()
                                    m_micronsPerMetreOption};
     if (AngleUnits::isKnown(s.angles.angleUnit))
         units[AngleUnits::code(s.angles.angleUnit)]->setChecked(true);
+    m_keepStartPlace = true;
     m_analysis->restore();
+}
+
+void FormMain::keepStartPlace(bool drawn)
+{
+    const QSize extra = frameExtra();
+    // A frame is known by the time the window is first drawn, unless it comes late or there is none.
+    if (drawn && !extra.isNull())
+        m_keepStartPlace = false;
+    if (extra == m_knownFrameExtra)
+        return;
+    // Sizes were set for the frame known then: the outer size stays, the inner one gives way.
+    const QSize outer = size() + m_knownFrameExtra;
+    m_knownFrameExtra = extra;
+    resize(outer - extra);
+    move(m_startPlace);
 }
 
 void FormMain::saveAndClose()

@@ -47,6 +47,8 @@ inline constexpr Key PortMode{"com", "mode", Kind::Int16, "0"};
 inline constexpr Key IsHR{"com", "isHR", Kind::Int16, "0"};
 // The device a port number is bound to: the key is followed by the port number ("device1" for port 1).
 inline constexpr Key BoundDevice{"com", "device", Kind::Text, ""};
+// A lost link reopens its port when the device is back; a check state.
+inline constexpr Key Reconnect{"com", "reconnect", Kind::Flag, "1"};
 
 // Analysis window: placement in twips (left and top -1 until first placed: beside the main window), the
 // page in front and whether the window was open.
@@ -71,7 +73,7 @@ inline constexpr Key All[] = {
     UpdatePath,     UseBackground, UseMean,      BackgroundSeconds, OptionsTop,       OptionsLeft,
     PortNumber,     PortMode,      IsHR,         AnalysisLeft,      AnalysisTop,      AnalysisWidth,
     AnalysisHeight, AnalysisPage,  AnalysisOpen, StraightnessAxis,  StraightnessBase, StraightnessReverse,
-    PngWidth,       PngHeight,
+    PngWidth,       PngHeight,     Reconnect,
 };
 
 [[nodiscard]] inline bool operator==(const Key& a, const Key& b)

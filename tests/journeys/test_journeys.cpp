@@ -15,6 +15,7 @@
 #include <QDateTime>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QSignalSpy>
 
 #include <algorithm>
 #include <optional>
@@ -395,6 +396,31 @@ private slots:
         QCOMPARE(text(*app.connect(true), "TextStatus"), QStringLiteral("o.k."));
     }
 
+    // The cable pulled and plugged in again: the angles come back by themselves, told of once, unless the
+    // connection window's check box is cleared.
+    void linkReturns()
+    {
+        for (const bool reconnect : {true, false}) {
+            AppFixture app;
+            QVERIFY(app.lineAtLink());
+            FormMain& w = app.start();
+            app.connect(true,
+                        [=](FormCom& f) { control<QCheckBox>(f, "CheckReconnect")->setChecked(reconnect); });
+            QTRY_COMPARE(text(w, "TextX"), QStringLiteral("12.500"));
+            QVERIFY(app.sim(QStringLiteral("vanish")) && app.sim(QStringLiteral("angles -1.5 2")));
+            QTRY_COMPARE(app.messages, QStringList{"No connection available"});
+            QSignalSpy opened(app.link.get(), &Link::portOpened);
+            QVERIFY(app.sim(QStringLiteral("return")));
+            if (reconnect)
+                QTRY_COMPARE_WITH_TIMEOUT(text(w, "TextX"), QStringLiteral("-1.500"), 2000);
+            else
+                QVERIFY(!opened.wait(3000) && text(w, "TextX").startsWith(QLatin1String("..........")));
+            QCOMPARE(text(*w.connectionLoaded(), "TextStatus"), reconnect ? "o.k." : "Port is not available");
+            QCOMPARE(AppFixture::stored({K::Reconnect}) << QString::number(app.messages.size()),
+                     QStringList({reconnect ? "1" : "0", "1"}));
+        }
+    }
+
     // A stream of 50 messages a second, exported from the trend: each message at its own time, 20 ms apart.
     void trendTimesFollowTheStream()
     {
@@ -427,6 +453,25 @@ private slots:
         QVERIFY2(median >= 18 && median <= 22 && equal * 100 <= steps.size(),
                  qPrintable(QString::asprintf("median step %lld ms, %lld of %lld equal", median,
                                               qint64(equal), qint64(steps.size()))));
+    }
+
+    // Under a frame, three runs keep the outer place and width that start-up reads and shut-down writes; from
+    // an empty store the frame's top left is the screen's.
+    void placeKeptRunAfterRun()
+    {
+        AppFixture app;
+        for (const QStringList& place : {QStringList{"0", "0", "6135"}, QStringList{"1500", "90", "6900"}}) {
+            if (place[0] != "0")
+                AppFixture::setStored(
+                    {{K::MainLeft, place[0]}, {K::MainTop, place[1]}, {K::MainWidth, place[2]}});
+            for (int run = 0; run < 3; ++run) {
+                FormMain& w = app.start();
+                QVERIFY(QTest::qWaitForWindowExposed(&w) && w.frameGeometry() != w.geometry());
+                QCOMPARE(w.frameGeometry().topLeft(), QPoint(place[0].toInt(), place[1].toInt()) / 15);
+                w.close();
+                QCOMPARE(AppFixture::stored({K::MainLeft, K::MainTop, K::MainWidth}), place);
+            }
+        }
     }
 
     void simulatorRate_data()

@@ -91,13 +91,7 @@ private slots:
     void instrumentVanishes()
     {
         AppFixture app;
-        // Named after the unique folder: the port's lock file is named after the device's file name.
-        const QString name =
-            app.files.filePath(QFileInfo(app.files.path()).fileName() + QStringLiteral("-line"));
-        app.instrument.vanish();
-        app.instrument.setLinkPath(name);
-        QVERIFY(app.instrument.open());
-        AppFixture::plugIn(name);
+        QVERIFY(app.lineAtLink());
         FormMain& w = app.start();
         FormCom* form = app.connect(true);
         QTRY_COMPARE(control<QLineEdit>(w, "TextX")->text(), QStringLiteral("12.500"));

@@ -22,6 +22,7 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -84,6 +85,16 @@ public:
             store()->setValue(SettingKeys::path(key), value);
     }
     static void plugIn(const QString& device) { qputenv("TARNOLUX_COM1", device.toLocal8Bit()); }
+    // Port 1 on the simulator's line behind a link of one name across vanish and return, named after the
+    // unique folder: the port's lock file is named after the device's file name.
+    bool lineAtLink()
+    {
+        const QString name = files.filePath(QFileInfo(files.path()).fileName() + QStringLiteral("-line"));
+        instrument.vanish();
+        instrument.setLinkPath(name);
+        plugIn(name);
+        return instrument.open();
+    }
     bool sim(const QString& line) { return console.execute(line).ok; } // typed into the simulator's console
 
     // A program run: state, link and main window, shown; stop() ends them in main()'s order.

@@ -155,7 +155,7 @@ private slots:
         };
         FormCom& form = m_f->window->connection();
         const QStringList order = {"TextPortNum",  "TextStatus", "OptionCompatible", "OptionText",
-                                   "CommandClose", "optionHR",   "ComboDevice"};
+                                   "CommandClose", "optionHR",   "ComboDevice",      "CheckReconnect"};
         for (qsizetype i = 0; i + 1 < order.size(); ++i)
             QCOMPARE(next(control<QWidget>(form, qPrintable(order[i])))->objectName(), order[i + 1]);
         QCOMPARE(next(control<QWidget>(w, "CommandOpen")), control<QWidget>(w, "CommandSave"));
