@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace {
 // Angle axis labels in deg-min-sec for values plotted in arcseconds.
@@ -196,9 +197,15 @@ void TrendPage::restoreInputs()
         found == std::end(PngSizes) ? 1 : static_cast<int>(found - std::begin(PngSizes)));
 }
 
+QSize TrendPage::chosenPngSize() const
+{
+    const int last = static_cast<int>(std::size(PngSizes)) - 1;
+    return PngSizes[std::clamp(m_pngSizeBox->currentIndex(), 0, last)];
+}
+
 void TrendPage::storeInputs() const
 {
-    const QSize size = PngSizes[std::clamp(m_pngSizeBox->currentIndex(), 0, 4)];
+    const QSize size = chosenPngSize();
     SettingValues::writeInt(SettingKeys::PngWidth, size.width());
     SettingValues::writeInt(SettingKeys::PngHeight, size.height());
 }
@@ -304,7 +311,7 @@ void TrendPage::exportPng()
     if (file.isEmpty())
         return;
     // The picture's own size whatever the window's: the series built for its width, a title row on top.
-    const QSize size = PngSizes[std::clamp(m_pngSizeBox->currentIndex(), 0, 4)];
+    const QSize size = chosenPngSize();
     QFont bold = font();
     bold.setPointSizeF(bold.pointSizeF() * 1.4);
     bold.setBold(true);

@@ -54,6 +54,7 @@ private:
     // columns: how many the series is built for; 0: the plot area's width in pixels.
     void draw(int columns = 0);
     [[nodiscard]] QString title() const;
+    [[nodiscard]] QSize chosenPngSize() const;
     void exportPng();
     void exportCsv();
     [[nodiscard]] QString unitName() const;
