@@ -142,13 +142,13 @@ Opened openFile(const QString& path, qint64 maxBytes, sqlite3*& db)
     return Opened::Ok;
 }
 
-// Removes sessions older than keepDays, then the oldest ones while the data takes more than nine tenths of
-// maxBytes; never the newest.
+// Removes sessions older than keepDays, then the oldest ones but the newest while the data takes more than
+// nine tenths of maxBytes.
 void retain(sqlite3* db, qint64 keepDays, qint64 maxBytes)
 {
-    const auto drop = [db](const char* which, qint64 value) {
+    const auto drop = [db](const char* which, qint64 value, bool newest) {
         const QByteArray ids = QByteArray("(SELECT id FROM sessions WHERE ") + which +
-                               " AND id < (SELECT max(id) FROM sessions))";
+                               (newest ? ")" : " AND id < (SELECT max(id) FROM sessions))");
         for (const char* table : {"lines", "tables", "measurements"}) {
             Query q(db,
                     QByteArray(QByteArray("DELETE FROM ") + table + " WHERE session IN " + ids).constData());
@@ -158,12 +158,12 @@ void retain(sqlite3* db, qint64 keepDays, qint64 maxBytes)
         q.bind(1, value).next();
     };
     sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    drop("start < ?1", QDateTime::currentMSecsSinceEpoch() - keepDays * DayMsecs);
+    drop("start < ?1", QDateTime::currentMSecsSinceEpoch() - keepDays * DayMsecs, true);
     const qint64 pageSize = number(db, "PRAGMA page_size");
     while ((number(db, "PRAGMA page_count") - number(db, "PRAGMA freelist_count")) * pageSize >
                maxBytes / 10 * 9 &&
            number(db, "SELECT count(*) FROM sessions") > 1)
-        drop("id = (SELECT min(id) FROM sessions) AND ?1 = ?1", 0);
+        drop("id = (SELECT min(id) FROM sessions) AND ?1 = ?1", 0, false);
     sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
 }
 

@@ -2,6 +2,7 @@
 
 #include "journal/journal.h"
 #include "link/link.h"
+#include "settings/settingvalues.h"
 #include "state/appstate.h"
 #include "tables/tables.h"
 #include "widgets/messagebox.h"
@@ -10,12 +11,16 @@
 #include <QDateTime>
 #include <QLocale>
 
+#include <algorithm>
+
 namespace JournalStartup {
 
 std::unique_ptr<Journal> start(QWidget* parent, AppState& state, Tables& tables, Link& link,
                                const QString& folder)
 {
-    auto journal = std::make_unique<Journal>(folder);
+    auto journal = std::make_unique<Journal>(
+        folder, std::max(SettingValues::readInt32(SettingKeys::JournalDays), 0),
+        qint64(std::max(SettingValues::readInt32(SettingKeys::JournalMegabytes), 1)) << 20);
     std::optional<qint64> restored;
     if (const std::optional<Journal::Session> s = journal->unclean()) {
         // The first display tick lays the window out for the mode, emptying the tables: the offer comes

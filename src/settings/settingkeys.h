@@ -63,6 +63,9 @@ inline constexpr Key StraightnessReverse{"analysis", "reverse", Kind::Flag, "0"}
 // The size of the trend page's PNG image in pixels.
 inline constexpr Key PngWidth{"analysis", "pngWidth", Kind::Int16, "1600"};
 inline constexpr Key PngHeight{"analysis", "pngHeight", Kind::Int16, "900"};
+// The journal keeps the sessions of so many days and no more than so many megabytes.
+inline constexpr Key JournalDays{"journal", "keepDays", Kind::Int32, "7"};
+inline constexpr Key JournalMegabytes{"journal", "maxMegabytes", Kind::Int32, "2048"};
 
 // In the order start-up reads them.
 inline constexpr Key All[] = {
@@ -71,7 +74,7 @@ inline constexpr Key All[] = {
     UpdatePath,     UseBackground, UseMean,      BackgroundSeconds, OptionsTop,       OptionsLeft,
     PortNumber,     PortMode,      IsHR,         AnalysisLeft,      AnalysisTop,      AnalysisWidth,
     AnalysisHeight, AnalysisPage,  AnalysisOpen, StraightnessAxis,  StraightnessBase, StraightnessReverse,
-    PngWidth,       PngHeight,
+    PngWidth,       PngHeight,     JournalDays,  JournalMegabytes,
 };
 
 [[nodiscard]] inline bool operator==(const Key& a, const Key& b)

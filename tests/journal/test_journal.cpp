@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <sqlite3.h>
 
 namespace {
 
@@ -114,6 +115,92 @@ private slots:
         journal->end();
         journal.reset();
         QVERIFY(!Journal(folder.path()).unclean());
+    }
+
+    // A journal that cannot be used leaves the program running without one, said once; a damaged file is
+    // kept aside and a fresh one takes its place. Sessions past their days go at the next start.
+    void journalsThatCannotBeUsed_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<bool>("open");       // a journal in use after the start
+        QTest::addColumn<QString>("problem"); // what is said
+        for (const char* damage : {"random bytes", "wrong schema", "truncated"})
+            QTest::newRow(damage) << QString(damage) << true << QString();
+        QTest::newRow("locked") << QString("locked") << false
+                                << QString("is in use by another running TARNOLUX");
+        QTest::newRow("cannot open") << QString("cannot open") << false << QString("cannot be opened (");
+        QTest::newRow("disk full") << QString("disk full") << false
+                                   << QString("cannot be written (database or disk is full)");
+        QTest::newRow("old sessions") << QString("old sessions") << true << QString();
+    }
+    void journalsThatCannotBeUsed()
+    {
+        QFETCH(QString, fault);
+        QFETCH(bool, open);
+        QFETCH(QString, problem);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(Journal::fileName());
+        // The first number a statement gives, 0 for none, -1 on an error.
+        const auto sql = [&](const char* statement) {
+            sqlite3* db = nullptr;
+            sqlite3_stmt* s = nullptr;
+            sqlite3_open(qPrintable(path), &db);
+            qint64 n = sqlite3_prepare_v2(db, statement, -1, &s, nullptr) == SQLITE_OK ? 0 : -1;
+            const int rc = n == 0 ? sqlite3_step(s) : SQLITE_ERROR;
+            n = rc == SQLITE_ROW ? sqlite3_column_int64(s, 0) : rc == SQLITE_DONE ? 0 : -1;
+            sqlite3_finalize(s);
+            sqlite3_close(db);
+            return n;
+        };
+        AppState state;
+        Link link(state);
+        Tables tables(state);
+        const auto fill = [&](Journal& j, int lines, bool begin = true) {
+            if (begin)
+                j.begin(tables, link);
+            for (int l = 0; l < lines; ++l)
+                tables.table(2).appendLine(QStringLiteral("%1\ta line long enough to fill pages").arg(l));
+            j.flush();
+            j.waitWritten();
+        };
+        std::unique_ptr<Journal> first;
+        if (fault == "locked")
+            first = std::make_unique<Journal>(folder.path());
+        if (fault == "cannot open")
+            QVERIFY(QDir().mkpath(path));
+        QFile f(path);
+        if (fault == "random bytes")
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray(8192, 'Z')) == 8192 && f.flush());
+        if (fault == "wrong schema")
+            QCOMPARE(sql("CREATE TABLE lines(a)"), 0);
+        if (fault == "truncated" || fault == "old sessions") {
+            Journal j(folder.path());
+            fill(j, 3000);
+            j.end();
+        }
+        if (fault == "truncated")
+            QVERIFY(QFile(path).resize(QFile(path).size() / 2));
+        if (fault == "old sessions")
+            QCOMPARE(sql("UPDATE sessions SET start = start - 8 * 86400000"), 0);
+        auto journal = std::make_unique<Journal>(folder.path(), Journal::DefaultKeepDays,
+                                                 fault == "disk full" ? 300000 : Journal::DefaultMaxBytes);
+        QSignalSpy failed(journal.get(), &Journal::failed);
+        QCOMPARE(journal->unclean().has_value(), false);
+        if (journal->isOpen())
+            fill(*journal, fault == "disk full" ? 20000 : 10);
+        QTRY_COMPARE(journal->isOpen(), open);
+        QVERIFY2(journal->problem().contains(problem), qPrintable(journal->problem()));
+        QCOMPARE(failed.count(), fault == "disk full" ? 1 : 0);
+        fill(*journal, 10, false); // nothing more is said
+        QCOMPARE(failed.count(), fault == "disk full" ? 1 : 0);
+        const bool damaged = fault == "random bytes" || fault == "wrong schema" || fault == "truncated";
+        QCOMPARE(QDir(folder.path()).entryList({"journal-damaged-*.sqlite"}).size(), damaged ? 1 : 0);
+        journal->end();
+        journal.reset();
+        if (fault == "old sessions") {
+            QCOMPARE(sql("SELECT count(*) FROM sessions"), 1);
+            QCOMPARE(sql("SELECT count(*) FROM lines WHERE session NOT IN (SELECT id FROM sessions)"), 0);
+        }
     }
 };
 
