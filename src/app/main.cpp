@@ -1,3 +1,4 @@
+#include "analysiswindow/analysiswindow.h"
 #include "journal/journal.h"
 #include "journal/journalstartup.h"
 #include "link/link.h"
@@ -26,6 +27,8 @@ int main(int argc, char* argv[])
     window.show();
     const std::unique_ptr<Journal> journal =
         JournalStartup::start(&window, state, tables, link, Journal::defaultFolder());
+    window.analysis().setStatus(journal->problem());
+    QObject::connect(journal.get(), &Journal::failed, &window.analysis(), &AnalysisWindow::setStatus);
     // Logging out, Ctrl+C in a terminal or kill close the window as the operator would, so the settings
     // are kept.
     (void)TerminationSignals::install(&app, [] {
