@@ -13,6 +13,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -272,7 +273,10 @@ bool Journal::restore(const Session& session, Tables& tables, MeasurementLog& lo
         return false;
     Query info(m_db, "SELECT number, format, header, file FROM tables WHERE session = ?1");
     info.bind(1, session.id);
+    const auto inRange = [](qint64 number) { return number >= 1 && number <= Tables::Count; };
     while (info.next()) {
+        if (!inRange(info.integer(0)))
+            continue;
         Table& t = tables.table(int(info.integer(0)));
         t.clear();
         if (!info.text(1).isEmpty())
@@ -290,6 +294,9 @@ bool Journal::restore(const Session& session, Tables& tables, MeasurementLog& lo
     std::unique_ptr<Table::Bulk> bulk;
     int bulkTable = 0;
     while (lines.next()) {
+        // A file not written by this program may hold anything: lines past a table's end are left out.
+        if (!inRange(lines.integer(0)) || lines.integer(1) < 1 || lines.integer(1) >= Tables::FullRows)
+            continue;
         Table& t = tables.table(int(lines.integer(0)));
         if (bulkTable != lines.integer(0)) {
             bulk.reset();
@@ -300,9 +307,10 @@ bool Journal::restore(const Session& session, Tables& tables, MeasurementLog& lo
             t.appendLine(QStringView(), nullptr);
         LineRecord r;
         if (!lines.null(3)) {
-            r.source = LineRecord::Source(lines.integer(3));
+            r.source = LineRecord::Source(
+                std::clamp<qint64>(lines.integer(3), 0, qint64(LineRecord::Source::Tobar)));
             if (!lines.null(4))
-                r.unit = AngleUnit(lines.integer(4));
+                r.unit = AngleUnit(std::clamp<qint64>(lines.integer(4), -32768, 32767));
             r.inch = lines.integer(5) != 0;
             r.msecs = lines.integer(6);
             r.utcOffset = qint32(lines.integer(7));
@@ -317,7 +325,7 @@ bool Journal::restore(const Session& session, Tables& tables, MeasurementLog& lo
     bulk.reset();
     Query current(m_db, "SELECT current, log_start FROM sessions WHERE id = ?1");
     if (current.bind(1, session.id).next()) {
-        tables.setCurrent(int(current.integer(0)));
+        tables.setCurrent(int(std::clamp<qint64>(current.integer(0), 1, Tables::Count)));
         log.setStartMsecsSinceEpoch(current.integer(1));
     }
     const qint64 start = log.startMsecsSinceEpoch();
