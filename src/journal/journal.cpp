@@ -107,8 +107,19 @@ Opened classify(int rc)
     return damage(rc) ? Opened::Damaged : Opened::Failed;
 }
 
-Opened openFile(const QString& path, qint64 maxBytes, sqlite3*& db)
+Opened openFile(const QString& path, qint64 maxBytes, sqlite3*& db, bool read)
 {
+    if (read) {
+        // Read-write without creating: a log left by a killed run is taken in, nothing else changes.
+        const int rc =
+            sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        if (rc != SQLITE_OK)
+            return Opened::Failed;
+        Query probe(db, "SELECT count(*) FROM sessions");
+        if (probe.next())
+            return Query(db, SchemaProbe).ok() ? Opened::Ok : Opened::Damaged;
+        return classify(sqlite3_errcode(db));
+    }
     if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                         nullptr) != SQLITE_OK)
         return Opened::Failed;
@@ -181,15 +192,16 @@ QString joined(const Table& t, qint32 row)
 
 } // namespace
 
-Journal::Journal(const QString& folder, qint64 keepDays, qint64 maxBytes, QObject* parent)
-    : QObject(parent), m_timer(new QTimer(this))
+Journal::Journal(const QString& folder, qint64 keepDays, qint64 maxBytes, Access access)
+    : m_reading(access == Access::Read), m_timer(new QTimer(this))
 {
     m_timer->setInterval(TickMsecs);
     connect(m_timer, &QTimer::timeout, this, &Journal::tick);
     m_lastTime.fill(std::numeric_limits<qint64>::min());
-    QDir().mkpath(folder);
     m_path = QDir(folder).filePath(fileName());
-    open(m_path, keepDays, maxBytes);
+    if (access == Access::Write)
+        QDir().mkpath(folder);
+    open(m_path, keepDays, maxBytes, access);
 }
 
 Journal::~Journal()
@@ -204,10 +216,11 @@ QString Journal::defaultFolder()
     return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
 }
 
-void Journal::open(const QString& path, qint64 keepDays, qint64 maxBytes)
+void Journal::open(const QString& path, qint64 keepDays, qint64 maxBytes, Access access)
 {
-    Opened opened = openFile(path, maxBytes, m_db);
-    if (opened == Opened::Damaged) {
+    const bool read = access == Access::Read;
+    Opened opened = openFile(path, maxBytes, m_db, read);
+    if (opened == Opened::Damaged && !read) {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
         const QString aside =
@@ -217,14 +230,17 @@ void Journal::open(const QString& path, qint64 keepDays, qint64 maxBytes)
         for (const QString& end : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
             QFile::rename(path + end, dir.filePath(aside + end));
         std::fprintf(stderr, "TARNOLUX: the journal was damaged and is kept as %s\n", qPrintable(aside));
-        opened = openFile(path, maxBytes, m_db);
+        opened = openFile(path, maxBytes, m_db, false);
     }
     if (opened == Opened::Ok) {
-        retain(m_db, keepDays, maxBytes);
+        if (!read)
+            retain(m_db, keepDays, maxBytes);
         return;
     }
     const QString why = opened == Opened::Locked
                             ? QStringLiteral("%1 is in use by another running TARNOLUX").arg(path)
+                        : opened == Opened::Damaged
+                            ? QStringLiteral("%1 is damaged").arg(path)
                             : QStringLiteral("%1 cannot be opened (%2)")
                                   .arg(path, m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString());
     sqlite3_close_v2(m_db);
@@ -237,10 +253,11 @@ void Journal::fail(const QString& text)
     if (m_failed)
         return;
     m_failed = true;
-    m_problem = QStringLiteral("Running without journal: %1").arg(text);
+    m_problem = m_reading ? text : QStringLiteral("Running without journal: %1").arg(text);
     m_timer->stop();
     m_pending.clear();
-    std::fprintf(stderr, "TARNOLUX: %s\n", qPrintable(m_problem));
+    if (!m_reading)
+        std::fprintf(stderr, "TARNOLUX: %s\n", qPrintable(m_problem));
     emit failed(m_problem);
 }
 
@@ -248,11 +265,30 @@ std::optional<Journal::Session> Journal::unclean() const
 {
     if (!isOpen())
         return std::nullopt;
-    Query last(m_db,
-               "SELECT id, start FROM sessions WHERE end IS NULL AND id = (SELECT max(id) FROM sessions)");
+    Query last(m_db, "SELECT id FROM sessions WHERE end IS NULL AND id = (SELECT max(id) FROM sessions)");
     if (!last.next())
         return std::nullopt;
-    Session s{last.integer(0), last.integer(1), {}, 0};
+    return session(last.integer(0));
+}
+
+std::vector<Journal::Session> Journal::sessions() const
+{
+    std::vector<Session> all;
+    Query ids(m_db, "SELECT id FROM sessions ORDER BY id");
+    while (isOpen() && ids.next())
+        all.push_back(session(ids.integer(0)));
+    return all;
+}
+
+Journal::Session Journal::session(qint64 id) const
+{
+    Session s;
+    Query row(m_db, "SELECT id, start, end, mode, device FROM sessions WHERE id = ?1");
+    if (row.bind(1, id).next()) {
+        s = {row.integer(0), row.integer(1), std::nullopt, row.text(3), row.text(4), {}, 0};
+        if (!row.null(2))
+            s.end = row.integer(2);
+    }
     Query lines(m_db, "SELECT number, count(*) FROM lines WHERE session = ?1 GROUP BY number");
     lines.bind(1, s.id);
     while (lines.next()) {

@@ -32,17 +32,21 @@ public:
     static constexpr qint64 DefaultKeepDays = 7;
     static constexpr qint64 DefaultMaxBytes = qint64(2) << 30;
 
-    // A session that ended without a clean end, as restore offers it.
+    // A session as restore offers it and readers list it.
     struct Session {
         qint64 id = 0;
-        qint64 start = 0; // ms since the epoch
-        std::array<qint32, 10> lines{};
-        qint64 measurements = 0;
+        qint64 start = 0;               // ms since the epoch
+        std::optional<qint64> end;      // its clean end
+        QString mode, device;           // the link's
+        std::array<qint32, 10> lines{}; // per table
+        qint64 measurements = 0;        // in its log
     };
+    // Writing: the program's own journal. Reading: a look into a journal, which is left as it is.
+    enum class Access { Write, Read };
 
     // Opens folder/journal.sqlite, removing sessions older than keepDays and, past maxBytes, the oldest.
     explicit Journal(const QString& folder, qint64 keepDays = DefaultKeepDays,
-                     qint64 maxBytes = DefaultMaxBytes, QObject* parent = nullptr);
+                     qint64 maxBytes = DefaultMaxBytes, Access access = Access::Write);
     // Writes what is pending; the session stays without a clean end unless end() was called.
     ~Journal() override;
 
@@ -55,6 +59,8 @@ public:
 
     // The newest session when it has no clean end (and was not restored or discarded yet).
     [[nodiscard]] std::optional<Session> unclean() const;
+    // Every session, oldest first.
+    [[nodiscard]] std::vector<Session> sessions() const;
     // The session's tables, current table and measurement log into tables and log (which must be empty).
     bool restore(const Session& session, Tables& tables, MeasurementLog& log);
 
@@ -72,7 +78,8 @@ signals:
     void failed(const QString& text);
 
 private:
-    void open(const QString& path, qint64 keepDays, qint64 maxBytes);
+    void open(const QString& path, qint64 keepDays, qint64 maxBytes, Access access);
+    [[nodiscard]] Session session(qint64 id) const;
     void fail(const QString& text);
     void tick();
     void follow(int number);
@@ -82,6 +89,7 @@ private:
     JournalWrite::Op& push(int kind, int table);
 
     sqlite3* m_db = nullptr;
+    bool m_reading = false;
     bool m_failed = false;
     QString m_problem;
     QString m_path;
