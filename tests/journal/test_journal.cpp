@@ -115,6 +115,16 @@ private slots:
         journal->end();
         journal.reset();
         QVERIFY(!Journal(folder.path()).unclean());
+        // The killed session read back by the tool: its table and log as CSV, a header row first.
+        QProcess tool;
+        tool.start(TARNOLUX_JOURNAL_TOOL, {"--folder", folder.path(), "export", "1", folder.filePath("csv")});
+        QVERIFY(tool.waitForFinished(60000) && tool.exitCode() == 0);
+        const auto rows = [&](const char* name) {
+            return AppFixture::readFile(folder.filePath(QStringLiteral("csv/session-1-") + name)).count('\n');
+        };
+        QVERIFY(rows("table-1.csv") > lines && rows("log-angles.csv") > points);
+        tool.start(TARNOLUX_JOURNAL_TOOL, {"--folder", folder.path(), "list"});
+        QVERIFY(tool.waitForFinished(60000) && tool.readAllStandardOutput().count('\n') == 3);
     }
 
     // A journal that cannot be used leaves the program running without one, said once; a damaged file is
