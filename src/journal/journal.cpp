@@ -225,7 +225,7 @@ void Journal::open(const QString& path, qint64 keepDays, qint64 maxBytes, Access
         m_db = nullptr;
         const QString aside =
             QStringLiteral("journal-damaged-%1.sqlite")
-                .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+                .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")));
         const QDir dir = QFileInfo(path).dir();
         for (const QString& end : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
             QFile::rename(path + end, dir.filePath(aside + end));
@@ -256,6 +256,13 @@ void Journal::fail(const QString& text)
     m_problem = m_reading ? text : QStringLiteral("Running without journal: %1").arg(text);
     m_timer->stop();
     m_pending.clear();
+    // Nothing more is collected.
+    if (m_tables) {
+        for (int n = 1; n <= Tables::Count; ++n)
+            disconnect(&m_tables->table(n), nullptr, this, nullptr);
+        disconnect(m_tables, nullptr, this, nullptr);
+        disconnect(m_link, nullptr, this, nullptr);
+    }
     if (!m_reading)
         std::fprintf(stderr, "TARNOLUX: %s\n", qPrintable(m_problem));
     emit failed(m_problem);
