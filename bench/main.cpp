@@ -34,6 +34,7 @@ void registerWindowBenchmarks();
 void registerStatisticsBenchmarks();
 void registerLogBenchmarks();
 void registerStraightnessBenchmarks();
+void registerJournalBenchmarks();
 int memoryProbe(int lines);
 int logProbe(qint64 points);
 int lineWriterMain(int argc, char** argv);
@@ -101,6 +102,13 @@ const Figure figures[] = {
     {"memory, ten full tables", "memory", 1, "MB", Rule::AtMost, 150, 0, "<= 150 MB", "Memory"},
     {"measurement log, append", "log_append", 1, "us", Rule::AtMost, 1, 0, "<= 1 us a point", "LogAppend"},
     {"measurement log, 24 h at 100/s", "log_memory", 1, "MB", Rule::AtMost, 250, 0, "<= 250 MB", "LogMemory"},
+    {"journal, CPU at line rate, storing", "journal_cpu", 1, "%", Rule::AtMost, 0.2, 0, "<= 0.2 % more",
+     "Journal"},
+    {"journal, wait per stored line", "journal_wait", 1, "ms", Rule::AtMost, 2, 0, "<= 2 ms (99th pct.)",
+     "Journal"},
+    {"journal, 24 h at 100/s, full table", "journal_size", 1, "MB", Rule::AtMost, 300, 0, "<= 300 MB",
+     "Journal"},
+    {"journal, restore 10 tables + 24 h", "journal_restore", 1, "s", Rule::AtMost, 5, 0, "<= 5 s", "Journal"},
     {"log columns, 24 h in 1000", "log_columns_day", 1, "ms", Rule::AtMost, 30, 0, "<= 30 ms (a redraw)",
      "LogColumns"},
     {"log columns, 30 s in 1000", "log_columns_30s", 1, "ms", Rule::AtMost, 30, 0, "<= 30 ms (a redraw)",
@@ -137,6 +145,8 @@ const char* const baselines[] = {
     "log memory: the figure is the resident set growth of a probe filling the log; baseline: the log's own",
     "  count of its bytes",
     "log columns: the same columns from every point of the span, one by one",
+    "journal: CPU, value: the share it adds, baseline: the same storing without journal; wait: the same",
+    "  appends without journal; size: 16 bytes a point; restore: none",
 };
 
 // Coefficient of variation of the samples, percent; 0 for fewer than two.
@@ -331,6 +341,7 @@ int main(int argc, char** argv)
     Bench::registerStatisticsBenchmarks();
     Bench::registerLogBenchmarks();
     Bench::registerStraightnessBenchmarks();
+    Bench::registerJournalBenchmarks();
 
     int benchArgc = static_cast<int>(rest.size());
     benchmark::Initialize(&benchArgc, rest.data());

@@ -69,6 +69,12 @@ public:
     MeasurementLog& operator=(const MeasurementLog&) = delete;
 
     [[nodiscard]] qint64 startMsecsSinceEpoch() const { return m_startWall; }
+    // A log restored from an earlier run keeps that run's clock; taken only while the log is empty.
+    void setStartMsecsSinceEpoch(qint64 start)
+    {
+        if (count(Kind::Angles) == 0 && count(Kind::Tobar) == 0 && m_marks.empty())
+            m_startWall = start;
+    }
     // The current time on the log's clock.
     [[nodiscard]] qint64 now() const;
 

@@ -9,6 +9,7 @@
 #include "widgets/controls.h"
 #include "widgets/twips.h"
 
+#include <QLabel>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -33,6 +34,10 @@ AnalysisWindow::AnalysisWindow(AppState& state, Tables& tables, const Measuremen
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("tabs"));
     layout->addWidget(m_tabs);
+    m_statusLine = new QLabel(this);
+    m_statusLine->setObjectName(QStringLiteral("LabelStatus"));
+    m_statusLine->setVisible(false);
+    layout->addWidget(m_statusLine);
     m_statisticsPage = new StatisticsPage(m_tabs);
     m_statisticsPage->setObjectName(QStringLiteral("StatisticsPage"));
     m_tabs->addTab(m_statisticsPage, QStringLiteral("Statistics"));
@@ -142,4 +147,10 @@ void AnalysisWindow::closeForShutdown()
     m_straightnessPage->storeInputs();
     m_trendPage->storeInputs();
     hide();
+}
+
+void AnalysisWindow::setStatus(const QString& text)
+{
+    m_statusLine->setText(text);
+    m_statusLine->setVisible(!text.isEmpty());
 }

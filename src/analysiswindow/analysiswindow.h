@@ -8,6 +8,7 @@
 
 struct AppState;
 class MeasurementLog;
+class QLabel;
 class QTabWidget;
 class StatisticsPage;
 class StraightnessPage;
@@ -38,6 +39,8 @@ public:
     void tick();
     // Placement, page and open state into the store; then hidden.
     void closeForShutdown();
+    // The status line below the pages; empty: none shown.
+    void setStatus(const QString& text);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -49,6 +52,7 @@ private:
     Tables& m_tables;
     std::function<Selection(int)> m_selection;
     QTabWidget* m_tabs = nullptr;
+    QLabel* m_statusLine = nullptr;
     StatisticsPage* m_statisticsPage = nullptr;
     TrendPage* m_trendPage = nullptr;
     StraightnessPage* m_straightnessPage = nullptr;

@@ -1,3 +1,6 @@
+#include "analysiswindow/analysiswindow.h"
+#include "journal/journal.h"
+#include "journal/journalstartup.h"
 #include "link/link.h"
 #include "mainwindow/formmain.h"
 #include "platform/terminationsignals.h"
@@ -22,11 +25,17 @@ int main(int argc, char* argv[])
     tables.follow(link);
     FormMain window(state, link, tables);
     window.show();
+    const std::unique_ptr<Journal> journal =
+        JournalStartup::start(&window, state, tables, link, Journal::defaultFolder());
+    window.analysis().setStatus(journal->problem());
+    QObject::connect(journal.get(), &Journal::failed, &window.analysis(), &AnalysisWindow::setStatus);
     // Logging out, Ctrl+C in a terminal or kill close the window as the operator would, so the settings
     // are kept.
     (void)TerminationSignals::install(&app, [] {
         QApplication::closeAllWindows();
         QCoreApplication::exit(0);
     });
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    journal->end();
+    return code;
 }

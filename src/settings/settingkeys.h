@@ -65,6 +65,10 @@ inline constexpr Key StraightnessReverse{"analysis", "reverse", Kind::Flag, "0"}
 // The size of the trend page's PNG image in pixels.
 inline constexpr Key PngWidth{"analysis", "pngWidth", Kind::Int16, "1600"};
 inline constexpr Key PngHeight{"analysis", "pngHeight", Kind::Int16, "900"};
+// The journal keeps the sessions of so many days and no more than so many megabytes. Set by hand only: the
+// journal reads them at its start, and the main window neither reads nor writes them back.
+inline constexpr Key JournalDays{"journal", "keepDays", Kind::Int32, "7"};
+inline constexpr Key JournalMegabytes{"journal", "maxMegabytes", Kind::Int32, "2048"};
 
 // In the order start-up reads them.
 inline constexpr Key All[] = {

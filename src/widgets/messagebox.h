@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -15,5 +16,10 @@ using Handler = std::function<void(QWidget* parent, const QString& text)>;
 void show(QWidget* parent, const QString& text);
 // An empty handler restores the real message box.
 void setHandler(Handler handler);
+
+// A question with the given buttons; the index of the one chosen (Escape: the last).
+using AskHandler = std::function<int(QWidget* parent, const QString& text, const QStringList& buttons)>;
+int ask(QWidget* parent, const QString& text, const QStringList& buttons);
+void setAskHandler(AskHandler handler);
 
 } // namespace MessageBox
