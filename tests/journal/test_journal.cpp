@@ -1,6 +1,6 @@
 #include "analysis/measurementlog.h"
 #include "journal/journal.h"
-#include "journal/journalstartup.h"
+#include "mainwindow/journalstartup.h"
 #include "support/appfixture.h"
 
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "journal/journalstartup.h"
+#include "mainwindow/journalstartup.h"
 
 #include "journal/journal.h"
 #include "link/link.h"
