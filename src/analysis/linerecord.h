@@ -20,6 +20,13 @@ struct LineRecord {
     double x = None;             // the shown X angle in arcseconds, or the TOBAR value; NaN: not known
     double y = None;             // the shown Y angle in arcseconds; NaN: not known
     double zeroX = 0, zeroY = 0; // zero offsets in effect, arcseconds
+    // A station of a guided straightness run: the job (0: none), the run (1 forward, 2 backward), the
+    // station number, and the spread and count of the settled readings whose mean the line holds.
+    quint32 job = 0;
+    quint8 run = 0;
+    qint32 station = 0;
+    double settleSd = None; // arcsec, on the job's axis
+    qint32 settleCount = 0;
 
     [[nodiscard]] bool hasTime() const { return msecs != 0; }
 };

@@ -66,6 +66,9 @@ public:
     // or an angle of 90 degrees or more refuses the whole evaluation: skipping a station would shift every
     // later height.
     [[nodiscard]] static Straightness evaluate(const TableLines& lines, const Input& input);
+    // Evaluates readings (arcsec, station 1 first) taken in steps of baseLength mm; the input's lines are
+    // numbered 1 .. n, as a table of these readings would be.
+    [[nodiscard]] static Straightness fromReadings(const std::vector<double>& readings, double baseLength);
 
     // The input as evaluated: first and last limited to the table (last < first: no lines).
     [[nodiscard]] const Input& input() const { return m_input; }
