@@ -105,6 +105,13 @@ private slots:
         QVERIFY(defaults && defaults->toJson() == StraightnessJob().toJson());
         QVERIFY(!job.save(dir.filePath("missing/job.json"), &error) && error.contains("missing"));
         QVERIFY(!StraightnessJob::load(dir.filePath("none.json"), &error));
+        JobBook book;
+        QSignalSpy changed(&book, &JobBook::changed);
+        book.put(job);
+        job.backwardTable = 4;
+        book.put(job);
+        QVERIFY(book.jobs().size() == 1 && book.find(job.id)->backwardTable == 4 && !book.find(1));
+        QCOMPARE(changed.count(), 2);
     }
 
     void jobJson_data()
