@@ -143,7 +143,7 @@ QList<QStringList> RunReport::figureRows() const
     return rows;
 }
 
-QList<QStringList> RunReport::stationRows() const
+QList<QStringList> RunReport::stationRows(const StraightnessRun& run)
 {
     const std::vector<Straightness::Station>& forward = run.forward().stations();
     const std::vector<Straightness::Station>& mean = run.mean().stations();
@@ -182,7 +182,7 @@ std::vector<RunReport::Block> RunReport::blocks() const
     out.push_back({jobRows(), {0, 0.3}, false, false, false, 0});
     out.push_back({figureRows(), {0, 0.3, 0.55}, false, true, !verdict().isEmpty(), 0});
     out.push_back({{}, {}, false, false, false, PlotLines});
-    out.push_back({stationRows(), {0, 0.1, 0.26, 0.44, 0.62, 0.8}, true, true, false, 0});
+    out.push_back({stationRows(run), {0, 0.1, 0.26, 0.44, 0.62, 0.8}, true, true, false, 0});
     const QString blank(30, QLatin1Char('_'));
     const QString date(14, QLatin1Char('_'));
     out.push_back({{{QStringLiteral("Measured by"), blank, QStringLiteral("Date"), date},

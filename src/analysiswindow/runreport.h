@@ -35,7 +35,8 @@ struct RunReport {
     // The text rows of the report's parts (name and value, or a table with its header first).
     [[nodiscard]] QList<QStringList> jobRows() const;
     [[nodiscard]] QList<QStringList> figureRows() const;
-    [[nodiscard]] QList<QStringList> stationRows() const;
+    // Station, position, forward, backward, mean and reversal (one run: its height), µm to 3 decimals.
+    [[nodiscard]] static QList<QStringList> stationRows(const StraightnessRun& run);
     // The verdict for the job's tolerance and reference line; empty without a tolerance.
     [[nodiscard]] QString verdict() const;
 

@@ -137,18 +137,17 @@ StraightnessPage::StraightnessPage(QWidget* parent) : QWidget(parent)
         figures->addWidget(m_deviationLabels[i]);
     }
     layout->addLayout(figures);
-    auto* jobFigures = new QHBoxLayout;
     m_reversalLabel = new QLabel(this);
     m_reversalLabel->setObjectName(QStringLiteral("LabelReversal"));
     m_verdictLabel = new QLabel(this);
     m_verdictLabel->setObjectName(QStringLiteral("LabelVerdict"));
+    m_verdictLabel->setStyleSheet(QStringLiteral("font-weight: bold"));
+    m_verdictLabel->setWordWrap(true);
     for (QLabel* label : {m_reversalLabel, m_verdictLabel}) {
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
         label->hide();
-        jobFigures->addWidget(label);
+        layout->addWidget(label);
     }
-    m_verdictLabel->setStyleSheet(QStringLiteral("font-weight: bold"));
-    layout->addLayout(jobFigures);
     m_messageLabel = new QLabel(this);
     m_messageLabel->setObjectName(QStringLiteral("LabelMessage"));
     m_messageLabel->setWordWrap(true);
@@ -534,37 +533,41 @@ void StraightnessPage::showJob()
     const QString micro = QStringLiteral(" \u00b5m");
     const QString computing = QStringLiteral("computing\u2026");
     const auto expanded = [&](Straightness::Reference r) {
-        return m_uncertainty ? Numbers::fixedText(m_uncertainty->expanded(r), 3) + micro : computing;
+        if (!m_uncertainty)
+            return computing;
+        return m_uncertainty->done ? Numbers::fixedText(m_uncertainty->expanded(r), 3) + micro
+                                   : QStringLiteral("-");
     };
     for (size_t i = 0; i < m_deviationLabels.size(); ++i) {
         const Straightness::Reference r = Straightness::References[i];
-        m_deviationLabels[i]->setText(done ? QStringLiteral("%1: %2%3, U (k = 2) = %4")
+        // Two lines, so that three fit side by side in the window's first size.
+        m_deviationLabels[i]->setText(done ? QStringLiteral("%1: %2%3\nU (k = 2) = %4")
                                                  .arg(Straightness::name(r),
                                                       Numbers::fixedText(mean.deviation(r), 3), micro,
                                                       expanded(r))
-                                           : QStringLiteral("%1: -").arg(Straightness::name(r)));
+                                           : QStringLiteral("%1: -\n").arg(Straightness::name(r)));
     }
     const bool two = done && m_run.backward().has_value();
     m_reversalLabel->setVisible(two);
     if (two)
-        m_reversalLabel->setText(QStringLiteral("Reversal: SD %1%3, max %2%3")
+        m_reversalLabel->setText(QStringLiteral("Reversal (forward - backward): SD %1%3, max %2%3")
                                      .arg(Numbers::fixedText(m_run.reversalSd(), 3),
                                           Numbers::fixedText(m_run.reversalMax(), 3), micro));
     const bool tolerance = std::isfinite(job.tolerance) && job.tolerance > 0;
     m_verdictLabel->setVisible(done && tolerance);
     if (done && tolerance) {
-        const QString verdict =
-            m_uncertainty ? Conformity::text(Conformity::decide(
-                                mean.deviation(judged), m_uncertainty->expanded(judged), job.tolerance))
-                          : computing;
+        QString verdict = m_uncertainty ? QStringLiteral("-") : computing;
+        if (m_uncertainty && m_uncertainty->done)
+            verdict = Conformity::text(
+                Conformity::decide(mean.deviation(judged), m_uncertainty->expanded(judged), job.tolerance));
         m_verdictLabel->setText(
-            QStringLiteral("%1 against the tolerance of %2%3: %4")
+            QStringLiteral("Verdict (%1, tolerance %2%3): %4")
                 .arg(Straightness::name(judged), Numbers::dotText(job.tolerance, 6), micro, verdict));
     }
     // The report waits for both runs and the uncertainty: a report to sign is whole.
-    m_reportButton->setEnabled(done && m_jobMessage.isEmpty() && m_uncertainty);
+    m_reportButton->setEnabled(done && m_jobMessage.isEmpty() && m_uncertainty && m_uncertainty->done);
     m_csvButton->setEnabled(done);
-    m_model->showRows(done ? m_run.stationRows() : QList<QStringList>());
+    m_model->showRows(done ? RunReport::stationRows(m_run) : QList<QStringList>());
     m_plot->graph(0)->setName(QStringLiteral("Mean"));
     const auto runData = [&](int graph, const Straightness* run) {
         QVector<double> x, h;
@@ -581,7 +584,9 @@ void StraightnessPage::showJob()
 
 void StraightnessPage::writeReport()
 {
-    const bool job = m_job && m_run.done() && m_uncertainty;
+    const bool job = m_job && m_run.done() && m_uncertainty && m_uncertainty->done;
+    if (m_job && !job)
+        return; // a job's report is written whole or not at all
     const QString file = FileDialog::choose(
         this, FileDialog::Kind::ExportPdf,
         Plotting::exportName(job ? QStringLiteral("straightness-run") : QStringLiteral("straightness"),
