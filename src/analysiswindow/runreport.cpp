@@ -243,7 +243,12 @@ int RunReport::pages() const
 void RunReport::paint(QPainter& painter, int width, int height, int page) const
 {
     const std::vector<Block> parts = blocks();
-    const std::vector<Piece> pieces = layout(parts);
+    paint(painter, width, height, page, parts, layout(parts));
+}
+
+void RunReport::paint(QPainter& painter, int width, int height, int page, const std::vector<Block>& parts,
+                      const std::vector<Piece>& pieces) const
+{
     const int count = pieces.empty() ? 1 : pieces.back().page + 1;
     const double line = height / static_cast<double>(LinesPerPage + 2);
     const double left = width * 0.08;
@@ -305,11 +310,14 @@ bool RunReport::writePdf(const QString& file) const
     QPainter painter;
     if (!painter.begin(&writer))
         return false;
-    const int count = pages();
+    // Laid out once: a long job fills hundreds of pages.
+    const std::vector<Block> parts = blocks();
+    const std::vector<Piece> pieces = layout(parts);
+    const int count = pieces.empty() ? 1 : pieces.back().page + 1;
     for (int page = 0; page < count; ++page) {
         if (page > 0 && !writer.newPage())
             return false;
-        paint(painter, writer.width(), writer.height(), page);
+        paint(painter, writer.width(), writer.height(), page, parts, pieces);
     }
     return painter.end();
 }

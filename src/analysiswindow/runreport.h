@@ -61,4 +61,6 @@ private:
     };
     [[nodiscard]] std::vector<Block> blocks() const;
     [[nodiscard]] std::vector<Piece> layout(const std::vector<Block>& blocks) const;
+    void paint(QPainter& painter, int width, int height, int page, const std::vector<Block>& parts,
+               const std::vector<Piece>& pieces) const;
 };
