@@ -47,9 +47,6 @@ AnalysisWindow::AnalysisWindow(AppState& state, Tables& tables, const Measuremen
     m_straightnessPage = new StraightnessPage(m_tabs);
     m_straightnessPage->setObjectName(QStringLiteral("StraightnessPage"));
     m_tabs->addTab(m_straightnessPage, QStringLiteral("Straightness"));
-    m_straightnessPage->setTableSource([this](int number) -> const Table* {
-        return number >= 1 && number <= Tables::Count ? &m_tables.table(number) : nullptr;
-    });
     connect(m_tabs, &QTabWidget::currentChanged, this, [this] { tick(); });
     for (int n = 1; n <= Tables::Count; ++n) {
         const Table& table = tables.table(n);
@@ -61,6 +58,9 @@ AnalysisWindow::AnalysisWindow(AppState& state, Tables& tables, const Measuremen
         });
         connect(&table, &Table::columnsChanged, this, [this, n] { changed(n, 1); });
     }
+    m_straightnessPage->setTableSource([this](int number) -> const Table* {
+        return number >= 1 && number <= Tables::Count ? &m_tables.table(number) : nullptr;
+    });
 }
 
 void AnalysisWindow::changed(int number, qint32 from)
