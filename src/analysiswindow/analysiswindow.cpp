@@ -58,6 +58,9 @@ AnalysisWindow::AnalysisWindow(AppState& state, Tables& tables, const Measuremen
         });
         connect(&table, &Table::columnsChanged, this, [this, n] { changed(n, 1); });
     }
+    m_straightnessPage->setTableSource([this](int number) -> const Table* {
+        return number >= 1 && number <= Tables::Count ? &m_tables.table(number) : nullptr;
+    });
 }
 
 void AnalysisWindow::changed(int number, qint32 from)

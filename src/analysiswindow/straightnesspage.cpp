@@ -1,9 +1,12 @@
 #include "analysiswindow/straightnesspage.h"
 
+#include "analysis/conformity.h"
 #include "analysis/csvexport.h"
 #include "analysiswindow/plotting.h"
+#include "analysiswindow/runreport.h"
 #include "analysiswindow/straightnessreport.h"
 #include "settings/settingvalues.h"
+#include "state/numbers.h"
 #include "tables/tables.h"
 #include "widgets/filedialog.h"
 #include "widgets/messagebox.h"
@@ -24,6 +27,8 @@
 #include <qcustomplot.h>
 
 #include <algorithm>
+#include <cmath>
+#include <initializer_list>
 
 using namespace SettingValues;
 
@@ -37,18 +42,38 @@ public:
         m_result = result;
         m_reference = reference;
         m_unit = unit;
+        m_rows.clear();
+        endResetModel();
+    }
+    // Fixed texts, a header row first: a job's stations are few enough to be made at once.
+    void showRows(QList<QStringList> rows)
+    {
+        beginResetModel();
+        m_result = nullptr;
+        m_rows = std::move(rows);
         endResetModel();
     }
     int rowCount(const QModelIndex& parent = {}) const override
     {
-        return parent.isValid() || !m_result ? 0 : static_cast<int>(m_result->stations().size());
+        if (parent.isValid())
+            return 0;
+        if (!m_rows.isEmpty())
+            return static_cast<int>(m_rows.size()) - 1;
+        return m_result ? static_cast<int>(m_result->stations().size()) : 0;
     }
-    int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : 6; }
+    int columnCount(const QModelIndex& parent = {}) const override
+    {
+        return parent.isValid() ? 0 : m_rows.isEmpty() ? 6 : static_cast<int>(m_rows.first().size());
+    }
     QVariant data(const QModelIndex& index, int role) const override
     {
         if (role == Qt::TextAlignmentRole)
             return QVariant(Qt::AlignRight | Qt::AlignVCenter);
-        if (role != Qt::DisplayRole || !m_result)
+        if (role != Qt::DisplayRole)
+            return {};
+        if (!m_rows.isEmpty())
+            return m_rows.value(index.row() + 1).value(index.column());
+        if (!m_result)
             return {};
         return m_result->stationRow(static_cast<size_t>(index.row()), m_reference, m_unit)
             .value(index.column());
@@ -57,10 +82,13 @@ public:
     {
         if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
             return {};
+        if (!m_rows.isEmpty())
+            return m_rows.first().value(section);
         return Straightness::stationHeader(m_unit).value(section);
     }
 
 private:
+    QList<QStringList> m_rows;
     const Straightness* m_result = nullptr;
     Straightness::Reference m_reference = Straightness::Reference::MinimumZone;
     AngleUnit m_unit = AngleUnit::Arcsec;
@@ -108,6 +136,17 @@ StraightnessPage::StraightnessPage(QWidget* parent) : QWidget(parent)
         figures->addWidget(m_deviationLabels[i]);
     }
     layout->addLayout(figures);
+    m_reversalLabel = new QLabel(this);
+    m_reversalLabel->setObjectName(QStringLiteral("LabelReversal"));
+    m_verdictLabel = new QLabel(this);
+    m_verdictLabel->setObjectName(QStringLiteral("LabelVerdict"));
+    m_verdictLabel->setStyleSheet(QStringLiteral("font-weight: bold"));
+    m_verdictLabel->setWordWrap(true);
+    for (QLabel* label : {m_reversalLabel, m_verdictLabel}) {
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        label->hide();
+        layout->addWidget(label);
+    }
     m_messageLabel = new QLabel(this);
     m_messageLabel->setObjectName(QStringLiteral("LabelMessage"));
     m_messageLabel->setWordWrap(true);
@@ -129,8 +168,19 @@ StraightnessPage::StraightnessPage(QWidget* parent) : QWidget(parent)
         zone->setName(QStringLiteral("Zone"));
         zone->setPen(QPen(QColor(200, 60, 0), 1, Qt::DashLine));
     }
+    // A job's runs, drawn with their mean.
+    const QColor runColours[] = {QColor(0, 150, 70), QColor(140, 60, 180)};
+    for (const QColor& colour : runColours) {
+        QCPGraph* run = m_plot->addGraph();
+        run->setPen(QPen(colour, 1, Qt::DotLine));
+        run->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCross, 5));
+    }
+    m_plot->graph(4)->setName(QStringLiteral("Forward"));
+    m_plot->graph(5)->setName(QStringLiteral("Backward"));
     Plotting::legendAbove(m_plot);
-    m_plot->legend->removeItem(m_plot->legend->itemCount() - 1); // one entry for both sides of the zone
+    m_plot->graph(3)->removeFromLegend(); // one entry for both sides of the zone
+    m_plot->graph(4)->removeFromLegend();
+    m_plot->graph(5)->removeFromLegend();
     m_plot->xAxis->setLabel(QStringLiteral("Position [mm]"));
     m_plot->yAxis->setLabel(QStringLiteral("Height [\u00b5m]"));
     m_stationTable = new QTableView(split);
@@ -164,6 +214,11 @@ StraightnessPage::StraightnessPage(QWidget* parent) : QWidget(parent)
     connect(m_referenceBox, &QComboBox::currentIndexChanged, this, [this] { show(); });
     connect(m_reportButton, &QPushButton::clicked, this, &StraightnessPage::writeReport);
     connect(m_csvButton, &QPushButton::clicked, this, &StraightnessPage::writeCsv);
+    m_worker = new UncertaintyWorker(this);
+    connect(m_worker, &UncertaintyWorker::finished, this, [this](const RunUncertainty::Result& result) {
+        m_uncertainty = result;
+        show();
+    });
     show();
 }
 
@@ -222,6 +277,15 @@ void StraightnessPage::evaluate()
     if (!m_stale || !m_table)
         return;
     m_stale = false;
+    const bool job = evaluateJob();
+    // A job brings its own axis, base length and reference line.
+    for (QWidget* input :
+         std::initializer_list<QWidget*>{m_axisBox, m_baseLengthBox, m_directionBox, m_referenceBox})
+        input->setEnabled(!job);
+    if (job) {
+        show();
+        return;
+    }
     Straightness::Input input = m_scope;
     input.axis = m_axisBox->currentIndex() + 1;
     input.baseLength = m_baseLengthBox->value();
@@ -238,14 +302,51 @@ void StraightnessPage::evaluate()
     show();
 }
 
+void StraightnessPage::plotProfile(const Straightness& profile, Straightness::Reference reference)
+{
+    QVector<double> x, h;
+    for (const Straightness::Station& s : profile.stations()) {
+        x << s.position;
+        h << s.height;
+    }
+    m_plot->graph(0)->setData(x, h, true);
+    const Straightness::Line& line = profile.line(reference);
+    const QVector<double> ends = profile.done() ? QVector<double>{x.front(), x.back()} : QVector<double>();
+    const auto along = [&](double offset) {
+        QVector<double> values;
+        for (const double e : ends)
+            values << line.at(e) + offset;
+        return values;
+    };
+    m_plot->graph(1)->setName(Straightness::name(reference));
+    m_plot->graph(1)->setData(ends, along(0), true);
+    m_plot->graph(2)->setData(ends, along(line.below), true);
+    m_plot->graph(3)->setData(ends, along(line.above), true);
+    // The legend in drawing order: a job's runs first, then the profile, its line and zone.
+    m_plot->legend->clearItems();
+    for (const int graph : {4, 5, 0, 1, 2})
+        if (!m_plot->graph(graph)->data()->isEmpty())
+            m_plot->graph(graph)->addToLegend();
+    m_plot->rescaleAxes();
+    m_plot->xAxis->scaleRange(1.05);
+    m_plot->yAxis->scaleRange(1.2);
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
 void StraightnessPage::show()
 {
+    if (m_job) {
+        showJob();
+        return;
+    }
     const Straightness::Reference chosen = reference();
     const bool done = m_result.done();
     m_messageLabel->setText(
         m_tobar ? QStringLiteral("Straightness is evaluated from the angles of an ORVELAN table.")
                 : m_result.message());
     m_messageLabel->setVisible(!m_messageLabel->text().isEmpty());
+    m_reversalLabel->hide();
+    m_verdictLabel->hide();
     const QList<QStringList> figures = m_result.figureRows();
     for (size_t i = 0; i < m_deviationLabels.size(); ++i) {
         const QStringList& row = figures.value(static_cast<int>(i) + 1);
@@ -255,51 +356,106 @@ void StraightnessPage::show()
     m_reportButton->setEnabled(done);
     m_csvButton->setEnabled(done);
     m_model->show(done ? &m_result : nullptr, chosen, m_unit);
+    m_plot->graph(0)->setName(QStringLiteral("Profile"));
+    m_plot->graph(4)->data()->clear();
+    m_plot->graph(5)->data()->clear();
+    plotProfile(m_result, chosen);
+}
 
-    QVector<double> x, h;
-    for (const Straightness::Station& s : m_result.stations()) {
-        x << s.position;
-        h << s.height;
-    }
-    m_plot->graph(0)->setData(x, h, true);
-    const Straightness::Line& line = m_result.line(chosen);
-    const QVector<double> ends = done ? QVector<double>{x.front(), x.back()} : QVector<double>();
-    const auto along = [&](double offset) {
-        QVector<double> values;
-        for (const double e : ends)
-            values << line.at(e) + offset;
-        return values;
+void StraightnessPage::showJob()
+{
+    const StraightnessJob& job = *m_job;
+    const Straightness::Reference judged = job.reference;
+    const bool done = m_run.done();
+    const Straightness& mean = m_run.mean();
+    m_messageLabel->setText(m_jobMessage);
+    m_messageLabel->setVisible(!m_jobMessage.isEmpty());
+    const QString micro = QStringLiteral(" \u00b5m");
+    const QString computing = QStringLiteral("computing\u2026");
+    const auto expanded = [&](Straightness::Reference r) {
+        if (!m_uncertainty)
+            return computing;
+        return m_uncertainty->done ? Numbers::fixedText(m_uncertainty->expanded(r), 3) + micro
+                                   : QStringLiteral("-");
     };
-    m_plot->graph(1)->setName(Straightness::name(chosen));
-    m_plot->graph(1)->setData(ends, along(0), true);
-    m_plot->graph(2)->setData(ends, along(line.below), true);
-    m_plot->graph(3)->setData(ends, along(line.above), true);
-    m_plot->rescaleAxes();
-    m_plot->xAxis->scaleRange(1.05);
-    m_plot->yAxis->scaleRange(1.2);
-    m_plot->replot(QCustomPlot::rpQueuedReplot);
+    for (size_t i = 0; i < m_deviationLabels.size(); ++i) {
+        const Straightness::Reference r = Straightness::References[i];
+        // Two lines, so that three fit side by side in the window's first size.
+        m_deviationLabels[i]->setText(done ? QStringLiteral("%1: %2%3\nU (k = 2) = %4")
+                                                 .arg(Straightness::name(r),
+                                                      Numbers::fixedText(mean.deviation(r), 3), micro,
+                                                      expanded(r))
+                                           : QStringLiteral("%1: -\n").arg(Straightness::name(r)));
+    }
+    const bool two = done && m_run.backward().has_value();
+    m_reversalLabel->setVisible(two);
+    if (two)
+        m_reversalLabel->setText(QStringLiteral("Reversal (forward - backward): SD %1%3, max %2%3")
+                                     .arg(Numbers::fixedText(m_run.reversalSd(), 3),
+                                          Numbers::fixedText(m_run.reversalMax(), 3), micro));
+    const bool tolerance = std::isfinite(job.tolerance) && job.tolerance > 0;
+    m_verdictLabel->setVisible(done && tolerance);
+    if (done && tolerance) {
+        QString verdict = m_uncertainty ? QStringLiteral("-") : computing;
+        if (m_uncertainty && m_uncertainty->done)
+            verdict = Conformity::text(
+                Conformity::decide(mean.deviation(judged), m_uncertainty->expanded(judged), job.tolerance));
+        m_verdictLabel->setText(
+            QStringLiteral("Verdict (%1, tolerance %2%3): %4")
+                .arg(Straightness::name(judged), Numbers::dotText(job.tolerance, 6), micro, verdict));
+    }
+    // The report waits for both runs and the uncertainty: a report to sign is whole.
+    m_reportButton->setEnabled(done && m_jobMessage.isEmpty() && m_uncertainty && m_uncertainty->done);
+    m_csvButton->setEnabled(done);
+    m_model->showRows(done ? RunReport::stationRows(m_run) : QList<QStringList>());
+    m_plot->graph(0)->setName(QStringLiteral("Mean"));
+    const auto runData = [&](int graph, const Straightness* run) {
+        QVector<double> x, h;
+        for (size_t i = 0; run && done && i < run->stations().size(); ++i) {
+            x << run->stations()[i].position;
+            h << run->stations()[i].height;
+        }
+        m_plot->graph(graph)->setData(x, h, true);
+    };
+    runData(4, two ? &m_run.forward() : nullptr);
+    runData(5, two && m_run.backward() ? &*m_run.backward() : nullptr);
+    plotProfile(done ? mean : Straightness(), judged);
 }
 
 void StraightnessPage::writeReport()
 {
-    const QString file =
-        FileDialog::choose(this, FileDialog::Kind::ExportPdf,
-                           Plotting::exportName(QStringLiteral("straightness"), QStringLiteral("pdf")));
+    const bool job = m_job && m_run.done() && m_uncertainty && m_uncertainty->done;
+    if (m_job && !job)
+        return; // a job's report is written whole or not at all
+    const QString file = FileDialog::choose(
+        this, FileDialog::Kind::ExportPdf,
+        Plotting::exportName(job ? QStringLiteral("straightness-run") : QStringLiteral("straightness"),
+                             QStringLiteral("pdf")));
     if (file.isEmpty())
         return;
-    const StraightnessReport report{
-        m_result, reference(), m_unit, m_number, m_fileName, QDateTime::currentDateTime(), m_plot};
-    if (!report.writePdf(file))
+    bool written = false;
+    if (job) {
+        const RunReport report{*m_job,         m_run,        *m_uncertainty, QDateTime::currentDateTime(),
+                               m_measuredFrom, m_measuredTo, m_plot};
+        written = report.writePdf(file);
+    } else {
+        const StraightnessReport report{
+            m_result, reference(), m_unit, m_number, m_fileName, QDateTime::currentDateTime(), m_plot};
+        written = report.writePdf(file);
+    }
+    if (!written)
         MessageBox::show(this, QStringLiteral("The report could not be written to %1.").arg(file));
 }
 
 void StraightnessPage::writeCsv()
 {
-    const QString file =
-        FileDialog::choose(this, FileDialog::Kind::ExportCsv,
-                           Plotting::exportName(QStringLiteral("straightness"), QStringLiteral("csv")));
+    const bool job = m_job && m_run.done();
+    const QString file = FileDialog::choose(
+        this, FileDialog::Kind::ExportCsv,
+        Plotting::exportName(job ? QStringLiteral("straightness-run") : QStringLiteral("straightness"),
+                             QStringLiteral("csv")));
     if (file.isEmpty())
         return;
-    if (!CsvExport::writeRows(m_result.stationRows(reference(), m_unit), file))
+    if (!CsvExport::writeRows(job ? m_run.stationRows() : m_result.stationRows(reference(), m_unit), file))
         MessageBox::show(this, QStringLiteral("The station table could not be written to %1.").arg(file));
 }

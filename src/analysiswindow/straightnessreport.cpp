@@ -1,12 +1,11 @@
 #include "analysiswindow/straightnessreport.h"
 
+#include "analysiswindow/plotting.h"
+
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QPicture>
-
-#include <qcustomplot.h>
 
 #include <algorithm>
 
@@ -76,24 +75,8 @@ void StraightnessReport::paint(QPainter& painter, int width, int height, int pag
         for (int i = 0; i < figures.size(); ++i)
             text(figures[i], {0, 0.3, 0.55}, i == 0);
         y += line / 2;
-        if (plot) {
-            // Drawn at a screen's size, so its texts keep their proportions, then scaled onto the page as
-            // lines and text, sharp at any zoom.
-            const double plotHeight = (FirstPageUsed - 1) * line - y;
-            const int pictureWidth = 900;
-            const int pictureHeight = static_cast<int>(pictureWidth * plotHeight / usable);
-            QPicture picture;
-            QCPPainter recorder(&picture);
-            plot->toPainter(&recorder, pictureWidth, pictureHeight);
-            recorder.end();
-            painter.save();
-            painter.translate(left, y);
-            // A picture is played back scaled to the device's resolution.
-            const double dpi = picture.logicalDpiX() / static_cast<double>(painter.device()->logicalDpiX());
-            painter.scale(dpi * usable / pictureWidth, dpi * plotHeight / pictureHeight);
-            painter.drawPicture(0, 0, picture);
-            painter.restore();
-        }
+        if (plot)
+            Plotting::drawOnPage(painter, plot, QRectF(left, y, usable, (FirstPageUsed - 1) * line - y));
         y = FirstPageUsed * line;
     }
     text(Straightness::stationHeader(unit), stationColumns, true);
