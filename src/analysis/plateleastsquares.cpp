@@ -1,0 +1,169 @@
+#include "analysis/plateleastsquares.h"
+
+#include <Eigen/OrderingMethods>
+#include <Eigen/SparseCore>
+#include <Eigen/SparseQR>
+
+#include <cmath>
+
+namespace {
+const double UmPerArcsecMm = 1000.0 * 4.0 * std::atan(1.0) / 648000.0;
+// A tie holds exactly in all but rounding: its equation outweighs a reading's this much.
+const double TieWeight = 1e4;
+
+using Matrix = Eigen::SparseMatrix<double>;
+} // namespace
+
+struct PlateLeastSquares::Solver {
+    Matrix a;
+    Eigen::SparseQR<Matrix, Eigen::COLAMDOrdering<int>> qr;
+};
+
+PlateLeastSquares::PlateLeastSquares(const PlateGeometry& geometry) : m_geometry(geometry)
+{
+    if (!geometry.valid()) {
+        m_problem = geometry.problem().isEmpty() ? QStringLiteral("No lines.") : geometry.problem();
+        return;
+    }
+    const auto& points = geometry.points();
+    const auto& lines = geometry.lines();
+    // Three points held at 0: the first station, the one farthest from it, and the one farthest from the
+    // line through both.
+    const auto at = [&](int p) { return points[static_cast<size_t>(p)]; };
+    int first = -1;
+    for (size_t p = 0; p < points.size() && first < 0; ++p) {
+        if (points[p].stations > 0)
+            first = static_cast<int>(p);
+    }
+    int second = first;
+    int third = first;
+    double far = 0;
+    double area = 0;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (size_t p = 0; p < points.size(); ++p) {
+            if (points[p].stations == 0)
+                continue;
+            const double dx = points[p].x - at(first).x;
+            const double dy = points[p].y - at(first).y;
+            if (pass == 0 && std::hypot(dx, dy) > far) {
+                far = std::hypot(dx, dy);
+                second = static_cast<int>(p);
+            } else if (pass == 1) {
+                const double cross =
+                    std::abs((at(second).x - at(first).x) * dy - (at(second).y - at(first).y) * dx);
+                if (cross > area) {
+                    area = cross;
+                    third = static_cast<int>(p);
+                }
+            }
+        }
+    }
+    if (!(area > 1e-9 * far * far)) {
+        m_problem = QStringLiteral("The stations lie on one line: no plate to evaluate.");
+        return;
+    }
+    m_fixed = {first, second, third};
+    m_column.assign(points.size(), -1);
+    int columns = 0;
+    for (size_t p = 0; p < points.size(); ++p) {
+        if (static_cast<int>(p) != first && static_cast<int>(p) != second && static_cast<int>(p) != third)
+            m_column[p] = columns++;
+    }
+    const int offsetColumn = columns;
+    columns += static_cast<int>(lines.size());
+
+    std::vector<Eigen::Triplet<double>> entries;
+    int row = 0;
+    int ties = 0;
+    const auto put = [&](int p, double value) {
+        const int col = m_column[static_cast<size_t>(p)];
+        if (col >= 0)
+            entries.emplace_back(row, col, value);
+    };
+    for (size_t l = 0; l < lines.size(); ++l) {
+        const PlateGeometry::Line& line = lines[l];
+        const double perUm = 1 / (UmPerArcsecMm * line.base);
+        for (int i = 1; i <= line.readings; ++i) {
+            put(line.points[static_cast<size_t>(i)], perUm);
+            put(line.points[static_cast<size_t>(i - 1)], -perUm);
+            entries.emplace_back(row, offsetColumn + static_cast<int>(l), -1.0);
+            ++row;
+        }
+    }
+    m_rows = row;
+    for (const PlateGeometry::Line& line : lines) {
+        if (line.middlePoint < 0)
+            continue;
+        const double weight = TieWeight / (UmPerArcsecMm * line.base);
+        const size_t a = static_cast<size_t>(line.readings - 1) / 2;
+        put(line.middlePoint, weight);
+        put(line.points[a], -weight / 2);
+        put(line.points[a + 1], -weight / 2);
+        ++row;
+        ++ties;
+    }
+    m_dof = m_rows + ties - columns;
+    m_solver = std::make_unique<Solver>();
+    m_solver->a.resize(row, columns);
+    m_solver->a.setFromTriplets(entries.begin(), entries.end());
+    m_solver->a.makeCompressed();
+    m_solver->qr.compute(m_solver->a);
+    if (m_solver->qr.info() != Eigen::Success || m_solver->qr.rank() < columns || m_dof < 0) {
+        m_problem = QStringLiteral("The lines do not tie every station to the others.");
+        m_solver.reset();
+    }
+}
+
+PlateLeastSquares::~PlateLeastSquares() = default;
+
+PlateLeastSquares::Solution PlateLeastSquares::solve(const std::vector<std::vector<double>>& readings,
+                                                     const std::vector<double>& lineScale) const
+{
+    Solution solution;
+    if (!m_solver)
+        return solution;
+    const auto& lines = m_geometry.lines();
+    Eigen::VectorXd b = Eigen::VectorXd::Zero(m_solver->a.rows());
+    // A base length longer by a factor scales the line's steps, as a reading (and the offset) larger by it.
+    Eigen::Index row = 0;
+    for (size_t l = 0; l < lines.size(); ++l) {
+        const double scale = lineScale.empty() ? 1.0 : lineScale[l];
+        for (const double r : readings[l])
+            b[row++] = r * scale;
+    }
+    const Eigen::VectorXd x = m_solver->qr.solve(b);
+    solution.heights.assign(m_column.size(), 0.0);
+    for (size_t p = 0; p < m_column.size(); ++p) {
+        if (m_column[p] >= 0)
+            solution.heights[p] = x[m_column[p]];
+    }
+    const Eigen::Index offsetColumn = x.size() - static_cast<Eigen::Index>(lines.size());
+    solution.offsets.resize(lines.size());
+    for (size_t l = 0; l < lines.size(); ++l) {
+        const double scale = lineScale.empty() ? 1.0 : lineScale[l];
+        solution.offsets[l] = x[offsetColumn + static_cast<Eigen::Index>(l)] / scale;
+    }
+    return solution;
+}
+
+std::vector<std::vector<double>>
+PlateLeastSquares::residuals(const std::vector<std::vector<double>>& readings, const Solution& solution) const
+{
+    std::vector<std::vector<double>> result;
+    if (!m_solver || solution.heights.size() != m_column.size())
+        return result;
+    const auto& lines = m_geometry.lines();
+    result.resize(lines.size());
+    for (size_t l = 0; l < lines.size(); ++l) {
+        const PlateGeometry::Line& line = lines[l];
+        const double perUm = 1 / (UmPerArcsecMm * line.base);
+        for (int i = 1; i <= line.readings; ++i) {
+            const double step =
+                solution.heights[static_cast<size_t>(line.points[static_cast<size_t>(i)])] -
+                solution.heights[static_cast<size_t>(line.points[static_cast<size_t>(i - 1)])];
+            result[l].push_back(readings[l][static_cast<size_t>(i - 1)] -
+                                (step * perUm - solution.offsets[l]));
+        }
+    }
+    return result;
+}
