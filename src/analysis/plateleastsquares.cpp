@@ -1,9 +1,11 @@
 #include "analysis/plateleastsquares.h"
 
+#include <Eigen/Dense>
 #include <Eigen/OrderingMethods>
 #include <Eigen/SparseCore>
 #include <Eigen/SparseQR>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -63,10 +65,17 @@ PlateLeastSquares::PlateLeastSquares(const PlateGeometry& geometry) : m_geometry
         return;
     }
     m_fixed = {first, second, third};
+    if (geometry.kind() == PlateGeometry::Kind::Grid) {
+        // Rows and columns alone cannot tell a twist: a fourth corner holds it until solve() takes it out.
+        const PlateGeometry::Line& south = lines.front();
+        const PlateGeometry::Line& north = lines[static_cast<size_t>(geometry.rows() - 1)];
+        m_fixed = {south.points.front(), south.points.back(), north.points.front(), north.points.back()};
+        prepareTwist();
+    }
     m_column.assign(points.size(), -1);
     int columns = 0;
     for (size_t p = 0; p < points.size(); ++p) {
-        if (static_cast<int>(p) != first && static_cast<int>(p) != second && static_cast<int>(p) != third)
+        if (std::find(m_fixed.begin(), m_fixed.end(), static_cast<int>(p)) == m_fixed.end())
             m_column[p] = columns++;
     }
     const int offsetColumn = columns;
@@ -116,6 +125,34 @@ PlateLeastSquares::PlateLeastSquares(const PlateGeometry& geometry) : m_geometry
 
 PlateLeastSquares::~PlateLeastSquares() = default;
 
+// The twist of the heights, h = t * (x - mean x) * (y - mean y), as fitted by least squares together with a
+// plane: t is a fixed weighted sum of the heights.
+void PlateLeastSquares::prepareTwist()
+{
+    const auto& points = m_geometry.points();
+    double meanX = 0, meanY = 0, n = 0;
+    for (const PlateGeometry::Point& p : points) {
+        meanX += p.x;
+        meanY += p.y;
+        ++n;
+    }
+    meanX /= n;
+    meanY /= n;
+    Eigen::Matrix4d gram = Eigen::Matrix4d::Zero();
+    const auto basis = [&](const PlateGeometry::Point& p) {
+        const double u = p.x - meanX;
+        const double v = p.y - meanY;
+        return Eigen::Vector4d(1, u, v, u * v);
+    };
+    for (const PlateGeometry::Point& p : points)
+        gram += basis(p) * basis(p).transpose();
+    const Eigen::Vector4d pick = gram.inverse().row(3).transpose();
+    for (const PlateGeometry::Point& p : points) {
+        m_twistWeight.push_back(pick.dot(basis(p)));
+        m_twistShape.push_back(basis(p)[3]);
+    }
+}
+
 PlateLeastSquares::Solution PlateLeastSquares::solve(const std::vector<std::vector<double>>& readings,
                                                      const std::vector<double>& lineScale) const
 {
@@ -137,11 +174,24 @@ PlateLeastSquares::Solution PlateLeastSquares::solve(const std::vector<std::vect
         if (m_column[p] >= 0)
             solution.heights[p] = x[m_column[p]];
     }
+    double twist = 0;
+    for (size_t p = 0; p < m_twistWeight.size(); ++p)
+        twist += m_twistWeight[p] * solution.heights[p];
+    for (size_t p = 0; p < m_twistShape.size(); ++p)
+        solution.heights[p] -= twist * m_twistShape[p];
     const Eigen::Index offsetColumn = x.size() - static_cast<Eigen::Index>(lines.size());
     solution.offsets.resize(lines.size());
     for (size_t l = 0; l < lines.size(); ++l) {
+        const PlateGeometry::Line& line = lines[l];
         const double scale = lineScale.empty() ? 1.0 : lineScale[l];
-        solution.offsets[l] = x[offsetColumn + static_cast<Eigen::Index>(l)] / scale;
+        double offset = x[offsetColumn + static_cast<Eigen::Index>(l)];
+        if (!m_twistShape.empty()) {
+            // The twist taken out tilts each line by a step of its own, which its offset takes up.
+            const size_t p = static_cast<size_t>(line.points[0]);
+            const size_t q = static_cast<size_t>(line.points[1]);
+            offset -= twist * (m_twistShape[q] - m_twistShape[p]) / (UmPerArcsecMm * line.base);
+        }
+        solution.offsets[l] = offset / scale;
     }
     return solution;
 }

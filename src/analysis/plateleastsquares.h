@@ -18,6 +18,10 @@
 // three parameters are fixed by holding three points that span the plate at height 0. With the base
 // lengths scaling only the readings' side, the system is factored once (sparse QR) and solved for any
 // number of sets of readings.
+//
+// A grid's rows and columns alone cannot tell a twist either (h = t * x * y changes every row's and
+// column's readings by a constant, which their offsets take up): a fourth corner is held too, and the
+// heights are given without a twist of their own (their least-squares twist is 0).
 class PlateLeastSquares {
 public:
     struct Solution {
@@ -46,6 +50,7 @@ public:
 
 private:
     struct Solver;
+    void prepareTwist();
 
     PlateGeometry m_geometry;
     QString m_problem;
@@ -53,5 +58,8 @@ private:
     std::vector<int> m_fixed;
     std::vector<int> m_column; // per point: its column, -1 when held at 0
     int m_rows = 0;
+    // Grid: the twist's weight per point in its least-squares fit, and its shape.
+    std::vector<double> m_twistWeight;
+    std::vector<double> m_twistShape;
     std::unique_ptr<Solver> m_solver;
 };
