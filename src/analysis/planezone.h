@@ -1,7 +1,7 @@
 #pragma once
 
 #include <limits>
-#include <memory>
+#include <optional>
 #include <vector>
 
 // Reference planes of heights over plan positions: the least-squares plane and the minimum zone (the two
@@ -25,21 +25,21 @@ public:
     };
 
     PlaneZone(std::vector<double> x, std::vector<double> y);
-    ~PlaneZone();
-    PlaneZone(const PlaneZone&) = delete;
-    PlaneZone& operator=(const PlaneZone&) = delete;
 
     // Fewer than three points, or all of them on a line: no plane (NaN figures).
     [[nodiscard]] bool valid() const { return m_valid; }
     [[nodiscard]] Plane leastSquares(const std::vector<double>& heights) const;
-    // Solved as a linear programme; the programme and its last basis are kept, so the next heights start
-    // from there. Never wider than the least-squares plane.
-    [[nodiscard]] Plane minimumZone(const std::vector<double>& heights);
+    // Solved exactly as linear programmes over the points that matter. Never wider than the least-squares
+    // plane.
+    [[nodiscard]] Plane minimumZone(const std::vector<double>& heights) const;
     // The distances of the heights from the plane.
     [[nodiscard]] Plane fitted(const std::vector<double>& heights, double a, double b, double c) const;
 
 private:
-    struct Programme;
+    // The points the first programme takes from each side of the least-squares plane.
+    static constexpr size_t StartPoints = 8;
+    [[nodiscard]] std::optional<Plane> zoneOf(const std::vector<double>& heights,
+                                              const std::vector<size_t>& set) const;
 
     std::vector<double> m_x;
     std::vector<double> m_y;
@@ -49,5 +49,4 @@ private:
     double m_scale = 1;
     // The least-squares plane's normal equations over centred positions, inverted once.
     double m_inverse[2][2] = {{0, 0}, {0, 0}};
-    std::unique_ptr<Programme> m_programme;
 };

@@ -2,23 +2,31 @@
 
 #include <Eigen/Dense>
 #include <Eigen/OrderingMethods>
+#include <Eigen/SparseCholesky>
 #include <Eigen/SparseCore>
-#include <Eigen/SparseQR>
+#include <Eigen/SparseLU>
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
 const double UmPerArcsecMm = 1000.0 * 4.0 * std::atan(1.0) / 648000.0;
-// A tie holds exactly in all but rounding: its equation outweighs a reading's this much.
-const double TieWeight = 1e4;
-
 using Matrix = Eigen::SparseMatrix<double>;
 } // namespace
 
+// The normal equations of the readings bordered by the ties as exact constraints (Lagrange multipliers):
+//     [A'A  C'] [x]   [A'b]
+//     [C    0 ] [y] = [0  ]
+// factored once by sparse LU; without ties (a grid, a Union Jack of even steps) the normal equations alone
+// by sparse Cholesky. The readings' system is well conditioned enough for the normal equations (its
+// condition grows with the square of the stations along a line); a sparse QR of A is far slower on a large
+// grid.
 struct PlateLeastSquares::Solver {
     Matrix a;
-    Eigen::SparseQR<Matrix, Eigen::COLAMDOrdering<int>> qr;
+    Matrix transposed;
+    Eigen::SparseLU<Matrix, Eigen::COLAMDOrdering<int>> lu;
+    Eigen::SimplicialLDLT<Matrix> ldlt;
+    bool bordered = false;
 };
 
 PlateLeastSquares::PlateLeastSquares(const PlateGeometry& geometry) : m_geometry(geometry)
@@ -82,42 +90,67 @@ PlateLeastSquares::PlateLeastSquares(const PlateGeometry& geometry) : m_geometry
     columns += static_cast<int>(lines.size());
 
     std::vector<Eigen::Triplet<double>> entries;
+    std::vector<Eigen::Triplet<double>> tieEntries;
     int row = 0;
-    int ties = 0;
-    const auto put = [&](int p, double value) {
+    const auto put = [&](std::vector<Eigen::Triplet<double>>& to, int p, double value) {
         const int col = m_column[static_cast<size_t>(p)];
         if (col >= 0)
-            entries.emplace_back(row, col, value);
+            to.emplace_back(row, col, value);
     };
     for (size_t l = 0; l < lines.size(); ++l) {
         const PlateGeometry::Line& line = lines[l];
         const double perUm = 1 / (UmPerArcsecMm * line.base);
         for (int i = 1; i <= line.readings; ++i) {
-            put(line.points[static_cast<size_t>(i)], perUm);
-            put(line.points[static_cast<size_t>(i - 1)], -perUm);
+            put(entries, line.points[static_cast<size_t>(i)], perUm);
+            put(entries, line.points[static_cast<size_t>(i - 1)], -perUm);
             entries.emplace_back(row, offsetColumn + static_cast<int>(l), -1.0);
             ++row;
         }
     }
     m_rows = row;
+    // The ties, scaled like the readings, below the normal equations.
+    row = columns;
     for (const PlateGeometry::Line& line : lines) {
         if (line.middlePoint < 0)
             continue;
-        const double weight = TieWeight / (UmPerArcsecMm * line.base);
+        const double perUm = 1 / (UmPerArcsecMm * line.base);
         const size_t a = static_cast<size_t>(line.readings - 1) / 2;
-        put(line.middlePoint, weight);
-        put(line.points[a], -weight / 2);
-        put(line.points[a + 1], -weight / 2);
+        put(tieEntries, line.middlePoint, perUm);
+        put(tieEntries, line.points[a], -perUm / 2);
+        put(tieEntries, line.points[a + 1], -perUm / 2);
         ++row;
-        ++ties;
     }
+    const int ties = row - columns;
     m_dof = m_rows + ties - columns;
     m_solver = std::make_unique<Solver>();
-    m_solver->a.resize(row, columns);
-    m_solver->a.setFromTriplets(entries.begin(), entries.end());
-    m_solver->a.makeCompressed();
-    m_solver->qr.compute(m_solver->a);
-    if (m_solver->qr.info() != Eigen::Success || m_solver->qr.rank() < columns || m_dof < 0) {
+    Matrix& a = m_solver->a;
+    a.resize(m_rows, columns);
+    a.setFromTriplets(entries.begin(), entries.end());
+    m_solver->transposed = a.transpose();
+    const Matrix normal = m_solver->transposed * a;
+    std::vector<Eigen::Triplet<double>> bordered;
+    bordered.reserve(static_cast<size_t>(normal.nonZeros()) + 2 * tieEntries.size());
+    for (int k = 0; k < normal.outerSize(); ++k) {
+        for (Matrix::InnerIterator it(normal, k); it; ++it)
+            bordered.emplace_back(static_cast<int>(it.row()), static_cast<int>(it.col()), it.value());
+    }
+    for (const Eigen::Triplet<double>& t : tieEntries) {
+        bordered.push_back(t);
+        bordered.emplace_back(t.col(), t.row(), t.value());
+    }
+    Matrix system(columns + ties, columns + ties);
+    system.setFromTriplets(bordered.begin(), bordered.end());
+    system.makeCompressed();
+    m_solver->bordered = ties > 0;
+    if (ties > 0)
+        m_solver->lu.compute(system);
+    else
+        m_solver->ldlt.compute(system);
+    const bool factored =
+        ties > 0 ? m_solver->lu.info() == Eigen::Success
+                 : m_solver->ldlt.info() == Eigen::Success &&
+                       m_solver->ldlt.vectorD().minCoeff() > 1e-12 * m_solver->ldlt.vectorD().maxCoeff();
+    if (!factored || m_dof < 0) {
         m_problem = QStringLiteral("The lines do not tie every station to the others.");
         m_solver.reset();
     }
@@ -160,7 +193,7 @@ PlateLeastSquares::Solution PlateLeastSquares::solve(const std::vector<std::vect
     if (!m_solver)
         return solution;
     const auto& lines = m_geometry.lines();
-    Eigen::VectorXd b = Eigen::VectorXd::Zero(m_solver->a.rows());
+    Eigen::VectorXd b(m_solver->a.rows());
     // A base length longer by a factor scales the line's steps, as a reading (and the offset) larger by it.
     Eigen::Index row = 0;
     for (size_t l = 0; l < lines.size(); ++l) {
@@ -168,7 +201,14 @@ PlateLeastSquares::Solution PlateLeastSquares::solve(const std::vector<std::vect
         for (const double r : readings[l])
             b[row++] = r * scale;
     }
-    const Eigen::VectorXd x = m_solver->qr.solve(b);
+    Eigen::VectorXd x;
+    if (m_solver->bordered) {
+        Eigen::VectorXd right = Eigen::VectorXd::Zero(m_solver->lu.rows());
+        right.head(m_solver->a.cols()) = m_solver->transposed * b;
+        x = m_solver->lu.solve(right).head(m_solver->a.cols());
+    } else {
+        x = m_solver->ldlt.solve(m_solver->transposed * b);
+    }
     solution.heights.assign(m_column.size(), 0.0);
     for (size_t p = 0; p < m_column.size(); ++p) {
         if (m_column[p] >= 0)

@@ -16,7 +16,7 @@
 // number of readings ties its middle point to the mean of the two stations beside it. A plane added to
 // the heights (with the offsets following its slope along each line) fits the readings equally well: its
 // three parameters are fixed by holding three points that span the plate at height 0. With the base
-// lengths scaling only the readings' side, the system is factored once (sparse QR) and solved for any
+// lengths scaling only the readings' side, the system is factored once and solved for any
 // number of sets of readings.
 //
 // A grid's rows and columns alone cannot tell a twist either (h = t * x * y changes every row's and

@@ -206,7 +206,7 @@ private slots:
                 std::abs(row[7].toDouble() - 0.906806801) < 1e-9);
     }
 
-    // The narrowest zone of small random sets against every plane that two pairs of points fix.
+    // The narrowest zone of random sets against every plane that two pairs of points fix.
     void minimumZone_data()
     {
         QTest::addColumn<quint32>("seed");
@@ -217,7 +217,7 @@ private slots:
     {
         QFETCH(quint32, seed);
         QRandomGenerator random(seed);
-        const int n = 5 + int(seed % 5);
+        const int n = seed <= 8 ? 5 + int(seed % 5) : 20 + 5 * int(seed % 4); // more than one programme takes
         std::vector<double> x, y, z;
         for (int i = 0; i < n; ++i) {
             x.push_back(random.bounded(1000.0));
