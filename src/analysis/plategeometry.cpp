@@ -97,8 +97,8 @@ PlateGeometry PlateGeometry::grid(int rows, int cols, double rowBase, double col
                           .arg(MaxBaseLength, 0, 'f', 0);
         return g;
     }
-    if (rows < 2 || cols < 2 || rows > MaxReadings + 1 || cols > MaxReadings + 1) {
-        g.m_problem = QStringLiteral("A grid needs at least 2 rows and 2 columns of stations.");
+    if (rows < 2 || cols < 2 || rows > MaxGridLines || cols > MaxGridLines) {
+        g.m_problem = QStringLiteral("A grid has 2 to %1 rows and columns of stations.").arg(MaxGridLines);
         return g;
     }
     g.m_rows = rows;
