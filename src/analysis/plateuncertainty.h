@@ -14,7 +14,8 @@
 // instrument's standard uncertainty a + b * |reading| and the reading's own scatter combined) and each
 // base length (normal, one draw per base length, shared by the lines measured with it), then evaluates
 // the plate again. U = 2u. A fixed seed makes a certificate reproducible. A pure function of its input:
-// it may run on any thread.
+// it may run on any thread (GLPK keeps an environment per thread: a thread of its own calls glp_free_env()
+// before it ends).
 namespace PlateUncertainty {
 
 constexpr int DefaultTrials = 10000;

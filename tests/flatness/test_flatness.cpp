@@ -333,6 +333,15 @@ private slots:
             QVERIFY(std::abs(two.expanded(figure) / one.expanded(figure) - 2) < 0.02);
         // Using every reading lowers the uncertainty.
         QVERIFY(one.u[size_t(F::LeastSquaresPlane)] < one.u[size_t(F::Classic)]);
+        // A reading's own scatter adds to the instrument's as its square; none at all leaves no spread.
+        in.angleUncertaintyA = 0;
+        for (const auto& line : in.readings.lines)
+            in.readings.scatter.emplace_back(line.size(), 0.2);
+        const PlateUncertainty::Result scatter = PlateUncertainty::compute(in);
+        for (const F figure : Flatness::Figures)
+            QVERIFY(std::abs(scatter.u[size_t(figure)] / two.u[size_t(figure)] - 1) < 1e-9);
+        in.readings.scatter.clear();
+        QCOMPARE(PlateUncertainty::compute(in).u, (std::array<double, 3>{0, 0, 0}));
 
         in.geometry = PlateGeometry::grid(5, 5, 50, 50);
         in.readings = readingsOf(in.geometry, [](double x, double y) {
