@@ -17,7 +17,7 @@ public:
     static constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
     static constexpr double MaxBaseLength = 1e5; // mm
     static constexpr int MaxReadings = 10000;    // per line
-    static constexpr int MaxGridLines = 500;     // rows, and columns, of a grid
+    static constexpr int MaxGridLines = 200;     // rows, and columns, of a grid
     // A diagonal of n steps of its own base length must reach the corners this closely (relative).
     static constexpr double DiagonalFit = 0.01;
 
