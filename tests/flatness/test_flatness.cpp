@@ -188,7 +188,7 @@ private slots:
         }
         QVERIFY(std::abs(f.residuals()[size_t(line)][size_t(reading)]) > 1.5 * largest);
         QVERIFY(f.readingSd() > 0.5 && f.readingSd() < 5);
-        // The faulty line misses the stations it shares beyond the fault.
+        // The faulty line misses the stations it shares after the fault.
         QVERIFY(std::any_of(f.closures().begin(), f.closures().end(), [&](const Flatness::Closure& c) {
             return c.line == line && std::abs(c.um) > 0.1;
         }));
