@@ -85,6 +85,7 @@ Result compute(const Input& input)
     PlateReadings trial = input.readings;
     std::vector<double> scale(lines.size(), 1.0);
     std::array<Spread, 3> spread;
+    std::vector<Spread> heightSpread(stations.points.size());
     for (int t = 0; t < input.trials; ++t) {
         for (const auto& [base, members] : byBase) {
             const double factor = 1 + normal() * input.baseLengthUncertainty / base;
@@ -97,8 +98,10 @@ Result compute(const Input& input)
         }
         const PlateLeastSquares::Solution solution = squares.solve(trial.lines, scale);
         const std::vector<double> heights = stations.heights(solution.heights);
-        spread[static_cast<size_t>(Flatness::Figure::LeastSquaresPlane)].add(
-            zone.leastSquares(heights).width());
+        const PlaneZone::Plane plane = zone.leastSquares(heights);
+        for (size_t i = 0; i < heights.size(); ++i)
+            heightSpread[i].add(heights[i] - plane.at(stations.x[i], stations.y[i]));
+        spread[static_cast<size_t>(Flatness::Figure::LeastSquaresPlane)].add(plane.width());
         spread[static_cast<size_t>(Flatness::Figure::MinimumZone)].add(zone.minimumZone(heights).width());
         if (classic) {
             // The classic evaluation reads the base lengths from the geometry: the trial's are put there.
@@ -112,6 +115,9 @@ Result compute(const Input& input)
     }
     for (const Flatness::Figure f : Flatness::Figures)
         result.u[static_cast<size_t>(f)] = spread[static_cast<size_t>(f)].sd();
+    result.height.assign(geometry.points().size(), Flatness::NaN);
+    for (size_t i = 0; i < stations.points.size(); ++i)
+        result.height[static_cast<size_t>(stations.points[i])] = heightSpread[i].sd();
     result.trials = input.trials;
     result.done = true;
     return result;

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <limits>
+#include <vector>
 
 // The standard uncertainty of a plate's flatness figures by Monte Carlo propagation of the readings
 // through the evaluations: each trial draws every reading about its stored value (normal, with the
@@ -35,6 +36,9 @@ struct Result {
     bool done = false;
     int trials = 0;
     std::array<double, 3> u{}; // per Flatness::Figure, µm; NaN where the figure is none
+    // Per point of the geometry: u of its least-squares height about the least-squares plane, µm; NaN
+    // for a point without a station.
+    std::vector<double> height;
     [[nodiscard]] double expanded(Flatness::Figure figure) const
     {
         return 2 * u[static_cast<size_t>(figure)];

@@ -353,6 +353,12 @@ private slots:
         const Flatness f = Flatness::evaluate(in.geometry, in.readings);
         QVERIFY(std::abs(base.u[size_t(F::MinimumZone)] / (f.figure(F::MinimumZone) * 0.1 / 50) - 1) < 0.05);
         QVERIFY(std::isnan(base.u[size_t(F::Classic)]));
+        // Each height about the plane scales likewise.
+        for (const size_t p : {0, 6, 12, 24}) {
+            const PlateGeometry::Point& at = in.geometry.points()[p];
+            const double about = f.heights()[p] - f.leastSquaresPlane().at(at.x, at.y);
+            QVERIFY(std::abs(base.height[p] - std::abs(about) * 0.1 / 50) < 1e-4);
+        }
 
         // Grade AA of a 1000 mm diagonal: 2.6 µm; the rule with U.
         PlateUncertainty::Judgement judge;
