@@ -10,9 +10,10 @@ bool goodBase(double base)
     return base > 0 && base <= PlateGeometry::MaxBaseLength;
 }
 
+// A line of one reading tells nothing of the surface once its own offset is free.
 bool goodSteps(int n)
 {
-    return n >= 1 && n <= PlateGeometry::MaxReadings;
+    return n >= 2 && n <= PlateGeometry::MaxReadings;
 }
 
 QString mm(double value)
@@ -32,7 +33,7 @@ PlateGeometry PlateGeometry::unionJack(int nx, int ny, int nd, double base, doub
         return g;
     }
     if (!goodSteps(nx) || !goodSteps(ny) || !goodSteps(nd)) {
-        g.m_problem = QStringLiteral("Every line needs 1 to %1 readings.").arg(MaxReadings);
+        g.m_problem = QStringLiteral("Every line needs 2 to %1 readings.").arg(MaxReadings);
         return g;
     }
     const double lx = nx * base;
@@ -74,17 +75,17 @@ PlateGeometry PlateGeometry::unionJack(int nx, int ny, int nd, double base, doub
 PlateGeometry PlateGeometry::unionJackForPlate(double plateLength, double plateWidth, double base,
                                                double diagonalBase)
 {
-    if (!goodBase(base) || !(plateLength >= base && plateLength <= MaxReadings * base) ||
-        !(plateWidth >= base && plateWidth <= MaxReadings * base)) {
+    if (!goodBase(base) || !(plateLength >= 2 * base && plateLength <= MaxReadings * base) ||
+        !(plateWidth >= 2 * base && plateWidth <= MaxReadings * base)) {
         PlateGeometry g;
-        g.m_problem = QStringLiteral("The plate must be at least one base length long and wide.");
+        g.m_problem = QStringLiteral("The plate must be at least two base lengths long and wide.");
         return g;
     }
     const int nx = static_cast<int>(std::floor(plateLength / base + 1e-9));
     const int ny = static_cast<int>(std::floor(plateWidth / base + 1e-9));
     const double diagonal = std::hypot(nx * base, ny * base);
     const double step = goodBase(diagonalBase) ? diagonalBase : base;
-    const int nd = std::max(1, static_cast<int>(std::lround(diagonal / step)));
+    const int nd = std::max(2, static_cast<int>(std::lround(diagonal / step)));
     return unionJack(nx, ny, nd, base, diagonalBase, plateLength, plateWidth);
 }
 
