@@ -40,7 +40,7 @@ fuzz: deps
 	@bash tools/scripts/install-deps.sh clang libclang-rt-14-dev
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	  -DTARNOLUX_SANITIZE=ON -DTARNOLUX_FUZZ=ON
-	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_receive fuzz_tablefile fuzz_settings fuzz_numbers fuzz_journal
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_receive fuzz_tablefile fuzz_settings fuzz_numbers fuzz_journal fuzz_platefile
 	@bash fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # Every test built with AddressSanitizer and UndefinedBehaviorSanitizer, leaks included.

@@ -34,6 +34,7 @@ void registerWindowBenchmarks();
 void registerStatisticsBenchmarks();
 void registerLogBenchmarks();
 void registerStraightnessBenchmarks();
+void registerFlatnessBenchmarks();
 void registerJournalBenchmarks();
 int memoryProbe(int lines);
 int logProbe(qint64 points);
@@ -97,6 +98,9 @@ const Figure figures[] = {
     {"settle detection, per message", "settle", 1, "us", Rule::AtMost, 2, 0, "<= 2 us", "SettleDetection"},
     {"run uncertainty, 100 x 2, 10000 trials", "montecarlo", 1, "ms", Rule::AtMost, 200, 0, "<= 200 ms",
      "MonteCarloUncertainty"},
+    {"flatness, Union Jack 8 x 20", "flatness_union_jack", 1, "ms", Rule::AtMost, 10, 0, "<= 10 ms",
+     "FlatnessUnionJack"},
+    {"flatness, grid 40 x 40", "flatness_grid", 1, "ms", Rule::AtMost, 200, 0, "<= 200 ms", "FlatnessGrid"},
     {"layoutForMode, ten full tables", "layout", 1, "ms", Rule::AtMost, 200, 0, "<= 200 ms", "ModeRebuild"},
     {"display tick, ORVELAN", "tick_orvelan", 1, "ms", Rule::AtMost, 0.1, 0, "<= 0.1 ms", "DisplayTick"},
     {"display tick, TOBAR", "tick_tobar", 1, "ms", Rule::AtMost, 0.1, 0, "<= 0.1 ms", "DisplayTick"},
@@ -141,6 +145,7 @@ const char* const baselines[] = {
     "straightness: the least-squares sums of the same heights in a plain vector",
     "settle detection: the running minimum and maximum of the same readings; run uncertainty: its normal",
     "  draws alone",
+    "flatness: the same readings summed line by line (both evaluations and the minimum zone are the figure)",
     "layoutForMode: the same rebuild with ten empty tables",
     "display tick: the same boxes given ready texts",
     "background file: the same records written with open(O_TRUNC)/write/close",
@@ -346,6 +351,7 @@ int main(int argc, char** argv)
     Bench::registerStatisticsBenchmarks();
     Bench::registerLogBenchmarks();
     Bench::registerStraightnessBenchmarks();
+    Bench::registerFlatnessBenchmarks();
     Bench::registerJournalBenchmarks();
 
     int benchArgc = static_cast<int>(rest.size());

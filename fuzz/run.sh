@@ -8,7 +8,7 @@ build=${1:?build dir}
 seconds=${2:?seconds per harness}
 shift 2
 harnesses=("$@")
-[ ${#harnesses[@]} -eq 0 ] && harnesses=(receive tablefile settings numbers journal)
+[ ${#harnesses[@]} -eq 0 ] && harnesses=(receive tablefile settings numbers journal platefile)
 
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}

@@ -95,7 +95,7 @@ private slots:
         // Programs and desktop files only: no libraries, headers, tests or tools of the build.
         QCOMPARE(entries(QString()), QStringLiteral("bin share"));
         QCOMPARE(entries(QStringLiteral("/bin"), QDir::Executable | QDir::Files),
-                 QStringLiteral("tarnolux tarnolux-journal tarnolux-sim"));
+                 QStringLiteral("tarnolux tarnolux-journal tarnolux-plate tarnolux-sim"));
         QCOMPARE(entries(QStringLiteral("/share/icons/hicolor")),
                  QStringLiteral("128x128 16x16 24x24 256x256 32x32 48x48 64x64"));
         for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
