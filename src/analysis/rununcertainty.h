@@ -42,9 +42,11 @@ public:
         }
     };
 
-    // Runs on the calling thread.
-    [[nodiscard]] static Result compute(const Input& input);
+    // Runs on the calling thread. cancel, when given, is looked at between trials: set, it ends the
+    // computation with a result that is not done.
+    [[nodiscard]] static Result compute(const Input& input, const std::atomic<bool>* cancel = nullptr);
 };
+Q_DECLARE_METATYPE(RunUncertainty::Result)
 
 // Computes a RunUncertainty on a thread of its own and hands the result back by a queued signal, so the
 // display tick never waits for it. A newer start supersedes a running one, whose result is dropped.
@@ -58,4 +60,12 @@ public:
 
 signals:
     void finished(const RunUncertainty::Result& result);
+
+private:
+    void stop();
+
+    std::thread m_thread;
+    std::unique_ptr<std::atomic<bool>> m_cancel;
+    quint64 m_generation = 0;
+    bool m_busy = false;
 };

@@ -26,4 +26,22 @@ public:
     // For the display: 0 .. 1, how much of `seconds` the readings have stayed within the band so far.
     [[nodiscard]] double progress() const;
     [[nodiscard]] double spread() const; // max - min of the window; 0 when empty
+
+private:
+    struct Item {
+        qint64 msecs;
+        double value;
+        quint64 seq;
+    };
+    void dropOldest();
+
+    qint64 m_spanMsecs = 2000;
+    double m_band = 0.3;
+    qint64 m_now = 0;
+    quint64 m_seq = 0;
+    // The readings since the oldest one from which every later reading stays within the band, but none
+    // older than needed to reach back `seconds`; and the candidates for their minimum and maximum.
+    std::deque<Item> m_items;
+    std::deque<Item> m_min;
+    std::deque<Item> m_max;
 };

@@ -14,10 +14,8 @@ const double RadPerArcsec = 4.0 * std::atan(1.0) / 648000.0;
 const double RightAngle = 324000.0; // arcsec
 const qsizetype LinesNamed = 5;     // in a message; the rest are counted
 
-struct Point {
-    double x;
-    double h;
-};
+using Point = Straightness::Point;
+using Line = Straightness::Line;
 
 // Positive when o -> a -> b turns counter-clockwise.
 double cross(const Point& o, const Point& a, const Point& b)
@@ -28,6 +26,68 @@ double cross(const Point& o, const Point& a, const Point& b)
 double slope(const Point& a, const Point& b)
 {
     return (b.h - a.h) / (b.x - a.x);
+}
+
+Line fitted(const std::vector<Point>& points, double slope, double intercept)
+{
+    Line line{slope, intercept, 0, 0};
+    double below = std::numeric_limits<double>::infinity();
+    double above = -below;
+    for (const Point& p : points) {
+        const double d = p.h - line.at(p.x);
+        below = std::min(below, d);
+        above = std::max(above, d);
+    }
+    line.below = below;
+    line.above = above;
+    return line;
+}
+
+// The slope of the narrowest pair of parallel lines enclosing every point, measured vertically. The width
+// max(h - kx) - min(h - kx) is convex and piecewise linear in the slope k, bending only where k is the
+// slope of an edge of the convex hull; so the narrowest is at one of those slopes. Taken in rising order,
+// the highest point for each slope walks left along the upper hull and the lowest right along the lower,
+// which makes the search linear after the sort.
+double minimumZoneSlope(Straightness::Workspace& ws)
+{
+    std::vector<Point>& lower = ws.lower;
+    std::vector<Point>& upper = ws.upper;
+    lower.clear();
+    upper.clear();
+    // The stations already run left to right: the hull needs no sort.
+    for (const Point& p : ws.points) {
+        while (lower.size() >= 2 && cross(lower[lower.size() - 2], lower.back(), p) <= 0)
+            lower.pop_back();
+        lower.push_back(p);
+        while (upper.size() >= 2 && cross(upper[upper.size() - 2], upper.back(), p) >= 0)
+            upper.pop_back();
+        upper.push_back(p);
+    }
+    std::vector<double>& slopes = ws.slopes;
+    slopes.clear();
+    for (size_t i = 1; i < lower.size(); ++i)
+        slopes.push_back(slope(lower[i - 1], lower[i]));
+    for (size_t i = 1; i < upper.size(); ++i)
+        slopes.push_back(slope(upper[i - 1], upper[i]));
+    std::sort(slopes.begin(), slopes.end());
+
+    const auto offset = [](const Point& p, double k) { return p.h - k * p.x; };
+    size_t top = upper.size() - 1;
+    size_t bottom = 0;
+    double best = slopes.front();
+    double narrowest = std::numeric_limits<double>::infinity();
+    for (const double k : slopes) {
+        while (top > 0 && offset(upper[top - 1], k) >= offset(upper[top], k))
+            --top;
+        while (bottom + 1 < lower.size() && offset(lower[bottom + 1], k) <= offset(lower[bottom], k))
+            ++bottom;
+        const double width = offset(upper[top], k) - offset(lower[bottom], k);
+        if (width < narrowest) {
+            narrowest = width;
+            best = k;
+        }
+    }
+    return best;
 }
 
 // Three decimals; a computed figure's sign below them is rounding left over, not a direction.
@@ -57,137 +117,116 @@ Straightness Straightness::evaluate(const TableLines& lines, const Input& input)
         return result; // no readings
 
     const qint32 count = in.last - in.first + 1;
-    std::vector<Station>& stations = result.m_stations;
-    stations.reserve(static_cast<size_t>(count) + 1);
-    stations.push_back(Station{});
-    const double stepUm = in.baseLength * 1000.0;
+    std::vector<double> angles;
+    std::vector<qint32> read;
+    angles.reserve(static_cast<size_t>(count));
+    read.reserve(static_cast<size_t>(count));
+    for (qint32 i = 1; i <= count; ++i) {
+        const qint32 line = in.reverse ? in.last - i + 1 : in.first + i - 1;
+        const auto angle = Readings::angle(lines, line, in.axis, in.unit);
+        angles.push_back(angle ? *angle : NaN);
+        read.push_back(line);
+    }
+    result.build(angles, read);
+    if (in.reverse)
+        std::reverse(result.m_refused.begin(), result.m_refused.end());
+    return result;
+}
+
+Straightness Straightness::fromReadings(const std::vector<double>& readings, double baseLength)
+{
+    Straightness result;
+    Input& in = result.m_input;
+    in.baseLength = baseLength;
+    in.last = static_cast<qint32>(std::min<size_t>(readings.size(), std::numeric_limits<qint32>::max()));
+    if (!(baseLength > 0 && baseLength <= MaxBaseLength)) {
+        result.m_status = Status::BadBaseLength;
+        return result;
+    }
+    if (readings.empty())
+        return result;
+    std::vector<qint32> lines(static_cast<size_t>(in.last));
+    for (size_t i = 0; i < lines.size(); ++i)
+        lines[i] = static_cast<qint32>(i + 1);
+    result.build(std::vector<double>(readings.begin(), readings.begin() + in.last), lines);
+    return result;
+}
+
+void Straightness::build(const std::vector<double>& angles, const std::vector<qint32>& lines)
+{
+    m_stations.reserve(angles.size() + 1);
+    m_stations.push_back(Station{});
+    const double base = m_input.baseLength;
+    const double stepUm = base * 1000.0;
     // Heights summed with compensation (Neumaier): each stays within an ulp of the exact sum of the steps,
     // so rounding does not pile up over tens of thousands of stations.
     double sum = 0;
     double lost = 0;
-    for (qint32 i = 1; i <= count; ++i) {
-        const qint32 line = in.reverse ? in.last - i + 1 : in.first + i - 1;
-        const auto angle = Readings::angle(lines, line, in.axis, in.unit);
+    for (size_t k = 0; k < angles.size(); ++k) {
+        const double angle = angles[k];
         // Past a right angle the tangent turns back: no slope of a surface.
-        if (!angle || !(std::abs(*angle) < RightAngle)) {
-            result.m_refused.push_back(line);
+        if (!(std::abs(angle) < RightAngle)) {
+            m_refused.push_back(lines[k]);
             continue;
         }
-        const double step = stepUm * std::tan(*angle * RadPerArcsec);
+        const double step = stepUm * std::tan(angle * RadPerArcsec);
         const double next = sum + step;
         lost += std::abs(sum) >= std::abs(step) ? (sum - next) + step : (step - next) + sum;
         sum = next;
-        stations.push_back(Station{line, *angle, i * in.baseLength, sum + lost});
+        m_stations.push_back(Station{lines[k], angle, static_cast<double>(k + 1) * base, sum + lost});
     }
-    if (!result.m_refused.empty()) {
-        if (in.reverse)
-            std::reverse(result.m_refused.begin(), result.m_refused.end());
-        result.m_stations.clear();
-        result.m_status = Status::Unreadable;
-        return result;
+    if (!m_refused.empty()) {
+        m_stations.clear();
+        m_status = Status::Unreadable;
+        return;
     }
-    result.m_status = Status::Done;
-    result.computeLines();
-    return result;
+    m_status = Status::Done;
+    Workspace ws;
+    ws.points.reserve(m_stations.size());
+    for (const Station& st : m_stations)
+        ws.points.push_back(Point{st.position, st.height});
+    m_lines = referenceLines(ws);
 }
 
-Straightness::Line Straightness::fitted(double slope, double intercept) const
+std::array<Straightness::Line, 3> Straightness::referenceLines(Workspace& ws)
 {
-    Line line{slope, intercept, 0, 0};
-    double below = std::numeric_limits<double>::infinity();
-    double above = -below;
-    for (const Station& s : m_stations) {
-        const double d = s.height - line.at(s.position);
-        below = std::min(below, d);
-        above = std::max(above, d);
-    }
-    line.below = below;
-    line.above = above;
-    return line;
-}
-
-// The slope of the narrowest pair of parallel lines enclosing every point, measured vertically. The width
-// max(h - kx) - min(h - kx) is convex and piecewise linear in the slope k, bending only where k is the
-// slope of an edge of the convex hull; so the narrowest is at one of those slopes. Taken in rising order,
-// the highest point for each slope walks left along the upper hull and the lowest right along the lower,
-// which makes the search linear after the sort.
-double Straightness::minimumZoneSlope() const
-{
-    std::vector<Point> lower;
-    std::vector<Point> upper;
-    // The stations already run left to right: the hull needs no sort.
-    for (const Station& s : m_stations) {
-        const Point p{s.position, s.height};
-        while (lower.size() >= 2 && cross(lower[lower.size() - 2], lower.back(), p) <= 0)
-            lower.pop_back();
-        lower.push_back(p);
-        while (upper.size() >= 2 && cross(upper[upper.size() - 2], upper.back(), p) >= 0)
-            upper.pop_back();
-        upper.push_back(p);
-    }
-    std::vector<double> slopes;
-    slopes.reserve(lower.size() + upper.size());
-    for (size_t i = 1; i < lower.size(); ++i)
-        slopes.push_back(slope(lower[i - 1], lower[i]));
-    for (size_t i = 1; i < upper.size(); ++i)
-        slopes.push_back(slope(upper[i - 1], upper[i]));
-    std::sort(slopes.begin(), slopes.end());
-
-    const auto offset = [](const Point& p, double k) { return p.h - k * p.x; };
-    size_t top = upper.size() - 1;
-    size_t bottom = 0;
-    double best = slopes.front();
-    double narrowest = std::numeric_limits<double>::infinity();
-    for (const double k : slopes) {
-        while (top > 0 && offset(upper[top - 1], k) >= offset(upper[top], k))
-            --top;
-        while (bottom + 1 < lower.size() && offset(lower[bottom + 1], k) <= offset(lower[bottom], k))
-            ++bottom;
-        const double width = offset(upper[top], k) - offset(lower[bottom], k);
-        if (width < narrowest) {
-            narrowest = width;
-            best = k;
-        }
-    }
-    return best;
-}
-
-void Straightness::computeLines()
-{
-    const Station& first = m_stations.front();
-    const Station& last = m_stations.back();
-    const double endSlope = (last.height - first.height) / (last.position - first.position);
-    m_lines[index(Reference::EndPoints)] = fitted(endSlope, first.height - endSlope * first.position);
+    const std::vector<Point>& points = ws.points;
+    std::array<Line, 3> lines{};
+    const Point& first = points.front();
+    const Point& last = points.back();
+    const double endSlope = (last.h - first.h) / (last.x - first.x);
+    lines[index(Reference::EndPoints)] = fitted(points, endSlope, first.h - endSlope * first.x);
 
     // Sums about the means, which keeps them exact for a profile far from zero.
-    const double n = static_cast<double>(m_stations.size());
+    const double n = static_cast<double>(points.size());
     double meanX = 0;
     double meanH = 0;
-    for (const Station& s : m_stations) {
-        meanX += s.position;
-        meanH += s.height;
+    for (const Point& p : points) {
+        meanX += p.x;
+        meanH += p.h;
     }
     meanX /= n;
     meanH /= n;
     double sxx = 0;
     double sxh = 0;
-    for (const Station& s : m_stations) {
-        sxx += (s.position - meanX) * (s.position - meanX);
-        sxh += (s.position - meanX) * (s.height - meanH);
+    for (const Point& p : points) {
+        sxx += (p.x - meanX) * (p.x - meanX);
+        sxh += (p.x - meanX) * (p.h - meanH);
     }
     const double squaresSlope = sxh / sxx;
-    m_lines[index(Reference::LeastSquares)] = fitted(squaresSlope, meanH - squaresSlope * meanX);
+    lines[index(Reference::LeastSquares)] = fitted(points, squaresSlope, meanH - squaresSlope * meanX);
 
     // The zone's middle line: the figure is the true peak to valley of the stations about it.
-    const double zoneSlope = minimumZoneSlope();
-    const Line through = fitted(zoneSlope, 0);
-    Line zone = fitted(zoneSlope, (through.below + through.above) / 2);
+    const double zoneSlope = minimumZoneSlope(ws);
+    const Line through = fitted(points, zoneSlope, 0);
+    Line zone = fitted(points, zoneSlope, (through.below + through.above) / 2);
     // Rounding can leave the zone found a hair wider than another line's: that line is then the zone.
     for (const Reference other : {Reference::EndPoints, Reference::LeastSquares}) {
-        if (line(other).deviation() < zone.deviation())
-            zone = line(other);
+        if (lines[index(other)].deviation() < zone.deviation())
+            zone = lines[index(other)];
     }
-    m_lines[index(Reference::MinimumZone)] = zone;
+    lines[index(Reference::MinimumZone)] = zone;
+    return lines;
 }
 
 QString Straightness::message() const

@@ -62,6 +62,21 @@ public:
         [[nodiscard]] double deviation() const { return above - below; }
     };
 
+    // A profile point for the reference lines: position (mm) and height (µm).
+    struct Point {
+        double x;
+        double h;
+    };
+    // What the reference lines are computed in, reused by callers that evaluate many profiles: points is
+    // the profile, left to right; the rest is scratch space.
+    struct Workspace {
+        std::vector<Point> points;
+        std::vector<Point> lower, upper;
+        std::vector<double> slopes;
+    };
+    // The three reference lines of ws.points (at least two), in the order of References.
+    [[nodiscard]] static std::array<Line, 3> referenceLines(Workspace& ws);
+
     // Reads lines input.first .. input.last and evaluates them. A line that holds a placeholder, no number
     // or an angle of 90 degrees or more refuses the whole evaluation: skipping a station would shift every
     // later height.
@@ -102,9 +117,8 @@ public:
 
 private:
     static size_t index(Reference reference) { return static_cast<size_t>(reference); }
-    [[nodiscard]] Line fitted(double slope, double intercept) const;
-    [[nodiscard]] double minimumZoneSlope() const;
-    void computeLines();
+    // Heights from the angles (arcsec) of stations 1 .. n; lines[i] is the table line of angles[i].
+    void build(const std::vector<double>& angles, const std::vector<qint32>& lines);
 
     Input m_input;
     Status m_status = Status::NoReadings;

@@ -16,6 +16,7 @@
 struct StraightnessJob {
     static constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
     enum class Runs { Forward, ForwardBackward };
+    static constexpr int MaxReadings = 32766; // the lines of a table
 
     quint32 id = 0; // the tables' records name the job by it; 0: not started
     QString objectId;

@@ -69,6 +69,8 @@ inline constexpr Key PngHeight{"analysis", "pngHeight", Kind::Int16, "900"};
 // journal reads them at its start, and the main window neither reads nor writes them back.
 inline constexpr Key JournalDays{"journal", "keepDays", Kind::Int32, "7"};
 inline constexpr Key JournalMegabytes{"journal", "maxMegabytes", Kind::Int32, "2048"};
+// The last straightness job's fields as JSON, the defaults of the next; the run page reads and writes it.
+inline constexpr Key LastJob{"run", "lastJob", Kind::Text, ""};
 
 // In the order start-up reads them.
 inline constexpr Key All[] = {

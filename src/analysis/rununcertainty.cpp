@@ -1,0 +1,188 @@
+#include "analysis/rununcertainty.h"
+
+#include <QMetaObject>
+
+#include <cmath>
+#include <random>
+
+namespace {
+const double RadPerArcsec = 4.0 * std::atan(1.0) / 648000.0;
+
+// Mean (over trials) and spread of a figure, summed as differences from its value without errors so that
+// the sums stay small.
+struct Spread {
+    double nominal = 0;
+    double sum = 0;
+    double squares = 0;
+    void add(double value)
+    {
+        const double d = value - nominal;
+        sum += d;
+        squares += d * d;
+    }
+    [[nodiscard]] double sd(int trials) const
+    {
+        const double n = trials;
+        return std::sqrt(std::max(0.0, (squares - sum * sum / n) / (n - 1)));
+    }
+};
+
+// The standard uncertainty of each reading of a run: the instrument's and the settle window's mean's.
+std::vector<double> readingSigmas(const StraightnessJob& job, const StraightnessRun::Readings& run)
+{
+    std::vector<double> sigma(run.reading.size());
+    for (size_t i = 0; i < sigma.size(); ++i) {
+        const double instrument = job.angleUncertaintyA + job.angleUncertaintyB * std::abs(run.reading[i]);
+        const double sd = i < run.settleSd.size() ? run.settleSd[i] : Straightness::NaN;
+        const qint32 count = i < run.settleCount.size() ? run.settleCount[i] : 0;
+        const double scatter = std::isfinite(sd) && count > 0 ? sd / std::sqrt(double(count)) : 0.0;
+        sigma[i] = std::sqrt(instrument * instrument + scatter * scatter);
+    }
+    return sigma;
+}
+
+// Heights of the readings as the evaluation sums them, into ws.points.
+void profile(const std::vector<double>& readings, double base, Straightness::Workspace& ws)
+{
+    ws.points.resize(readings.size() + 1);
+    ws.points[0] = {0, 0};
+    double height = 0;
+    for (size_t i = 0; i < readings.size(); ++i) {
+        height += base * 1000.0 * std::tan(readings[i] * RadPerArcsec);
+        ws.points[i + 1] = {static_cast<double>(i + 1) * base, height};
+    }
+}
+} // namespace
+
+RunUncertainty::Result RunUncertainty::compute(const Input& input, const std::atomic<bool>* cancel)
+{
+    Result result;
+    const StraightnessJob& job = input.job;
+    const std::vector<double>& forward = input.forward.reading;
+    const size_t n = forward.size();
+    const bool both = input.backward.has_value();
+    if (n == 0 || input.trials < 2 || (both && input.backward->reading.size() != n) ||
+        !(job.baseLength > 0 && job.baseLength <= Straightness::MaxBaseLength) ||
+        !(job.baseLengthUncertainty >= 0) || !(job.angleUncertaintyA >= 0) || !(job.angleUncertaintyB >= 0) ||
+        !(input.commonOffset >= 0))
+        return result;
+    for (size_t i = 0; i < n; ++i) {
+        if (!(std::abs(forward[i]) < 324000.0) ||
+            (both && !(std::abs(input.backward->reading[i]) < 324000.0)))
+            return result;
+    }
+
+    // The per-station reproducibility: half the spread of the runs' differences, for the mean of two.
+    std::vector<double> nominal(forward);
+    double reproducibility = 0;
+    const std::vector<double> sigmaF = readingSigmas(job, input.forward);
+    std::vector<double> sigmaB;
+    if (both) {
+        const std::vector<double>& backward = input.backward->reading;
+        sigmaB = readingSigmas(job, *input.backward);
+        double sum = 0;
+        for (size_t i = 0; i < n; ++i) {
+            nominal[i] = (forward[i] + backward[i]) / 2;
+            sum += forward[i] - backward[i];
+        }
+        if (n >= 2) {
+            const double meanDiff = sum / double(n);
+            double squares = 0;
+            for (size_t i = 0; i < n; ++i) {
+                const double d = forward[i] - backward[i] - meanDiff;
+                squares += d * d;
+            }
+            reproducibility = std::sqrt(squares / double(n - 1)) / 2;
+        }
+    }
+
+    Straightness::Workspace ws;
+    ws.points.reserve(n + 1);
+    profile(nominal, job.baseLength, ws);
+    std::vector<Spread> heights(n + 1);
+    for (size_t i = 0; i <= n; ++i)
+        heights[i].nominal = ws.points[i].h;
+    std::array<Spread, 3> deviations;
+    const std::array<Straightness::Line, 3> nominalLines = Straightness::referenceLines(ws);
+    for (size_t r = 0; r < 3; ++r)
+        deviations[r].nominal = nominalLines[r].deviation();
+
+    std::mt19937_64 draws(input.seed);
+    // The common offset has its own generator: with or without it, every other draw stays the same.
+    std::mt19937_64 offsetDraws(input.seed ^ 0x9e3779b97f4a7c15ULL);
+    std::normal_distribution<double> normal;
+    std::normal_distribution<double> offsetNormal;
+    std::vector<double> trial(n);
+    int done = 0;
+    for (; done < input.trials; ++done) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return result;
+        const double base = job.baseLength + job.baseLengthUncertainty * normal(draws);
+        const double common = input.commonOffset > 0 ? input.commonOffset * offsetNormal(offsetDraws) : 0.0;
+        for (size_t i = 0; i < n; ++i) {
+            double value = forward[i] + sigmaF[i] * normal(draws) + common;
+            if (both) {
+                const double back = input.backward->reading[i] + sigmaB[i] * normal(draws) + common;
+                value = (value + back) / 2 + reproducibility * normal(draws);
+            }
+            trial[i] = value;
+        }
+        profile(trial, base, ws);
+        for (size_t i = 1; i <= n; ++i)
+            heights[i].add(ws.points[i].h);
+        const std::array<Straightness::Line, 3> lines = Straightness::referenceLines(ws);
+        for (size_t r = 0; r < 3; ++r)
+            deviations[r].add(lines[r].deviation());
+    }
+    result.trials = done;
+    result.height.resize(n + 1);
+    for (size_t i = 0; i <= n; ++i)
+        result.height[i] = heights[i].sd(done);
+    for (size_t r = 0; r < 3; ++r)
+        result.deviation[r] = deviations[r].sd(done);
+    result.done = true;
+    return result;
+}
+
+UncertaintyWorker::~UncertaintyWorker()
+{
+    stop();
+}
+
+void UncertaintyWorker::stop()
+{
+    if (m_cancel)
+        m_cancel->store(true);
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void UncertaintyWorker::start(const RunUncertainty::Input& input)
+{
+    qRegisterMetaType<RunUncertainty::Result>();
+    // The running computation is superseded: it stops at its next trial, and its result is dropped.
+    stop();
+    m_cancel = std::make_unique<std::atomic<bool>>(false);
+    const quint64 generation = ++m_generation;
+    m_busy = true;
+    std::atomic<bool>* cancel = m_cancel.get();
+    m_thread = std::thread([this, input, generation, cancel] {
+        const RunUncertainty::Result result = RunUncertainty::compute(input, cancel);
+        if (cancel->load())
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this, result, generation] {
+                if (generation != m_generation)
+                    return;
+                m_busy = false;
+                emit finished(result);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+bool UncertaintyWorker::busy() const
+{
+    return m_busy;
+}
