@@ -85,8 +85,10 @@ void GuidedRun::addReading(double x, double y, qint16 status, qint64 msecs)
     if (!m_armed) {
         // Compared where both are known: either axis may show the carriage moving.
         const double band = m_job.settleBand;
-        const bool movedX = !std::isnan(m_lastX) && !std::isnan(m_storedX) && std::abs(m_lastX - m_storedX) > band;
-        const bool movedY = !std::isnan(m_lastY) && !std::isnan(m_storedY) && std::abs(m_lastY - m_storedY) > band;
+        const bool movedX =
+            !std::isnan(m_lastX) && !std::isnan(m_storedX) && std::abs(m_lastX - m_storedX) > band;
+        const bool movedY =
+            !std::isnan(m_lastY) && !std::isnan(m_storedY) && std::abs(m_lastY - m_storedY) > band;
         if (!valid || movedX || movedY)
             rearm();
         else

@@ -129,7 +129,8 @@ StraightnessJob RunJobForm::job() const
     job.baseLengthUncertainty = m_baseUncertainty->value();
     job.readings = m_readings->value();
     job.lineLength = m_lineLength->value();
-    job.runs = m_runs->currentIndex() == 1 ? StraightnessJob::Runs::ForwardBackward : StraightnessJob::Runs::Forward;
+    job.runs =
+        m_runs->currentIndex() == 1 ? StraightnessJob::Runs::ForwardBackward : StraightnessJob::Runs::Forward;
     job.tolerance = m_tolerance->value() > 0 ? m_tolerance->value() : StraightnessJob::NaN;
     job.reference = Straightness::References[static_cast<size_t>(std::max(0, m_reference->currentIndex()))];
     job.settleSeconds = m_settleSeconds->value();

@@ -93,7 +93,8 @@ RunPage::RunPage(GuidedRun& run, const AngleManager& angles, QWidget* parent)
     m_spread = label(this, "RunSpread");
     right->addWidget(m_spread);
     auto* runButtons = new QHBoxLayout;
-    m_storeButton = button(this, "RunStoreNow", QStringLiteral("Store now"), QStringLiteral("Store now (Space)"));
+    m_storeButton =
+        button(this, "RunStoreNow", QStringLiteral("Store now"), QStringLiteral("Store now (Space)"));
     m_retakeButton = button(this, "RunRetake", QStringLiteral("Retake station"),
                             QStringLiteral("Retake the last station (Backspace)"));
     m_pauseButton = button(this, "RunPause", QStringLiteral("Pause"));
@@ -255,20 +256,19 @@ void RunPage::tick()
     const auto text = [this](double v) {
         return std::isnan(v) ? QStringLiteral("..........") : m_angles.formatAngle(v);
     };
-    m_reading->setText(QStringLiteral("X %1   Y %2 %3")
-                           .arg(text(m_run.shownX()), text(m_run.shownY()),
-                                CsvExport::unitName(m_angles.angleUnit)));
+    m_reading->setText(
+        QStringLiteral("X %1   Y %2 %3")
+            .arg(text(m_run.shownX()), text(m_run.shownY()), CsvExport::unitName(m_angles.angleUnit)));
     if (!m_run.active()) {
         m_settleBar->setValue(0);
         m_spread->clear();
         return;
     }
     m_settleBar->setValue(static_cast<int>(std::lround(m_run.progress() * 100)));
-    m_spread->setText(m_run.awaitingMove()
-                          ? QStringLiteral("Stored: move the reflector to the next station")
-                          : QStringLiteral("Spread %1 of %2 arcsec")
-                                .arg(QString::number(m_run.spread(), 'f', 3),
-                                     QString::number(m_run.job().settleBand, 'f', 3)));
+    m_spread->setText(m_run.awaitingMove() ? QStringLiteral("Stored: move the reflector to the next station")
+                                           : QStringLiteral("Spread %1 of %2 arcsec")
+                                                 .arg(QString::number(m_run.spread(), 'f', 3),
+                                                      QString::number(m_run.job().settleBand, 'f', 3)));
 }
 
 void RunPage::showEvent(QShowEvent* event)

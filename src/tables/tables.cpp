@@ -134,9 +134,10 @@ void Tables::XY2Table(LineRecord::Source source, std::optional<qint64> msecs)
     LineRecord record = recordNow(source, msecs);
     record.x = m_state.angles.shownX();
     record.y = m_state.angles.shownY();
-    stored(m_current,
-           t.appendLine({QString::number(r), m_state.angles.angleXText(), m_state.angles.angleYText()}, &record),
-           record.msecs);
+    stored(
+        m_current,
+        t.appendLine({QString::number(r), m_state.angles.angleXText(), m_state.angles.angleYText()}, &record),
+        record.msecs);
 }
 
 qint32 Tables::storeStation(int number, double x, double y, LineRecord record)
