@@ -131,6 +131,8 @@ QString GuidedRun::storeNow()
 {
     if (!active())
         return QStringLiteral("No run is under way.");
+    if (m_state.options.modeTobar)
+        return QStringLiteral("A straightness run measures angles: leave TOBAR mode first.");
     if (m_recent.empty())
         return QStringLiteral("No valid reading to store.");
     const qint64 from = m_lastMsecs - static_cast<qint64>(m_job.settleSeconds * 1000.0);
