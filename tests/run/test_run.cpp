@@ -13,6 +13,9 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 
+#include <functional>
+#include <map>
+
 namespace {
 // Stations 1 .. 3 forward only, 0.5 s within 0.3 arcsec.
 StraightnessJob shortJob()
@@ -40,7 +43,8 @@ class TestRun : public QObject {
 
 private slots:
     // Readings 50 ms apart on X: "v*n" n readings of v, "v~n" and "v^n" n readings alternating v -+ 0.1 and
-    // v -+ 0.2, "-*n" n invalid ones, "lost" the link lost. The X values stored, in order.
+    // v -+ 0.2, "-*n" n invalid ones; "lost" the link lost, and the operator's "now" (store), "retake",
+    // "pause", "resume" and "cancel". The X values stored, in order.
     void settleAndRearm_data()
     {
         columns<QString, QStringList>("readings", "stored");
@@ -53,6 +57,13 @@ private slots:
         row("an invalid reading re-arms", "1*12 -*1 1*12", QStringList{"1.000", "1.000"});
         row("a lost link re-arms", "1*12 lost 1*12", QStringList{"1.000", "1.000"});
         row("mean of the window's 11 readings", "3*4 1.1~12", QStringList{"1.091"});
+        row("store now: the mean of the last settle time", "5^20 -*10 1~6 now", QStringList{"1.000"});
+        row("store now without a valid reading", "lost -*3 now", QStringList{});
+        row("retake: the station again", "1*12 2*12 retake 2.5*12", QStringList{"1.000", "2.500"});
+        row("paused: nothing settles", "pause 1*30", QStringList{});
+        row("resumed: the settle time anew", "1*8 pause 1*8 resume 1*10", QStringList{});
+        row("resumed and settled", "1*8 pause 1*8 resume 1*11", QStringList{"1.000"});
+        row("cancelled: lines stay, none added", "1*12 cancel 2*12", QStringList{"1.000"});
         row("the last station ends the run", "1*12 2*12 3*12 4*12", QStringList{"1.000", "2.000", "3.000"});
     }
     void settleAndRearm()
@@ -67,8 +78,12 @@ private slots:
         QCOMPARE(run.start(shortJob()), QString());
         qint64 t = 1000;
         for (const QString& part : readings.split(' ')) {
-            if (part == "lost") {
-                run.linkLost();
+            const std::map<QString, std::function<void()>> acts{
+                {"lost", [&] { run.linkLost(); }}, {"now", [&] { (void)run.storeNow(); }},
+                {"retake", [&] { run.retake(); }}, {"pause", [&] { run.pause(); }},
+                {"resume", [&] { run.resume(); }}, {"cancel", [&] { run.cancel(); }}};
+            if (acts.count(part)) {
+                acts.at(part)();
                 continue;
             }
             const QStringList vn = part.split(QRegularExpression("[*~^]"));
@@ -144,6 +159,10 @@ private slots:
         QTest::keyClick(page, Qt::Key_Space);
         QCOMPARE(stored.size(), 4);
         QVERIFY(app.sim("noise 0") && station("3 -4"));
+        QCOMPARE(control<QLabel>(page, "RunPhase")->text(), "Backward run");
+        // Back from the backward run's first station to the forward run's last, taken again as it stands.
+        QTest::keyClick(page, Qt::Key_Backspace);
+        QVERIFY(app.tables->table(1).count() == 3 && stored.wait(5000));
         QCOMPARE(control<QLabel>(page, "RunPhase")->text(), "Backward run");
         for (const char* angles : {"3.5 -4", "-1 -3", "2.4 -2", "1.2 -1"})
             QVERIFY(station(angles));
