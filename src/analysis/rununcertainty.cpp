@@ -72,7 +72,7 @@ RunUncertainty::Result RunUncertainty::compute(const Input& input, const std::at
             return result;
     }
 
-    // The per-station reproducibility: half the spread of the runs' differences, for the mean of two.
+    // The reproducibility of a station's mean reading: half the spread of the runs' differences.
     std::vector<double> nominal(forward);
     double reproducibility = 0;
     const std::vector<double> sigmaF = readingSigmas(job, input.forward);
@@ -112,6 +112,15 @@ RunUncertainty::Result RunUncertainty::compute(const Input& input, const std::at
     std::mt19937_64 offsetDraws(input.seed ^ 0x9e3779b97f4a7c15ULL);
     std::normal_distribution<double> normal;
     std::normal_distribution<double> offsetNormal;
+    // Only the mean reading of a station enters the mean profile, so the errors of its readings and the
+    // reproducibility, all independent and normal, are drawn as their sum: one normal of the combined
+    // standard uncertainty per station.
+    std::vector<double> sigma(n);
+    for (size_t i = 0; i < n; ++i) {
+        sigma[i] = both ? std::sqrt((sigmaF[i] * sigmaF[i] + sigmaB[i] * sigmaB[i]) / 4 +
+                                    reproducibility * reproducibility)
+                        : sigmaF[i];
+    }
     std::vector<double> trial(n);
     int done = 0;
     for (; done < input.trials; ++done) {
@@ -119,14 +128,8 @@ RunUncertainty::Result RunUncertainty::compute(const Input& input, const std::at
             return result;
         const double base = job.baseLength + job.baseLengthUncertainty * normal(draws);
         const double common = input.commonOffset > 0 ? input.commonOffset * offsetNormal(offsetDraws) : 0.0;
-        for (size_t i = 0; i < n; ++i) {
-            double value = forward[i] + sigmaF[i] * normal(draws) + common;
-            if (both) {
-                const double back = input.backward->reading[i] + sigmaB[i] * normal(draws) + common;
-                value = (value + back) / 2 + reproducibility * normal(draws);
-            }
-            trial[i] = value;
-        }
+        for (size_t i = 0; i < n; ++i)
+            trial[i] = nominal[i] + sigma[i] * normal(draws) + common;
         profile(trial, base, ws);
         for (size_t i = 1; i <= n; ++i)
             heights[i].add(ws.points[i].h);

@@ -1,6 +1,7 @@
 #include "journal/journal.h"
 
 #include "analysis/measurementlog.h"
+#include "journal/journalquery.h"
 #include "journal/journalwriter.h"
 #include "link/link.h"
 #include "tables/tables.h"
@@ -18,13 +19,15 @@
 #include <cstdio>
 #include <limits>
 
+using JournalSql::number;
+using JournalSql::Query;
 using JournalWrite::Op;
 using JournalWrite::Point;
 
 namespace {
 
 constexpr int ApplicationId = 0x544c5831;
-constexpr int SchemaVersion = 1;
+constexpr int SchemaVersion = 2;
 constexpr qint64 DayMsecs = 86400000;
 
 const char* const Schema = R"(
@@ -34,63 +37,25 @@ CREATE TABLE tables(session INTEGER, number INTEGER, format TEXT, header TEXT, f
                     PRIMARY KEY(session, number)) WITHOUT ROWID;
 CREATE TABLE lines(session INTEGER, number INTEGER, line INTEGER, cells TEXT, source INTEGER, unit INTEGER,
                    inch INTEGER, msecs INTEGER, utc_offset INTEGER, x REAL, y REAL, zero_x REAL, zero_y REAL,
+                   job INTEGER, run INTEGER, station INTEGER, settle_sd REAL, settle_count INTEGER,
                    PRIMARY KEY(session, number, line)) WITHOUT ROWID;
 CREATE TABLE measurements(session INTEGER, seq INTEGER, kind INTEGER, time INTEGER, x INTEGER, y INTEGER,
                           PRIMARY KEY(session, seq)) WITHOUT ROWID;
 )";
-// Every column the program reads: a file without them is not a journal of this program.
+// Every column the program reads: a file without them is not a journal of this program. A reader takes a
+// journal of the first version as well.
 const char* const SchemaProbe =
     "SELECT s.id, s.start, s.end, s.mode, s.device, s.current, s.log_from, s.log_start, t.format, t.header, "
     "t.file, l.line, l.cells, l.source, l.unit, l.inch, l.msecs, l.utc_offset, l.x, l.y, l.zero_x, l.zero_y, "
     "m.seq, m.kind, m.time, m.x, m.y FROM sessions s, tables t, lines l, measurements m LIMIT 0";
-
-// One statement, finalized when it goes.
-class Query {
-public:
-    Query(sqlite3* db, const char* sql)
-    {
-        m_ok = sqlite3_prepare_v2(db, sql, -1, &m_s, nullptr) == SQLITE_OK;
-    }
-    ~Query() { sqlite3_finalize(m_s); }
-    Query(const Query&) = delete;
-    Query& operator=(const Query&) = delete;
-    Query& bind(int i, qint64 v)
-    {
-        sqlite3_bind_int64(m_s, i, v);
-        return *this;
-    }
-    Query& bind(int i, const QString& text)
-    {
-        const QByteArray utf8 = text.toUtf8();
-        sqlite3_bind_text(m_s, i, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-        return *this;
-    }
-    [[nodiscard]] bool ok() const { return m_ok; }
-    bool next() { return m_ok && (m_rc = sqlite3_step(m_s)) == SQLITE_ROW; }
-    [[nodiscard]] bool done() const { return m_rc == SQLITE_DONE; }
-    [[nodiscard]] bool null(int c) const { return sqlite3_column_type(m_s, c) == SQLITE_NULL; }
-    [[nodiscard]] qint64 integer(int c) const { return sqlite3_column_int64(m_s, c); }
-    [[nodiscard]] double real(int c) const
-    {
-        return null(c) ? std::numeric_limits<double>::quiet_NaN() : sqlite3_column_double(m_s, c);
-    }
-    [[nodiscard]] QString text(int c) const
-    {
-        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(m_s, c)),
-                                 sqlite3_column_bytes(m_s, c));
-    }
-
-private:
-    sqlite3_stmt* m_s = nullptr;
-    bool m_ok = false;
-    int m_rc = SQLITE_OK;
-};
-
-qint64 number(sqlite3* db, const char* sql)
-{
-    Query q(db, sql);
-    return q.next() ? q.integer(0) : -1;
-}
+const char* const RunProbe = "SELECT job, run, station, settle_sd, settle_count FROM lines LIMIT 0";
+// The first version's lines lack the stations of guided runs.
+const char* const UpgradeFrom1 = "BEGIN; ALTER TABLE lines ADD COLUMN job INTEGER; "
+                                 "ALTER TABLE lines ADD COLUMN run INTEGER; "
+                                 "ALTER TABLE lines ADD COLUMN station INTEGER; "
+                                 "ALTER TABLE lines ADD COLUMN settle_sd REAL; "
+                                 "ALTER TABLE lines ADD COLUMN settle_count INTEGER; "
+                                 "PRAGMA user_version = 2; COMMIT;";
 
 enum class Opened { Ok, Locked, Damaged, Failed };
 
@@ -146,12 +111,19 @@ Opened openFile(const QString& path, qint64 maxBytes, sqlite3*& db, bool read)
         rc = sqlite3_exec(db, create.constData(), nullptr, nullptr, nullptr);
         return rc == SQLITE_OK ? Opened::Ok : classify(rc);
     }
-    if (app != ApplicationId || version != SchemaVersion || !Query(db, SchemaProbe).ok())
+    if (app != ApplicationId || version < 1 || version > SchemaVersion || !Query(db, SchemaProbe).ok())
         return Opened::Damaged;
     Query check(db, "PRAGMA quick_check(1)");
     if (!check.next() || check.text(0) != QLatin1String("ok"))
         return Opened::Damaged;
-    return Opened::Ok;
+    if (version == 1) {
+        rc = sqlite3_exec(db, UpgradeFrom1, nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK) {
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+            return classify(rc);
+        }
+    }
+    return Query(db, RunProbe).ok() ? Opened::Ok : Opened::Damaged;
 }
 
 // Removes sessions older than keepDays, then the oldest ones but the newest while the data takes more than
@@ -330,9 +302,15 @@ bool Journal::restore(const Session& session, Tables& tables, MeasurementLog& lo
             t.setCell(0, c, header.at(c));
         tables.setFileName(int(info.integer(0)), info.text(3));
     }
+    // A journal of the first version, read as it is, has no stations of runs.
+    const bool runs = Query(m_db, RunProbe).ok();
     Query lines(m_db,
-                "SELECT number, line, cells, source, unit, inch, msecs, utc_offset, x, y, zero_x, zero_y "
-                "FROM lines WHERE session = ?1 ORDER BY number, line");
+                runs ? "SELECT number, line, cells, source, unit, inch, msecs, utc_offset, x, y, zero_x, "
+                       "zero_y, job, run, station, settle_sd, settle_count "
+                       "FROM lines WHERE session = ?1 ORDER BY number, line"
+                     : "SELECT number, line, cells, source, unit, inch, msecs, utc_offset, x, y, zero_x, "
+                       "zero_y, NULL, NULL, NULL, NULL, NULL "
+                       "FROM lines WHERE session = ?1 ORDER BY number, line");
     lines.bind(1, session.id);
     std::unique_ptr<Table::Bulk> bulk;
     int bulkTable = 0;
@@ -361,6 +339,15 @@ bool Journal::restore(const Session& session, Tables& tables, MeasurementLog& lo
             r.y = lines.real(9);
             r.zeroX = lines.real(10);
             r.zeroY = lines.real(11);
+            if (!lines.null(12)) {
+                r.job =
+                    quint32(std::clamp<qint64>(lines.integer(12), 0, std::numeric_limits<quint32>::max()));
+                r.run = quint8(std::clamp<qint64>(lines.integer(13), 0, 2));
+                r.station = qint32(std::clamp<qint64>(lines.integer(14), 0, Tables::FullRows));
+                r.settleSd = lines.real(15);
+                r.settleCount =
+                    qint32(std::clamp<qint64>(lines.integer(16), 0, std::numeric_limits<qint32>::max()));
+            }
         }
         const QString cells = lines.text(2);
         t.appendLine(QStringView(cells), lines.null(3) ? nullptr : &r);

@@ -7,8 +7,9 @@
 namespace JournalWrite {
 
 namespace {
-const char* const PutSql =
-    "INSERT OR REPLACE INTO lines VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)";
+const char* const PutSql = "INSERT OR REPLACE INTO lines VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, "
+                           "?11, ?12, ?13, ?14, ?15, ?16, "
+                           "?17, ?18)";
 const char* const RemoveSql =
     "DELETE FROM lines WHERE session = ?1 AND number = ?2 AND line >= ?3 AND line < ?3 + ?4";
 // Lines move in two steps so that no line number is held twice on the way.
@@ -163,6 +164,14 @@ bool Writer::apply(const Op& op)
                 bindReal(s, 11, r->y);
                 bindReal(s, 12, r->zeroX);
                 bindReal(s, 13, r->zeroY);
+                // Stations of a guided run only: other lines leave the columns NULL.
+                if (r->job != 0) {
+                    sqlite3_bind_int64(s, 14, r->job);
+                    sqlite3_bind_int(s, 15, r->run);
+                    sqlite3_bind_int(s, 16, r->station);
+                    bindReal(s, 17, r->settleSd);
+                    sqlite3_bind_int(s, 18, r->settleCount);
+                }
             }
             if (!step(s))
                 return false;

@@ -13,6 +13,21 @@
 
 namespace {
 
+// A journal as the first version wrote it: one session without a clean end, one line in table 2.
+const char* const FirstVersion = R"(
+CREATE TABLE sessions(id INTEGER PRIMARY KEY, start INTEGER NOT NULL, end INTEGER, mode TEXT, device TEXT,
+                      current INTEGER NOT NULL DEFAULT 1, log_from INTEGER, log_start INTEGER NOT NULL);
+CREATE TABLE tables(session INTEGER, number INTEGER, format TEXT, header TEXT, file TEXT,
+                    PRIMARY KEY(session, number)) WITHOUT ROWID;
+CREATE TABLE lines(session INTEGER, number INTEGER, line INTEGER, cells TEXT, source INTEGER, unit INTEGER,
+                   inch INTEGER, msecs INTEGER, utc_offset INTEGER, x REAL, y REAL, zero_x REAL, zero_y REAL,
+                   PRIMARY KEY(session, number, line)) WITHOUT ROWID;
+CREATE TABLE measurements(session INTEGER, seq INTEGER, kind INTEGER, time INTEGER, x INTEGER, y INTEGER,
+                          PRIMARY KEY(session, seq)) WITHOUT ROWID;
+INSERT INTO sessions(id, start, current, log_start) VALUES(1, %1, 2, %1);
+INSERT INTO lines VALUES(1, 2, 1, '1'||char(9)||'1.250', 0, 0, 0, %1, 0, 1.25, NULL, 0, 0);
+PRAGMA application_id = 1414289457; PRAGMA user_version = 1;)";
+
 // A run of the program storing every message at 100 a second into table 1; prints the stored lines and
 // logged measurements each time a line is stored.
 int storingRun(const QString& folder)
@@ -211,6 +226,72 @@ private slots:
             QCOMPARE(sql("SELECT count(*) FROM sessions"), 1);
             QCOMPARE(sql("SELECT count(*) FROM lines WHERE session NOT IN (SELECT id FROM sessions)"), 0);
         }
+    }
+
+    // A station of a guided run comes back with its job, run, station and settle figures; a journal of the
+    // first version opens, is brought up to date in place and gives its lines back.
+    void runStationsRestored_data()
+    {
+        QTest::addColumn<bool>("firstVersion");
+        QTest::newRow("station record") << false;
+        QTest::newRow("first version") << true;
+    }
+    void runStationsRestored()
+    {
+        QFETCH(bool, firstVersion);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(Journal::fileName());
+        AppState state;
+        Link link(state);
+        LineRecord station;
+        station.unit = AngleUnit::Arcsec;
+        station.msecs = QDateTime::currentMSecsSinceEpoch();
+        station.x = 1.25;
+        station.job = 7;
+        station.run = 2;
+        station.station = 3;
+        station.settleSd = 0.0625;
+        station.settleCount = 41;
+        if (firstVersion) {
+            sqlite3* db = nullptr;
+            QCOMPARE(sqlite3_open(qPrintable(path), &db), SQLITE_OK);
+            QCOMPARE(
+                sqlite3_exec(
+                    db, QByteArray(FirstVersion).replace("%1", QByteArray::number(station.msecs)).constData(),
+                    nullptr, nullptr, nullptr),
+                SQLITE_OK);
+            sqlite3_close(db);
+            station = LineRecord{station.source, station.unit, false, station.msecs, 0, 1.25};
+        } else {
+            Tables tables(state);
+            Journal j(folder.path());
+            j.begin(tables, link);
+            tables.table(2).appendLine({QStringLiteral("1"), QStringLiteral("1.250")}, &station);
+            j.flush();
+            j.waitWritten();
+        }
+        {
+            Journal journal(folder.path());
+            QVERIFY(journal.isOpen());
+            const auto unclean = journal.unclean();
+            QVERIFY(unclean && unclean->lines[1] == 1);
+            Tables tables(state);
+            QVERIFY(journal.restore(*unclean, tables, link.log()));
+            const LineRecord* r = tables.table(2).lineRecord(1);
+            QVERIFY(r && r->x == 1.25 && r->msecs == station.msecs);
+            QCOMPARE(std::tuple(r->job, r->run, r->station, r->settleCount),
+                     std::tuple(station.job, station.run, station.station, station.settleCount));
+            QVERIFY(r->settleSd == station.settleSd ||
+                    (std::isnan(r->settleSd) && std::isnan(station.settleSd)));
+        }
+        QVERIFY(QDir(folder.path()).entryList({"journal-damaged-*.sqlite"}).isEmpty());
+        sqlite3* db = nullptr;
+        sqlite3_stmt* s = nullptr;
+        QCOMPARE(sqlite3_open(qPrintable(path), &db), SQLITE_OK);
+        QVERIFY(sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &s, nullptr) == SQLITE_OK);
+        QVERIFY(sqlite3_step(s) == SQLITE_ROW && sqlite3_column_int(s, 0) == 2);
+        sqlite3_finalize(s);
+        sqlite3_close(db);
     }
 };
 

@@ -10,7 +10,7 @@ else
     cmake make g++ pkg-config
     qt6-base-dev qt6-serialport-dev libgl-dev libqcustomplot-dev
     qt6-qpa-plugins fonts-dejavu-core fonts-liberation
-    libglpk-dev libsqlite3-dev libbenchmark-dev poppler-utils clang-format
+    libglpk-dev libsqlite3-dev libbenchmark-dev poppler-utils clang-format python3
   )
 fi
 

@@ -38,7 +38,7 @@ QStringList xTexts(const Table& t)
 }
 } // namespace
 
-class TestRun : public QObject {
+class TestGuidedRun : public QObject {
     Q_OBJECT
 
 private slots:
@@ -189,5 +189,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestRun)
-#include "test_run.moc"
+QTEST_MAIN(TestGuidedRun)
+#include "test_guidedrun.moc"
