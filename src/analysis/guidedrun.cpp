@@ -60,6 +60,7 @@ QString GuidedRun::start(const StraightnessJob& job)
     m_stations = m_job.readingCount();
     m_settle.setCriteria(m_job.settleSeconds, m_job.settleBand);
     m_settle.reset();
+    m_recent.clear(); // a reading from before the start is no station of this job
     m_armed = true;
     setState(State::Running);
     return {};
