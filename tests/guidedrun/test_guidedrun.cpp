@@ -179,8 +179,10 @@ private slots:
                 const LineRecord* r = app.tables->table(run).lineRecord(line);
                 QVERIFY(r && r->job == job.id && r->run == run && r->settleCount > 0);
                 QCOMPARE(r->station, run == 1 ? line : 5 - line);
+                // Y was set to minus the station number.
                 const bool noisy = run == 1 && line == 3;
-                QVERIFY2(noisy ? r->settleSd > 0.2 && qAbs(r->x + 0.5) < 0.5 : r->settleSd < 1e-9,
+                QVERIFY2(noisy ? r->settleSd > 0.2 && qAbs(r->x + 0.5) < 0.5 && qAbs(r->y + 3) < 0.5
+                               : r->settleSd < 1e-9 && r->y == -r->station,
                          qPrintable(QString::number(r->x)));
             }
         }
