@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 // The window kept is the longest run of newest readings whose spread stays within the band, trimmed so
 // that only its oldest reading lies at or before now - seconds. It has settled when that oldest reading
@@ -37,7 +38,7 @@ bool SettleDetector::add(qint64 msecs, double value, bool valid)
 
     while (m_max.front().value - m_min.front().value > m_band)
         dropOldest();
-    const qint64 start = m_now - m_spanMsecs;
+    const qint64 start = windowStart();
     while (m_items.size() >= 2 && m_items[1].msecs <= start)
         dropOldest();
     return m_items.front().msecs <= start;
@@ -53,6 +54,13 @@ void SettleDetector::dropOldest()
         m_max.pop_front();
 }
 
+qint64 SettleDetector::windowStart() const
+{
+    // Saturated: a time near the start of the range must not wrap around.
+    const qint64 earliest = std::numeric_limits<qint64>::min();
+    return m_now < earliest + m_spanMsecs ? earliest : m_now - m_spanMsecs;
+}
+
 void SettleDetector::reset()
 {
     m_items.clear();
@@ -63,7 +71,7 @@ void SettleDetector::reset()
 SettleDetector::Window SettleDetector::window() const
 {
     Window w;
-    const qint64 start = m_now - m_spanMsecs;
+    const qint64 start = windowStart();
     double sum = 0;
     for (const Item& i : m_items) {
         if (i.msecs < start)

@@ -34,6 +34,7 @@ private:
         quint64 seq;
     };
     void dropOldest();
+    [[nodiscard]] qint64 windowStart() const; // now - seconds
 
     qint64 m_spanMsecs = 2000;
     double m_band = 0.3;

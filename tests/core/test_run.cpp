@@ -105,6 +105,13 @@ private slots:
         QVERIFY(defaults && defaults->toJson() == StraightnessJob().toJson());
         QVERIFY(!job.save(dir.filePath("missing/job.json"), &error) && error.contains("missing"));
         QVERIFY(!StraightnessJob::load(dir.filePath("none.json"), &error));
+        JobBook book;
+        QSignalSpy changed(&book, &JobBook::changed);
+        book.put(job);
+        job.backwardTable = 4;
+        book.put(job);
+        QVERIFY(book.jobs().size() == 1 && book.find(job.id)->backwardTable == 4 && !book.find(1));
+        QCOMPARE(changed.count(), 2);
     }
 
     void jobJson_data()
@@ -354,19 +361,36 @@ private slots:
         QVERIFY(near(run.mean().deviation(Ref::MinimumZone), d["minimumZone"]));
     }
 
-    // Independent reading errors of u arcsec: station k's height has u = L u sqrt(k) (in rad).
+    // Independent errors of u arcsec in each station's mean reading: station k's height has u = L u sqrt(k)
+    // (in rad). From the instrument, halved in the mean of two runs, or from the runs' differences.
+    void monteCarloAnalytic_data()
+    {
+        columns<bool, double, double, double>("twoRuns", "a", "difference", "u");
+        row("one run", false, 0.5, 0.0, 0.5);
+        row("two runs", true, 0.5, 0.0, 0.5 / std::sqrt(2));
+        row("differences", true, 0.0, 1.0, std::sqrt(24.0 / 23) / 2);
+    }
     void monteCarloAnalytic()
     {
+        QFETCH(bool, twoRuns);
+        QFETCH(double, a);
+        QFETCH(double, difference);
+        QFETCH(double, u);
         RunUncertainty::Input in;
-        in.job.angleUncertaintyA = 0.5;
+        in.job.angleUncertaintyA = a;
         in.job.baseLengthUncertainty = 0;
         in.trials = 20000;
-        for (int i = 0; i < 25; ++i)
-            in.forward.reading.push_back(5 * std::sin(i));
+        for (int i = 0; i < 24; ++i)
+            in.forward.reading.push_back(5 * std::sin(i) + difference / 2 * (i % 2 ? 1 : -1));
+        if (twoRuns) {
+            in.backward = in.forward;
+            for (int i = 0; i < 24; ++i)
+                in.backward->reading[size_t(i)] -= difference * (i % 2 ? 1 : -1);
+        }
         const RunUncertainty::Result r = RunUncertainty::compute(in);
-        QVERIFY(r.done && r.trials == 20000 && r.height.size() == 26 && r.height[0] == 0);
-        for (const int k : {1, 4, 9, 25}) {
-            const double analytic = in.job.baseLength * 1000 * 0.5 * RadPerArcsec * std::sqrt(k);
+        QVERIFY(r.done && r.trials == 20000 && r.height.size() == 25 && r.height[0] == 0);
+        for (const int k : {1, 4, 9, 24}) {
+            const double analytic = in.job.baseLength * 1000 * u * RadPerArcsec * std::sqrt(k);
             QVERIFY2(std::abs(r.height[size_t(k)] / analytic - 1) < 0.02, qPrintable(QString::number(k)));
         }
     }
