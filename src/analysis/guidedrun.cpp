@@ -59,6 +59,8 @@ QString GuidedRun::start(const StraightnessJob& job)
     m_station = 1;
     m_stations = m_job.readingCount();
     m_settle.setCriteria(m_job.settleSeconds, m_job.settleBand);
+    m_windowMs =
+        m_job.settleSeconds > 0 ? static_cast<qint64>(std::min(m_job.settleSeconds, 1e9) * 1000.0) : 0;
     m_settle.reset();
     m_recent.clear(); // a reading from before the start is no station of this job
     m_armed = true;
@@ -71,15 +73,15 @@ void GuidedRun::addReading(double x, double y, qint16 status, qint64 msecs)
     msecs = std::max(msecs, m_lastMsecs);
     m_lastMsecs = msecs;
     constexpr double NaN = StraightnessJob::NaN;
-    m_lastX = (status & 1) ? x - m_state.angles.zeroX : NaN;
-    m_lastY = (status & 2) ? y - m_state.angles.zeroY : NaN;
+    m_lastX = (status & 1) && std::isfinite(x) ? x - m_state.angles.zeroX : NaN;
+    m_lastY = (status & 2) && std::isfinite(y) ? y - m_state.angles.zeroY : NaN;
     if (!active())
         return;
     const double value = axisValue(m_lastX, m_lastY);
     const bool valid = !std::isnan(value);
     if (valid) {
         m_recent.push_back({msecs, m_lastX, m_lastY});
-        const qint64 oldest = msecs - static_cast<qint64>(m_job.settleSeconds * 1000.0) - KeepMs;
+        const qint64 oldest = msecs - m_windowMs - KeepMs;
         while (m_recent.front().msecs < oldest)
             m_recent.pop_front();
     }
@@ -136,7 +138,7 @@ QString GuidedRun::storeNow()
         return QStringLiteral("A straightness run measures angles: leave TOBAR mode first.");
     if (m_recent.empty())
         return QStringLiteral("No valid reading to store.");
-    const qint64 from = m_lastMsecs - static_cast<qint64>(m_job.settleSeconds * 1000.0);
+    const qint64 from = m_lastMsecs - m_windowMs;
     auto [meanX, meanY] = means(from);
     const double mean = axisValue(meanX, meanY);
     double sum = 0;

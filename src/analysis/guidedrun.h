@@ -93,6 +93,7 @@ private:
     SettleDetector m_settle;
     std::deque<Reading> m_recent; // valid readings of the last settle time and a little more
     qint64 m_lastMsecs = 0;
+    qint64 m_windowMs = 2000; // the settle time
     double m_lastX = StraightnessJob::NaN;
     double m_lastY = StraightnessJob::NaN;
     bool m_armed = true;
