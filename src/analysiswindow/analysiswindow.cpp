@@ -1,8 +1,11 @@
 #include "analysiswindow/analysiswindow.h"
+#include "analysiswindow/runpage.h"
 #include "analysiswindow/statisticspage.h"
 #include "analysiswindow/straightnesspage.h"
 #include "analysiswindow/trendpage.h"
 
+#include "analysis/guidedrun.h"
+#include "link/link.h"
 #include "settings/settingvalues.h"
 #include "state/appstate.h"
 #include "tables/tables.h"
@@ -24,7 +27,7 @@ constexpr double MinWidth = 4500;
 constexpr double MinHeight = 3600;
 } // namespace
 
-AnalysisWindow::AnalysisWindow(AppState& state, Tables& tables, const MeasurementLog& log, QWidget* parent)
+AnalysisWindow::AnalysisWindow(AppState& state, Tables& tables, Link& link, QWidget* parent)
     : QWidget(parent, Qt::Window), m_state(state), m_tables(tables)
 {
     setObjectName(QStringLiteral("AnalysisWindow"));
@@ -41,12 +44,24 @@ AnalysisWindow::AnalysisWindow(AppState& state, Tables& tables, const Measuremen
     m_statisticsPage = new StatisticsPage(m_tabs);
     m_statisticsPage->setObjectName(QStringLiteral("StatisticsPage"));
     m_tabs->addTab(m_statisticsPage, QStringLiteral("Statistics"));
-    m_trendPage = new TrendPage(log, m_tabs);
+    m_trendPage = new TrendPage(link.log(), m_tabs);
     m_trendPage->setObjectName(QStringLiteral("TrendPage"));
     m_tabs->addTab(m_trendPage, QStringLiteral("Trend"));
     m_straightnessPage = new StraightnessPage(m_tabs);
     m_straightnessPage->setObjectName(QStringLiteral("StraightnessPage"));
     m_tabs->addTab(m_straightnessPage, QStringLiteral("Straightness"));
+    m_jobs = new JobBook(this);
+    m_run = new GuidedRun(state, tables, *m_jobs, this);
+    m_run->setObjectName(QStringLiteral("GuidedRun"));
+    connect(&link, &Link::measurementDecoded, m_run, &GuidedRun::addReading);
+    connect(&link, &Link::linkLost, m_run, &GuidedRun::linkLost);
+    m_runPage = new RunPage(*m_run, state.angles, m_tabs);
+    m_runPage->setObjectName(QStringLiteral("RunPage"));
+    m_tabs->addTab(m_runPage, QStringLiteral("Straightness run"));
+    connect(m_runPage, &RunPage::showStraightness, this, [this](int number) {
+        m_tables.setCurrent(number);
+        showPage(Straightness);
+    });
     connect(m_tabs, &QTabWidget::currentChanged, this, [this] { tick(); });
     for (int n = 1; n <= Tables::Count; ++n) {
         const Table& table = tables.table(n);
@@ -61,6 +76,7 @@ AnalysisWindow::AnalysisWindow(AppState& state, Tables& tables, const Measuremen
     m_straightnessPage->setTableSource([this](int number) -> const Table* {
         return number >= 1 && number <= Tables::Count ? &m_tables.table(number) : nullptr;
     });
+    m_straightnessPage->setJobs(m_jobs);
 }
 
 void AnalysisWindow::changed(int number, qint32 from)
@@ -122,6 +138,8 @@ void AnalysisWindow::tick()
                                    std::exchange(m_straightnessFrom[i], NoChange), m_state.options.modeTobar,
                                    m_state.angles.angleUnit, m_tables.fileName(number));
     }
+    if (m_tabs->currentWidget() == m_runPage)
+        m_runPage->tick();
     // The plot is drawn only where it can be seen.
     if (m_tabs->currentWidget() == m_trendPage)
         m_trendPage->follow({m_state.options.modeTobar, m_state.angles.angleUnit, m_state.angles.zeroX,

@@ -7,8 +7,11 @@
 #include <functional>
 
 struct AppState;
-class MeasurementLog;
+class GuidedRun;
+class JobBook;
+class Link;
 class QLabel;
+class RunPage;
 class QTabWidget;
 class StatisticsPage;
 class StraightnessPage;
@@ -19,9 +22,14 @@ class TrendPage;
 class AnalysisWindow : public QWidget {
     Q_OBJECT
 public:
-    enum Page { Statistics = 0, Trend = 1, Straightness = 2 };
+    enum Page { Statistics = 0, Trend = 1, Straightness = 2, StraightnessRun = 3 };
 
-    AnalysisWindow(AppState& state, Tables& tables, const MeasurementLog& log, QWidget* parent);
+    // The link's log feeds the trend, its readings the guided run.
+    AnalysisWindow(AppState& state, Tables& tables, Link& link, QWidget* parent);
+
+    // The jobs run in this session, and the run under way.
+    [[nodiscard]] JobBook& jobs() { return *m_jobs; }
+    [[nodiscard]] GuidedRun& guidedRun() { return *m_run; }
 
     // The operator's selection in a table: the current line and the other end.
     struct Selection {
@@ -56,6 +64,9 @@ private:
     StatisticsPage* m_statisticsPage = nullptr;
     TrendPage* m_trendPage = nullptr;
     StraightnessPage* m_straightnessPage = nullptr;
+    RunPage* m_runPage = nullptr;
+    JobBook* m_jobs = nullptr;
+    GuidedRun* m_run = nullptr;
     // Per table, the first line changed since each page last looked.
     std::array<qint32, 10> m_statisticsFrom{};
     std::array<qint32, 10> m_straightnessFrom{};

@@ -78,7 +78,7 @@ FormMain::FormMain(AppState& state, Link& link, Tables& tables, QWidget* parent)
     m_tableViews->setButtons(buttons);
     m_tableViews->setTobarBoxes({m_tobarValueBox, m_verdictBox, m_reticleBox});
     connect(&m_tables, &Tables::tableFilled, this, &FormMain::stopStoring);
-    m_analysis = new AnalysisWindow(m_state, m_tables, m_link.log(), this);
+    m_analysis = new AnalysisWindow(m_state, m_tables, m_link, this);
     m_analysis->setSelection([this](int number) {
         const FlexGrid* grid = m_tableViews->grid(number);
         return AnalysisWindow::Selection{grid->Row(), grid->RowSel()};
@@ -265,8 +265,13 @@ void FormMain::createTableMenu()
     m_straightnessAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
     connect(m_straightnessAction, &QAction::triggered, this,
             [this] { m_analysis->showPage(AnalysisWindow::Straightness); });
-    addActions(
-        {m_exportCsvAction, m_copyTableAction, m_statisticsAction, m_trendAction, m_straightnessAction});
+    m_runAction = new QAction(QStringLiteral("Straightness run"), this);
+    m_runAction->setObjectName(QStringLiteral("ActionStraightnessRun"));
+    m_runAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+    connect(m_runAction, &QAction::triggered, this,
+            [this] { m_analysis->showPage(AnalysisWindow::StraightnessRun); });
+    addActions({m_exportCsvAction, m_copyTableAction, m_statisticsAction, m_trendAction, m_straightnessAction,
+                m_runAction});
     for (int n = 1; n <= 10; ++n) {
         FlexGrid* grid = m_tableViews->grid(n);
         grid->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -274,7 +279,7 @@ void FormMain::createTableMenu()
             QMenu menu(this);
             menu.addActions({m_exportCsvAction, m_copyTableAction});
             menu.addSeparator();
-            menu.addActions({m_statisticsAction, m_trendAction, m_straightnessAction});
+            menu.addActions({m_statisticsAction, m_trendAction, m_straightnessAction, m_runAction});
             menu.exec(grid->viewport()->mapToGlobal(at));
         });
     }
@@ -292,7 +297,7 @@ void FormMain::createTableMenu()
             all->setShortcut(QKeySequence::SelectAll);
             all->setEnabled(!box->text().isEmpty());
             menu.addSeparator();
-            menu.addActions({m_statisticsAction, m_trendAction, m_straightnessAction});
+            menu.addActions({m_statisticsAction, m_trendAction, m_straightnessAction, m_runAction});
             menu.exec(box->mapToGlobal(at));
         });
     }

@@ -188,4 +188,5 @@ private:
     QAction* m_statisticsAction = nullptr;
     QAction* m_trendAction = nullptr;
     QAction* m_straightnessAction = nullptr;
+    QAction* m_runAction = nullptr;
 };

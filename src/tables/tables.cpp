@@ -10,6 +10,7 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -104,11 +105,18 @@ LineRecord Tables::recordAt(LineRecord::Source source, qint64 msecs) const
     return record;
 }
 
-void Tables::stored(qint32 line, qint64 msecs)
+LineRecord Tables::recordNow(LineRecord::Source source, std::optional<qint64> msecs) const
+{
+    LineRecord record = recordAt(source, msecs.value_or(QDateTime::currentMSecsSinceEpoch()));
+    record.unit = m_state.angles.angleUnit;
+    return record;
+}
+
+void Tables::stored(int number, qint32 line, qint64 msecs)
 {
     if (m_log)
         m_log->markStoredAt(msecs - m_log->startMsecsSinceEpoch());
-    emit lineStored(m_current, line);
+    emit lineStored(number, line);
 }
 
 // Cells past a table's columns (a readout may have narrowed it) are dropped.
@@ -123,13 +131,43 @@ void Tables::XY2Table(LineRecord::Source source, std::optional<qint64> msecs)
         emit tableFilled();
         return;
     }
-    LineRecord record = recordAt(source, msecs.value_or(QDateTime::currentMSecsSinceEpoch()));
-    record.unit = m_state.angles.angleUnit;
+    LineRecord record = recordNow(source, msecs);
     record.x = m_state.angles.shownX();
     record.y = m_state.angles.shownY();
     stored(
+        m_current,
         t.appendLine({QString::number(r), m_state.angles.angleXText(), m_state.angles.angleYText()}, &record),
         record.msecs);
+}
+
+qint32 Tables::storeStation(int number, double x, double y, LineRecord record)
+{
+    Table& t = table(number);
+    const qint32 r = t.rows();
+    if (r >= MarkerRow)
+        return 0;
+    const auto text = [this](double v) {
+        return std::isnan(v) ? QStringLiteral("..........") : m_state.angles.formatAngle(v);
+    };
+    record.unit = m_state.angles.angleUnit;
+    record.x = x;
+    record.y = y;
+    const qint32 line = t.appendLine({QString::number(r), text(x), text(y)}, &record);
+    stored(std::clamp(number, 1, Count), line, record.msecs);
+    return line;
+}
+
+void Tables::removeLine(int number, qint32 line)
+{
+    Table& t = table(number);
+    if (line < 1 || line >= t.rows())
+        return;
+    if (t.rows() == 2) {
+        t.clear();
+        return;
+    }
+    t.removeLines(line, 1);
+    t.renumber();
 }
 
 void Tables::tobar2Table(const QString& value, const QString& verdict, const QString& reticle)
@@ -156,7 +194,7 @@ void Tables::tobar2Table(const QString& value, const QString& verdict, const QSt
     record.x = Numbers::strictNumber(m_state.link.tobarValue).value_or(LineRecord::None);
     Table& t = current();
     const QString unit = inch ? QStringLiteral("\"") : QStringLiteral("mm");
-    stored(t.appendLine({QString::number(t.rows()), value, unit, type, verdict, comment}, &record),
+    stored(m_current, t.appendLine({QString::number(t.rows()), value, unit, type, verdict, comment}, &record),
            record.msecs);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/linerecord.h"
+#include "analysis/stationtables.h"
 #include "tables/table.h"
 
 #include <QObject>
@@ -17,7 +18,7 @@ class Link;
 class MeasurementLog;
 
 // The ten measurement tables, the current one, and the writing of lines into them.
-class Tables : public QObject {
+class Tables : public QObject, public StationTables {
     Q_OBJECT
 public:
     // Lines 1 .. 32766 take angle pairs, line 32767 the "table filled." marker.
@@ -37,8 +38,9 @@ public:
     [[nodiscard]] Table& table(int number) { return *m_tables[index(number)]; }
     [[nodiscard]] const Table& table(int number) const { return *m_tables[index(number)]; }
     [[nodiscard]] Table& current() { return table(m_current); }
-    [[nodiscard]] int currentNumber() const { return m_current; }
-    void setCurrent(int number);
+    [[nodiscard]] int currentNumber() const override { return m_current; }
+    void setCurrent(int number) override;
+    [[nodiscard]] const TableLines& lines(int number) const override { return table(number); }
     // The file table n was last opened from or saved to; empty when none, or since the table was emptied.
     [[nodiscard]] QString fileName(int number) const { return m_fileNames[index(number)]; }
     void setFileName(int number, const QString& name) { m_fileNames[index(number)] = name; }
@@ -51,9 +53,13 @@ public:
     // Empties the current table, keeping a recovery copy.
     void clearCurrent();
 
+    [[nodiscard]] LineRecord recordNow(LineRecord::Source source, std::optional<qint64> msecs) const override;
     // A line of the angles shown into the current table, timed msecs (ms since the epoch: the message that
     // asked for it) or now; the marker instead when it is full.
     void XY2Table(LineRecord::Source source = LineRecord::Source::Button, std::optional<qint64> msecs = {});
+    // A station of a guided run, written in the unit shown; the record's unit, x and y are set from it.
+    qint32 storeStation(int number, double x, double y, LineRecord record) override;
+    void removeLine(int number, qint32 line) override;
     // A line of the TOBAR value, verdict and reticle texts shown.
     void tobar2Table(const QString& value, const QString& verdict, const QString& reticle);
     // The instrument's memory readout: table g emptied for c columns, then lines, then their cells.
@@ -80,7 +86,7 @@ private:
     }
     // The record of a line written at msecs: its time and the zero offsets in effect.
     [[nodiscard]] LineRecord recordAt(LineRecord::Source source, qint64 msecs) const;
-    void stored(qint32 line, qint64 msecs);
+    void stored(int number, qint32 line, qint64 msecs);
 
     AppState& m_state;
     std::array<std::unique_ptr<Table>, Count> m_tables;

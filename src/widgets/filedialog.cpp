@@ -16,6 +16,15 @@ QString choose(QWidget* parent, Kind kind, const QString& initialFile)
 {
     if (chooser())
         return chooser()(kind, initialFile);
+    if (kind == Kind::OpenJob || kind == Kind::SaveJob) {
+        QFileDialog dialog(parent, QString(), initialFile, QStringLiteral("Straightness job (*.json)"));
+        dialog.setAcceptMode(kind == Kind::SaveJob ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        dialog.setFileMode(kind == Kind::SaveJob ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        dialog.setDefaultSuffix(QStringLiteral("json"));
+        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()
+                   ? dialog.selectedFiles().first()
+                   : QString();
+    }
     if (kind != Kind::Open && kind != Kind::Save) {
         const bool csv = kind == Kind::ExportCsv;
         const bool png = kind == Kind::ExportPng;

@@ -11,8 +11,9 @@ class QWidget;
 // Tests replace the chooser so nothing modal blocks a headless run.
 namespace FileDialog {
 
-// Exports: their own filter and default suffix ("CSV (*.csv)", "PNG image (*.png)", "PDF (*.pdf)").
-enum class Kind { Open, Save, ExportCsv, ExportPng, ExportPdf };
+// Exports: their own filter and default suffix ("CSV (*.csv)", "PNG image (*.png)", "PDF (*.pdf)"); jobs:
+// "Straightness job (*.json)".
+enum class Kind { Open, Save, ExportCsv, ExportPng, ExportPdf, OpenJob, SaveJob };
 using Chooser = std::function<QString(Kind kind, const QString& initialFile)>;
 
 [[nodiscard]] QString choose(QWidget* parent, Kind kind, const QString& initialFile);

@@ -93,9 +93,9 @@ private slots:
         for (QWidget* widget : {boxX, control<QWidget>(w, "TextY"), static_cast<QWidget*>(&grid)})
             QVERIFY(menuOf(widget).contains("Statistics\tCtrl+Shift+S"));
         // Nothing that would edit a value the next tick rewrites.
-        QCOMPARE(menuOf(boxX),
-                 QStringList({"&Copy\tCtrl+C", "Select All\tCtrl+A", "\t", "Statistics\tCtrl+Shift+S",
-                              "Trend\tCtrl+Shift+T", "Straightness\tCtrl+Shift+L"}));
+        QCOMPARE(menuOf(boxX), QStringList({"&Copy\tCtrl+C", "Select All\tCtrl+A", "\t",
+                                            "Statistics\tCtrl+Shift+S", "Trend\tCtrl+Shift+T",
+                                            "Straightness\tCtrl+Shift+L", "Straightness run\tCtrl+Shift+R"}));
         control<QAction>(w, "ActionStatistics")->trigger();
         QVERIFY(a.isVisible() && a.windowTitle() == "TARNOLUX analysis" && page.isVisible());
         QCOMPARE(scope->text(), QString("Table 1 holds no lines"));

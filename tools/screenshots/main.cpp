@@ -2,8 +2,10 @@
 // values (the README's pictures), the connection window, the options dialog, the about box and the
 // analysis window's pages.
 // tarnolux-screenshots <folder>. Runs on a settings store of its own; port 1 names no device.
+#include "analysis/guidedrun.h"
 #include "analysis/measurementlog.h"
 #include "analysiswindow/analysiswindow.h"
+#include "analysiswindow/runjobform.h"
 #include "analysiswindow/straightnesspage.h"
 #include "analysiswindow/straightnessreport.h"
 #include "analysiswindow/trendpage.h"
@@ -19,14 +21,18 @@
 #include "widgets/flexgrid.h"
 #include "widgets/messagebox.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
+#include <QEventLoop>
 #include <QImage>
 #include <QPainter>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -138,6 +144,31 @@ int main(int argc, char** argv)
             .paint(painter, report.width(), report.height(), 0);
     }
     saved = report.save(folder + QStringLiteral("/report.png")) && saved;
+
+    // A guided run at its fourth station, the reading halfway settled, for the run page.
+    StraightnessJob job;
+    job.objectId = QStringLiteral("GW-0417");
+    job.objectDescription = QStringLiteral("Machine bed, front guideway");
+    job.operatorName = QStringLiteral("A. Keller");
+    job.instrumentType = QStringLiteral("ORVELAN HR");
+    job.instrumentSerial = QStringLiteral("40213");
+    job.tolerance = 5;
+    job.readings = 12;
+    w.analysis().findChild<RunJobForm*>(QStringLiteral("RunJob"))->setJob(job);
+    w.findChild<QAction*>(QStringLiteral("ActionStraightnessRun"))->trigger();
+    w.analysis().findChild<QPushButton*>(QStringLiteral("RunStart"))->click();
+    GuidedRun& run = w.analysis().guidedRun();
+    qint64 at = QDateTime::currentMSecsSinceEpoch();
+    const double stations[] = {1.2, 0.4, 1.1, -0.3};
+    for (int station = 0; station < 4; ++station) {
+        for (int i = 0; i < (station < 3 ? 50 : 20); ++i, at += 50)
+            run.addReading(stations[station] + 0.02 * (i % 3), 0.1 * stations[station], 3, at);
+    }
+    QEventLoop flash; // the cue of the last stored station fades first
+    QTimer::singleShot(400, &flash, &QEventLoop::quit);
+    flash.exec();
+    w.displayTick();
+    saved = save(w.analysis(), "straightness-run") && saved;
     w.analysis().hide();
 
     s.options.modeTobar = true;

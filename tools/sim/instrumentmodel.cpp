@@ -158,7 +158,11 @@ void InstrumentModel::periodic(qint64 timeMs)
 
 void InstrumentModel::sendAngles(qint64 timeMs)
 {
-    const AnglePair angles = m_fixed ? *m_fixed : driftAt(timeMs);
+    AnglePair angles = m_fixed ? *m_fixed : driftAt(timeMs);
+    if (m_noise > 0) {
+        angles.x += m_noise * (2.0 * m_random.generateDouble() - 1.0);
+        angles.y += m_noise * (2.0 * m_random.generateDouble() - 1.0);
+    }
     if (m_linkMode == LinkMode::Text) {
         const int status = 100 + 10 * m_pendingSignal + m_validity + (m_averaging ? 4 : 0);
         m_out.append(QStringLiteral("1 %1 %2 %3\r")

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QRandomGenerator>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -65,6 +66,9 @@ public:
     [[nodiscard]] int validity() const { return m_validity; }
     void setFixedAngles(double x, double y) { m_fixed = AnglePair{x, y}; }
     void setDrift() { m_fixed.reset(); }
+    // Uniform random noise in [-amplitude, amplitude] arcseconds on each angle of every message; 0: none.
+    void setNoise(double amplitude) { m_noise = amplitude > 0 ? amplitude : 0.0; }
+    [[nodiscard]] double noise() const { return m_noise; }
     void setTobarInch(bool on) { m_inch = on; }
     [[nodiscard]] bool tobarInch() const { return m_inch; }
     // Size of the instrument's memory readout, and the table number it names.
@@ -118,6 +122,8 @@ private:
     int m_validity = 3;
     int m_pendingSignal = 0;
     std::optional<AnglePair> m_fixed;
+    double m_noise = 0.0;
+    QRandomGenerator m_random{20261208}; // the same noise run after run
     int m_storedRecords = 5;
     int m_storedTable = 1;
 

@@ -77,6 +77,7 @@ QString SimConsole::protocolHelp()
         "  hr on|off             compatible records in thousandths of an arcsecond\n"
         "  valid 0|1|2|3         validity mask of the angle messages (1 X, 2 Y)\n"
         "  angles <x> <y>        hold the angles (arcseconds); angles drift: slow drift again\n"
+        "  noise <arcsec>        uniform random noise of that amplitude on every angle; noise 0 ends it\n"
         "  unit mm|inch          unit of the TOBAR values\n"
         "  memory <records> [<table>]\n"
         "                        size and table number of the stored-values readout (command t)\n"
@@ -161,7 +162,7 @@ QString SimConsole::status() const
                          : m_instrument.modeChoice() == PtyInstrument::ModeChoice::Text ? "text"
                                                                                         : "compatible";
     return QStringLiteral("status line=%1 path=%2 mode=%3 choice=%4 baud=%5 instrument=%6 average=%7 "
-                          "stream=%8 hr=%9 valid=%10 rate=%11")
+                          "stream=%8 hr=%9 valid=%10 rate=%11 noise=%12")
         .arg(m_instrument.isOpen() ? QStringLiteral("up") : QStringLiteral("gone"),
              m_instrument.isOpen() ? m_instrument.devicePath() : QStringLiteral("-"),
              model.linkMode() == InstrumentModel::LinkMode::Text ? QStringLiteral("text")
@@ -173,7 +174,8 @@ QString SimConsole::status() const
              model.streaming() ? QStringLiteral("on") : QStringLiteral("off"),
              model.isHR() ? QStringLiteral("on") : QStringLiteral("off"))
         .arg(model.validity())
-        .arg(model.rate());
+        .arg(model.rate())
+        .arg(model.noise());
 }
 
 std::optional<int> SimConsole::rateValue(const QString& text)
@@ -288,6 +290,14 @@ SimConsole::Result SimConsole::execute(const QString& line)
         if (!okX || !okY || !qIsFinite(x) || !qIsFinite(y))
             return failure(QStringLiteral("angles: <x> <y> in arcseconds, or drift"));
         model.setFixedAngles(x, y);
+        return {};
+    }
+    if (word == QLatin1String("noise") && args.size() == 1) {
+        bool ok = false;
+        const double amplitude = args[0].toDouble(&ok);
+        if (!ok || !qIsFinite(amplitude) || amplitude < 0 || amplitude > 10000)
+            return failure(QStringLiteral("noise: amplitude in arcseconds, 0 to 10000"));
+        model.setNoise(amplitude);
         return {};
     }
     if (word == QLatin1String("unit") && args.size() == 1) {

@@ -1,0 +1,195 @@
+// A guided straightness run: when a station is stored, and a whole job walked on the simulator.
+#include "support/appfixture.h"
+#include "support/tables.h"
+
+#include "analysis/guidedrun.h"
+#include "analysiswindow/analysiswindow.h"
+#include "analysiswindow/runpage.h"
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QSpinBox>
+
+#include <functional>
+#include <map>
+
+namespace {
+// Stations 1 .. 3 forward only, 0.5 s within 0.3 arcsec.
+StraightnessJob shortJob()
+{
+    StraightnessJob job;
+    job.readings = 3;
+    job.runs = StraightnessJob::Runs::Forward;
+    job.settleSeconds = 0.5;
+    job.settleBand = 0.3;
+    return job;
+}
+
+// The X texts of a table's lines.
+QStringList xTexts(const Table& t)
+{
+    QStringList out;
+    for (qint32 line = 1; line <= t.count(); ++line)
+        out << t.cell(line, 1);
+    return out;
+}
+} // namespace
+
+class TestGuidedRun : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Readings 50 ms apart on X: "v*n" n readings of v, "v~n" and "v^n" n readings alternating v -+ 0.1 and
+    // v -+ 0.2, "-*n" n invalid ones; "lost" the link lost, and the operator's "now" (store), "retake",
+    // "pause", "resume" and "cancel". The X values stored, in order.
+    void settleAndRearm_data()
+    {
+        columns<QString, QStringList>("readings", "stored");
+        row("still reading settles once", "1*30", QStringList{"1.000"});
+        row("too short never settles", "1*10", QStringList{});
+        row("noise above the band never settles", "1^40", QStringList{});
+        row("invalid readings never settle", "-*40", QStringList{});
+        row("an invalid reading restarts the window", "1*8 -*1 1*8", QStringList{});
+        row("moved off the band re-arms", "1*12 1.2*12 2*12", QStringList{"1.000", "2.000"});
+        row("an invalid reading re-arms", "1*12 -*1 1*12", QStringList{"1.000", "1.000"});
+        row("a lost link re-arms", "1*12 lost 1*12", QStringList{"1.000", "1.000"});
+        row("mean of the window's 11 readings", "3*4 1.1~12", QStringList{"1.091"});
+        row("store now: the mean of the last settle time", "5^20 -*10 1~6 now", QStringList{"1.000"});
+        row("store now without a valid reading", "lost -*3 now", QStringList{});
+        row("retake: the station again", "1*12 2*12 retake 2.5*12", QStringList{"1.000", "2.500"});
+        row("paused: nothing settles", "pause 1*30", QStringList{});
+        row("resumed: the settle time anew", "1*8 pause 1*8 resume 1*10", QStringList{});
+        row("resumed and settled", "1*8 pause 1*8 resume 1*11", QStringList{"1.000"});
+        row("cancelled: lines stay, none added", "1*12 cancel 2*12", QStringList{"1.000"});
+        row("the last station ends the run", "1*12 2*12 3*12 4*12", QStringList{"1.000", "2.000", "3.000"});
+    }
+    void settleAndRearm()
+    {
+        QFETCH(QString, readings);
+        QFETCH(QStringList, stored);
+        AppState state;
+        Tables tables(state);
+        tables.setupForMode();
+        JobBook book;
+        GuidedRun run(state, tables, book);
+        QCOMPARE(run.start(shortJob()), QString());
+        qint64 t = 1000;
+        for (const QString& part : readings.split(' ')) {
+            const std::map<QString, std::function<void()>> acts{
+                {"lost", [&] { run.linkLost(); }}, {"now", [&] { (void)run.storeNow(); }},
+                {"retake", [&] { run.retake(); }}, {"pause", [&] { run.pause(); }},
+                {"resume", [&] { run.resume(); }}, {"cancel", [&] { run.cancel(); }}};
+            if (acts.count(part)) {
+                acts.at(part)();
+                continue;
+            }
+            const QStringList vn = part.split(QRegularExpression("[*~^]"));
+            const double swing = part.contains('~') ? 0.1 : part.contains('^') ? 0.2 : 0.0;
+            for (int i = 0; i < vn[1].toInt(); ++i, t += 50) {
+                const double v = vn[0].toDouble() + (i % 2 ? swing : -swing);
+                run.addReading(v, 0.5, vn[0] == "-" ? 0 : 3, t);
+            }
+        }
+        QCOMPARE(xTexts(tables.table(1)), stored);
+        QCOMPARE(run.state() == GuidedRun::State::Finished, tables.table(1).count() == 3);
+    }
+
+    // The forward run takes the current table when empty, else the next empty one; without one, no start.
+    void tablesChosen()
+    {
+        AppState state;
+        Tables tables(state);
+        tables.setupForMode();
+        JobBook book;
+        GuidedRun run(state, tables, book);
+        StraightnessJob job = shortJob();
+        job.runs = StraightnessJob::Runs::ForwardBackward;
+        for (int n : {1, 2, 4, 5, 6, 7, 8, 9, 10})
+            (void)tables.storeStation(n, 1, 1, tables.recordNow(LineRecord::Source::Button, 1));
+        QVERIFY(run.start(job).contains("backward run"));
+        tables.setCurrent(10);
+        tables.table(4).clear();
+        QCOMPARE(run.start(job), QString());
+        QCOMPARE(std::pair(run.job().forwardTable, run.job().backwardTable), std::pair(3, 4));
+        QVERIFY(book.find(run.job().id) && !run.start(job).isEmpty()); // one run at a time
+        run.cancel();
+        for (int n : {3, 4})
+            (void)tables.storeStation(n, 1, 1, tables.recordNow(LineRecord::Source::Button, 1));
+        QVERIFY(run.start(job).contains("forward run"));
+    }
+
+    // A whole job forward and backward on the simulator: stations stored by themselves, a retake, a station
+    // that never settles under noise stored with Space; then the straightness page for the job's table.
+    void wholeJob()
+    {
+        AppFixture app;
+        FormMain& w = app.start();
+        app.connect(true);
+        QVERIFY(app.sim("rate 50"));
+        control<QAction>(w, "ActionStraightnessRun")->trigger();
+        AnalysisWindow& a = w.analysis();
+        auto* page = control<RunPage>(a, "RunPage");
+        QVERIFY(page->isVisible());
+        control<QSpinBox>(page, "RunReadings")->setValue(4);
+        control<QDoubleSpinBox>(page, "RunSettleTime")->setValue(0.4);
+        control<QDoubleSpinBox>(page, "RunSettleBand")->setValue(0.3);
+        control<QComboBox>(page, "RunRuns")->setCurrentIndex(1);
+        QSignalSpy stored(&a.guidedRun(), &GuidedRun::stationStored);
+        const auto station = [&](const char* angles) {
+            const qsizetype before = stored.size();
+            return app.sim(QStringLiteral("angles ") + angles) &&
+                   QTest::qWaitFor([&] { return stored.size() > before; }, 5000);
+        };
+        QVERIFY(app.sim("angles 1 -1"));
+        QTRY_COMPARE(app.state->link.angleX, 1.0);
+        control<QPushButton>(page, "RunStart")->click();
+        QCOMPARE(control<QLabel>(page, "RunPosition")->text(), "Move to 100 mm");
+        QVERIFY(stored.wait(5000) && station("2.5 -2"));
+        QCOMPARE(control<QLabel>(page, "RunStation")->text(), "Station 3 of 4");
+        control<QPushButton>(page, "RunRetake")->click(); // station 2 again, at another reading
+        QVERIFY(control<QLabel>(page, "RunStation")->text() == "Station 2 of 4" && station("2 -2"));
+
+        // Noise above the band: nothing settles within several settle times, Space stores the mean.
+        QVERIFY(app.sim("noise 1") && app.sim("angles -0.5 -3"));
+        QVERIFY(!stored.wait(1500));
+        QVERIFY(QTest::qWaitForWindowActive(&a));
+        QTest::keyClick(page, Qt::Key_Space);
+        QCOMPARE(stored.size(), 4);
+        QVERIFY(app.sim("noise 0") && station("3 -4"));
+        QCOMPARE(control<QLabel>(page, "RunPhase")->text(), "Backward run");
+        // Back from the backward run's first station to the forward run's last, taken again as it stands.
+        QTest::keyClick(page, Qt::Key_Backspace);
+        QVERIFY(app.tables->table(1).count() == 3 && stored.wait(5000));
+        QCOMPARE(control<QLabel>(page, "RunPhase")->text(), "Backward run");
+        for (const char* angles : {"3.5 -4", "-1 -3", "2.4 -2", "1.2 -1"})
+            QVERIFY(station(angles));
+        QCOMPARE(control<QLabel>(page, "RunPhase")->text(), "Job finished");
+
+        QStringList forward = xTexts(app.tables->table(1));
+        QVERIFY(qAbs(forward.takeAt(2).toDouble() + 0.5) < 0.5);
+        QCOMPARE(forward, QStringList({"1.000", "2.000", "3.000"}));
+        QCOMPARE(xTexts(app.tables->table(2)), QStringList({"3.500", "-1.000", "2.400", "1.200"}));
+        const StraightnessJob& job = a.guidedRun().job();
+        QCOMPARE(a.jobs().find(job.id)->backwardTable, 2);
+        for (int run : {1, 2}) {
+            for (qint32 line = 1; line <= 4; ++line) {
+                const LineRecord* r = app.tables->table(run).lineRecord(line);
+                QVERIFY(r && r->job == job.id && r->run == run && r->settleCount > 0);
+                QCOMPARE(r->station, run == 1 ? line : 5 - line);
+                // Y was set to minus the station number.
+                const bool noisy = run == 1 && line == 3;
+                QVERIFY2(noisy ? r->settleSd > 0.2 && qAbs(r->x + 0.5) < 0.5 && qAbs(r->y + 3) < 0.5
+                               : r->settleSd < 1e-9 && r->y == -r->station,
+                         qPrintable(QString::number(r->x)));
+            }
+        }
+        control<QPushButton>(page, "RunShowStraightness")->click();
+        QVERIFY(control<QWidget>(a, "StraightnessPage")->isVisible() && app.tables->currentNumber() == 1);
+    }
+};
+
+QTEST_MAIN(TestGuidedRun)
+#include "test_guidedrun.moc"
