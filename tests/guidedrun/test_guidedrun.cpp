@@ -5,6 +5,7 @@
 #include "analysis/guidedrun.h"
 #include "analysiswindow/analysiswindow.h"
 #include "analysiswindow/runpage.h"
+#include "analysiswindow/straightnesspage.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -187,7 +188,11 @@ private slots:
             }
         }
         control<QPushButton>(page, "RunShowStraightness")->click();
-        QVERIFY(control<QWidget>(a, "StraightnessPage")->isVisible() && app.tables->currentNumber() == 1);
+        auto* straightness = control<StraightnessPage>(a, "StraightnessPage");
+        QVERIFY(straightness->isVisible() && app.tables->currentNumber() == 1);
+        // The page evaluates both runs of the job, and their uncertainty arrives.
+        QTRY_VERIFY(straightness->job() && straightness->job()->id == job.id && straightness->uncertainty());
+        QVERIFY(straightness->run().done() && straightness->run().backward().has_value());
     }
 };
 
