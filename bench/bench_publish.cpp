@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -129,7 +130,9 @@ void publishingCpu(benchmark::State& state)
         program.link.setMsgSignal(1);
         Program::settle();
         WriterProcess writer;
-        const double streamSeconds = c.cpuLeadSeconds + c.cpuWindows * c.cpuWindowSeconds + 0.5;
+        // The program reads the line about five times a second: a window takes several reads.
+        const double window = std::max(c.cpuWindowSeconds / 2, 0.6);
+        const double streamSeconds = c.cpuLeadSeconds + c.cpuWindows * window * 2 + 0.5;
         if (!require(state, writer.start(line, true, 1920.0, streamSeconds),
                      QStringLiteral("the instrument's process could not start")))
             return;
@@ -137,18 +140,18 @@ void publishingCpu(benchmark::State& state)
         std::vector<double> with, without;
         for (int w = 0; w < c.cpuWindows; ++w) {
             on = true;
-            with.push_back(cpuShare(c.cpuWindowSeconds / 2));
+            with.push_back(cpuShare(window));
             on = false;
-            without.push_back(cpuShare(c.cpuWindowSeconds / 2));
+            without.push_back(cpuShare(window));
         }
         (void)writer.finish();
-        const double expected = c.cpuWindows * c.cpuWindowSeconds / 2 * 1920.0 / 24.0;
-        if (!require(state, published > expected * 0.8,
+        const double expected = c.cpuWindows * window * 1920.0 / 24.0;
+        if (!require(state, published > expected * 0.6,
                      QStringLiteral("only %1 measurements published").arg(published)) ||
             !require(state, publisher.state().connected && publisher.state().attempts == 1,
                      QStringLiteral("the connection to the broker did not hold")))
             return;
-        state.SetIterationTime(c.cpuWindows * c.cpuWindowSeconds);
+        state.SetIterationTime(c.cpuWindows * window * 2);
         for (size_t w = 0; w < with.size(); ++w)
             sample(state, "mqtt_cpu", with[w] - without[w], without[w]);
     }

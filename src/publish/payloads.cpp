@@ -1,11 +1,11 @@
 #include "publish/payloads.h"
 
 #include "analysis/csvexport.h"
-#include "state/numbers.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 
 #include <cmath>
 
@@ -15,7 +15,7 @@ namespace {
 void number(QByteArray& out, double v)
 {
     if (std::isfinite(v))
-        out += Numbers::dotText(v).toLatin1();
+        out += QByteArray::number(v == 0 ? 0.0 : v, 'g', QLocale::FloatingPointShortest);
     else
         out += "null";
 }

@@ -36,6 +36,18 @@ void Shared::pump()
     }
 }
 
+void Shared::measurement(QByteArray payload)
+{
+    if (!connected || !mosq)
+        return;
+    if (woken) {
+        measurements.push_back(std::move(payload));
+        return;
+    }
+    woken = mosquitto_publish(mosq, nullptr, measurementTopic.constData(), int(payload.size()),
+                              payload.constData(), 0, false) == MOSQ_ERR_SUCCESS;
+}
+
 void Shared::notify()
 {
     if (owner && !notifying.exchange(true))
@@ -94,6 +106,7 @@ mosquitto* Client::create()
     mosquitto_threaded_set(m, true);
     // Room for the status beside the lines in flight, so that it never waits behind them.
     mosquitto_int_option(m, MOSQ_OPT_SEND_MAXIMUM, Window + 2);
+    mosquitto_int_option(m, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_callback_set(m, &Client::onConnect);
     mosquitto_disconnect_callback_set(m, &Client::onDisconnect);
     mosquitto_publish_callback_set(m, &Client::onPublish);
@@ -164,10 +177,21 @@ void Client::run()
                     disconnect();
                 }
                 loop = mosquitto_loop(m, 1000, 1);
+                std::vector<QByteArray> burst;
+                {
+                    std::lock_guard lock(m_shared->mutex);
+                    burst.swap(m_shared->measurements);
+                    m_shared->woken = false;
+                }
+                for (const QByteArray& payload : burst)
+                    mosquitto_publish(m, nullptr, m_shared->measurementTopic.constData(), int(payload.size()),
+                                      payload.constData(), 0, false);
             }
             std::lock_guard lock(m_shared->mutex);
             m_shared->mosq = nullptr;
             m_shared->connected = false;
+            m_shared->measurements.clear();
+            m_shared->woken = false;
             if (!m_stop && !m_told)
                 m_shared->error = errorText(loop);
             // What the broker did not acknowledge goes again, in order, with the next connection.

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 struct mosquitto;
 
@@ -41,6 +42,11 @@ struct Shared {
     QString error;
     std::atomic<bool> connected{false};
     mosquitto* mosq = nullptr; // the live connection's library client; used only with the mutex held
+    // Measurements (QoS 0): the first of a burst is handed to the library at once, which wakes the
+    // network thread; the rest wait here until it is awake and sends them all in one go.
+    QByteArray measurementTopic;
+    std::vector<QByteArray> measurements;
+    bool woken = false;
     QByteArray lineTopic;
     QByteArray statusTopic;
     QByteArray status; // the retained online status
@@ -51,6 +57,8 @@ struct Shared {
 
     // Hands lines to the library while connected and the window has room; mutex held.
     void pump();
+    // A measurement to send while connected; mutex held.
+    void measurement(QByteArray payload);
     // Tells the owner, on its thread, that the state changed; once until it has looked.
     void notify();
 };

@@ -67,9 +67,9 @@ void Publisher::apply(const PublishSettings& settings)
     m_client.reset();
     m_settings = settings;
     const QByteArray prefix = settings.topicPrefix().toUtf8();
-    m_measurementTopic = prefix + "/measurement";
     {
         std::lock_guard lock(m_shared->mutex);
+        m_shared->measurementTopic = prefix + "/measurement";
         m_shared->lineTopic = prefix + "/line";
         m_shared->statusTopic = prefix + "/status";
         m_shared->attempts = 0;
@@ -159,9 +159,7 @@ void Publisher::send(const Measurement& m)
     const QByteArray payload =
         m.tobar ? Payloads::tobar(m.msecs, offset, m.a, m.inch) : Payloads::angles(m.msecs, offset, m.a, m.b);
     std::lock_guard lock(m_shared->mutex);
-    if (m_shared->connected && m_shared->mosq)
-        mosquitto_publish(m_shared->mosq, nullptr, m_measurementTopic.constData(), int(payload.size()),
-                          payload.constData(), 0, false);
+    m_shared->measurement(payload);
 }
 
 void Publisher::publishLine(const Table& table, int number, qint32 line)

@@ -80,7 +80,6 @@ private:
     std::shared_ptr<PublishClient::Shared> m_shared;
     std::unique_ptr<PublishClient::Client> m_client;
     CsvExport::UtcOffsets m_offsets;
-    QByteArray m_measurementTopic;
     // Rate limit: the newest measurement waiting for its turn.
     QTimer* m_rateTimer = nullptr;
     Measurement m_pending;
