@@ -40,12 +40,8 @@ void Shared::measurement(QByteArray payload)
 {
     if (!connected || !mosq)
         return;
-    if (woken) {
-        measurements.push_back(std::move(payload));
-        return;
-    }
-    woken = mosquitto_publish(mosq, nullptr, measurementTopic.constData(), int(payload.size()),
-                              payload.constData(), 0, false) == MOSQ_ERR_SUCCESS;
+    measurements.push_back(std::move(payload));
+    waker.wake();
 }
 
 void Shared::notify()
@@ -136,8 +132,8 @@ void Client::disconnect()
         mosquitto_publish(m_shared->mosq, nullptr, m_shared->statusTopic.constData(), int(offline.size()),
                           offline.constData(), 0, true);
     }
-    // Also wakes the network thread from its wait for the socket.
     mosquitto_disconnect(m_shared->mosq);
+    m_shared->waker.wake();
 }
 
 void Client::waitFor(int msecs)
@@ -176,22 +172,20 @@ void Client::run()
                     std::lock_guard lock(m_shared->mutex);
                     disconnect();
                 }
-                loop = mosquitto_loop(m, 1000, 1);
                 std::vector<QByteArray> burst;
                 {
                     std::lock_guard lock(m_shared->mutex);
                     burst.swap(m_shared->measurements);
-                    m_shared->woken = false;
                 }
                 for (const QByteArray& payload : burst)
                     mosquitto_publish(m, nullptr, m_shared->measurementTopic.constData(), int(payload.size()),
                                       payload.constData(), 0, false);
+                loop = step(m);
             }
             std::lock_guard lock(m_shared->mutex);
             m_shared->mosq = nullptr;
             m_shared->connected = false;
             m_shared->measurements.clear();
-            m_shared->woken = false;
             if (!m_stop && !m_told)
                 m_shared->error = errorText(loop);
             // What the broker did not acknowledge goes again, in order, with the next connection.
@@ -209,6 +203,21 @@ void Client::run()
         waitFor(delay);
         delay = std::min(delay * 2, MaxDelayMsecs);
     }
+}
+
+int Client::step(mosquitto* m)
+{
+    const int socket = mosquitto_socket(m);
+    if (socket < 0)
+        return MOSQ_ERR_NO_CONN;
+    // At most a second, for the keep-alive.
+    const int ready = m_shared->waker.wait(socket, mosquitto_want_write(m), 1000);
+    int rc = MOSQ_ERR_SUCCESS;
+    if ((ready & SocketWait::Readable) != 0)
+        rc = mosquitto_loop_read(m, 1);
+    if (rc == MOSQ_ERR_SUCCESS && (ready & SocketWait::Writable) != 0 && mosquitto_socket(m) >= 0)
+        rc = mosquitto_loop_write(m, 1);
+    return rc == MOSQ_ERR_SUCCESS ? mosquitto_loop_misc(m) : rc;
 }
 
 void Client::onConnect(mosquitto* mosq, void* self, int rc)

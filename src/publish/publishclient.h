@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/socketwait.h"
 #include "publish/publishsettings.h"
 
 #include <QByteArray>
@@ -42,11 +43,11 @@ struct Shared {
     QString error;
     std::atomic<bool> connected{false};
     mosquitto* mosq = nullptr; // the live connection's library client; used only with the mutex held
-    // Measurements (QoS 0): the first of a burst is handed to the library at once, which wakes the
-    // network thread; the rest wait here until it is awake and sends them all in one go.
+    // Measurements (QoS 0) wait here for the network thread, which sends a read's burst of them in one go.
     QByteArray measurementTopic;
     std::vector<QByteArray> measurements;
-    bool woken = false;
+    // Wakes the network thread for what was handed to it or to the library from another thread.
+    SocketWait waker;
     QByteArray lineTopic;
     QByteArray statusTopic;
     QByteArray status; // the retained online status
@@ -80,6 +81,9 @@ private:
     // Ends the connection: offline status, then disconnect. Shared mutex held.
     void disconnect();
     void waitFor(int msecs);
+    // One turn of a connection: waits for its socket or a wake-up, then reads, writes and keeps it alive.
+    // The library's own loop would turn once for every message handed to it.
+    [[nodiscard]] int step(mosquitto* m);
     static void onConnect(mosquitto* mosq, void* self, int rc);
     static void onDisconnect(mosquitto* mosq, void* self, int rc);
     static void onPublish(mosquitto* mosq, void* self, int mid);

@@ -158,8 +158,19 @@ void Publisher::send(const Measurement& m)
     const qint32 offset = m_offsets.at(m.msecs);
     const QByteArray payload =
         m.tobar ? Payloads::tobar(m.msecs, offset, m.a, m.inch) : Payloads::angles(m.msecs, offset, m.a, m.b);
+    m_batch.push_back(payload);
+    if (m_batch.size() == 1)
+        QMetaObject::invokeMethod(this, &Publisher::sendBatch, Qt::QueuedConnection);
+}
+
+// The measurements of one read are handed over together once it is done, so that the network thread wakes
+// once for all of them: a wake-up costs far more than sending.
+void Publisher::sendBatch()
+{
     std::lock_guard lock(m_shared->mutex);
-    m_shared->measurement(payload);
+    for (QByteArray& payload : m_batch)
+        m_shared->measurement(std::move(payload));
+    m_batch.clear();
 }
 
 void Publisher::publishLine(const Table& table, int number, qint32 line)
@@ -179,6 +190,7 @@ void Publisher::publishLine(const Table& table, int number, qint32 line)
     }
     m_shared->lines.push_back(std::move(entry));
     m_shared->pump();
+    m_shared->waker.wake();
     m_shared->notify();
 }
 
@@ -189,9 +201,11 @@ void Publisher::setLinkInfo(const QString& mode, const QString& device)
     if (status == m_shared->status)
         return;
     m_shared->status = status;
-    if (m_shared->connected && m_shared->mosq)
+    if (m_shared->connected && m_shared->mosq) {
         mosquitto_publish(m_shared->mosq, nullptr, m_shared->statusTopic.constData(), int(status.size()),
                           status.constData(), 1, true);
+        m_shared->waker.wake();
+    }
 }
 
 bool Publisher::waitSent(int msecs)

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <memory>
+#include <vector>
 
 struct AppState;
 class Link;
@@ -74,12 +75,14 @@ private:
     void send(const Measurement& m);
     void offer(const Measurement& m);
     void sendPending();
+    void sendBatch();
 
     AppState& m_state;
     PublishSettings m_settings;
     std::shared_ptr<PublishClient::Shared> m_shared;
     std::unique_ptr<PublishClient::Client> m_client;
     CsvExport::UtcOffsets m_offsets;
+    std::vector<QByteArray> m_batch;
     // Rate limit: the newest measurement waiting for its turn.
     QTimer* m_rateTimer = nullptr;
     Measurement m_pending;
