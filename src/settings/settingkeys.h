@@ -70,9 +70,9 @@ inline constexpr Key PngHeight{"analysis", "pngHeight", Kind::Int16, "900"};
 inline constexpr Key JournalDays{"journal", "keepDays", Kind::Int32, "7"};
 inline constexpr Key JournalMegabytes{"journal", "maxMegabytes", Kind::Int32, "2048"};
 
-// Publishing to an MQTT broker: off until switched on; the password is kept with the other settings. An
-// empty client id lets the library choose one; an empty prefix stands for tarnolux/<host name>; a rate of 0
-// publishes every measurement, N at most N a second.
+// Publishing to an MQTT broker, read by the publisher and written by its window only: off until switched on;
+// the password is kept with the other settings. An empty client id lets the library choose one; an empty
+// prefix stands for tarnolux/<host name>; a rate of 0 publishes every measurement, N at most N a second.
 inline constexpr Key MqttEnabled{"mqtt", "enabled", Kind::Flag, "0"};
 inline constexpr Key MqttHost{"mqtt", "host", Kind::Text, "localhost"};
 inline constexpr Key MqttPort{"mqtt", "port", Kind::Int32, "1883"};
@@ -91,9 +91,7 @@ inline constexpr Key All[] = {
     UpdatePath,     UseBackground, UseMean,      BackgroundSeconds, OptionsTop,       OptionsLeft,
     PortNumber,     PortMode,      IsHR,         AnalysisLeft,      AnalysisTop,      AnalysisWidth,
     AnalysisHeight, AnalysisPage,  AnalysisOpen, StraightnessAxis,  StraightnessBase, StraightnessReverse,
-    PngWidth,       PngHeight,     Reconnect,    MqttEnabled,       MqttHost,         MqttPort,
-    MqttTls,        MqttCaFile,    MqttUser,     MqttPassword,      MqttClientId,     MqttPrefix,
-    MqttRate,
+    PngWidth,       PngHeight,     Reconnect,
 };
 
 [[nodiscard]] inline bool operator==(const Key& a, const Key& b)
