@@ -62,7 +62,8 @@ void Publisher::follow(Link& link, Tables& tables)
 
 void Publisher::apply(const PublishSettings& settings)
 {
-    if (settings == m_settings && (m_client != nullptr) == settings.enabled)
+    // The same settings again start a new connection at once, without waiting for the backoff.
+    if (!settings.enabled && !m_client && settings == m_settings)
         return;
     m_client.reset();
     m_settings = settings;

@@ -47,7 +47,7 @@ public:
 
     // Follows the link's measurements and port, and the lines stored into the tables.
     void follow(Link& link, Tables& tables);
-    // Starts, restarts (settings changed) or stops publishing. Queued lines are kept across a restart.
+    // Starts, restarts or stops publishing. Queued lines are kept across a restart.
     void apply(const PublishSettings& settings);
     [[nodiscard]] const PublishSettings& settings() const { return m_settings; }
     [[nodiscard]] State state() const;

@@ -22,5 +22,4 @@ struct PublishSettings {
     [[nodiscard]] QString topicPrefix() const { return prefix.isEmpty() ? defaultPrefix() : prefix; }
 
     [[nodiscard]] bool operator==(const PublishSettings& o) const;
-    [[nodiscard]] bool operator!=(const PublishSettings& o) const { return !(*this == o); }
 };
