@@ -36,6 +36,7 @@ void registerLogBenchmarks();
 void registerStraightnessBenchmarks();
 void registerFlatnessBenchmarks();
 void registerJournalBenchmarks();
+void registerPublishBenchmarks();
 int memoryProbe(int lines);
 int logProbe(qint64 points);
 int lineWriterMain(int argc, char** argv);
@@ -116,6 +117,10 @@ const Figure figures[] = {
     {"journal, 24 h at 100/s, full table", "journal_size", 1, "MB", Rule::AtMost, 300, 0, "<= 300 MB",
      "Journal"},
     {"journal, restore 10 tables + 24 h", "journal_restore", 1, "s", Rule::AtMost, 5, 0, "<= 5 s", "Journal"},
+    {"publishing every measurement, CPU", "mqtt_cpu", 1, "%", Rule::AtMost, 0.2, 0, "<= 0.2 % more",
+     "PublishingCpu"},
+    {"10000 queued lines after reconnect", "mqtt_queued", 1, "ms", Rule::AtMost, 2000, 0, "<= 2000 ms",
+     "QueuedLines"},
     {"log columns, 24 h in 1000", "log_columns_day", 1, "ms", Rule::AtMost, 30, 0, "<= 30 ms (a redraw)",
      "LogColumns"},
     {"log columns, 30 s in 1000", "log_columns_30s", 1, "ms", Rule::AtMost, 30, 0, "<= 30 ms (a redraw)",
@@ -157,6 +162,9 @@ const char* const baselines[] = {
     "log columns: the same columns from every point of the span, one by one",
     "journal: CPU, value: the share it adds, baseline: the same storing without journal; wait: the same",
     "  appends without journal; size: 16 bytes a point; restore: none",
+    "publishing: a local mosquitto; CPU, value: the share publishing every measurement adds at the text line",
+    "  rate, baseline: the alternating windows without; queued lines: from the reconnect until the broker",
+    "  acknowledged the last (per 10000), baseline: the same lines stored while connected",
 };
 
 // Coefficient of variation of the samples, percent; 0 for fewer than two.
@@ -353,6 +361,7 @@ int main(int argc, char** argv)
     Bench::registerStraightnessBenchmarks();
     Bench::registerFlatnessBenchmarks();
     Bench::registerJournalBenchmarks();
+    Bench::registerPublishBenchmarks();
 
     int benchArgc = static_cast<int>(rest.size());
     benchmark::Initialize(&benchArgc, rest.data());

@@ -4,6 +4,7 @@
 #include "mainwindow/formmain.h"
 #include "mainwindow/journalstartup.h"
 #include "platform/terminationsignals.h"
+#include "publish/publisher.h"
 #include "state/appstate.h"
 #include "tables/tables.h"
 #include "widgets/appicon.h"
@@ -23,7 +24,12 @@ int main(int argc, char* argv[])
     Link link(state);
     Tables tables(state);
     tables.follow(link);
+    // Outlives the window, whose "Publishing (MQTT)" shows it.
+    Publisher publisher(state);
+    publisher.follow(link, tables);
+    publisher.apply(PublishSettings::load());
     FormMain window(state, link, tables);
+    window.setPublisher(&publisher);
     window.show();
     const std::unique_ptr<Journal> journal =
         JournalStartup::start(&window, state, tables, link, Journal::defaultFolder());

@@ -3,6 +3,7 @@
 #include "analysiswindow/analysiswindow.h"
 #include "connection/formcom.h"
 #include "dialogs/formoptions.h"
+#include "dialogs/publishdialog.h"
 #include "link/link.h"
 #include "mainwindow/tableviews.h"
 #include "state/appstate.h"
@@ -270,8 +271,12 @@ void FormMain::createTableMenu()
     m_runAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
     connect(m_runAction, &QAction::triggered, this,
             [this] { m_analysis->showPage(AnalysisWindow::StraightnessRun); });
+    m_publishingAction = new QAction(QStringLiteral("Publishing (MQTT)\u2026"), this);
+    m_publishingAction->setObjectName(QStringLiteral("ActionPublishing"));
+    m_publishingAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
+    connect(m_publishingAction, &QAction::triggered, this, &FormMain::showPublishing);
     addActions({m_exportCsvAction, m_copyTableAction, m_statisticsAction, m_trendAction, m_straightnessAction,
-                m_runAction});
+                m_runAction, m_publishingAction});
     for (int n = 1; n <= 10; ++n) {
         FlexGrid* grid = m_tableViews->grid(n);
         grid->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -280,6 +285,8 @@ void FormMain::createTableMenu()
             menu.addActions({m_exportCsvAction, m_copyTableAction});
             menu.addSeparator();
             menu.addActions({m_statisticsAction, m_trendAction, m_straightnessAction, m_runAction});
+            menu.addSeparator();
+            menu.addAction(m_publishingAction);
             menu.exec(grid->viewport()->mapToGlobal(at));
         });
     }
@@ -298,6 +305,8 @@ void FormMain::createTableMenu()
             all->setEnabled(!box->text().isEmpty());
             menu.addSeparator();
             menu.addActions({m_statisticsAction, m_trendAction, m_straightnessAction, m_runAction});
+            menu.addSeparator();
+            menu.addAction(m_publishingAction);
             menu.exec(box->mapToGlobal(at));
         });
     }
@@ -317,6 +326,17 @@ bool FormMain::eventFilter(QObject* watched, QEvent* event)
             applyTypedInterval();
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void FormMain::showPublishing()
+{
+    if (!m_publisher)
+        return;
+    if (!m_publishing)
+        m_publishing = new PublishDialog(*m_publisher, this);
+    m_publishing->show();
+    m_publishing->raise();
+    m_publishing->activateWindow();
 }
 
 FormOptions* FormMain::optionsLoaded() const

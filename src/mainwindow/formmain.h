@@ -15,6 +15,8 @@ struct AppState;
 class AnalysisWindow;
 class FormCom;
 class Link;
+class Publisher;
+class PublishDialog;
 class QAction;
 class QFrame;
 class QLabel;
@@ -55,6 +57,11 @@ public:
     // The connection window if created; connection() creates it without showing it.
     [[nodiscard]] FormCom* connectionLoaded() const;
     FormCom& connection();
+
+    // The publisher that "Publishing (MQTT)" shows and sets; none: the action does nothing.
+    void setPublisher(Publisher* publisher) { m_publisher = publisher; }
+    // Opens "Publishing (MQTT)", created on first use.
+    void showPublishing();
 
     // The options dialog if loaded; options() loads it without showing it.
     [[nodiscard]] FormOptions* optionsLoaded() const;
@@ -189,4 +196,7 @@ private:
     QAction* m_trendAction = nullptr;
     QAction* m_straightnessAction = nullptr;
     QAction* m_runAction = nullptr;
+    QAction* m_publishingAction = nullptr;
+    Publisher* m_publisher = nullptr;
+    QPointer<PublishDialog> m_publishing;
 };

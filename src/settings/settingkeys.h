@@ -72,6 +72,20 @@ inline constexpr Key JournalMegabytes{"journal", "maxMegabytes", Kind::Int32, "2
 // The last straightness job's fields as JSON, the defaults of the next; the run page reads and writes it.
 inline constexpr Key LastJob{"run", "lastJob", Kind::Text, ""};
 
+// Publishing to an MQTT broker, read by the publisher and written by its window only: off until switched on;
+// the password is kept with the other settings. An empty client id lets the library choose one; an empty
+// prefix stands for tarnolux/<host name>; a rate of 0 publishes every measurement, N at most N a second.
+inline constexpr Key MqttEnabled{"mqtt", "enabled", Kind::Flag, "0"};
+inline constexpr Key MqttHost{"mqtt", "host", Kind::Text, "localhost"};
+inline constexpr Key MqttPort{"mqtt", "port", Kind::Int32, "1883"};
+inline constexpr Key MqttTls{"mqtt", "tls", Kind::Flag, "0"};
+inline constexpr Key MqttCaFile{"mqtt", "caFile", Kind::Text, ""};
+inline constexpr Key MqttUser{"mqtt", "user", Kind::Text, ""};
+inline constexpr Key MqttPassword{"mqtt", "password", Kind::Text, ""};
+inline constexpr Key MqttClientId{"mqtt", "clientId", Kind::Text, ""};
+inline constexpr Key MqttPrefix{"mqtt", "prefix", Kind::Text, ""};
+inline constexpr Key MqttRate{"mqtt", "rate", Kind::Int32, "0"};
+
 // In the order start-up reads them.
 inline constexpr Key All[] = {
     ModeTobar,      MainTop,       MainLeft,     AngleUnit,         HeightWithTable,  MainWidth,

@@ -91,11 +91,13 @@ private slots:
         QVERIFY(a.isHidden());
         QWidget* const boxX = control<QWidget>(w, "TextX");
         for (QWidget* widget : {boxX, control<QWidget>(w, "TextY"), static_cast<QWidget*>(&grid)})
-            QVERIFY(menuOf(widget).contains("Statistics\tCtrl+Shift+S"));
+            QVERIFY(menuOf(widget).contains("Statistics\tCtrl+Shift+S") &&
+                    menuOf(widget).contains("Publishing (MQTT)\u2026\tCtrl+Shift+M"));
         // Nothing that would edit a value the next tick rewrites.
         QCOMPARE(menuOf(boxX), QStringList({"&Copy\tCtrl+C", "Select All\tCtrl+A", "\t",
                                             "Statistics\tCtrl+Shift+S", "Trend\tCtrl+Shift+T",
-                                            "Straightness\tCtrl+Shift+L", "Straightness run\tCtrl+Shift+R"}));
+                                            "Straightness\tCtrl+Shift+L", "Straightness run\tCtrl+Shift+R",
+                                            "\t", "Publishing (MQTT)\u2026\tCtrl+Shift+M"}));
         control<QAction>(w, "ActionStatistics")->trigger();
         QVERIFY(a.isVisible() && a.windowTitle() == "TARNOLUX analysis" && page.isVisible());
         QCOMPARE(scope->text(), QString("Table 1 holds no lines"));

@@ -11,6 +11,7 @@ else
     qt6-base-dev qt6-serialport-dev libgl-dev libqcustomplot-dev
     qt6-qpa-plugins fonts-dejavu-core fonts-liberation
     libglpk-dev libeigen3-dev libsqlite3-dev libbenchmark-dev poppler-utils clang-format python3
+    libmosquitto-dev mosquitto mosquitto-clients openssl
   )
 fi
 
