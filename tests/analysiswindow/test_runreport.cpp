@@ -3,6 +3,7 @@
 #include "analysis/straightnessjob.h"
 #include "analysiswindow/straightnesspage.h"
 #include "support/control.h"
+#include "support/runreport.h"
 #include "tables/table.h"
 #include "widgets/filedialog.h"
 #include "widgets/messagebox.h"
@@ -27,34 +28,14 @@ class TestRunReport : public QObject {
     QTemporaryDir m_dir;
     QStringList m_messages;
 
-    static QJsonObject oracle(const QJsonObject& input)
-    {
-        QProcess python;
-        python.start(QStringLiteral("python3"), {QStringLiteral(TARNOLUX_ORACLE)});
-        python.write(QJsonDocument(input).toJson());
-        python.closeWriteChannel();
-        return python.waitForFinished() ? QJsonDocument::fromJson(python.readAllStandardOutput()).object()
-                                        : QJsonObject();
-    }
     // The report written by the page's button, as the text of each page.
     QStringList report(StraightnessPage& page, const QString& name)
     {
         const QString file = m_dir.filePath(name);
         FileDialog::setChooser([file](FileDialog::Kind, const QString&) { return file; });
         control<QPushButton>(page, "CommandReport")->click();
-        QProcess text;
-        text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), file, QStringLiteral("-")});
-        return text.waitForFinished() ? QString::fromUtf8(text.readAll()).split('\f', Qt::SkipEmptyParts)
-                                      : QStringList();
+        return RunReportText::pages(file);
     }
-    // Empty when the printed figure is the expected one to a nanometre (its last digit), else why not.
-    static QString off(const QString& printed, double expected, const QString& what)
-    {
-        return std::abs(printed.toDouble() - expected) <= 0.0011
-                   ? QString()
-                   : QStringLiteral("%1: %2 printed, %3 expected").arg(what, printed).arg(expected);
-    }
-
 private slots:
     void initTestCase()
     {
@@ -99,15 +80,7 @@ private slots:
                 tables[run - 1].appendLine({QString::number(i), QString::number(reading)}, &record);
             }
         }
-        const auto array = [](const std::vector<double>& values) {
-            QJsonArray a;
-            for (const double v : values)
-                a.append(v);
-            return a;
-        };
-        const QJsonObject expected = oracle({{"baseLength", job.baseLength},
-                                             {"forward", array(readings[0])},
-                                             {"backward", array(readings[1])}});
+        const QJsonObject expected = RunReportText::oracle(job.baseLength, readings[0], readings[1]);
         QVERIFY2(!expected.isEmpty(), "the oracle gave no answer");
 
         JobBook book;
@@ -128,40 +101,22 @@ private slots:
         // reversal figures; no verdict without a tolerance.
         const QStringList pages = report(page, "job.pdf");
         const QString all = pages.join('\n');
-        const QRegularExpression stationRow(
-            R"(^ *(\d+) +[\d.]+ +(-?\d+\.\d{3}) +(-?\d+\.\d{3}) +(-?\d+\.\d{3}) +(-?\d+\.\d{3}) *$)",
-            QRegularExpression::MultilineOption);
-        int station = 0;
-        for (auto m = stationRow.globalMatch(all); m.hasNext(); ++station) {
-            const QRegularExpressionMatch row = m.next();
-            QCOMPARE(row.captured(1).toInt(), station);
-            for (const auto& [column, key] : {std::pair(2, "forward"), std::pair(3, "backward"),
-                                              std::pair(4, "mean"), std::pair(5, "reversal")})
-                QCOMPARE(off(row.captured(column), expected[key].toArray()[station].toDouble(), key),
-                         QString());
-        }
-        QCOMPARE(station, n + 1);
-        const QStringList names{"End points", "Least squares", "Minimum zone"};
-        const QStringList keys{"endPoints", "leastSquares", "minimumZone"};
-        double deviation = 0, expanded = 0;
-        for (int i = 0; i < 3; ++i) {
-            const auto m =
-                QRegularExpression("\n *" + names[i] + R"( +(\d+\.\d{3}) +(\d+\.\d{3}) *\n)").match(all);
-            QVERIFY2(m.hasMatch(), qPrintable(names[i]));
-            QCOMPARE(off(m.captured(1), expected["deviations"][keys[i]].toDouble(), names[i]), QString());
-            deviation = m.captured(1).toDouble();
-            expanded = m.captured(2).toDouble();
-        }
+        QCOMPARE(RunReportText::differences(all, expected, n), QString());
+        const auto minimum =
+            QRegularExpression(R"(\n *Minimum zone +(\d+\.\d{3}) +(\d+\.\d{3}) *\n)").match(all);
+        const double deviation = minimum.captured(1).toDouble();
+        const double expanded = minimum.captured(2).toDouble();
         QVERIFY(expanded > 0);
         const auto reversal =
             QRegularExpression(R"(Reversal SD \[µm\] +(\d+\.\d{3})\s+Reversal max \[µm\] +(\d+\.\d{3}))")
                 .match(all);
         QVERIFY(reversal.hasMatch());
-        QCOMPARE(off(reversal.captured(1), expected["reversalSd"].toDouble(), "reversal SD"), QString());
+        QCOMPARE(RunReportText::off(reversal.captured(1), expected["reversalSd"].toDouble(), "reversal SD"),
+                 QString());
         double largest = 0;
         for (const QJsonValue r : expected["reversal"].toArray())
             largest = std::max(largest, std::abs(r.toDouble()));
-        QCOMPARE(off(reversal.captured(2), largest, "reversal max"), QString());
+        QCOMPARE(RunReportText::off(reversal.captured(2), largest, "reversal max"), QString());
         QVERIFY(!all.contains("Verdict"));
         QVERIFY(all.contains(QRegularExpression("Measured by +_+ +Date +_+\n+ *Checked by +_+ +Date +_+")));
         QVERIFY(pages.size() >= 2);

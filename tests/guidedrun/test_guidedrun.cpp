@@ -1,5 +1,6 @@
 // A guided straightness run: when a station is stored, and a whole job walked on the simulator.
 #include "support/appfixture.h"
+#include "support/runreport.h"
 #include "support/tables.h"
 
 #include "analysis/guidedrun.h"
@@ -10,6 +11,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -193,6 +195,18 @@ private slots:
         // The page evaluates both runs of the job, and their uncertainty arrives.
         QTRY_VERIFY(straightness->job() && straightness->job()->id == job.id && straightness->uncertainty());
         QVERIFY(straightness->run().done() && straightness->run().backward().has_value());
+        // The job's report: its figures against the oracle's for the readings the stations hold.
+        std::vector<double> readings[2];
+        for (int run : {1, 2})
+            for (qint32 station = 1; station <= 4; ++station)
+                for (qint32 line = 1; line <= 4; ++line)
+                    if (const LineRecord* r = app.tables->table(run).lineRecord(line); r->station == station)
+                        readings[run - 1].push_back(r->x);
+        const QJsonObject expected = RunReportText::oracle(job.baseLength, readings[0], readings[1]);
+        app.chosen = app.files.filePath("run.pdf");
+        control<QPushButton>(straightness, "CommandReport")->click();
+        QCOMPARE(RunReportText::differences(RunReportText::pages(app.chosen).join('\n'), expected, 4),
+                 QString());
     }
 };
 
