@@ -1,4 +1,5 @@
 #include "analysiswindow/analysiswindow.h"
+#include "analysiswindow/flatnesspage.h"
 #include "analysiswindow/runpage.h"
 #include "analysiswindow/statisticspage.h"
 #include "analysiswindow/straightnesspage.h"
@@ -58,6 +59,9 @@ AnalysisWindow::AnalysisWindow(AppState& state, Tables& tables, Link& link, QWid
     m_runPage = new RunPage(*m_run, state.angles, m_tabs);
     m_runPage->setObjectName(QStringLiteral("RunPage"));
     m_tabs->addTab(m_runPage, QStringLiteral("Straightness run"));
+    m_flatnessPage = new FlatnessPage(m_tabs);
+    m_flatnessPage->setObjectName(QStringLiteral("FlatnessPage"));
+    m_tabs->addTab(m_flatnessPage, QStringLiteral("Flatness"));
     connect(m_runPage, &RunPage::showStraightness, this, [this](int number) {
         m_tables.setCurrent(number);
         showPage(Straightness);
