@@ -383,17 +383,28 @@ void FlatnessPage::saveFolder()
         message(QStringLiteral("Line files saved in %1").arg(folder));
 }
 
-bool FlatnessPage::writeCertificate(const QString& file) const
+bool FlatnessPage::withCertificate(const std::function<void(const PlateCertificate&)>& use) const
 {
     if (!m_flatness)
         return false;
     const PlateUncertainty::Result none;
-    const PlateCertificate certificate{*m_flatness,          m_uncertainty ? *m_uncertainty : none,
-                                       judgement(),          m_uABox->value(),
-                                       m_uBBox->value(),     m_uBaseBox->value(),
-                                       m_objectEdit->text(), m_operatorEdit->text(),
-                                       m_remarksEdit->text()};
-    return certificate.writePdf(file);
+    use(PlateCertificate{*m_flatness, m_uncertainty ? *m_uncertainty : none, judgement(), m_uABox->value(),
+                         m_uBBox->value(), m_uBaseBox->value(), m_objectEdit->text(), m_operatorEdit->text(),
+                         m_remarksEdit->text()});
+    return true;
+}
+
+bool FlatnessPage::writeCertificate(const QString& file) const
+{
+    bool written = false;
+    withCertificate([&](const PlateCertificate& certificate) { written = certificate.writePdf(file); });
+    return written;
+}
+
+void FlatnessPage::paintCertificate(QPainter& painter, int width, int height, int page) const
+{
+    withCertificate(
+        [&](const PlateCertificate& certificate) { certificate.paint(painter, width, height, page); });
 }
 
 void FlatnessPage::certificate()

@@ -6,9 +6,12 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <optional>
 
+struct PlateCertificate;
 class PlateUncertaintyWorker;
+class QPainter;
 class PlateView;
 class QComboBox;
 class QCustomPlot;
@@ -33,6 +36,8 @@ public:
     [[nodiscard]] const std::optional<Flatness>& flatness() const { return m_flatness; }
     [[nodiscard]] const std::optional<PlateUncertainty::Result>& uncertainty() const { return m_uncertainty; }
     [[nodiscard]] bool writeCertificate(const QString& file) const;
+    // Page `page` (0-based) of the certificate on a painter whose device is width x height pixels.
+    void paintCertificate(QPainter& painter, int width, int height, int page) const;
 
 signals:
     // The uncertainty of the plate shown is known.
@@ -48,6 +53,8 @@ private:
     void showFigures();
     void showLine();
     [[nodiscard]] PlateUncertainty::Judgement judgement() const;
+    // Calls use with the certificate of the plate shown; false when none is.
+    bool withCertificate(const std::function<void(const PlateCertificate&)>& use) const;
     void message(const QString& text);
 
     QComboBox* m_kindBox = nullptr;

@@ -54,9 +54,9 @@ QList<QStringList> PlateCertificate::plateRows() const
         if (!jack && line.name.startsWith(QLatin1String("col")))
             break;
     }
-    for (int i = 0; i < steps.size(); i += 4)
+    for (int i = 0; i < steps.size(); i += 3)
         add(i == 0 ? QStringLiteral("Steps \u00d7 base length") : QString(),
-            steps.mid(i, 4).join(QStringLiteral(", ")));
+            steps.mid(i, 3).join(QStringLiteral(", ")));
     add(QStringLiteral("Angle uncertainty (u)"),
         QStringLiteral("%1 arcsec + %2 \u00b7 |reading|")
             .arg(plain(angleUncertaintyA), plain(angleUncertaintyB)));
