@@ -111,6 +111,7 @@ void AnalysisWindow::restore()
     Controls::placeOnScreen(this, left, top, screen, Controls::Clamp::KeepTopLeftVisible);
     m_tabs->setCurrentIndex(std::clamp<int>(readInt16(SettingKeys::AnalysisPage), 0, m_tabs->count() - 1));
     m_straightnessPage->restoreInputs();
+    m_flatnessPage->restoreInputs();
     m_trendPage->restoreInputs();
     if (readFlag(SettingKeys::AnalysisOpen))
         show();
@@ -170,6 +171,7 @@ void AnalysisWindow::closeForShutdown()
     writeInt(SettingKeys::AnalysisPage, m_tabs->currentIndex());
     writeText(SettingKeys::AnalysisOpen, isVisible() ? QStringLiteral("1") : QStringLiteral("0"));
     m_straightnessPage->storeInputs();
+    m_flatnessPage->storeInputs();
     m_trendPage->storeInputs();
     hide();
 }

@@ -6,6 +6,7 @@
 #include "analysiswindow/platecertificate.h"
 #include "analysiswindow/platedrawing.h"
 #include "analysiswindow/plotting.h"
+#include "settings/settingvalues.h"
 #include "state/numbers.h"
 #include "widgets/filedialog.h"
 
@@ -223,6 +224,36 @@ FlatnessPage::FlatnessPage(QWidget* parent) : QWidget(parent)
 }
 
 FlatnessPage::~FlatnessPage() = default;
+
+void FlatnessPage::restoreInputs()
+{
+    using namespace SettingValues;
+    m_kindBox->setCurrentIndex(readInt16(SettingKeys::PlateKind) == 2 ? 1 : 0);
+    // Out of range reads as the default, not as the nearest limit.
+    const auto restore = [](QDoubleSpinBox* box, const SettingKeys::Key& key) {
+        const double value = readNumber(key);
+        box->setValue(value >= box->minimum() && value <= box->maximum() ? value
+                                                                         : toNumber(defaultText(key), 0));
+    };
+    restore(m_baseBox, SettingKeys::PlateBase);
+    restore(m_secondBox, SettingKeys::PlateSecondBase);
+    restore(m_uABox, SettingKeys::PlateUncertaintyA);
+    restore(m_uBBox, SettingKeys::PlateUncertaintyB);
+    restore(m_uBaseBox, SettingKeys::PlateBaseUncertainty);
+    m_folder = readText(SettingKeys::PlateFolder);
+}
+
+void FlatnessPage::storeInputs() const
+{
+    using namespace SettingValues;
+    writeInt(SettingKeys::PlateKind, m_kindBox->currentIndex() + 1);
+    writeNumber(SettingKeys::PlateBase, m_baseBox->value());
+    writeNumber(SettingKeys::PlateSecondBase, m_secondBox->value());
+    writeNumber(SettingKeys::PlateUncertaintyA, m_uABox->value());
+    writeNumber(SettingKeys::PlateUncertaintyB, m_uBBox->value());
+    writeNumber(SettingKeys::PlateBaseUncertainty, m_uBaseBox->value());
+    writeText(SettingKeys::PlateFolder, m_folder);
+}
 
 void FlatnessPage::message(const QString& text)
 {

@@ -35,6 +35,9 @@ public:
     bool openFolder(const QString& folder);
     [[nodiscard]] const std::optional<Flatness>& flatness() const { return m_flatness; }
     [[nodiscard]] const std::optional<PlateUncertainty::Result>& uncertainty() const { return m_uncertainty; }
+    // The kind, base lengths, uncertainties and last folder from the store, and into it.
+    void restoreInputs();
+    void storeInputs() const;
     [[nodiscard]] bool writeCertificate(const QString& file) const;
     // Page `page` (0-based) of the certificate on a painter whose device is width x height pixels.
     void paintCertificate(QPainter& painter, int width, int height, int page) const;

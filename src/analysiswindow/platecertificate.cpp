@@ -21,7 +21,14 @@ const QString Micro = QStringLiteral("\u00b5m");
 
 QString fixed(double value, int decimals = 3)
 {
-    return std::isfinite(value) ? Numbers::fixedText(value, decimals) : QStringLiteral("-");
+    if (!std::isfinite(value))
+        return QStringLiteral("-");
+    QString text = Numbers::fixedText(value, decimals);
+    // A miss that rounds to nothing reads as none, not as "-0.000".
+    if (text.startsWith(QLatin1Char('-')) &&
+        std::none_of(text.cbegin(), text.cend(), [](QChar c) { return c >= '1' && c <= '9'; }))
+        text.remove(0, 1);
+    return text;
 }
 
 QString plain(double value)

@@ -91,7 +91,9 @@ void isometric(QPainter& painter, const QRectF& area, const Flatness& flatness)
     // The highest point rises to a third of the drawing's height.
     const double lift = high > low ? (area.height() - 2 * margin) * 0.33 / (high - low) : 0;
     const double left = area.left() + (area.width() - spanX * scale) / 2;
-    const double base = area.bottom() - margin;
+    // Centred in height: the outline's depth plus the highest rise.
+    const double drawn = spanY * scale + (high - low) * lift;
+    const double base = area.bottom() - margin - std::max(0.0, area.height() - 2 * margin - drawn) / 2;
     const auto at = [&](double x, double y, double h) {
         return QPointF(left + (x + y * cosA) * scale, base - y * sinA * scale - (h - low) * lift);
     };
@@ -120,7 +122,15 @@ void isometric(QPainter& painter, const QRectF& area, const Flatness& flatness)
 void colourMap(QCustomPlot* plot, const Flatness& flatness)
 {
     plot->clearPlottables();
-    plot->plotLayout()->setAutoMargins(QCP::msAll);
+    // The colour scale beside the map, made once.
+    auto* scale = plot->plotLayout()->elementCount() > 1
+                      ? qobject_cast<QCPColorScale*>(plot->plotLayout()->element(0, 1))
+                      : nullptr;
+    if (!scale) {
+        scale = new QCPColorScale(plot);
+        plot->plotLayout()->addElement(0, 1, scale);
+        scale->axis()->setLabel(QStringLiteral("Height [\u00b5m]"));
+    }
     if (!flatness.done()) {
         plot->replot();
         return;
@@ -148,6 +158,7 @@ void colourMap(QCustomPlot* plot, const Flatness& flatness)
             map->data()->setCell(i, j, weights > 0 ? sum / weights : 0);
         }
     }
+    map->setColorScale(scale);
     map->setGradient(QCPColorGradient::gpJet);
     map->rescaleDataRange(true);
     plot->xAxis->setLabel(QStringLiteral("x [mm]"));

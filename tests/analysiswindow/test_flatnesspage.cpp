@@ -1,6 +1,7 @@
 // The Flatness page on a folder of line files measured over a spherical bowl: its figures against the
 // bowl's sagitta, the uncertainty awaited, the certificate read back, and a bad file named with its line.
 #include "analysiswindow/flatnesspage.h"
+#include "settings/settingvalues.h"
 #include "support/control.h"
 #include "widgets/filedialog.h"
 
@@ -11,6 +12,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -65,6 +67,28 @@ class TestFlatnessPage : public QObject {
     }
 
 private slots:
+    void initTestCase()
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.filePath("settings"));
+    }
+
+    // The inputs come back from the store; a base length out of range reads as its default.
+    void inputsKeptInTheStore()
+    {
+        {
+            FlatnessPage page;
+            control<QDoubleSpinBox>(page, "SpinPlateSecondBase")->setValue(87.5);
+            control<QDoubleSpinBox>(page, "SpinPlateUA")->setValue(0.25);
+            page.storeInputs();
+        }
+        SettingValues::writeText(SettingKeys::PlateBase, QStringLiteral("-4"));
+        FlatnessPage page;
+        page.restoreInputs();
+        QCOMPARE(control<QDoubleSpinBox>(page, "SpinPlateSecondBase")->value(), 87.5);
+        QCOMPARE(control<QDoubleSpinBox>(page, "SpinPlateUA")->value(), 0.25);
+        QCOMPARE(control<QDoubleSpinBox>(page, "SpinPlateBase")->value(), 100.0);
+    }
+
     void bowlFiguresUncertaintyAndCertificate()
     {
         const QString folder = m_dir.filePath("bowl");
