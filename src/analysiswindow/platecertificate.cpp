@@ -264,12 +264,12 @@ int PlateCertificate::pages() const
 
 void PlateCertificate::paint(QPainter& painter, int width, int height, int page) const
 {
-    const std::vector<Block> parts = blocks();
-    paint(painter, width, height, page, parts, layout(parts));
+    const std::vector<Block> content = blocks();
+    paint(painter, width, height, page, content, layout(content));
 }
 
 void PlateCertificate::paint(QPainter& painter, int width, int height, int page,
-                             const std::vector<Block>& parts, const std::vector<Piece>& pieces) const
+                             const std::vector<Block>& content, const std::vector<Piece>& pieces) const
 {
     const int count = pieces.empty() ? 1 : pieces.back().page + 1;
     const double line = height / static_cast<double>(LinesPerPage + 2);
@@ -303,7 +303,7 @@ void PlateCertificate::paint(QPainter& painter, int width, int height, int page,
     for (const Piece& piece : pieces) {
         if (piece.page != page)
             continue;
-        const Block& block = parts[piece.block];
+        const Block& block = content[piece.block];
         double y = (piece.line + 1) * line;
         if (block.drawing > 0) {
             const QRectF area(left, y, usable, DrawingLines * line);
@@ -334,13 +334,13 @@ bool PlateCertificate::writePdf(const QString& file) const
     QPainter painter;
     if (!painter.begin(&writer))
         return false;
-    const std::vector<Block> parts = blocks();
-    const std::vector<Piece> pieces = layout(parts);
+    const std::vector<Block> content = blocks();
+    const std::vector<Piece> pieces = layout(content);
     const int count = pieces.empty() ? 1 : pieces.back().page + 1;
     for (int page = 0; page < count; ++page) {
         if (page > 0 && !writer.newPage())
             return false;
-        paint(painter, writer.width(), writer.height(), page, parts, pieces);
+        paint(painter, writer.width(), writer.height(), page, content, pieces);
     }
     return painter.end();
 }

@@ -58,6 +58,6 @@ private:
     };
     [[nodiscard]] std::vector<Block> blocks() const;
     [[nodiscard]] static std::vector<Piece> layout(const std::vector<Block>& blocks);
-    void paint(QPainter& painter, int width, int height, int page, const std::vector<Block>& parts,
+    void paint(QPainter& painter, int width, int height, int page, const std::vector<Block>& content,
                const std::vector<Piece>& pieces) const;
 };
