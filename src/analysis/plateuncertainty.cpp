@@ -55,7 +55,7 @@ struct Spread {
 };
 } // namespace
 
-Result compute(const Input& input)
+Result compute(const Input& input, const std::atomic<bool>* cancel)
 {
     Result result;
     const PlateGeometry& geometry = input.geometry;
@@ -87,6 +87,8 @@ Result compute(const Input& input)
     std::array<Spread, 3> spread;
     std::vector<Spread> heightSpread(stations.points.size());
     for (int t = 0; t < input.trials; ++t) {
+        if (cancel && cancel->load())
+            return result;
         for (const auto& [base, members] : byBase) {
             const double factor = 1 + normal() * input.baseLengthUncertainty / base;
             for (const size_t l : members)

@@ -7,6 +7,7 @@
 #include <QtGlobal>
 
 #include <array>
+#include <atomic>
 #include <limits>
 #include <vector>
 
@@ -45,7 +46,8 @@ struct Result {
     }
 };
 
-[[nodiscard]] Result compute(const Input& input);
+// cancel, when given, is looked at between trials: set, it ends the computation with a result not done.
+[[nodiscard]] Result compute(const Input& input, const std::atomic<bool>* cancel = nullptr);
 
 // The grades of flatness of granite surface plates: AA 1 + 1.6 * D^2 * 1e-6 µm with D the plate's
 // diagonal in mm, A twice that, B four times.

@@ -1,4 +1,5 @@
 #include "analysiswindow/analysiswindow.h"
+#include "analysiswindow/flatnesspage.h"
 #include "analysiswindow/runpage.h"
 #include "analysiswindow/statisticspage.h"
 #include "analysiswindow/straightnesspage.h"
@@ -58,6 +59,9 @@ AnalysisWindow::AnalysisWindow(AppState& state, Tables& tables, Link& link, QWid
     m_runPage = new RunPage(*m_run, state.angles, m_tabs);
     m_runPage->setObjectName(QStringLiteral("RunPage"));
     m_tabs->addTab(m_runPage, QStringLiteral("Straightness run"));
+    m_flatnessPage = new FlatnessPage(m_tabs);
+    m_flatnessPage->setObjectName(QStringLiteral("FlatnessPage"));
+    m_tabs->addTab(m_flatnessPage, QStringLiteral("Flatness"));
     connect(m_runPage, &RunPage::showStraightness, this, [this](int number) {
         m_tables.setCurrent(number);
         showPage(Straightness);
@@ -107,6 +111,7 @@ void AnalysisWindow::restore()
     Controls::placeOnScreen(this, left, top, screen, Controls::Clamp::KeepTopLeftVisible);
     m_tabs->setCurrentIndex(std::clamp<int>(readInt16(SettingKeys::AnalysisPage), 0, m_tabs->count() - 1));
     m_straightnessPage->restoreInputs();
+    m_flatnessPage->restoreInputs();
     m_trendPage->restoreInputs();
     if (readFlag(SettingKeys::AnalysisOpen))
         show();
@@ -166,6 +171,7 @@ void AnalysisWindow::closeForShutdown()
     writeInt(SettingKeys::AnalysisPage, m_tabs->currentIndex());
     writeText(SettingKeys::AnalysisOpen, isVisible() ? QStringLiteral("1") : QStringLiteral("0"));
     m_straightnessPage->storeInputs();
+    m_flatnessPage->storeInputs();
     m_trendPage->storeInputs();
     hide();
 }

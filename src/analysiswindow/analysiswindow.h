@@ -7,6 +7,7 @@
 #include <functional>
 
 struct AppState;
+class FlatnessPage;
 class GuidedRun;
 class JobBook;
 class Link;
@@ -22,7 +23,7 @@ class TrendPage;
 class AnalysisWindow : public QWidget {
     Q_OBJECT
 public:
-    enum Page { Statistics = 0, Trend = 1, Straightness = 2, StraightnessRun = 3 };
+    enum Page { Statistics = 0, Trend = 1, Straightness = 2, StraightnessRun = 3, Flatness = 4 };
 
     // The link's log feeds the trend, its readings the guided run.
     AnalysisWindow(AppState& state, Tables& tables, Link& link, QWidget* parent);
@@ -65,6 +66,7 @@ private:
     TrendPage* m_trendPage = nullptr;
     StraightnessPage* m_straightnessPage = nullptr;
     RunPage* m_runPage = nullptr;
+    FlatnessPage* m_flatnessPage = nullptr;
     JobBook* m_jobs = nullptr;
     GuidedRun* m_run = nullptr;
     // Per table, the first line changed since each page last looked.

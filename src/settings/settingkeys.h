@@ -71,6 +71,15 @@ inline constexpr Key JournalDays{"journal", "keepDays", Kind::Int32, "7"};
 inline constexpr Key JournalMegabytes{"journal", "maxMegabytes", Kind::Int32, "2048"};
 // The last straightness job's fields as JSON, the defaults of the next; the run page reads and writes it.
 inline constexpr Key LastJob{"run", "lastJob", Kind::Text, ""};
+// The Flatness page's inputs: kind 1 Union Jack, 2 grid; base lengths in mm (the second one the diagonals'
+// or the columns'); the instrument's and the base length's standard uncertainty; the last folder.
+inline constexpr Key PlateKind{"plate", "kind", Kind::Int16, "1"};
+inline constexpr Key PlateBase{"plate", "base", Kind::Number, "100"};
+inline constexpr Key PlateSecondBase{"plate", "secondBase", Kind::Number, "0"};
+inline constexpr Key PlateUncertaintyA{"plate", "uA", Kind::Number, "0.1"};
+inline constexpr Key PlateUncertaintyB{"plate", "uB", Kind::Number, "0"};
+inline constexpr Key PlateBaseUncertainty{"plate", "uBase", Kind::Number, "0.01"};
+inline constexpr Key PlateFolder{"plate", "folder", Kind::Text, ""};
 
 // Publishing to an MQTT broker, read by the publisher and written by its window only: off until switched on;
 // the password is kept with the other settings. An empty client id lets the library choose one; an empty

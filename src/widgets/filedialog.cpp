@@ -16,6 +16,8 @@ QString choose(QWidget* parent, Kind kind, const QString& initialFile)
 {
     if (chooser())
         return chooser()(kind, initialFile);
+    if (kind == Kind::Folder)
+        return QFileDialog::getExistingDirectory(parent, QString(), initialFile);
     if (kind == Kind::OpenJob || kind == Kind::SaveJob) {
         QFileDialog dialog(parent, QString(), initialFile, QStringLiteral("Straightness job (*.json)"));
         dialog.setAcceptMode(kind == Kind::SaveJob ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);

@@ -12,8 +12,8 @@ class QWidget;
 namespace FileDialog {
 
 // Exports: their own filter and default suffix ("CSV (*.csv)", "PNG image (*.png)", "PDF (*.pdf)"); jobs:
-// "Straightness job (*.json)".
-enum class Kind { Open, Save, ExportCsv, ExportPng, ExportPdf, OpenJob, SaveJob };
+// "Straightness job (*.json)"; Folder: a directory (made when missing for a save).
+enum class Kind { Open, Save, ExportCsv, ExportPng, ExportPdf, OpenJob, SaveJob, Folder };
 using Chooser = std::function<QString(Kind kind, const QString& initialFile)>;
 
 [[nodiscard]] QString choose(QWidget* parent, Kind kind, const QString& initialFile);

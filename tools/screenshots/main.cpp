@@ -4,7 +4,9 @@
 // tarnolux-screenshots <folder>. Runs on a settings store of its own; port 1 names no device.
 #include "analysis/guidedrun.h"
 #include "analysis/measurementlog.h"
+#include "analysis/platefiles.h"
 #include "analysiswindow/analysiswindow.h"
+#include "analysiswindow/flatnesspage.h"
 #include "analysiswindow/runjobform.h"
 #include "analysiswindow/straightnesspage.h"
 #include "analysiswindow/straightnessreport.h"
@@ -26,14 +28,17 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QEventLoop>
 #include <QImage>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <cmath>
 #include <cstdio>
 
 #include <qcustomplot.h>
@@ -169,6 +174,41 @@ int main(int argc, char** argv)
     flash.exec();
     w.displayTick();
     saved = save(w.analysis(), "straightness-run") && saved;
+
+    // A 1000 x 625 mm plate, slightly hollow and twisted, for the flatness page and its certificate.
+    const PlateGeometry plate = PlateGeometry::unionJack(8, 5, 10, 125, 0);
+    PlateReadings lines;
+    for (const PlateGeometry::Line& line : plate.lines()) {
+        const auto h = [&line](int station) {
+            const double x = line.x(station) - 500, y = line.y(station) - 312.5;
+            return 4e-6 * (x * x + y * y) + 6e-6 * x * y + 0.15 * std::sin(0.02 * (x + 2 * y));
+        };
+        lines.lines.emplace_back();
+        for (int i = 1; i <= line.readings; ++i)
+            lines.lines.back().push_back(std::atan((h(i) - h(i - 1)) * 1e-3 / line.base) * 648000 / M_PI);
+    }
+    const QString plateFolder = settings.filePath(QStringLiteral("plate"));
+    auto* flatness = w.analysis().findChild<FlatnessPage*>(QStringLiteral("FlatnessPage"));
+    flatness->findChild<QComboBox*>(QStringLiteral("ComboPlateGrade"))->setCurrentIndex(1);
+    flatness->findChild<QLineEdit*>(QStringLiteral("EditPlateObject"))
+        ->setText(QStringLiteral("SP-1000-0311"));
+    flatness->findChild<QLineEdit*>(QStringLiteral("EditPlateOperator"))
+        ->setText(QStringLiteral("A. Keller"));
+    flatness->findChild<QDoubleSpinBox*>(QStringLiteral("SpinPlateBase"))->setValue(125);
+    QEventLoop uncertainty;
+    QObject::connect(flatness, &FlatnessPage::uncertaintyReady, &uncertainty, &QEventLoop::quit);
+    if (PlateFiles::write(plateFolder, plate, lines, nullptr) && flatness->openFolder(plateFolder))
+        uncertainty.exec();
+    w.analysis().showPage(AnalysisWindow::Flatness);
+    QCoreApplication::processEvents();
+    saved = save(w.analysis(), "flatness") && saved;
+    QImage certificate(1240, 1754, QImage::Format_RGB32);
+    certificate.fill(Qt::white);
+    {
+        QPainter painter(&certificate);
+        flatness->paintCertificate(painter, certificate.width(), certificate.height(), 0);
+    }
+    saved = certificate.save(folder + QStringLiteral("/certificate.png")) && saved;
     w.analysis().hide();
 
     s.options.modeTobar = true;

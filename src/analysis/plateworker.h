@@ -1,0 +1,36 @@
+#pragma once
+
+#include "analysis/plateuncertainty.h"
+
+#include <QMetaType>
+#include <QObject>
+#include <QtGlobal>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+Q_DECLARE_METATYPE(PlateUncertainty::Result)
+
+// Computes a plate's PlateUncertainty on a thread of its own and hands the result back by a queued
+// signal: thousands of trials with a minimum zone each must not stall the window. A newer start
+// supersedes a running one, whose result is dropped.
+class PlateUncertaintyWorker : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~PlateUncertaintyWorker() override;
+    void start(const PlateUncertainty::Input& input);
+    [[nodiscard]] bool busy() const { return m_busy; }
+
+signals:
+    void finished(const PlateUncertainty::Result& result);
+
+private:
+    void stop();
+
+    std::thread m_thread;
+    std::unique_ptr<std::atomic<bool>> m_cancel;
+    quint64 m_generation = 0;
+    bool m_busy = false;
+};

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "analysis/flatness.h"
+#include "analysis/plateuncertainty.h"
+
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <optional>
+
+struct PlateCertificate;
+class PlateUncertaintyWorker;
+class QPainter;
+class PlateView;
+class QComboBox;
+class QCustomPlot;
+class QDoubleSpinBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+
+// A surface plate's flatness from a folder of line files: the figures by each evaluation with their
+// uncertainty, the verdict, a plan view, a colour map, the isometric drawing, the per-line tables, the
+// closure errors, and the certificate.
+class FlatnessPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit FlatnessPage(QWidget* parent = nullptr);
+    ~FlatnessPage() override;
+
+    // Reads the folder's line files with the kind and base lengths entered; false (and the error shown)
+    // when they cannot be read.
+    bool openFolder(const QString& folder);
+    [[nodiscard]] const std::optional<Flatness>& flatness() const { return m_flatness; }
+    [[nodiscard]] const std::optional<PlateUncertainty::Result>& uncertainty() const { return m_uncertainty; }
+    // The kind, base lengths, uncertainties and last folder from the store, and into it.
+    void restoreInputs();
+    void storeInputs() const;
+    [[nodiscard]] bool writeCertificate(const QString& file) const;
+    // Page `page` (0-based) of the certificate on a painter whose device is width x height pixels.
+    void paintCertificate(QPainter& painter, int width, int height, int page) const;
+
+signals:
+    // The uncertainty of the plate shown is known.
+    void uncertaintyReady();
+
+private:
+    void chooseFolder();
+    void saveFolder();
+    void certificate();
+    void reread();
+    void evaluate(const PlateGeometry& geometry, const PlateReadings& readings);
+    void startUncertainty();
+    void showFigures();
+    void showLine();
+    [[nodiscard]] PlateUncertainty::Judgement judgement() const;
+    // Calls use with the certificate of the plate shown; false when none is.
+    bool withCertificate(const std::function<void(const PlateCertificate&)>& use) const;
+    void message(const QString& text);
+
+    QComboBox* m_kindBox = nullptr;
+    QLabel* m_baseLabel = nullptr;
+    QLabel* m_secondLabel = nullptr;
+    QDoubleSpinBox* m_baseBox = nullptr;
+    QDoubleSpinBox* m_secondBox = nullptr; // the diagonals' base length, or the columns'
+    QDoubleSpinBox* m_uABox = nullptr;
+    QDoubleSpinBox* m_uBBox = nullptr;
+    QDoubleSpinBox* m_uBaseBox = nullptr;
+    QDoubleSpinBox* m_toleranceBox = nullptr;
+    QComboBox* m_gradeBox = nullptr;
+    QComboBox* m_figureBox = nullptr;
+    QLineEdit* m_objectEdit = nullptr;
+    QLineEdit* m_operatorEdit = nullptr;
+    QLineEdit* m_remarksEdit = nullptr;
+    QPushButton* m_saveButton = nullptr;
+    QPushButton* m_certificateButton = nullptr;
+    QLabel* m_messageLabel = nullptr;
+    std::array<QLabel*, 3> m_figureLabels{};
+    QLabel* m_sdLabel = nullptr;
+    QLabel* m_verdictLabel = nullptr;
+    PlateView* m_plan = nullptr;
+    PlateView* m_isometric = nullptr;
+    QCustomPlot* m_colourMap = nullptr;
+    QComboBox* m_lineBox = nullptr;
+    QTableWidget* m_lineTable = nullptr;
+    QTableWidget* m_closureTable = nullptr;
+
+    QString m_folder;
+    std::optional<Flatness> m_flatness;
+    std::optional<PlateUncertainty::Result> m_uncertainty;
+    PlateUncertaintyWorker* m_worker = nullptr;
+};
