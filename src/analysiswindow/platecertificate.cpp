@@ -4,18 +4,13 @@
 #include "analysiswindow/platedrawing.h"
 #include "state/numbers.h"
 
-#include <QPageLayout>
-#include <QPageSize>
 #include <QPainter>
-#include <QPdfWriter>
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
-// As the job report: 60 text lines a page, a header of three on each.
-constexpr int LinesPerPage = 60;
-constexpr int HeaderLines = 3;
+// Lines of the 60 on a page that a drawing takes.
 constexpr int DrawingLines = 24;
 const QString Micro = QStringLiteral("\u00b5m");
 
@@ -115,13 +110,13 @@ QList<QStringList> PlateCertificate::figureRows() const
     return rows;
 }
 
-std::vector<PlateCertificate::Block> PlateCertificate::blocks() const
+std::vector<ReportPages::Block> PlateCertificate::blocks() const
 {
-    std::vector<Block> out;
+    std::vector<ReportPages::Block> out;
     out.push_back({plateRows(), {0, 0.3}, false, false, 0});
     out.push_back({figureRows(), {0, 0.3, 0.55}, false, true, 0});
-    out.push_back({{}, {}, false, false, 1});
-    out.push_back({{}, {}, false, false, 2});
+    out.push_back({{}, {}, false, false, false, DrawingLines, 1});
+    out.push_back({{}, {}, false, false, false, DrawingLines, 2});
     QList<QStringList> closures{{QStringLiteral("Closure at"), QStringLiteral("Line"),
                                  QStringLiteral("Station"), QStringLiteral("Miss [%1]").arg(Micro)}};
     const PlateGeometry& g = flatness.geometry();
@@ -133,7 +128,7 @@ std::vector<PlateCertificate::Block> PlateCertificate::blocks() const
                                 fixed(c.um)};
     }
     if (closures.size() > 1)
-        out.push_back({closures, {0, 0.3, 0.5, 0.7}, true, true, 0});
+        out.push_back({closures, {0, 0.3, 0.5, 0.7}, true, true});
     for (int l = 0; l < static_cast<int>(g.lines().size()); ++l) {
         out.push_back(
             {{{QStringLiteral("Line %1: %2")
@@ -141,22 +136,22 @@ std::vector<PlateCertificate::Block> PlateCertificate::blocks() const
              {0},
              false,
              true,
-             0});
+             false,
+             0,
+             0,
+             true});
         const QList<QStringList> rows = lineRows(flatness, l);
         QList<double> columns;
         for (int c = 0; c < rows.first().size(); ++c)
             columns << static_cast<double>(c) / rows.first().size();
-        out.push_back({rows, columns, true, true, 0});
+        out.push_back({rows, columns, true, true});
     }
     const QString blank(30, QLatin1Char('_'));
     const QString date(14, QLatin1Char('_'));
     out.push_back({{{QStringLiteral("Measured by"), blank, QStringLiteral("Date"), date},
                     {},
                     {QStringLiteral("Checked by"), blank, QStringLiteral("Date"), date}},
-                   {0, 0.16, 0.62, 0.7},
-                   false,
-                   false,
-                   0});
+                   {0, 0.16, 0.62, 0.7}});
     return out;
 }
 
@@ -213,134 +208,37 @@ QList<QStringList> PlateCertificate::lineRows(const Flatness& flatness, int line
     return rows;
 }
 
-std::vector<PlateCertificate::Piece> PlateCertificate::layout(const std::vector<Block>& blocks)
+ReportPages::Header PlateCertificate::header() const
 {
-    std::vector<Piece> pieces;
-    int page = 0;
-    int line = HeaderLines;
-    const auto newPage = [&] {
-        ++page;
-        line = HeaderLines;
-    };
-    for (size_t b = 0; b < blocks.size(); ++b) {
-        const Block& block = blocks[b];
-        // A line's title sits on its table: no blank line between them.
-        const bool title = b > 0 && blocks[b - 1].rows.size() == 1 && !blocks[b - 1].table && block.table;
-        if (line > HeaderLines && !title)
-            ++line;
-        if (block.drawing > 0) {
-            if (line + DrawingLines > LinesPerPage)
-                newPage();
-            pieces.push_back({b, page, line, 0, 0, false});
-            line += DrawingLines;
-            continue;
-        }
-        const int head = block.table ? 1 : 0;
-        const int total = static_cast<int>(block.rows.size());
-        // A title keeps its table's header and first row with it.
-        const bool titled = b + 1 < blocks.size() && total == 1 && blocks[b + 1].table;
-        const int together = titled        ? 3
-                             : block.table ? std::min(total, 2)
-                                           : std::min(total, LinesPerPage - HeaderLines);
-        if (line + together > LinesPerPage)
-            newPage();
-        for (int next = head; next < total;) {
-            if (line + head >= LinesPerPage)
-                newPage();
-            const int count = std::min(total - next, LinesPerPage - line - head);
-            pieces.push_back({b, page, line, next, count, block.table});
-            line += head + count;
-            next += count;
-        }
-    }
-    return pieces;
+    return {QStringLiteral("TARNOLUX surface plate flatness certificate"),
+            objectId.isEmpty() ? QStringLiteral("Surface plate")
+                               : QStringLiteral("Surface plate ") + objectId,
+            when};
+}
+
+void PlateCertificate::draw(QPainter& painter, const QRectF& area, int drawing) const
+{
+    if (drawing == 1)
+        PlateDrawing::plan(painter, area, flatness);
+    else
+        PlateDrawing::isometric(painter, area, flatness);
 }
 
 int PlateCertificate::pages() const
 {
-    const std::vector<Piece> pieces = layout(blocks());
-    return pieces.empty() ? 1 : pieces.back().page + 1;
+    return ReportPages::pageCount(ReportPages::layout(blocks()));
 }
 
 void PlateCertificate::paint(QPainter& painter, int width, int height, int page) const
 {
-    const std::vector<Block> content = blocks();
-    paint(painter, width, height, page, content, layout(content));
-}
-
-void PlateCertificate::paint(QPainter& painter, int width, int height, int page,
-                             const std::vector<Block>& content, const std::vector<Piece>& pieces) const
-{
-    const int count = pieces.empty() ? 1 : pieces.back().page + 1;
-    const double line = height / static_cast<double>(LinesPerPage + 2);
-    const double left = width * 0.08;
-    const double usable = width * 0.84;
-    QFont font = painter.font();
-    font.setPixelSize(std::max(1, static_cast<int>(line * 0.62)));
-    painter.setPen(Qt::black);
-    const auto text = [&](const QStringList& cells, const QList<double>& columns, double y, bool bold) {
-        QFont f = font;
-        f.setBold(bold);
-        // Wide tables in a smaller type: their columns are narrow.
-        if (columns.size() > 6)
-            f.setPixelSize(std::max(1, static_cast<int>(line * 0.5)));
-        painter.setFont(f);
-        for (int i = 0; i < cells.size() && i < columns.size(); ++i)
-            painter.drawText(QRectF(left + columns[i] * usable, y, usable, line),
-                             Qt::AlignLeft | Qt::AlignVCenter, cells[i]);
-    };
-    const auto right = [&](const QString& cell, double y) {
-        painter.setFont(font);
-        painter.drawText(QRectF(left, y, usable, line), Qt::AlignRight | Qt::AlignVCenter, cell);
-    };
-    text({QStringLiteral("TARNOLUX surface plate flatness certificate")}, {0}, line, true);
-    right(QStringLiteral("Page %1 of %2").arg(page + 1).arg(count), line);
-    text({objectId.isEmpty() ? QStringLiteral("Surface plate") : QStringLiteral("Surface plate ") + objectId},
-         {0}, 2 * line, false);
-    right(when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")), 2 * line);
-    painter.drawLine(QPointF(left, 3.25 * line), QPointF(left + usable, 3.25 * line));
-
-    for (const Piece& piece : pieces) {
-        if (piece.page != page)
-            continue;
-        const Block& block = content[piece.block];
-        double y = (piece.line + 1) * line;
-        if (block.drawing > 0) {
-            const QRectF area(left, y, usable, DrawingLines * line);
-            painter.save();
-            if (block.drawing == 1)
-                PlateDrawing::plan(painter, area, flatness);
-            else
-                PlateDrawing::isometric(painter, area, flatness);
-            painter.restore();
-            continue;
-        }
-        if (piece.header) {
-            text(block.rows.first(), block.columns, y, true);
-            y += line;
-        }
-        for (int i = piece.first; i < piece.first + piece.count; ++i, y += line)
-            text(block.rows[i], block.columns, y, block.boldFirst && i == 0);
-    }
+    const std::vector<ReportPages::Block> content = blocks();
+    ReportPages::paint(painter, width, height, page, header(), content, ReportPages::layout(content),
+                       [this](QPainter& p, const QRectF& area, int drawing) { draw(p, area, drawing); });
 }
 
 bool PlateCertificate::writePdf(const QString& file) const
 {
-    QPdfWriter writer(file);
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    writer.setResolution(300);
-    writer.setTitle(QStringLiteral("TARNOLUX surface plate flatness certificate"));
-    QPainter painter;
-    if (!painter.begin(&writer))
-        return false;
-    const std::vector<Block> content = blocks();
-    const std::vector<Piece> pieces = layout(content);
-    const int count = pieces.empty() ? 1 : pieces.back().page + 1;
-    for (int page = 0; page < count; ++page) {
-        if (page > 0 && !writer.newPage())
-            return false;
-        paint(painter, writer.width(), writer.height(), page, content, pieces);
-    }
-    return painter.end();
+    return ReportPages::writePdf(
+        file, header(), blocks(),
+        [this](QPainter& p, const QRectF& area, int drawing) { draw(p, area, drawing); });
 }

@@ -2,6 +2,7 @@
 
 #include "analysis/flatness.h"
 #include "analysis/plateuncertainty.h"
+#include "analysiswindow/reportpages.h"
 
 #include <QDateTime>
 #include <QList>
@@ -11,6 +12,7 @@
 #include <vector>
 
 class QPainter;
+class QRectF;
 
 // The flatness certificate of a surface plate, fit to sign: the plate and its lines, the instrument and
 // its uncertainty, the methods, the flatness by each evaluation with U, the verdict, the closure errors,
@@ -40,24 +42,7 @@ struct PlateCertificate {
     [[nodiscard]] bool writePdf(const QString& file) const;
 
 private:
-    // Text lines, a table (its header repeated where it continues) or a drawing this many lines high.
-    struct Block {
-        QList<QStringList> rows;
-        QList<double> columns;
-        bool table = false;
-        bool boldFirst = false;
-        int drawing = 0; // 1: plan view, 2: isometric drawing
-    };
-    struct Piece {
-        size_t block = 0;
-        int page = 0;
-        int line = 0;
-        int first = 0;
-        int count = 0;
-        bool header = false;
-    };
-    [[nodiscard]] std::vector<Block> blocks() const;
-    [[nodiscard]] static std::vector<Piece> layout(const std::vector<Block>& blocks);
-    void paint(QPainter& painter, int width, int height, int page, const std::vector<Block>& content,
-               const std::vector<Piece>& pieces) const;
+    [[nodiscard]] std::vector<ReportPages::Block> blocks() const;
+    [[nodiscard]] ReportPages::Header header() const;
+    void draw(QPainter& painter, const QRectF& area, int drawing) const;
 };

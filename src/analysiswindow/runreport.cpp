@@ -4,19 +4,13 @@
 #include "analysiswindow/plotting.h"
 #include "state/numbers.h"
 
-#include <QPageLayout>
-#include <QPageSize>
 #include <QPainter>
-#include <QPdfWriter>
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
-// Text lines per page, each 1/62 of the page height as in the straightness report; every page starts with
-// a header of three.
-constexpr int LinesPerPage = 60;
-constexpr int HeaderLines = 3;
+// Lines of the 60 on a page that the plot takes.
 constexpr int PlotLines = 22;
 constexpr int WrapAt = 70; // characters of a value column: what fits at the report's font
 
@@ -176,12 +170,12 @@ QList<QStringList> RunReport::stationRows(const StraightnessRun& run)
     return rows;
 }
 
-std::vector<RunReport::Block> RunReport::blocks() const
+std::vector<ReportPages::Block> RunReport::blocks() const
 {
-    std::vector<Block> out;
+    std::vector<ReportPages::Block> out;
     out.push_back({jobRows(), {0, 0.3}, false, false, false, 0});
     out.push_back({figureRows(), {0, 0.3, 0.55}, false, true, !verdict().isEmpty(), 0});
-    out.push_back({{}, {}, false, false, false, PlotLines});
+    out.push_back({{}, {}, false, false, false, PlotLines, 0});
     out.push_back({stationRows(run), {0, 0.1, 0.26, 0.44, 0.62, 0.8}, true, true, false, 0});
     const QString blank(30, QLatin1Char('_'));
     const QString date(14, QLatin1Char('_'));
@@ -196,128 +190,34 @@ std::vector<RunReport::Block> RunReport::blocks() const
     return out;
 }
 
-std::vector<RunReport::Piece> RunReport::layout(const std::vector<Block>& blocks) const
+ReportPages::Header RunReport::header() const
 {
-    std::vector<Piece> pieces;
-    int page = 0;
-    int line = HeaderLines;
-    const auto newPage = [&] {
-        ++page;
-        line = HeaderLines;
-    };
-    for (size_t b = 0; b < blocks.size(); ++b) {
-        const Block& block = blocks[b];
-        if (line > HeaderLines)
-            ++line; // a blank line between parts
-        if (block.plotLines > 0) {
-            if (line + block.plotLines > LinesPerPage)
-                newPage();
-            pieces.push_back({b, page, line, 0, 0, false});
-            line += block.plotLines;
-            continue;
-        }
-        const int head = block.table ? 1 : 0;
-        const int total = static_cast<int>(block.rows.size());
-        // A part stays on one page when it fits one; a table starts where its header and a row fit.
-        const int together = block.table ? std::min(total, 2) : std::min(total, LinesPerPage - HeaderLines);
-        if (line + together > LinesPerPage)
-            newPage();
-        for (int next = head; next < total;) {
-            if (line + head >= LinesPerPage)
-                newPage();
-            const int count = std::min(total - next, LinesPerPage - line - head);
-            pieces.push_back({b, page, line, next, count, block.table});
-            line += head + count;
-            next += count;
-        }
-    }
-    return pieces;
+    QString title = QStringLiteral("Job %1").arg(job.id);
+    if (!job.objectId.isEmpty())
+        title += QStringLiteral(", ") + job.objectId;
+    return {QStringLiteral("TARNOLUX straightness run report"), title, when};
+}
+
+void RunReport::drawPlot(QPainter& painter, const QRectF& area) const
+{
+    if (plot)
+        Plotting::drawOnPage(painter, plot, area);
 }
 
 int RunReport::pages() const
 {
-    const std::vector<Piece> pieces = layout(blocks());
-    return pieces.empty() ? 1 : pieces.back().page + 1;
+    return ReportPages::pageCount(ReportPages::layout(blocks()));
 }
 
 void RunReport::paint(QPainter& painter, int width, int height, int page) const
 {
-    const std::vector<Block> parts = blocks();
-    paint(painter, width, height, page, parts, layout(parts));
-}
-
-void RunReport::paint(QPainter& painter, int width, int height, int page, const std::vector<Block>& parts,
-                      const std::vector<Piece>& pieces) const
-{
-    const int count = pieces.empty() ? 1 : pieces.back().page + 1;
-    const double line = height / static_cast<double>(LinesPerPage + 2);
-    const double left = width * 0.08;
-    const double usable = width * 0.84;
-    QFont font = painter.font();
-    font.setPixelSize(std::max(1, static_cast<int>(line * 0.62)));
-    painter.setPen(Qt::black);
-    const auto text = [&](const QStringList& cells, const QList<double>& columns, double y, bool bold) {
-        QFont f = font;
-        f.setBold(bold);
-        painter.setFont(f);
-        for (int i = 0; i < cells.size() && i < columns.size(); ++i)
-            painter.drawText(QRectF(left + columns[i] * usable, y, usable, line),
-                             Qt::AlignLeft | Qt::AlignVCenter, cells[i]);
-    };
-    const auto right = [&](const QString& cell, double y) {
-        painter.setFont(font);
-        painter.drawText(QRectF(left, y, usable, line), Qt::AlignRight | Qt::AlignVCenter, cell);
-    };
-
-    // The header of every page: a loose page still says what it belongs to.
-    text({QStringLiteral("TARNOLUX straightness run report")}, {0}, line, true);
-    right(QStringLiteral("Page %1 of %2").arg(page + 1).arg(count), line);
-    QString title = QStringLiteral("Job %1").arg(job.id);
-    if (!job.objectId.isEmpty())
-        title += QStringLiteral(", ") + job.objectId;
-    text({title}, {0}, 2 * line, false);
-    right(when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")), 2 * line);
-    painter.drawLine(QPointF(left, 3.25 * line), QPointF(left + usable, 3.25 * line));
-
-    for (const Piece& piece : pieces) {
-        if (piece.page != page)
-            continue;
-        const Block& block = parts[piece.block];
-        double y = (piece.line + 1) * line;
-        if (block.plotLines > 0) {
-            if (plot)
-                Plotting::drawOnPage(painter, plot, QRectF(left, y, usable, block.plotLines * line));
-            continue;
-        }
-        if (piece.header) {
-            text(block.rows.first(), block.columns, y, true);
-            y += line;
-        }
-        const int rows = static_cast<int>(block.rows.size());
-        for (int i = piece.first; i < piece.first + piece.count; ++i, y += line)
-            text(block.rows[i], block.columns, y,
-                 (block.boldFirst && i == 0) || (block.boldLast && i == rows - 1));
-    }
+    const std::vector<ReportPages::Block> parts = blocks();
+    ReportPages::paint(painter, width, height, page, header(), parts, ReportPages::layout(parts),
+                       [this](QPainter& p, const QRectF& area, int) { drawPlot(p, area); });
 }
 
 bool RunReport::writePdf(const QString& file) const
 {
-    QPdfWriter writer(file);
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    writer.setResolution(300);
-    writer.setTitle(QStringLiteral("TARNOLUX straightness run report"));
-    QPainter painter;
-    if (!painter.begin(&writer))
-        return false;
-    // Laid out once: a long job fills hundreds of pages.
-    const std::vector<Block> parts = blocks();
-    const std::vector<Piece> pieces = layout(parts);
-    const int count = pieces.empty() ? 1 : pieces.back().page + 1;
-    for (int page = 0; page < count; ++page) {
-        if (page > 0 && !writer.newPage())
-            return false;
-        paint(painter, writer.width(), writer.height(), page, parts, pieces);
-    }
-    return painter.end();
+    return ReportPages::writePdf(file, header(), blocks(),
+                                 [this](QPainter& p, const QRectF& area, int) { drawPlot(p, area); });
 }

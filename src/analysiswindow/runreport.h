@@ -3,6 +3,7 @@
 #include "analysis/rununcertainty.h"
 #include "analysis/straightnessjob.h"
 #include "analysis/straightnessrun.h"
+#include "analysiswindow/reportpages.h"
 
 #include <QDateTime>
 #include <QList>
@@ -13,6 +14,7 @@
 
 class QCustomPlot;
 class QPainter;
+class QRectF;
 
 // The report of a straightness job, fit to sign: the job, the instrument and its uncertainty, both runs
 // and their mean, the deviations with their expanded uncertainty, the reversal, the plot, the verdict and
@@ -41,26 +43,7 @@ struct RunReport {
     [[nodiscard]] QString verdict() const;
 
 private:
-    // A run of text lines, a table (its header repeated on each page it continues on) or the plot.
-    struct Block {
-        QList<QStringList> rows;
-        QList<double> columns; // left edge of each cell, as a share of the usable width
-        bool table = false;
-        bool boldFirst = false;
-        bool boldLast = false;
-        int plotLines = 0; // > 0: the plot, this many lines high
-    };
-    // Where a block's rows land: a page, its first text line there, and the rows first .. first + count - 1.
-    struct Piece {
-        size_t block = 0;
-        int page = 0;
-        int line = 0;
-        int first = 0;
-        int count = 0;
-        bool header = false; // a continued table: its header drawn first
-    };
-    [[nodiscard]] std::vector<Block> blocks() const;
-    [[nodiscard]] std::vector<Piece> layout(const std::vector<Block>& blocks) const;
-    void paint(QPainter& painter, int width, int height, int page, const std::vector<Block>& parts,
-               const std::vector<Piece>& pieces) const;
+    [[nodiscard]] std::vector<ReportPages::Block> blocks() const;
+    [[nodiscard]] ReportPages::Header header() const;
+    void drawPlot(QPainter& painter, const QRectF& area) const;
 };
