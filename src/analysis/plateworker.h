@@ -1,14 +1,11 @@
 #pragma once
 
+#include "analysis/backgroundrun.h"
 #include "analysis/plateuncertainty.h"
 
 #include <QMetaType>
 #include <QObject>
 #include <QtGlobal>
-
-#include <atomic>
-#include <memory>
-#include <thread>
 
 Q_DECLARE_METATYPE(PlateUncertainty::Result)
 
@@ -19,18 +16,12 @@ class PlateUncertaintyWorker : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;
-    ~PlateUncertaintyWorker() override;
     void start(const PlateUncertainty::Input& input);
-    [[nodiscard]] bool busy() const { return m_busy; }
+    [[nodiscard]] bool busy() const { return m_run.busy(); }
 
 signals:
     void finished(const PlateUncertainty::Result& result);
 
 private:
-    void stop();
-
-    std::thread m_thread;
-    std::unique_ptr<std::atomic<bool>> m_cancel;
-    quint64 m_generation = 0;
-    bool m_busy = false;
+    BackgroundRun m_run;
 };

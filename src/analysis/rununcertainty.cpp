@@ -147,45 +147,10 @@ RunUncertainty::Result RunUncertainty::compute(const Input& input, const std::at
     return result;
 }
 
-UncertaintyWorker::~UncertaintyWorker()
-{
-    stop();
-}
-
-void UncertaintyWorker::stop()
-{
-    if (m_cancel)
-        m_cancel->store(true);
-    if (m_thread.joinable())
-        m_thread.join();
-}
-
 void UncertaintyWorker::start(const RunUncertainty::Input& input)
 {
     qRegisterMetaType<RunUncertainty::Result>();
-    // The running computation is superseded: it stops at its next trial, and its result is dropped.
-    stop();
-    m_cancel = std::make_unique<std::atomic<bool>>(false);
-    const quint64 generation = ++m_generation;
-    m_busy = true;
-    std::atomic<bool>* cancel = m_cancel.get();
-    m_thread = std::thread([this, input, generation, cancel] {
-        const RunUncertainty::Result result = RunUncertainty::compute(input, cancel);
-        if (cancel->load())
-            return;
-        QMetaObject::invokeMethod(
-            this,
-            [this, result, generation] {
-                if (generation != m_generation)
-                    return;
-                m_busy = false;
-                emit finished(result);
-            },
-            Qt::QueuedConnection);
-    });
-}
-
-bool UncertaintyWorker::busy() const
-{
-    return m_busy;
+    m_run.start<RunUncertainty::Result>(
+        this, [input](const std::atomic<bool>* cancel) { return RunUncertainty::compute(input, cancel); },
+        [this](const RunUncertainty::Result& result) { emit finished(result); });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/backgroundrun.h"
 #include "analysis/straightness.h"
 #include "analysis/straightnessrun.h"
 
@@ -8,8 +9,6 @@
 
 #include <array>
 #include <atomic>
-#include <memory>
-#include <thread>
 #include <vector>
 
 // The standard uncertainty of a run's heights and straightness deviations by Monte Carlo propagation of
@@ -54,18 +53,12 @@ class UncertaintyWorker : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;
-    ~UncertaintyWorker() override;
     void start(const RunUncertainty::Input& input);
-    [[nodiscard]] bool busy() const;
+    [[nodiscard]] bool busy() const { return m_run.busy(); }
 
 signals:
     void finished(const RunUncertainty::Result& result);
 
 private:
-    void stop();
-
-    std::thread m_thread;
-    std::unique_ptr<std::atomic<bool>> m_cancel;
-    quint64 m_generation = 0;
-    bool m_busy = false;
+    BackgroundRun m_run;
 };
