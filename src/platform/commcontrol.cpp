@@ -447,17 +447,21 @@ void CommControl::onDeviceSignalled()
 qint64 CommControl::readDevice(bool atOnce)
 {
     const qint64 now = steadyMicros();
+    // Bytes past the buffer's room wait in the device while a reader keeps up; only a full buffer takes
+    // more and overflows, as a line that nobody reads does.
+    const qint64 room = m_inBufferSize - InBufferCount();
     // Straight into the receive buffer, whose room is kept: a read costs no allocation.
 #ifdef Q_OS_WIN
     Q_UNUSED(atOnce);
-    const qint64 wanted = m_port->bytesAvailable();
+    const qint64 available = m_port->bytesAvailable();
+    const qint64 wanted = room > 0 ? qMin(available, room) : available;
     qint64 got =
         wanted > 0
             ? m_in.appendFrom(wanted, [this](char* data, qint64 count) { return m_port->read(data, count); })
             : 0;
     got = qMax<qint64>(got, 0);
 #else
-    const qint64 wanted = m_inBufferSize;
+    const qint64 wanted = room > 0 ? room : m_inBufferSize;
     int failure = 0;
     qint64 got = m_in.appendFrom(wanted, [this, &failure](char* data, qint64 count) {
         const ssize_t n = ::read(m_readFd, data, static_cast<size_t>(count));
@@ -476,6 +480,7 @@ qint64 CommControl::readDevice(bool atOnce)
         m_reads.push_back({m_received, ++m_readCount, m_lastRead, now, atOnce});
     }
     // A read that filled its room may have left earlier bytes in the device.
+    m_filledRoom = got >= (room > 0 ? room : m_inBufferSize);
     if (got < wanted)
         m_lastRead = now;
     return got;

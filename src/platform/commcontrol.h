@@ -86,7 +86,7 @@ private:
     void readOnTimer();
     [[nodiscard]] bool isTrickle(qint64 got) const
     {
-        return got > 0 && got < qMin<qint64>(TrickleBelow, m_inBufferSize);
+        return got > 0 && !m_filledRoom && got < qMin<qint64>(TrickleBelow, m_inBufferSize);
     }
     void watchDevice(bool on);
     void startReadTimer();
@@ -122,6 +122,8 @@ private:
     std::deque<Read> m_reads;
     qint64 m_readCount = 0;
     qint64 m_lastRead = ByteArrival::Unknown;
+    // The last read took all the room there was: more may wait in the device, it is no trickle.
+    bool m_filledRoom = false;
     // Time one character takes on the line at the current settings.
     double m_byteMicros = 0.0;
     ReceiveBuffer m_in;

@@ -155,6 +155,23 @@ private slots:
         QTRY_COMPARE(events, QSet<PortCode>{threshold ? PortCode::Receive : PortCode::RxOver});
     }
 
+    // Bytes below the threshold keep their place: a burst behind them fills the buffer, never past it.
+    void burstBehindWaitingBytes()
+    {
+        QVERIFY(openPort(8, 100));
+        QByteArray received;
+        QSignalSpy events(m_comm.get(), &CommControl::OnComm);
+        connect(m_comm.get(), &CommControl::OnComm, this, [&] { received += m_comm->Input(); });
+        QVERIFY(m_pty->write("ab"));
+        QTRY_COMPARE(m_comm->InBufferCount(), 2);
+        const QByteArray burst(250, 'x');
+        QVERIFY(m_pty->write(burst));
+        QTRY_COMPARE(received.size() + m_comm->InBufferCount(), 252);
+        QCOMPARE(received + m_comm->Input(), "ab" + burst);
+        for (const QList<QVariant>& event : events)
+            QCOMPARE(event.at(0).value<PortCode>(), PortCode::Receive);
+    }
+
     // A trickle is taken in batches, not piece by piece, yet whole and in order, the last piece too.
     void trickleArrivesInBatches()
     {
