@@ -18,14 +18,22 @@ GuidedRun::GuidedRun(AppState& state, StationTables& tables, JobBook& book, QObj
 {
 }
 
-int GuidedRun::emptyTableFrom(int first, int except) const
+int GuidedRun::emptyTableFrom(int first, const std::vector<int>& except) const
 {
     for (int i = 0; i < TableCount; ++i) {
         const int n = (first - 1 + i) % TableCount + 1;
-        if (n != except && empty(n))
+        if (std::find(except.begin(), except.end(), n) == except.end() && empty(n))
             return n;
     }
     return 0;
+}
+
+QString GuidedRun::noTableText(int pass) const
+{
+    if (const QString& title = m_passes[size_t(pass)].title; !title.isEmpty())
+        return QStringLiteral("No empty table for line %1, %2").arg(pass + 1).arg(title);
+    return pass == 0 ? QStringLiteral("No empty table for the forward run")
+                     : QStringLiteral("No empty table for the backward run");
 }
 
 QString GuidedRun::start(const StraightnessJob& job)
@@ -36,28 +44,34 @@ QString GuidedRun::start(const StraightnessJob& job)
         return problem;
     if (m_state.options.modeTobar)
         return QStringLiteral("A straightness run measures angles: leave TOBAR mode first.");
+    StraightnessJob next = job;
+    m_passes = next.passes();
+    // The first pass into the current table when it is empty; every other into the next empty one after
+    // the one before.
     const int current = m_tables.currentNumber();
-    const int forward = empty(current) ? current : emptyTableFrom(current + 1, 0);
-    if (forward == 0)
-        return QStringLiteral("No empty table for the forward run: clear a table first.");
-    int backward = 0;
-    if (job.runs == StraightnessJob::Runs::ForwardBackward) {
-        backward = emptyTableFrom(forward + 1, forward);
-        if (backward == 0)
-            return QStringLiteral("No empty table for the backward run: clear a table first.");
+    std::vector<int> taken;
+    for (size_t i = 0; i < m_passes.size(); ++i) {
+        const int t =
+            i == 0 && empty(current) ? current : emptyTableFrom((i == 0 ? current : taken.back()) + 1, taken);
+        if (t == 0) {
+            return next.plate
+                       ? QStringLiteral("This plate needs %1 empty tables, one per line: clear tables first.")
+                             .arg(m_passes.size())
+                       : noTableText(static_cast<int>(i)) + QStringLiteral(": clear a table first.");
+        }
+        taken.push_back(t);
+        next.setPassTable(static_cast<int>(i), t);
+        m_passes[i].table = t;
     }
-    m_job = job;
+    m_job = next;
     // Seconds since the epoch name the job; a second job within the same second takes the next number.
     m_job.id = static_cast<quint32>(std::max<qint64>(1, QDateTime::currentSecsSinceEpoch()));
     while (m_book.find(m_job.id))
         ++m_job.id;
-    m_job.forwardTable = forward;
-    m_job.backwardTable = backward;
     m_book.put(m_job);
-    m_tables.setCurrent(forward);
+    m_tables.setCurrent(taken.front());
     m_run = 1;
     m_station = 1;
-    m_stations = m_job.readingCount();
     m_settle.setCriteria(m_job.settleSeconds, m_job.settleBand);
     m_windowMs =
         m_job.settleSeconds > 0 ? static_cast<qint64>(std::min(m_job.settleSeconds, 1e9) * 1000.0) : 0;
@@ -182,23 +196,29 @@ void GuidedRun::store(double x, double y, double sd, qint32 count, qint64 msecs)
 
 void GuidedRun::advance()
 {
-    if (m_run == 1 && m_station < m_stations) {
+    const StraightnessJob::Pass& p = pass();
+    if (!p.backward && m_station < p.readings) {
         ++m_station;
-    } else if (m_run == 1 && m_job.runs == StraightnessJob::Runs::ForwardBackward) {
-        // The table kept for the backward run may have been written to meanwhile.
-        if (!empty(m_job.backwardTable))
-            m_job.backwardTable = emptyTableFrom(m_job.backwardTable + 1, m_job.forwardTable);
-        if (m_job.backwardTable == 0) {
+    } else if (p.backward && m_station > 1) {
+        --m_station;
+    } else if (m_run < passCount()) {
+        // The table kept for the next pass may have been written to meanwhile.
+        const int i = m_run;
+        int t = m_job.passTable(i);
+        if (!empty(t))
+            t = emptyTableFrom(t + 1, m_job.tables());
+        m_job.setPassTable(i, t);
+        m_passes[size_t(i)].table = t;
+        if (t == 0) {
             m_book.put(m_job);
             setState(State::Cancelled);
-            emit message(QStringLiteral("No empty table for the backward run: the job ends here."));
+            emit message(noTableText(i) + QStringLiteral(": the job ends here."));
             return;
         }
-        m_run = 2;
-        m_tables.setCurrent(m_job.backwardTable);
+        m_run = i + 1;
+        m_station = m_passes[size_t(i)].backward ? m_passes[size_t(i)].readings : 1;
+        m_tables.setCurrent(t);
         m_book.put(m_job);
-    } else if (m_run == 2 && m_station > 1) {
-        --m_station;
     } else {
         m_book.put(m_job);
         setState(State::Finished);
@@ -216,16 +236,16 @@ void GuidedRun::retake()
         // The last station stored is taken again.
     } else if (!active()) {
         return;
-    } else if (run == 1) {
-        if (station == 1)
-            return;
-        --station;
-    } else if (station < m_stations) {
-        ++station;
+    } else if (const StraightnessJob::Pass& p = pass(); station != (p.backward ? p.readings : 1)) {
+        station += p.backward ? 1 : -1;
+    } else if (run > 1) {
+        --run;
+        const StraightnessJob::Pass& before = m_passes[size_t(run - 1)];
+        station = before.backward ? 1 : before.readings;
     } else {
-        run = 1;
+        return;
     }
-    const int number = run == 2 ? m_job.backwardTable : m_job.forwardTable;
+    const int number = m_job.passTable(run - 1);
     const TableLines& t = m_tables.lines(number);
     for (qint32 line = t.count(); line >= 1; --line) {
         const LineRecord* r = t.record(line);

@@ -10,14 +10,16 @@
 
 #include <deque>
 #include <utility>
+#include <vector>
 
 struct AppState;
 
-// Walks the operator through a straightness job: station after station of the forward run and, when the
-// job asks for it, the backward run (stations n .. 1), each stored into its run's table once the reading on
-// the job's axis has settled. After a store the next station is armed only when a reading has left the
-// band around the stored value on either axis or was invalid: the carriage being moved disturbs the
-// reading, so a reading that never moved is never stored twice. "Store now" stores whatever the state.
+// Walks the operator through a job: station after station of the forward run and, when the job asks for
+// it, the backward run (stations n .. 1), or a plate's lines one after the other, each pass stored into a
+// table of its own once the reading on the job's axis has settled. After a store the next station is armed
+// only when a reading has left the band around the stored value on either axis or was invalid: the carriage
+// being moved disturbs the reading, so a reading that never moved is never stored twice. "Store now" stores
+// whatever the state.
 class GuidedRun : public QObject {
     Q_OBJECT
 public:
@@ -46,11 +48,19 @@ public:
     [[nodiscard]] State state() const { return m_runState; }
     [[nodiscard]] bool active() const { return m_runState == State::Running || m_runState == State::Paused; }
     [[nodiscard]] const StraightnessJob& job() const { return m_job; }
-    [[nodiscard]] int run() const { return m_run; }         // 1 forward, 2 backward
+    // The pass under way, 1-based: 1 forward, 2 backward; a plate's line.
+    [[nodiscard]] int run() const { return m_run; }
+    [[nodiscard]] int passCount() const { return static_cast<int>(m_passes.size()); }
+    [[nodiscard]] const StraightnessJob::Pass& pass() const
+    {
+        static const StraightnessJob::Pass none;
+        return m_run >= 1 && m_run <= passCount() ? m_passes[size_t(m_run - 1)] : none;
+    }
     [[nodiscard]] int station() const { return m_station; } // the station to store next, 1 .. stations()
-    [[nodiscard]] int stations() const { return m_stations; }
-    [[nodiscard]] int table() const { return m_run == 2 ? m_job.backwardTable : m_job.forwardTable; }
-    [[nodiscard]] double position() const { return m_station * m_job.baseLength; } // mm
+    [[nodiscard]] int stations() const { return pass().readings; }
+    [[nodiscard]] int table() const { return m_job.passTable(m_run - 1); }
+    // mm from the line's start
+    [[nodiscard]] double position() const { return m_station * pass().base; }
     // Waiting for the reading to move off the last stored value before settling again.
     [[nodiscard]] bool awaitingMove() const { return !m_armed; }
     [[nodiscard]] double progress() const { return m_armed ? m_settle.progress() : 0.0; }
@@ -73,7 +83,9 @@ private:
         double x, y; // shown, arcsec; NaN where invalid
     };
     [[nodiscard]] double axisValue(double x, double y) const { return m_job.axis == 2 ? y : x; }
-    [[nodiscard]] int emptyTableFrom(int first, int except) const;
+    // The first empty table from first on, wrapping, that is none of except; 0: none.
+    [[nodiscard]] int emptyTableFrom(int first, const std::vector<int>& except) const;
+    [[nodiscard]] QString noTableText(int pass) const;
     [[nodiscard]] bool empty(int number) const { return m_tables.lines(number).count() == 0; }
     // Means of the kept readings from msecs on.
     [[nodiscard]] std::pair<double, double> means(qint64 from) const;
@@ -89,7 +101,7 @@ private:
     State m_runState = State::Idle;
     int m_run = 1;
     int m_station = 1;
-    int m_stations = 0;
+    std::vector<StraightnessJob::Pass> m_passes;
     SettleDetector m_settle;
     std::deque<Reading> m_recent; // valid readings of the last settle time and a little more
     qint64 m_lastMsecs = 0;

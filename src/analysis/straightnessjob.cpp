@@ -5,11 +5,13 @@
 #include "settings/settingvalues.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -91,6 +93,41 @@ public:
             return fail(name, QStringLiteral("one of \"%1\"").arg(texts.join(QStringLiteral("\", \""))));
         out = static_cast<int>(at);
     }
+    // The member's object, when there is one; a member of another type fails.
+    std::optional<QJsonObject> object(const char* name)
+    {
+        const QJsonValue v = m_object.value(QLatin1String(name));
+        if (v.isUndefined())
+            return std::nullopt;
+        if (!v.isObject()) {
+            fail(name, QStringLiteral("an object"));
+            return std::nullopt;
+        }
+        return v.toObject();
+    }
+    // Whole numbers from min to max, as many as there are.
+    void wholes(const char* name, std::vector<int>& out, int min, int max)
+    {
+        const QJsonValue v = m_object.value(QLatin1String(name));
+        if (v.isUndefined())
+            return;
+        std::vector<int> values;
+        const QJsonArray array = v.toArray();
+        for (const QJsonValue& item : array) {
+            const double d = item.toDouble(NAN);
+            if (!item.isDouble() || d != std::floor(d) || d < min || d > max)
+                return fail(name, QStringLiteral("a list of whole numbers from %1 to %2").arg(min).arg(max));
+            values.push_back(static_cast<int>(d));
+        }
+        if (!v.isArray())
+            return fail(name, QStringLiteral("a list of whole numbers from %1 to %2").arg(min).arg(max));
+        out = values;
+    }
+    void take(const Reader& inner)
+    {
+        if (m_error.isEmpty())
+            m_error = inner.m_error;
+    }
     [[nodiscard]] const QString& error() const { return m_error; }
 
 private:
@@ -102,7 +139,125 @@ private:
     const QJsonObject& m_object;
     QString m_error;
 };
+
+const QStringList& kindTexts()
+{
+    static const QStringList texts{QStringLiteral("union jack"), QStringLiteral("grid")};
+    return texts;
+}
+
+const QStringList& gradeTexts()
+{
+    static const QStringList texts{QStringLiteral("none"), QStringLiteral("AA"), QStringLiteral("A"),
+                                   QStringLiteral("B")};
+    return texts;
+}
+
+QJsonObject plateJson(const PlatePlan& plan)
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("kind"), kindTexts().at(plan.kind == PlateGeometry::Kind::Grid ? 1 : 0));
+    o.insert(QStringLiteral("plateLength"), number(plan.plateLength));
+    o.insert(QStringLiteral("plateWidth"), number(plan.plateWidth));
+    o.insert(QStringLiteral("stepsX"), plan.stepsX);
+    o.insert(QStringLiteral("stepsY"), plan.stepsY);
+    o.insert(QStringLiteral("diagonalBase"), number(plan.diagonalBase));
+    o.insert(QStringLiteral("rows"), plan.rows);
+    o.insert(QStringLiteral("cols"), plan.cols);
+    o.insert(QStringLiteral("colBase"), number(plan.colBase));
+    o.insert(QStringLiteral("grade"), gradeTexts().at(static_cast<int>(plan.grade)));
+    QJsonArray tables;
+    for (const int t : plan.lineTables)
+        tables.append(t);
+    o.insert(QStringLiteral("lineTables"), tables);
+    return o;
+}
+
+PlatePlan plateFromJson(const QJsonObject& o, Reader& outer)
+{
+    PlatePlan plan;
+    Reader r(o);
+    int kind = plan.kind == PlateGeometry::Kind::Grid ? 1 : 0;
+    r.choice("kind", kind, kindTexts());
+    plan.kind = kind == 1 ? PlateGeometry::Kind::Grid : PlateGeometry::Kind::UnionJack;
+    r.number("plateLength", plan.plateLength, false, 0);
+    r.number("plateWidth", plan.plateWidth, false, 0);
+    r.whole("stepsX", plan.stepsX, 0, PlateGeometry::MaxReadings);
+    r.whole("stepsY", plan.stepsY, 0, PlateGeometry::MaxReadings);
+    r.number("diagonalBase", plan.diagonalBase, false, 0);
+    r.whole("rows", plan.rows, 0, PlateGeometry::MaxGridLines);
+    r.whole("cols", plan.cols, 0, PlateGeometry::MaxGridLines);
+    r.number("colBase", plan.colBase, false, 0);
+    int grade = static_cast<int>(plan.grade);
+    r.choice("grade", grade, gradeTexts());
+    plan.grade = static_cast<PlateUncertainty::Grade>(grade);
+    r.wholes("lineTables", plan.lineTables, 0, MaxTables);
+    outer.take(r);
+    return plan;
+}
 } // namespace
+
+PlateGeometry PlatePlan::geometry(double base) const
+{
+    if (kind == PlateGeometry::Kind::Grid)
+        return PlateGeometry::grid(rows, cols, base, colBase);
+    if (stepsX <= 0 || stepsY <= 0)
+        return PlateGeometry::unionJackForPlate(plateLength, plateWidth, base, diagonalBase);
+    // The diagonals take as many of their steps as come nearest to the corners.
+    const double diagonal = std::hypot(stepsX * base, stepsY * base);
+    const double step = diagonalBase > 0 ? diagonalBase : base;
+    const int nd = step > 0 ? static_cast<int>(std::clamp(std::round(diagonal / step), 2.0, 1e9)) : 0;
+    return PlateGeometry::unionJack(stepsX, stepsY, nd, base, diagonalBase, plateLength, plateWidth);
+}
+
+std::vector<StraightnessJob::Pass> StraightnessJob::passes() const
+{
+    std::vector<Pass> out;
+    if (plate) {
+        const PlateGeometry g = plate->geometry(baseLength);
+        for (size_t i = 0; i < g.lines().size(); ++i) {
+            const PlateGeometry::Line& line = g.lines()[i];
+            out.push_back({passTable(static_cast<int>(i)), line.readings, false, line.base, line.title});
+        }
+        return out;
+    }
+    const int n = readingCount();
+    out.push_back({forwardTable, n, false, baseLength, {}});
+    if (runs == Runs::ForwardBackward)
+        out.push_back({backwardTable, n, true, baseLength, {}});
+    return out;
+}
+
+int StraightnessJob::passTable(int i) const
+{
+    if (plate)
+        return i >= 0 && i < static_cast<int>(plate->lineTables.size()) ? plate->lineTables[size_t(i)] : 0;
+    return i == 0 ? forwardTable : i == 1 ? backwardTable : 0;
+}
+
+void StraightnessJob::setPassTable(int i, int table)
+{
+    if (plate) {
+        if (i >= static_cast<int>(plate->lineTables.size()))
+            plate->lineTables.resize(size_t(i) + 1, 0);
+        if (i >= 0)
+            plate->lineTables[size_t(i)] = table;
+    } else if (i == 0) {
+        forwardTable = table;
+    } else if (i == 1) {
+        backwardTable = table;
+    }
+}
+
+std::vector<int> StraightnessJob::tables() const
+{
+    std::vector<int> out;
+    for (const Pass& p : passes()) {
+        if (p.table > 0)
+            out.push_back(p.table);
+    }
+    return out;
+}
 
 int StraightnessJob::readingCount() const
 {
@@ -120,9 +275,18 @@ QString StraightnessJob::problem() const
             .arg(Straightness::MaxBaseLength, 0, 'f', 0);
     if (!(lineLength >= 0))
         return QStringLiteral("The line length must not be negative.");
-    const int n = readingCount();
-    if (n < 1 || n > MaxReadings)
+    if (plate) {
+        const PlateGeometry g = plate->geometry(baseLength);
+        if (!g.problem().isEmpty())
+            return g.problem();
+        if (g.lines().size() > size_t(MaxTables))
+            return QStringLiteral(
+                       "This plate has %1 lines, more than the %2 tables: measure it as line files.")
+                .arg(g.lines().size())
+                .arg(MaxTables);
+    } else if (const int n = readingCount(); n < 1 || n > MaxReadings) {
         return QStringLiteral("A run needs 1 to %1 stations; this job has %2.").arg(MaxReadings).arg(n);
+    }
     if (!(settleSeconds > 0))
         return QStringLiteral("The settle time must be above 0 seconds.");
     if (!(settleBand > 0))
@@ -162,6 +326,8 @@ QByteArray StraightnessJob::toJson() const
     o.insert(QStringLiteral("remarks"), remarks);
     o.insert(QStringLiteral("forwardTable"), forwardTable);
     o.insert(QStringLiteral("backwardTable"), backwardTable);
+    if (plate)
+        o.insert(QStringLiteral("plate"), plateJson(*plate));
     return QJsonDocument(o).toJson(QJsonDocument::Indented);
 }
 
@@ -220,6 +386,8 @@ std::optional<StraightnessJob> StraightnessJob::fromJson(const QByteArray& json,
     r.text("remarks", job.remarks);
     r.whole("forwardTable", job.forwardTable, 0, MaxTables);
     r.whole("backwardTable", job.backwardTable, 0, MaxTables);
+    if (const std::optional<QJsonObject> plate = r.object("plate"))
+        job.plate = plateFromJson(*plate, r);
     if (!r.error().isEmpty())
         return failed(r.error());
     return job;
@@ -260,6 +428,8 @@ StraightnessJob StraightnessJob::last()
     job.id = 0;
     job.forwardTable = 0;
     job.backwardTable = 0;
+    if (job.plate)
+        job.plate->lineTables.clear();
     return job;
 }
 
@@ -269,6 +439,8 @@ void StraightnessJob::rememberAsLast() const
     fields.id = 0;
     fields.forwardTable = 0;
     fields.backwardTable = 0;
+    if (fields.plate)
+        fields.plate->lineTables.clear();
     // One line: the settings store keeps it as a single value.
     const QByteArray compact = QJsonDocument::fromJson(fields.toJson()).toJson(QJsonDocument::Compact);
     SettingValues::writeText(SettingKeys::LastJob, QString::fromUtf8(compact));

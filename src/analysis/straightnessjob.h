@@ -1,5 +1,7 @@
 #pragma once
 
+#include "analysis/plategeometry.h"
+#include "analysis/plateuncertainty.h"
 #include "analysis/straightness.h"
 
 #include <QByteArray>
@@ -10,6 +12,28 @@
 #include <limits>
 #include <optional>
 #include <vector>
+
+// A surface plate measured line by line: the lines follow from the plate, each is walked like a forward
+// run and stored into a table of its own. Lengths in mm.
+struct PlatePlan {
+    PlateGeometry::Kind kind = PlateGeometry::Kind::UnionJack;
+    // Union Jack: the plate's size; the steps of the east-west and north-south lines, 0: as many as fit.
+    double plateLength = 1000;
+    double plateWidth = 630;
+    int stepsX = 0;
+    int stepsY = 0;
+    double diagonalBase = 0; // 0: the diagonals' steps reach the corners of the measured rectangle
+    // Grid: stations per row and per column; rows are stepped by the job's base length, columns by colBase.
+    int rows = 5;
+    int cols = 5;
+    double colBase = 100;
+    PlateUncertainty::Grade grade = PlateUncertainty::Grade::None; // judged by when the job has no tolerance
+    // The table of each line, in the geometry's order; 0: not yet.
+    std::vector<int> lineTables;
+
+    // The lines, with base the job's base length (edges and centre lines, or rows).
+    [[nodiscard]] PlateGeometry geometry(double base) const;
+};
 
 // A guided straightness run's job: what is measured, with which instrument, and how the stations are
 // walked and stored. Saved and reopened as a JSON file; lengths in mm, angles in arcsec, heights in µm.
@@ -42,9 +66,26 @@ struct StraightnessJob {
     // The tables the runs filled (1 .. 10); 0: not yet.
     int forwardTable = 0;
     int backwardTable = 0;
+    // Set: the job measures a surface plate, whose lines replace the runs.
+    std::optional<PlatePlan> plate;
 
     // Readings per run: from the line length when set, else readings.
     [[nodiscard]] int readingCount() const;
+    // The job's lines, passes or runs as they are walked: a straightness job's forward run and backward
+    // run, or a plate's lines.
+    struct Pass {
+        int table = 0;
+        int readings = 0;
+        bool backward = false; // stations n .. 1
+        double base = 0;       // mm
+        QString title;         // "NE \u2192 NW"; empty for a straightness run
+    };
+    [[nodiscard]] std::vector<Pass> passes() const;
+    // The table of pass i (0-based); 0: none yet.
+    [[nodiscard]] int passTable(int i) const;
+    void setPassTable(int i, int table);
+    // Every table the job filled or will fill, in pass order.
+    [[nodiscard]] std::vector<int> tables() const;
     // Why the job cannot be run, for the operator; empty when it can.
     [[nodiscard]] QString problem() const;
     [[nodiscard]] QByteArray toJson() const;
