@@ -6,10 +6,11 @@
 
 class QComboBox;
 class QDoubleSpinBox;
+class QFormLayout;
 class QLineEdit;
 class QSpinBox;
 
-// The fields of a straightness job, edited before a run.
+// The fields of a job, edited before a run: a straightness run's, or a plate's with its lines.
 class RunJobForm : public QWidget {
     Q_OBJECT
 public:
@@ -20,7 +21,21 @@ public:
     [[nodiscard]] StraightnessJob job() const;
 
 private:
+    // Shows the fields of the kind of job chosen.
+    void showKind();
+
     StraightnessJob m_job;
+    QFormLayout* m_layout = nullptr;
+    QComboBox* m_kind = nullptr;
+    QDoubleSpinBox* m_plateLength = nullptr;
+    QDoubleSpinBox* m_plateWidth = nullptr;
+    QSpinBox* m_stepsX = nullptr;
+    QSpinBox* m_stepsY = nullptr;
+    QDoubleSpinBox* m_diagonalBase = nullptr;
+    QSpinBox* m_rows = nullptr;
+    QSpinBox* m_cols = nullptr;
+    QDoubleSpinBox* m_colBase = nullptr;
+    QComboBox* m_grade = nullptr;
     QLineEdit* m_objectId = nullptr;
     QLineEdit* m_objectDescription = nullptr;
     QLineEdit* m_operator = nullptr;

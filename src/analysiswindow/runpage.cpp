@@ -132,8 +132,13 @@ RunPage::RunPage(GuidedRun& run, const AngleManager& angles, QWidget* parent)
             m_run.pause();
     });
     connect(m_cancelButton, &QPushButton::clicked, &m_run, &GuidedRun::cancel);
-    connect(m_showButton, &QPushButton::clicked, this,
-            [this] { emit showStraightness(m_run.job().forwardTable); });
+    connect(m_showButton, &QPushButton::clicked, this, [this] {
+        const StraightnessJob& job = m_run.job();
+        if (job.plate)
+            emit showFlatness(job.passTable(0));
+        else
+            emit showStraightness(job.forwardTable);
+    });
     connect(&m_run, &GuidedRun::changed, this, &RunPage::update);
     connect(&m_run, &GuidedRun::stationStored, this, &RunPage::stored);
     connect(&m_run, &GuidedRun::message, this, &RunPage::say);
@@ -218,7 +223,11 @@ void RunPage::update()
     m_storeKey->setEnabled(active && isVisible());
     m_retakeKey->setEnabled((active || state == State::Finished) && isVisible());
     m_showButton->setVisible(state == State::Finished);
+    m_showButton->setText(job.plate ? QStringLiteral("Show flatness") : QStringLiteral("Show straightness"));
 
+    const StraightnessJob::Pass& pass = m_run.pass();
+    const bool plate = job.plate.has_value();
+    const QString station = QStringLiteral("Station %1 of %2").arg(m_run.station()).arg(m_run.stations());
     QString phase;
     switch (state) {
     case State::Idle:
@@ -226,7 +235,15 @@ void RunPage::update()
         break;
     case State::Running:
     case State::Paused:
-        phase = m_run.run() == 2 ? QStringLiteral("Backward run") : QStringLiteral("Forward run");
+        if (plate)
+            phase = QStringLiteral("Line %1 of %2: %3, station %4 of %5")
+                        .arg(m_run.run())
+                        .arg(m_run.passCount())
+                        .arg(pass.title)
+                        .arg(m_run.station())
+                        .arg(m_run.stations());
+        else
+            phase = m_run.run() == 2 ? QStringLiteral("Backward run") : QStringLiteral("Forward run");
         if (state == State::Paused)
             phase += QStringLiteral(" (paused)");
         break;
@@ -238,11 +255,21 @@ void RunPage::update()
         break;
     }
     m_phase->setText(phase);
-    m_station->setText(active ? QStringLiteral("Station %1 of %2").arg(m_run.station()).arg(m_run.stations())
-                              : QString());
-    m_position->setText(active ? QStringLiteral("Move to %1 mm").arg(number(m_run.position())) : QString());
+    m_station->setText(active ? station : QString());
+    // A plate's line starts at a corner or an edge's middle: the distance is from there.
+    const QString from =
+        plate ? QStringLiteral(" from %1")
+                    .arg(pass.title.section(QStringLiteral(" \u2192 "), 0, 0).section(QLatin1Char(' '), -1))
+              : QString();
+    m_position->setText(active ? QStringLiteral("Move to %1 mm%2").arg(number(m_run.position()), from)
+                               : QString());
     QString tables;
-    if (state != State::Idle && job.forwardTable > 0) {
+    if (state != State::Idle && plate) {
+        QStringList numbers;
+        for (const int t : job.tables())
+            numbers << QString::number(t);
+        tables = QStringLiteral("Lines in tables %1").arg(numbers.join(QStringLiteral(", ")));
+    } else if (state != State::Idle && job.forwardTable > 0) {
         tables = QStringLiteral("Forward run: table %1").arg(job.forwardTable);
         if (job.backwardTable > 0)
             tables += QStringLiteral(", backward run: table %1").arg(job.backwardTable);

@@ -12,8 +12,8 @@ class QShortcut;
 class QTimer;
 class RunJobForm;
 
-// A guided straightness run: the job's fields, then station by station what to do, the live reading and
-// how far it has settled, with the operator's keys while the page is in front.
+// A guided run, of a straightness job or a plate's lines: the job's fields, then station by station what to
+// do, the live reading and how far it has settled, with the operator's keys while the page is in front.
 class RunPage : public QWidget {
     Q_OBJECT
 public:
@@ -25,6 +25,8 @@ public:
 signals:
     // The operator asks for the evaluation of a finished job's table.
     void showStraightness(int table);
+    // The same for a plate job's flatness, named by the table of its first line.
+    void showFlatness(int table);
 
 protected:
     void showEvent(QShowEvent* event) override;
