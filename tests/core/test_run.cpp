@@ -130,6 +130,12 @@ private slots:
         row("tolerance a text", QByteArray(R"({"tolerance":"5"})"), QString("\"tolerance\""));
         row("negative uncertainty", QByteArray(R"({"angleUncertaintyA":-1})"), QString("angleUncertaintyA"));
         row("table 11", QByteArray(R"({"backwardTable":11})"), QString("backwardTable"));
+        row("plate grid", QByteArray(R"({"plate":{"kind":"grid","rows":3,"grade":"A","lineTables":[4,2]}})"),
+            QString());
+        row("plate not an object", QByteArray(R"({"plate":3})"), QString("\"plate\""));
+        row("plate kind unknown", QByteArray(R"({"plate":{"kind":"hexagon"}})"), QString("\"kind\""));
+        row("line table 11", QByteArray(R"({"plate":{"lineTables":[1,11]}})"), QString("lineTables"));
+        row("line tables a text", QByteArray(R"({"plate":{"lineTables":"1"}})"), QString("lineTables"));
     }
     void jobJson()
     {
@@ -139,6 +145,14 @@ private slots:
         const auto job = StraightnessJob::fromJson(json, &text);
         QCOMPARE(job.has_value(), error.isEmpty());
         QVERIFY2(text.contains(error), qPrintable(text));
+        if (job && json.contains("grid")) {
+            QVERIFY(job->plate && job->plate->kind == PlateGeometry::Kind::Grid && job->plate->rows == 3 &&
+                    job->plate->cols == 5 && job->plate->grade == PlateUncertainty::Grade::A);
+            QCOMPARE(job->tables(), (std::vector<int>{4, 2}));
+            QCOMPARE(StraightnessJob::fromJson(job->toJson(), &text)->toJson(), job->toJson());
+            job->rememberAsLast();
+            QVERIFY(StraightnessJob::last().plate && StraightnessJob::last().tables().empty());
+        }
         if (job && json.contains("runs"))
             QVERIFY(job->runs == StraightnessJob::Runs::Forward && job->reference == Ref::EndPoints &&
                     std::isnan(job->tolerance));
@@ -175,6 +189,35 @@ private slots:
             job.*fields[field] = value;
         QCOMPARE(job.readingCount(), count);
         QCOMPARE(job.problem().isEmpty(), runnable);
+    }
+
+    // A plate job's lines: how many, their readings together, and why it cannot be run.
+    void platePlan_data()
+    {
+        columns<QByteArray, int, int, QString>("json", "lines", "readings", "problem");
+        row("Union Jack of 1000 x 630 mm", QByteArray(R"({"plate":{}})"), 8, 72, QString());
+        row("steps given", QByteArray(R"({"baseLength":50,"plate":{"stepsX":4,"stepsY":2}})"), 8, 26,
+            QString());
+        row("grid 3 x 4", QByteArray(R"({"plate":{"kind":"grid","rows":3,"cols":4}})"), 7, 17, QString());
+        row("grid 6 x 6", QByteArray(R"({"plate":{"kind":"grid","rows":6,"cols":6}})"), 12, 60,
+            QString("12 lines"));
+        row("plate too small", QByteArray(R"({"plate":{"plateLength":150}})"), 0, 0,
+            QString("two base lengths"));
+    }
+    void platePlan()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(int, lines);
+        QFETCH(int, readings);
+        QFETCH(QString, problem);
+        const auto job = StraightnessJob::fromJson(json, nullptr);
+        QVERIFY(job);
+        int total = 0;
+        for (const StraightnessJob::Pass& pass : job->passes())
+            total += pass.readings;
+        QCOMPARE(std::pair(int(job->passes().size()), total), std::pair(lines, readings));
+        QVERIFY2(problem.isEmpty() ? job->problem().isEmpty() : job->problem().contains(problem),
+                 qPrintable(job->problem()));
     }
 
     // Readings every 100 ms: (ms, arcsec), NaN for an invalid reading.

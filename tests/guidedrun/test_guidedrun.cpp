@@ -124,6 +124,59 @@ private slots:
         QVERIFY(run.start(job).contains("forward run"));
     }
 
+    // A plate's lines each into a table of their own, the job knowing which; a retake crosses back into
+    // the line before; a table written meanwhile is passed over.
+    void plateLinesIntoTables()
+    {
+        AppState state;
+        Tables tables(state);
+        tables.setupForMode();
+        JobBook book;
+        GuidedRun run(state, tables, book);
+        StraightnessJob job = shortJob();
+        job.plate = PlatePlan{};
+        job.plate->plateLength = job.plate->plateWidth = 200; // 2 x 2 steps, diagonals of 3
+        const auto fill = [&](int n) {
+            (void)tables.storeStation(n, 1, 1, tables.recordNow(LineRecord::Source::Button, 1));
+        };
+        for (int n : {2, 3, 10})
+            fill(n);
+        QVERIFY(run.start(job).contains("needs 8 empty tables"));
+        tables.table(3).clear();
+        tables.table(10).clear();
+        QCOMPARE(run.start(job), QString());
+        QCOMPARE(run.job().tables(), (std::vector<int>{1, 3, 4, 5, 6, 7, 8, 9}));
+        qint64 t = 1000;
+        const auto store = [&](double v) {
+            run.addReading(v, 0, 3, t += 1000); // alone in its settle time
+            return run.storeNow().isEmpty();
+        };
+        for (double v : {11, 12, 13})
+            QVERIFY(store(v));
+        QCOMPARE(std::tuple(run.run(), run.station(), run.stations(), run.pass().title),
+                 std::tuple(2, 1, 3, QString("NE \u2192 SW")));
+        run.retake();
+        QVERIFY(run.run() == 1 && run.station() == 3 && tables.currentNumber() == 1 && store(13.5));
+        QVERIFY(store(21) && store(22));
+        fill(4); // line 3's table taken meanwhile
+        QVERIFY(store(23));
+        for (int line = 3; line <= 8; ++line)
+            QVERIFY(store(line * 10 + 1) && store(line * 10 + 2));
+        QCOMPARE(run.state(), GuidedRun::State::Finished);
+        const std::vector<int> lineTables{1, 3, 10, 5, 6, 7, 8, 9};
+        QCOMPARE(book.find(run.job().id)->tables(), lineTables);
+        QCOMPARE(xTexts(tables.table(1)), QStringList({"11.000", "12.000", "13.500"}));
+        for (int line = 1; line <= 8; ++line) {
+            const Table& table = tables.table(lineTables[size_t(line - 1)]);
+            QCOMPARE(table.count(), line <= 2 ? 3 : 2);
+            for (qint32 n = 1; n <= table.count(); ++n) {
+                const LineRecord* r = table.lineRecord(n);
+                QVERIFY(r && r->job == run.job().id && r->run == line && r->station == n);
+                QCOMPARE(qRound(r->x) / 10, line);
+            }
+        }
+    }
+
     // A whole job forward and backward on the simulator: stations stored by themselves, a retake, a station
     // that never settles under noise stored with Space; then the straightness page for the job's table.
     void wholeJob()
