@@ -8,7 +8,12 @@
 std::optional<StraightnessRun::Readings>
 StraightnessRun::fromTable(const TableLines& lines, const StraightnessJob& job, int run, AngleUnit unit)
 {
-    const int n = job.readingCount();
+    // A plate's line has readings of its own.
+    const std::vector<StraightnessJob::Pass> passes =
+        job.plate ? job.passes() : std::vector<StraightnessJob::Pass>{};
+    const int n = !job.plate                                           ? job.readingCount()
+                  : run >= 1 && run <= static_cast<int>(passes.size()) ? passes[size_t(run - 1)].readings
+                                                                       : 0;
     if (n < 1 || n > StraightnessJob::MaxReadings)
         return std::nullopt;
     std::vector<qint32> byRecord(static_cast<size_t>(n) + 1, 0);
@@ -22,7 +27,7 @@ StraightnessRun::fromTable(const TableLines& lines, const StraightnessJob& job, 
             continue;
         }
         if (line <= n)
-            byPlace[static_cast<size_t>(run == 2 ? n - line + 1 : line)] = line;
+            byPlace[static_cast<size_t>(run == 2 && !job.plate ? n - line + 1 : line)] = line;
     }
     Readings readings;
     readings.reading.reserve(static_cast<size_t>(n));

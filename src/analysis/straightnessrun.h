@@ -24,7 +24,7 @@ public:
 
     // The readings of a run's table: lines whose record names the job and run, ordered by station; a
     // line without such a record is read as the station of its place in walking order (backward: n .. 1).
-    // Nothing when a station is missing or unreadable.
+    // Nothing when a station is missing or unreadable. For a plate job, run is the line (1-based).
     [[nodiscard]] static std::optional<Readings>
     fromTable(const TableLines& lines, const StraightnessJob& job, int run, AngleUnit unit);
 

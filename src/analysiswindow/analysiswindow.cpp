@@ -66,6 +66,10 @@ AnalysisWindow::AnalysisWindow(AppState& state, Tables& tables, Link& link, QWid
         m_tables.setCurrent(number);
         showPage(Straightness);
     });
+    connect(m_runPage, &RunPage::showFlatness, this, [this](int number) {
+        m_tables.setCurrent(number);
+        showPage(Flatness);
+    });
     connect(m_tabs, &QTabWidget::currentChanged, this, [this] { tick(); });
     for (int n = 1; n <= Tables::Count; ++n) {
         const Table& table = tables.table(n);
@@ -81,6 +85,10 @@ AnalysisWindow::AnalysisWindow(AppState& state, Tables& tables, Link& link, QWid
         return number >= 1 && number <= Tables::Count ? &m_tables.table(number) : nullptr;
     });
     m_straightnessPage->setJobs(m_jobs);
+    m_flatnessPage->setTableSource([this](int number) -> const Table* {
+        return number >= 1 && number <= Tables::Count ? &m_tables.table(number) : nullptr;
+    });
+    m_flatnessPage->setJobs(m_jobs);
 }
 
 void AnalysisWindow::changed(int number, qint32 from)
@@ -119,6 +127,9 @@ void AnalysisWindow::restore()
 
 void AnalysisWindow::showPage(int page)
 {
+    // The flatness of a plate job whose line the current table holds.
+    if (page == Flatness)
+        (void)m_flatnessPage->showJob(m_tables.currentNumber(), m_state.angles.angleUnit);
     m_tabs->setCurrentIndex(std::clamp(page, 0, m_tabs->count() - 1));
     show();
     raise();

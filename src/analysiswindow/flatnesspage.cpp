@@ -270,6 +270,8 @@ void FlatnessPage::chooseFolder()
 bool FlatnessPage::openFolder(const QString& folder)
 {
     m_folder = folder;
+    m_jobId = 0;
+    m_sourceName = QFileInfo(folder).fileName();
     QString error;
     const std::optional<PlateFiles::Plate> plate =
         m_kindBox->currentIndex() == 1
@@ -288,6 +290,9 @@ bool FlatnessPage::openFolder(const QString& folder)
 
 void FlatnessPage::reread()
 {
+    // Kind and base lengths entered by hand are for a folder's lines, not the job's.
+    if (m_applyingJob)
+        return;
     if (!m_folder.isEmpty())
         openFolder(m_folder);
 }
@@ -304,7 +309,7 @@ void FlatnessPage::evaluate(const PlateGeometry& geometry, const PlateReadings& 
     }
     m_flatness = std::move(flatness);
     message(QStringLiteral("%1: %2 lines, %3 readings")
-                .arg(QFileInfo(m_folder).fileName())
+                .arg(m_sourceName)
                 .arg(m_flatness->geometry().lines().size())
                 .arg(m_flatness->geometry().readingCount()));
     m_lineBox->blockSignals(true);

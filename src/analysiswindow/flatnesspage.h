@@ -2,6 +2,8 @@
 
 #include "analysis/flatness.h"
 #include "analysis/plateuncertainty.h"
+#include "analysis/straightnessjob.h"
+#include "state/angleunit.h"
 
 #include <QWidget>
 
@@ -20,6 +22,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableWidget;
+class Table;
 
 // A surface plate's flatness from a folder of line files: the figures by each evaluation with their
 // uncertainty, the verdict, a plan view, a colour map, the isometric drawing, the per-line tables, the
@@ -33,6 +36,15 @@ public:
     // Reads the folder's line files with the kind and base lengths entered; false (and the error shown)
     // when they cannot be read.
     bool openFolder(const QString& folder);
+    // The plate jobs run in this session and the tables their lines are in.
+    void setJobs(const JobBook* jobs);
+    void setTableSource(std::function<const Table*(int number)> source);
+    // Evaluates the plate job a line of table `number` names, with the job's plate, instrument and
+    // judgement; lines without a record are read in unit. False when the table names no plate job, or
+    // (the reason shown) when a line of it is not complete.
+    bool showJob(int number, AngleUnit unit);
+    // The plate job shown; 0: a folder's lines or none.
+    [[nodiscard]] quint32 jobShown() const { return m_jobId; }
     [[nodiscard]] const std::optional<Flatness>& flatness() const { return m_flatness; }
     [[nodiscard]] const std::optional<PlateUncertainty::Result>& uncertainty() const { return m_uncertainty; }
     // The kind, base lengths, uncertainties and last folder from the store, and into it.
@@ -59,6 +71,8 @@ private:
     // Calls use with the certificate of the plate shown; false when none is.
     bool withCertificate(const std::function<void(const PlateCertificate&)>& use) const;
     void message(const QString& text);
+    [[nodiscard]] const StraightnessJob* plateJobOf(int number) const;
+    void applyJob(const StraightnessJob& job);
 
     QComboBox* m_kindBox = nullptr;
     QLabel* m_baseLabel = nullptr;
@@ -88,6 +102,11 @@ private:
     QTableWidget* m_closureTable = nullptr;
 
     QString m_folder;
+    QString m_sourceName; // what the plate shown was read from, for the operator
+    const JobBook* m_jobs = nullptr;
+    std::function<const Table*(int number)> m_source;
+    quint32 m_jobId = 0;
+    bool m_applyingJob = false;
     std::optional<Flatness> m_flatness;
     std::optional<PlateUncertainty::Result> m_uncertainty;
     PlateUncertaintyWorker* m_worker = nullptr;

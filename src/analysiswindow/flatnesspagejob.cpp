@@ -1,0 +1,97 @@
+// The Flatness page's side of a plate job: found from a table's records, its lines read from their tables.
+#include "analysiswindow/flatnesspage.h"
+
+#include "analysis/straightnessrun.h"
+#include "tables/table.h"
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLineEdit>
+
+#include <cmath>
+
+void FlatnessPage::setJobs(const JobBook* jobs)
+{
+    m_jobs = jobs;
+}
+
+void FlatnessPage::setTableSource(std::function<const Table*(int number)> source)
+{
+    m_source = std::move(source);
+}
+
+const StraightnessJob* FlatnessPage::plateJobOf(int number) const
+{
+    const Table* table = m_source ? m_source(number) : nullptr;
+    if (!table || !m_jobs)
+        return nullptr;
+    for (qint32 line = 1; line <= table->count(); ++line) {
+        const LineRecord* record = table->record(line);
+        if (record && record->job != 0)
+            if (const StraightnessJob* job = m_jobs->find(record->job); job && job->plate)
+                return job;
+    }
+    return nullptr;
+}
+
+bool FlatnessPage::showJob(int number, AngleUnit unit)
+{
+    const StraightnessJob* found = plateJobOf(number);
+    if (!found)
+        return false;
+    const StraightnessJob job = *found;
+    m_jobId = job.id;
+    const PlateGeometry geometry = job.plate->geometry(job.baseLength);
+    const std::vector<StraightnessJob::Pass> passes = job.passes();
+    PlateReadings readings;
+    for (size_t i = 0; i < passes.size(); ++i) {
+        const Table* table = m_source(passes[i].table);
+        const auto line =
+            table ? StraightnessRun::fromTable(*table, job, static_cast<int>(i) + 1, unit) : std::nullopt;
+        if (!line) {
+            m_flatness.reset();
+            m_uncertainty.reset();
+            message(QStringLiteral("Line %1 of job %2, %3, is not complete.")
+                        .arg(i + 1)
+                        .arg(job.id)
+                        .arg(passes[i].title));
+            showFigures();
+            return false;
+        }
+        readings.lines.push_back(line->reading);
+        // A settled station's reading is uncertain by the scatter of its mean.
+        std::vector<double> scatter;
+        for (size_t k = 0; k < line->reading.size(); ++k) {
+            const double sd = line->settleSd[k];
+            const qint32 count = line->settleCount[k];
+            scatter.push_back(std::isfinite(sd) && count > 0 ? sd / std::sqrt(double(count)) : 0.0);
+        }
+        readings.scatter.push_back(std::move(scatter));
+    }
+    {
+        // The job's plate replaces the kind and base lengths entered: no folder is read again.
+        m_applyingJob = true;
+        const bool grid = job.plate->kind == PlateGeometry::Kind::Grid;
+        m_kindBox->setCurrentIndex(grid ? 1 : 0);
+        m_baseBox->setValue(job.baseLength);
+        m_secondBox->setValue(grid ? job.plate->colBase : job.plate->diagonalBase);
+        m_applyingJob = false;
+    }
+    applyJob(job);
+    m_sourceName = job.objectId.isEmpty() ? QStringLiteral("Job %1").arg(job.id)
+                                          : QStringLiteral("Job %1 (%2)").arg(job.id).arg(job.objectId);
+    evaluate(geometry, readings);
+    return m_flatness.has_value();
+}
+
+void FlatnessPage::applyJob(const StraightnessJob& job)
+{
+    m_uABox->setValue(job.angleUncertaintyA);
+    m_uBBox->setValue(job.angleUncertaintyB);
+    m_uBaseBox->setValue(job.baseLengthUncertainty);
+    m_toleranceBox->setValue(std::isnan(job.tolerance) ? 0.0 : job.tolerance);
+    m_gradeBox->setCurrentIndex(static_cast<int>(job.plate->grade));
+    m_objectEdit->setText(job.objectId);
+    m_operatorEdit->setText(job.operatorName);
+    m_remarksEdit->setText(job.remarks);
+}
