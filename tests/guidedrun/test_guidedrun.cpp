@@ -5,12 +5,14 @@
 
 #include "analysis/guidedrun.h"
 #include "analysiswindow/analysiswindow.h"
+#include "analysiswindow/flatnesspage.h"
 #include "analysiswindow/runpage.h"
 #include "analysiswindow/straightnesspage.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -260,6 +262,75 @@ private slots:
         control<QPushButton>(straightness, "CommandReport")->click();
         QCOMPARE(RunReportText::differences(RunReportText::pages(app.chosen).join('\n'), expected, 4),
                  QString());
+    }
+
+    // A small Union Jack measured on the simulator, each station's angle from a known surface (a bowl of
+    // 4 µm, tilted, each line with an offset of its own), evaluated and certified.
+    void plateJourney()
+    {
+        AppFixture app;
+        FormMain& w = app.start();
+        app.connect(true);
+        QVERIFY(app.sim("rate 50"));
+        control<QAction>(w, "ActionStraightnessRun")->trigger();
+        AnalysisWindow& a = w.analysis();
+        auto* page = control<RunPage>(a, "RunPage");
+        control<QComboBox>(page, "RunKind")->setCurrentIndex(1);
+        control<QLineEdit>(page, "RunObjectId")->setText("SP-1");
+        for (const auto& [name, value] :
+             {std::pair("RunPlateLength", 200.0), std::pair("RunPlateWidth", 200.0),
+              std::pair("RunBaseLength", 100.0), std::pair("RunSettleTime", 0.2),
+              std::pair("RunDiagonalBase", 141.421)})
+            control<QDoubleSpinBox>(page, name)->setValue(value);
+        PlatePlan plan;
+        plan.plateLength = plan.plateWidth = 200;
+        plan.diagonalBase = 141.421; // two steps: the classic evaluation's middle is the centre
+        const PlateGeometry plate = plan.geometry(100);
+        const auto z = [](double x, double y) { // µm
+            return 2 * ((x - 100) * (x - 100) + (y - 100) * (y - 100)) / 1e4 + 0.01 * x;
+        };
+        QStringList angles;
+        for (size_t i = 0; i < plate.lines().size(); ++i) {
+            const PlateGeometry::Line& l = plate.lines()[i];
+            for (int k = 1; k <= l.readings; ++k) {
+                const double rise = z(l.x(k), l.y(k)) - z(l.x(k - 1), l.y(k - 1));
+                angles << QString::number(rise / (l.base * 1000) * 206264.806 + 1.5 * double(i), 'f', 2);
+                // Each station must move the reading off the one before to be taken.
+                QVERIFY(angles.size() < 2 ||
+                        std::abs(angles.last().toDouble() - angles.at(angles.size() - 2).toDouble()) > 0.5);
+            }
+        }
+        QCOMPARE(angles.size(), 16);
+        QSignalSpy stored(&a.guidedRun(), &GuidedRun::stationStored);
+        QVERIFY(app.sim("angles " + angles.first() + " 0"));
+        QTRY_COMPARE(app.state->link.angleX, angles.first().toDouble());
+        control<QPushButton>(page, "RunStart")->click();
+        QCOMPARE(control<QLabel>(page, "RunPhase")->text(), "Line 1 of 8: NW \u2192 SE, station 1 of 2");
+        QVERIFY(stored.wait(5000));
+        for (qsizetype i = 1; i < angles.size(); ++i) {
+            if (i == 8)
+                QCOMPARE(control<QLabel>(page, "RunPosition")->text(), "Move to 100 mm from SE");
+            QVERIFY(app.sim("angles " + angles[i] + " 0"));
+            QVERIFY2(stored.size() > i || stored.wait(5000), qPrintable(QString::number(i)));
+        }
+        QCOMPARE(control<QLabel>(page, "RunPhase")->text(), "Job finished");
+        const quint32 id = a.guidedRun().job().id;
+
+        auto* flatness = control<FlatnessPage>(a, "FlatnessPage");
+        QSignalSpy ready(flatness, &FlatnessPage::uncertaintyReady);
+        control<QPushButton>(page, "RunShowStraightness")->click();
+        QVERIFY(flatness->isVisible() && flatness->jobShown() == id && flatness->flatness());
+        for (const auto f :
+             {Flatness::Figure::Classic, Flatness::Figure::LeastSquaresPlane, Flatness::Figure::MinimumZone})
+            QVERIFY2(std::abs(flatness->flatness()->figure(f) - 4.0) < 0.01,
+                     qPrintable(QString::number(flatness->flatness()->figure(f))));
+        QVERIFY(ready.wait(60000));
+        app.chosen = app.files.filePath("plate.pdf");
+        control<QPushButton>(flatness, "ButtonCertificate")->click();
+        const QString text = RunReportText::pages(app.chosen).join('\n');
+        QVERIFY2(text.contains("SP-1") &&
+                     QRegularExpression("Minimum zone +4\\.0[01]").match(text).hasMatch(),
+                 qPrintable(text.left(3000)));
     }
 };
 
