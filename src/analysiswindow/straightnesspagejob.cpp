@@ -35,8 +35,9 @@ const StraightnessJob* StraightnessPage::jobOf(const Table& table) const
         return nullptr;
     for (qint32 line = 1; line <= table.count(); ++line) {
         const LineRecord* record = table.record(line);
+        // A plate's line is evaluated as a table of its own.
         if (record && record->job != 0)
-            if (const StraightnessJob* job = m_jobs->find(record->job))
+            if (const StraightnessJob* job = m_jobs->find(record->job); job && !job->plate)
                 return job;
     }
     return nullptr;
