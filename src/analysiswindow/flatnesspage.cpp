@@ -326,7 +326,8 @@ void FlatnessPage::setJobData(const PlateJobData& data)
     number(m_uBBox, data.angleUncertaintyB);
     number(m_uBaseBox, data.baseLengthUncertainty);
     number(m_toleranceBox, data.tolerance);
-    m_gradeBox->setCurrentIndex(static_cast<int>(data.grade));
+    const int grade = static_cast<int>(data.grade);
+    m_gradeBox->setCurrentIndex(grade >= 0 && grade < m_gradeBox->count() ? grade : 0);
     if (m_flatness)
         reread();
 }
