@@ -149,16 +149,9 @@ private slots:
         const QString folder = m_dir.filePath("bowl");
         writeBowl(folder);
         FlatnessPage page;
-        PlateJobData job;
-        job.objectId = "GP 7";
-        job.objectDescription = "granite, 700 x 500";
-        job.instrumentType = "ORVELAN 2";
-        job.instrumentSerial = "A-4411";
-        job.temperature = 20;
-        job.plateLength = 700;
-        job.plateWidth = 500;
-        job.tolerance = 20;
-        job.grade = PlateUncertainty::Grade::AA;
+        PlateJobData job{
+            "GP 7", "granite, 700 x 500",       "", "ORVELAN 2", "A-4411", 20, 700, 500, "", 0.1, 0, 0.01,
+            20,     PlateUncertainty::Grade::AA};
         page.setJobData(job);
         QSignalSpy ready(&page, &FlatnessPage::uncertaintyReady);
         FileDialog::setChooser([folder](FileDialog::Kind, const QString&) { return folder; });
@@ -266,17 +259,14 @@ private slots:
             sameAsShown(cells[4], kind ? QString() : table->item(station, last - 1)->text(), 0, where);
         }
         QCOMPARE(lines.size(), lineBox->count());
-        const auto text = [&page](const char* name) { return control<QLabel>(page, name)->text(); };
-        const QStringList shown{text("LabelFlatness0"),          text("LabelFlatness1"),
-                                text("LabelFlatness2"),          text("LabelPlateClosureErrors"),
-                                text("LabelPlateClosureErrors"), text("LabelPlateSd")};
-        const QStringList names{"flatness_classic",      "flatness_least_squares_plane",
-                                "flatness_minimum_zone", "closure_E-W",
-                                "closure_N-S",           "reading_sd_arcsec"};
-        for (int i = 0; i < names.size(); ++i) {
+        const char* const shown[][2] = {
+            {"flatness_classic", "LabelFlatness0"},      {"flatness_least_squares_plane", "LabelFlatness1"},
+            {"flatness_minimum_zone", "LabelFlatness2"}, {"closure_E-W", "LabelPlateClosureErrors"},
+            {"closure_N-S", "LabelPlateClosureErrors"},  {"reading_sd_arcsec", "LabelPlateSd"}};
+        for (int i = 0; i < 6; ++i) {
             const QStringList cells = csv[gap + 2 + i].split(',');
-            QCOMPARE(cells[0], names[i]);
-            sameAsShown(cells[1], shown[i], i == 4, names[i]);
+            QCOMPARE(cells[0], shown[i][0]);
+            sameAsShown(cells[1], control<QLabel>(page, shown[i][1])->text(), i == 4, cells[0]);
         }
     }
 
