@@ -51,8 +51,7 @@ PlateGeometry PlateGeometry::unionJack(int nx, int ny, int nd, double base, doub
     }
     g.m_length = lx;
     g.m_width = ly;
-    g.m_plateLength = plateLength > 0 ? plateLength : lx;
-    g.m_plateWidth = plateWidth > 0 ? plateWidth : ly;
+    g.setPlateSize(plateLength, plateWidth);
     const QString arrow = QStringLiteral(" \u2192 ");
     const auto add = [&](const char* from, const char* to, int n, double b, double x0, double y0, double x1,
                          double y1) {
@@ -172,6 +171,13 @@ int PlateGeometry::readingCount() const
     for (const Line& line : m_lines)
         n += line.readings;
     return n;
+}
+
+void PlateGeometry::setPlateSize(double plateLength, double plateWidth)
+{
+    const auto given = [](double mm) { return std::isfinite(mm) && mm > 0; };
+    m_plateLength = given(plateLength) ? plateLength : m_length;
+    m_plateWidth = given(plateWidth) ? plateWidth : m_width;
 }
 
 double PlateGeometry::plateDiagonal() const

@@ -75,6 +75,10 @@ public:
     // The measured rectangle, mm.
     [[nodiscard]] double length() const { return m_length; }
     [[nodiscard]] double width() const { return m_width; }
+    // The plate's own size, mm, east-west and north-south; where not given (0, NaN), the rectangle's.
+    void setPlateSize(double plateLength, double plateWidth);
+    [[nodiscard]] double plateLength() const { return m_plateLength; }
+    [[nodiscard]] double plateWidth() const { return m_plateWidth; }
     // The plate's diagonal, mm, which its grade's tolerance follows.
     [[nodiscard]] double plateDiagonal() const;
     [[nodiscard]] int lineIndex(const QString& name) const;

@@ -29,6 +29,8 @@
 #include <cmath>
 
 namespace {
+constexpr double NoTemperature = -100.1;
+
 QDoubleSpinBox* spin(QWidget* parent, const QString& name, double low, double high, int decimals,
                      double value, const QString& suffix)
 {
@@ -100,6 +102,20 @@ FlatnessPage::FlatnessPage(QWidget* parent) : QWidget(parent)
     m_operatorEdit->setObjectName(QStringLiteral("EditPlateOperator"));
     m_remarksEdit = new QLineEdit(this);
     m_remarksEdit->setObjectName(QStringLiteral("EditPlateRemarks"));
+    m_descriptionEdit = new QLineEdit(this);
+    m_descriptionEdit->setObjectName(QStringLiteral("EditPlateDescription"));
+    m_instrumentEdit = new QLineEdit(this);
+    m_instrumentEdit->setObjectName(QStringLiteral("EditPlateInstrumentType"));
+    m_serialEdit = new QLineEdit(this);
+    m_serialEdit->setObjectName(QStringLiteral("EditPlateInstrumentSerial"));
+    m_temperatureBox = spin(this, QStringLiteral("SpinPlateTemperature"), NoTemperature, 100, 1,
+                            NoTemperature, QStringLiteral(" \u00b0C"));
+    m_temperatureBox->setSpecialValueText(QStringLiteral("not stated"));
+    const double largest = PlateGeometry::MaxBaseLength * 100;
+    m_lengthBox = spin(this, QStringLiteral("SpinPlateLength"), 0, largest, 1, 0, mm);
+    m_widthBox = spin(this, QStringLiteral("SpinPlateWidth"), 0, largest, 1, 0, mm);
+    for (QDoubleSpinBox* box : {m_lengthBox, m_widthBox})
+        box->setSpecialValueText(QStringLiteral("as measured"));
     const auto label = [this](const char* text) { return new QLabel(QString::fromUtf8(text), this); };
     inputs->addWidget(label("Kind"), 0, 0);
     inputs->addWidget(m_kindBox, 0, 1);
@@ -121,10 +137,22 @@ FlatnessPage::FlatnessPage(QWidget* parent) : QWidget(parent)
     inputs->addWidget(m_figureBox, 2, 5);
     inputs->addWidget(label("Object"), 3, 0);
     inputs->addWidget(m_objectEdit, 3, 1);
-    inputs->addWidget(label("Operator"), 3, 2);
-    inputs->addWidget(m_operatorEdit, 3, 3);
-    inputs->addWidget(label("Remarks"), 3, 4);
-    inputs->addWidget(m_remarksEdit, 3, 5);
+    inputs->addWidget(label("Description"), 3, 2);
+    inputs->addWidget(m_descriptionEdit, 3, 3);
+    inputs->addWidget(label("Operator"), 3, 4);
+    inputs->addWidget(m_operatorEdit, 3, 5);
+    inputs->addWidget(label("Instrument"), 4, 0);
+    inputs->addWidget(m_instrumentEdit, 4, 1);
+    inputs->addWidget(label("Serial number"), 4, 2);
+    inputs->addWidget(m_serialEdit, 4, 3);
+    inputs->addWidget(label("Temperature"), 4, 4);
+    inputs->addWidget(m_temperatureBox, 4, 5);
+    inputs->addWidget(label("Plate length"), 5, 0);
+    inputs->addWidget(m_lengthBox, 5, 1);
+    inputs->addWidget(label("Plate width"), 5, 2);
+    inputs->addWidget(m_widthBox, 5, 3);
+    inputs->addWidget(label("Remarks"), 5, 4);
+    inputs->addWidget(m_remarksEdit, 5, 5);
     layout->addLayout(inputs);
 
     auto* buttons = new QHBoxLayout;
@@ -157,7 +185,10 @@ FlatnessPage::FlatnessPage(QWidget* parent) : QWidget(parent)
     m_sdLabel->setObjectName(QStringLiteral("LabelPlateSd"));
     m_verdictLabel = new QLabel(this);
     m_verdictLabel->setObjectName(QStringLiteral("LabelPlateVerdict"));
+    m_closureLabel = new QLabel(this);
+    m_closureLabel->setObjectName(QStringLiteral("LabelPlateClosureErrors"));
     more->addWidget(m_sdLabel);
+    more->addWidget(m_closureLabel);
     more->addWidget(m_verdictLabel);
     more->addStretch();
     layout->addLayout(more);
@@ -205,11 +236,22 @@ FlatnessPage::FlatnessPage(QWidget* parent) : QWidget(parent)
         m_secondBox->setSpecialValueText(grid ? QString() : QStringLiteral("to the corners"));
     };
     kindChanged();
-    connect(m_kindBox, &QComboBox::currentIndexChanged, this, [this, kindChanged] {
+    // A kind or base length entered by hand is for a folder's lines: a job shown gives way to them.
+    const auto leaveJob = [this] {
+        if (!m_applyingJob)
+            m_jobId = 0;
+    };
+    connect(m_kindBox, &QComboBox::currentIndexChanged, this, [this, kindChanged, leaveJob] {
         kindChanged();
+        leaveJob();
         reread();
     });
     for (QDoubleSpinBox* box : {m_baseBox, m_secondBox})
+        connect(box, &QDoubleSpinBox::editingFinished, this, [this, leaveJob] {
+            leaveJob();
+            reread();
+        });
+    for (QDoubleSpinBox* box : {m_lengthBox, m_widthBox})
         connect(box, &QDoubleSpinBox::editingFinished, this, &FlatnessPage::reread);
     for (QDoubleSpinBox* box : {m_uABox, m_uBBox, m_uBaseBox})
         connect(box, &QDoubleSpinBox::editingFinished, this, &FlatnessPage::startUncertainty);
@@ -240,6 +282,16 @@ void FlatnessPage::restoreInputs()
     restore(m_uABox, SettingKeys::PlateUncertaintyA);
     restore(m_uBBox, SettingKeys::PlateUncertaintyB);
     restore(m_uBaseBox, SettingKeys::PlateBaseUncertainty);
+    restore(m_lengthBox, SettingKeys::PlateLength);
+    restore(m_widthBox, SettingKeys::PlateWidth);
+    bool stated = false;
+    const double temperature = readText(SettingKeys::PlateTemperature).toDouble(&stated);
+    m_temperatureBox->setValue(
+        stated && temperature > NoTemperature && temperature <= m_temperatureBox->maximum() ? temperature
+                                                                                            : NoTemperature);
+    m_instrumentEdit->setText(readText(SettingKeys::PlateInstrumentType));
+    m_serialEdit->setText(readText(SettingKeys::PlateInstrumentSerial));
+    m_descriptionEdit->setText(readText(SettingKeys::PlateDescription));
     m_folder = readText(SettingKeys::PlateFolder);
 }
 
@@ -253,6 +305,42 @@ void FlatnessPage::storeInputs() const
     writeNumber(SettingKeys::PlateUncertaintyB, m_uBBox->value());
     writeNumber(SettingKeys::PlateBaseUncertainty, m_uBaseBox->value());
     writeText(SettingKeys::PlateFolder, m_folder);
+    writeNumber(SettingKeys::PlateLength, m_lengthBox->value());
+    writeNumber(SettingKeys::PlateWidth, m_widthBox->value());
+    writeText(SettingKeys::PlateTemperature,
+              std::isfinite(temperature()) ? Numbers::dotText(temperature(), 1) : QString());
+    writeText(SettingKeys::PlateInstrumentType, m_instrumentEdit->text());
+    writeText(SettingKeys::PlateInstrumentSerial, m_serialEdit->text());
+    writeText(SettingKeys::PlateDescription, m_descriptionEdit->text());
+}
+
+double FlatnessPage::temperature() const
+{
+    return m_temperatureBox->value() > NoTemperature ? m_temperatureBox->value() : Flatness::NaN;
+}
+
+void FlatnessPage::setJobData(const PlateJobData& data)
+{
+    m_objectEdit->setText(data.objectId);
+    m_descriptionEdit->setText(data.objectDescription);
+    m_operatorEdit->setText(data.operatorName);
+    m_instrumentEdit->setText(data.instrumentType);
+    m_serialEdit->setText(data.instrumentSerial);
+    m_remarksEdit->setText(data.remarks);
+    m_temperatureBox->setValue(std::isfinite(data.temperature) ? data.temperature : NoTemperature);
+    const auto number = [](QDoubleSpinBox* box, double value) {
+        box->setValue(std::isfinite(value) && value > 0 ? value : 0);
+    };
+    number(m_lengthBox, data.plateLength);
+    number(m_widthBox, data.plateWidth);
+    number(m_uABox, data.angleUncertaintyA);
+    number(m_uBBox, data.angleUncertaintyB);
+    number(m_uBaseBox, data.baseLengthUncertainty);
+    number(m_toleranceBox, data.tolerance);
+    const int grade = static_cast<int>(data.grade);
+    m_gradeBox->setCurrentIndex(grade >= 0 && grade < m_gradeBox->count() ? grade : 0);
+    if (m_flatness)
+        reread();
 }
 
 void FlatnessPage::message(const QString& text)
@@ -273,7 +361,7 @@ bool FlatnessPage::openFolder(const QString& folder)
     m_jobId = 0;
     m_sourceName = QFileInfo(folder).fileName();
     QString error;
-    const std::optional<PlateFiles::Plate> plate =
+    std::optional<PlateFiles::Plate> plate =
         m_kindBox->currentIndex() == 1
             ? PlateFiles::readGrid(folder, m_baseBox->value(), m_secondBox->value(), &error)
             : PlateFiles::readUnionJack(folder, m_baseBox->value(), m_secondBox->value(), &error);
@@ -284,16 +372,18 @@ bool FlatnessPage::openFolder(const QString& folder)
         showFigures();
         return false;
     }
+    plate->geometry.setPlateSize(m_lengthBox->value(), m_widthBox->value());
     evaluate(plate->geometry, plate->readings);
     return m_flatness.has_value();
 }
 
 void FlatnessPage::reread()
 {
-    // Kind and base lengths entered by hand are for a folder's lines, not the job's.
     if (m_applyingJob)
         return;
-    if (!m_folder.isEmpty())
+    if (m_jobId != 0)
+        (void)evaluateJob();
+    else if (!m_folder.isEmpty())
         openFolder(m_folder);
 }
 
@@ -375,6 +465,11 @@ void FlatnessPage::showFigures()
     m_sdLabel->setText(
         shown ? QStringLiteral("Reading SD: %1 arcsec").arg(Numbers::dotText(m_flatness->readingSd(), 3))
               : QString());
+    const bool classic = shown && m_flatness->classic().done();
+    m_closureLabel->setText(classic ? QStringLiteral("Closure E-W / N-S: %1 / %2")
+                                          .arg(um(m_flatness->classic().closureEastWest()),
+                                               um(m_flatness->classic().closureNorthSouth()))
+                                    : QString());
     QString verdict;
     if (shown) {
         const PlateUncertainty::Judgement j = judgement();
@@ -426,7 +521,8 @@ bool FlatnessPage::withCertificate(const std::function<void(const PlateCertifica
     const PlateUncertainty::Result none;
     use(PlateCertificate{*m_flatness, m_uncertainty ? *m_uncertainty : none, judgement(), m_uABox->value(),
                          m_uBBox->value(), m_uBaseBox->value(), m_objectEdit->text(), m_operatorEdit->text(),
-                         m_remarksEdit->text()});
+                         m_remarksEdit->text(), m_descriptionEdit->text(), m_instrumentEdit->text(),
+                         m_serialEdit->text(), temperature()});
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "analysis/flatness.h"
 #include "analysis/plateuncertainty.h"
 #include "analysis/straightnessjob.h"
+#include "analysiswindow/platejobdata.h"
 #include "state/angleunit.h"
 
 #include <QWidget>
@@ -50,6 +51,8 @@ public:
     // The kind, base lengths, uncertainties and last folder from the store, and into it.
     void restoreInputs();
     void storeInputs() const;
+    // Fills the inputs from a job; the plate shown is evaluated again with them.
+    void setJobData(const PlateJobData& data);
     [[nodiscard]] bool writeCertificate(const QString& file) const;
     // Page `page` (0-based) of the certificate on a painter whose device is width x height pixels.
     void paintCertificate(QPainter& painter, int width, int height, int page) const;
@@ -68,11 +71,14 @@ private:
     void showFigures();
     void showLine();
     [[nodiscard]] PlateUncertainty::Judgement judgement() const;
+    // °C; NaN when not stated.
+    [[nodiscard]] double temperature() const;
     // Calls use with the certificate of the plate shown; false when none is.
     bool withCertificate(const std::function<void(const PlateCertificate&)>& use) const;
     void message(const QString& text);
     [[nodiscard]] const StraightnessJob* plateJobOf(int number) const;
-    void applyJob(const StraightnessJob& job);
+    // The job shown, its lines read from their tables again.
+    bool evaluateJob();
 
     QComboBox* m_kindBox = nullptr;
     QLabel* m_baseLabel = nullptr;
@@ -88,11 +94,18 @@ private:
     QLineEdit* m_objectEdit = nullptr;
     QLineEdit* m_operatorEdit = nullptr;
     QLineEdit* m_remarksEdit = nullptr;
+    QLineEdit* m_descriptionEdit = nullptr;
+    QLineEdit* m_instrumentEdit = nullptr;
+    QLineEdit* m_serialEdit = nullptr;
+    QDoubleSpinBox* m_temperatureBox = nullptr; // its minimum: not stated
+    QDoubleSpinBox* m_lengthBox = nullptr;      // 0: the measured rectangle's
+    QDoubleSpinBox* m_widthBox = nullptr;
     QPushButton* m_saveButton = nullptr;
     QPushButton* m_certificateButton = nullptr;
     QLabel* m_messageLabel = nullptr;
     std::array<QLabel*, 3> m_figureLabels{};
     QLabel* m_sdLabel = nullptr;
+    QLabel* m_closureLabel = nullptr;
     QLabel* m_verdictLabel = nullptr;
     PlateView* m_plan = nullptr;
     PlateView* m_isometric = nullptr;
@@ -106,6 +119,7 @@ private:
     const JobBook* m_jobs = nullptr;
     std::function<const Table*(int number)> m_source;
     quint32 m_jobId = 0;
+    AngleUnit m_jobUnit = AngleUnit::Arcsec;
     bool m_applyingJob = false;
     std::optional<Flatness> m_flatness;
     std::optional<PlateUncertainty::Result> m_uncertainty;

@@ -6,7 +6,6 @@
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
-#include <QLineEdit>
 
 #include <cmath>
 
@@ -36,18 +35,51 @@ const StraightnessJob* FlatnessPage::plateJobOf(int number) const
 
 bool FlatnessPage::showJob(int number, AngleUnit unit)
 {
-    const StraightnessJob* found = plateJobOf(number);
-    if (!found)
+    const StraightnessJob* job = plateJobOf(number);
+    if (!job)
+        return false;
+    m_jobId = job->id;
+    m_jobUnit = unit;
+    // The job's plate, instrument and judgement replace what the page had.
+    m_applyingJob = true;
+    const bool grid = job->plate->kind == PlateGeometry::Kind::Grid;
+    m_kindBox->setCurrentIndex(grid ? 1 : 0);
+    m_baseBox->setValue(job->baseLength);
+    m_secondBox->setValue(grid ? job->plate->colBase : job->plate->diagonalBase);
+    PlateJobData data;
+    data.objectId = job->objectId;
+    data.objectDescription = job->objectDescription;
+    data.operatorName = job->operatorName;
+    data.instrumentType = job->instrumentType;
+    data.instrumentSerial = job->instrumentSerial;
+    data.temperature = job->temperature;
+    data.plateLength = grid ? 0 : job->plate->plateLength;
+    data.plateWidth = grid ? 0 : job->plate->plateWidth;
+    data.remarks = job->remarks;
+    data.angleUncertaintyA = job->angleUncertaintyA;
+    data.angleUncertaintyB = job->angleUncertaintyB;
+    data.baseLengthUncertainty = job->baseLengthUncertainty;
+    data.tolerance = job->tolerance;
+    data.grade = job->plate->grade;
+    setJobData(data);
+    m_applyingJob = false;
+    return evaluateJob();
+}
+
+bool FlatnessPage::evaluateJob()
+{
+    const StraightnessJob* found = m_jobs ? m_jobs->find(m_jobId) : nullptr;
+    if (!found || !found->plate || !m_source)
         return false;
     const StraightnessJob job = *found;
-    m_jobId = job.id;
-    const PlateGeometry geometry = job.plate->geometry(job.baseLength);
+    PlateGeometry geometry = job.plate->geometry(job.baseLength);
+    geometry.setPlateSize(m_lengthBox->value(), m_widthBox->value());
     const std::vector<StraightnessJob::Pass> passes = job.passes();
     PlateReadings readings;
     for (size_t i = 0; i < passes.size(); ++i) {
         const Table* table = m_source(passes[i].table);
-        const auto line =
-            table ? StraightnessRun::fromTable(*table, job, static_cast<int>(i) + 1, unit) : std::nullopt;
+        const auto line = table ? StraightnessRun::fromTable(*table, job, static_cast<int>(i) + 1, m_jobUnit)
+                                : std::nullopt;
         if (!line) {
             m_flatness.reset();
             m_uncertainty.reset();
@@ -68,30 +100,8 @@ bool FlatnessPage::showJob(int number, AngleUnit unit)
         }
         readings.scatter.push_back(std::move(scatter));
     }
-    {
-        // The job's plate replaces the kind and base lengths entered: no folder is read again.
-        m_applyingJob = true;
-        const bool grid = job.plate->kind == PlateGeometry::Kind::Grid;
-        m_kindBox->setCurrentIndex(grid ? 1 : 0);
-        m_baseBox->setValue(job.baseLength);
-        m_secondBox->setValue(grid ? job.plate->colBase : job.plate->diagonalBase);
-        m_applyingJob = false;
-    }
-    applyJob(job);
     m_sourceName = job.objectId.isEmpty() ? QStringLiteral("Job %1").arg(job.id)
                                           : QStringLiteral("Job %1 (%2)").arg(job.id).arg(job.objectId);
     evaluate(geometry, readings);
     return m_flatness.has_value();
-}
-
-void FlatnessPage::applyJob(const StraightnessJob& job)
-{
-    m_uABox->setValue(job.angleUncertaintyA);
-    m_uBBox->setValue(job.angleUncertaintyB);
-    m_uBaseBox->setValue(job.baseLengthUncertainty);
-    m_toleranceBox->setValue(std::isnan(job.tolerance) ? 0.0 : job.tolerance);
-    m_gradeBox->setCurrentIndex(static_cast<int>(job.plate->grade));
-    m_objectEdit->setText(job.objectId);
-    m_operatorEdit->setText(job.operatorName);
-    m_remarksEdit->setText(job.remarks);
 }

@@ -39,13 +39,22 @@ QList<QStringList> PlateCertificate::plateRows() const
     QList<QStringList> rows;
     const auto add = [&rows](const QString& name, const QString& value) { rows << QStringList{name, value}; };
     add(QStringLiteral("Object"), objectId);
+    add(QStringLiteral("Description"), objectDescription.simplified());
     add(QStringLiteral("Operator"), operatorName);
+    add(QStringLiteral("Instrument"), instrumentType);
+    add(QStringLiteral("Serial number"), instrumentSerial);
     add(QStringLiteral("Kind"),
         jack ? QStringLiteral("Union Jack, %1 lines").arg(g.lines().size())
              : QStringLiteral("grid of %1 \u00d7 %2 stations").arg(g.rows()).arg(g.cols()));
     add(QStringLiteral("Measured area"),
         QStringLiteral("%1 mm \u00d7 %2 mm (diagonal %3 mm)")
-            .arg(fixed(g.length(), 1), fixed(g.width(), 1), fixed(g.plateDiagonal(), 1)));
+            .arg(fixed(g.length(), 1), fixed(g.width(), 1), fixed(std::hypot(g.length(), g.width()), 1)));
+    add(QStringLiteral("Plate size"),
+        QStringLiteral("%1 x %2 mm")
+            .arg(Numbers::dotText(g.plateLength(), 1), Numbers::dotText(g.plateWidth(), 1)));
+    add(QStringLiteral("Temperature"), std::isfinite(temperature)
+                                           ? fixed(temperature, 1) + QStringLiteral(" \u00b0C")
+                                           : QStringLiteral("not stated"));
     QStringList steps;
     for (const PlateGeometry::Line& line : g.lines()) {
         if (jack || steps.isEmpty() || line.name.startsWith(QLatin1String("col")))
@@ -72,7 +81,8 @@ QList<QStringList> PlateCertificate::plateRows() const
     if (tolerance > 0) {
         judged = QStringLiteral("%1 %2 (%3)").arg(fixed(tolerance), Micro, Flatness::name(judgement.figure));
         if (!(judgement.tolerance > 0))
-            judged += QStringLiteral(", grade ") + PlateUncertainty::gradeName(judgement.grade);
+            judged += QStringLiteral(", grade %1 over the plate's diagonal of %2 mm")
+                          .arg(PlateUncertainty::gradeName(judgement.grade), fixed(g.plateDiagonal(), 1));
     }
     add(QStringLiteral("Tolerance"), judged);
     if (!remarks.isEmpty())

@@ -28,6 +28,10 @@ struct PlateCertificate {
     QString objectId;
     QString operatorName;
     QString remarks;
+    QString objectDescription;
+    QString instrumentType;
+    QString instrumentSerial;
+    double temperature = Flatness::NaN; // °C; NaN: not stated
     QDateTime when = QDateTime::currentDateTime();
 
     [[nodiscard]] QList<QStringList> plateRows() const;

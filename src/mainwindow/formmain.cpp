@@ -271,12 +271,17 @@ void FormMain::createTableMenu()
     m_runAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
     connect(m_runAction, &QAction::triggered, this,
             [this] { m_analysis->showPage(AnalysisWindow::StraightnessRun); });
+    m_flatnessAction = new QAction(QStringLiteral("Flatness"), this);
+    m_flatnessAction->setObjectName(QStringLiteral("ActionFlatness"));
+    m_flatnessAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    connect(m_flatnessAction, &QAction::triggered, this,
+            [this] { m_analysis->showPage(AnalysisWindow::Flatness); });
     m_publishingAction = new QAction(QStringLiteral("Publishing (MQTT)\u2026"), this);
     m_publishingAction->setObjectName(QStringLiteral("ActionPublishing"));
     m_publishingAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
     connect(m_publishingAction, &QAction::triggered, this, &FormMain::showPublishing);
     addActions({m_exportCsvAction, m_copyTableAction, m_statisticsAction, m_trendAction, m_straightnessAction,
-                m_runAction, m_publishingAction});
+                m_runAction, m_flatnessAction, m_publishingAction});
     for (int n = 1; n <= 10; ++n) {
         FlexGrid* grid = m_tableViews->grid(n);
         grid->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -284,7 +289,8 @@ void FormMain::createTableMenu()
             QMenu menu(this);
             menu.addActions({m_exportCsvAction, m_copyTableAction});
             menu.addSeparator();
-            menu.addActions({m_statisticsAction, m_trendAction, m_straightnessAction, m_runAction});
+            menu.addActions(
+                {m_statisticsAction, m_trendAction, m_straightnessAction, m_runAction, m_flatnessAction});
             menu.addSeparator();
             menu.addAction(m_publishingAction);
             menu.exec(grid->viewport()->mapToGlobal(at));
@@ -304,7 +310,8 @@ void FormMain::createTableMenu()
             all->setShortcut(QKeySequence::SelectAll);
             all->setEnabled(!box->text().isEmpty());
             menu.addSeparator();
-            menu.addActions({m_statisticsAction, m_trendAction, m_straightnessAction, m_runAction});
+            menu.addActions(
+                {m_statisticsAction, m_trendAction, m_straightnessAction, m_runAction, m_flatnessAction});
             menu.addSeparator();
             menu.addAction(m_publishingAction);
             menu.exec(box->mapToGlobal(at));

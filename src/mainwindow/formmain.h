@@ -196,6 +196,7 @@ private:
     QAction* m_trendAction = nullptr;
     QAction* m_straightnessAction = nullptr;
     QAction* m_runAction = nullptr;
+    QAction* m_flatnessAction = nullptr;
     QAction* m_publishingAction = nullptr;
     Publisher* m_publisher = nullptr;
     QPointer<PublishDialog> m_publishing;

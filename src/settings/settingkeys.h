@@ -80,6 +80,14 @@ inline constexpr Key PlateUncertaintyA{"plate", "uA", Kind::Number, "0.1"};
 inline constexpr Key PlateUncertaintyB{"plate", "uB", Kind::Number, "0"};
 inline constexpr Key PlateBaseUncertainty{"plate", "uBase", Kind::Number, "0.01"};
 inline constexpr Key PlateFolder{"plate", "folder", Kind::Text, ""};
+// The certificate's plate and instrument: the plate's size in mm (0: the measured rectangle's) and the
+// temperature in degrees Celsius (empty: not stated).
+inline constexpr Key PlateInstrumentType{"plate", "instrumentType", Kind::Text, ""};
+inline constexpr Key PlateInstrumentSerial{"plate", "instrumentSerial", Kind::Text, ""};
+inline constexpr Key PlateDescription{"plate", "description", Kind::Text, ""};
+inline constexpr Key PlateLength{"plate", "plateLength", Kind::Number, "0"};
+inline constexpr Key PlateWidth{"plate", "plateWidth", Kind::Number, "0"};
+inline constexpr Key PlateTemperature{"plate", "temperature", Kind::Text, ""};
 
 // Publishing to an MQTT broker, read by the publisher and written by its window only: off until switched on;
 // the password is kept with the other settings. An empty client id lets the library choose one; an empty

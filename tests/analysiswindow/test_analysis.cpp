@@ -94,10 +94,13 @@ private slots:
             QVERIFY(menuOf(widget).contains("Statistics\tCtrl+Shift+S") &&
                     menuOf(widget).contains("Publishing (MQTT)\u2026\tCtrl+Shift+M"));
         // Nothing that would edit a value the next tick rewrites.
-        QCOMPARE(menuOf(boxX), QStringList({"&Copy\tCtrl+C", "Select All\tCtrl+A", "\t",
-                                            "Statistics\tCtrl+Shift+S", "Trend\tCtrl+Shift+T",
-                                            "Straightness\tCtrl+Shift+L", "Straightness run\tCtrl+Shift+R",
-                                            "\t", "Publishing (MQTT)\u2026\tCtrl+Shift+M"}));
+        QCOMPARE(menuOf(boxX),
+                 QStringList({"&Copy\tCtrl+C", "Select All\tCtrl+A", "\t", "Statistics\tCtrl+Shift+S",
+                              "Trend\tCtrl+Shift+T", "Straightness\tCtrl+Shift+L",
+                              "Straightness run\tCtrl+Shift+R", "Flatness\tCtrl+Shift+F", "\t",
+                              "Publishing (MQTT)\u2026\tCtrl+Shift+M"}));
+        control<QAction>(w, "ActionFlatness")->trigger();
+        QVERIFY(a.isVisible() && control<QWidget>(a, "FlatnessPage")->isVisible() && !page.isVisible());
         control<QAction>(w, "ActionStatistics")->trigger();
         QVERIFY(a.isVisible() && a.windowTitle() == "TARNOLUX analysis" && page.isVisible());
         QCOMPARE(scope->text(), QString("Table 1 holds no lines"));

@@ -3,6 +3,7 @@
 #include "analysis/flatness.h"
 #include "analysis/platefiles.h"
 #include "analysis/plateuncertainty.h"
+#include "support/handplate.h"
 #include "support/tables.h"
 
 #include <QProcess>
@@ -34,10 +35,6 @@ PlateReadings readingsOf(const PlateGeometry& g, const Surface& z, double offset
     return readings;
 }
 
-// Hand-worked: 5 x 3 steps of 100 mm, diagonals 6 steps of 100 * sqrt(34) / 6 mm.
-const std::vector<std::vector<double>> HandReadings{
-    {2, 3, 1, 0, 2, 4}, {-1, 0, 2, 1, -2, 0}, {1, 2, 0, -1, 3}, {0, 2, 1},
-    {3, 1, 1, 2, 0},    {-2, 0, 1},           {1, 0, 2, 1, 1},  {2, 1, 3}};
 const std::vector<std::vector<double>> HandHeights{
     {1.063858204, 1.063858204, 1.535012413, 1.063858204, 0.121549786, 0.121549786, 1.063858204},
     {0.592703995, 0.121549786, 0.121549786, 1.063858204, 1.535012413, 0.592703995, 0.592703995},
