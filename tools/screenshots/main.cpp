@@ -175,6 +175,27 @@ int main(int argc, char** argv)
     w.displayTick();
     saved = save(w.analysis(), "straightness-run") && saved;
 
+    // A Union Jack job on its third line, for the plate's guidance.
+    run.cancel();
+    for (int n = 1; n <= Tables::Count; ++n) // a line per table
+        tables.table(n).clear();
+    tables.setCurrent(1);
+    job.objectId = QStringLiteral("SP-1000-0311");
+    job.objectDescription = QStringLiteral("Granite surface plate 1000 x 630");
+    job.plate = PlatePlan{};
+    job.plate->grade = PlateUncertainty::Grade::A;
+    w.analysis().findChild<RunJobForm*>(QStringLiteral("RunJob"))->setJob(job);
+    w.analysis().findChild<QPushButton*>(QStringLiteral("RunStart"))->click();
+    for (int station = 0; station < 25; ++station) {
+        for (int i = 0; i < (station < 24 ? 50 : 20); ++i, at += 50)
+            run.addReading((station % 2 ? 1.5 : -1.5) + 0.02 * (i % 3), 0.2, 3, at);
+    }
+    QTimer::singleShot(400, &flash, &QEventLoop::quit);
+    flash.exec();
+    w.displayTick();
+    saved = save(w.analysis(), "plate-run") && saved;
+    run.cancel();
+
     // A 1000 x 625 mm plate, slightly hollow and twisted, for the flatness page and its certificate.
     const PlateGeometry plate = PlateGeometry::unionJack(8, 5, 10, 125, 0);
     PlateReadings lines;
@@ -189,11 +210,17 @@ int main(int argc, char** argv)
     }
     const QString plateFolder = settings.filePath(QStringLiteral("plate"));
     auto* flatness = w.analysis().findChild<FlatnessPage*>(QStringLiteral("FlatnessPage"));
-    flatness->findChild<QComboBox*>(QStringLiteral("ComboPlateGrade"))->setCurrentIndex(1);
-    flatness->findChild<QLineEdit*>(QStringLiteral("EditPlateObject"))
-        ->setText(QStringLiteral("SP-1000-0311"));
-    flatness->findChild<QLineEdit*>(QStringLiteral("EditPlateOperator"))
-        ->setText(QStringLiteral("A. Keller"));
+    PlateJobData data;
+    data.objectId = QStringLiteral("SP-1000-0311");
+    data.objectDescription = QStringLiteral("Granite surface plate 1000 x 630");
+    data.operatorName = QStringLiteral("A. Keller");
+    data.instrumentType = QStringLiteral("ORVELAN HR");
+    data.instrumentSerial = QStringLiteral("40213");
+    data.temperature = 20.2;
+    data.plateLength = 1000;
+    data.plateWidth = 630;
+    data.grade = PlateUncertainty::Grade::AA;
+    flatness->setJobData(data);
     flatness->findChild<QDoubleSpinBox*>(QStringLiteral("SpinPlateBase"))->setValue(125);
     QEventLoop uncertainty;
     QObject::connect(flatness, &FlatnessPage::uncertaintyReady, &uncertainty, &QEventLoop::quit);
