@@ -46,22 +46,7 @@ bool FlatnessPage::showJob(int number, AngleUnit unit)
     m_kindBox->setCurrentIndex(grid ? 1 : 0);
     m_baseBox->setValue(job->baseLength);
     m_secondBox->setValue(grid ? job->plate->colBase : job->plate->diagonalBase);
-    PlateJobData data;
-    data.objectId = job->objectId;
-    data.objectDescription = job->objectDescription;
-    data.operatorName = job->operatorName;
-    data.instrumentType = job->instrumentType;
-    data.instrumentSerial = job->instrumentSerial;
-    data.temperature = job->temperature;
-    data.plateLength = grid ? 0 : job->plate->plateLength;
-    data.plateWidth = grid ? 0 : job->plate->plateWidth;
-    data.remarks = job->remarks;
-    data.angleUncertaintyA = job->angleUncertaintyA;
-    data.angleUncertaintyB = job->angleUncertaintyB;
-    data.baseLengthUncertainty = job->baseLengthUncertainty;
-    data.tolerance = job->tolerance;
-    data.grade = job->plate->grade;
-    setJobData(data);
+    setJobData(PlateJobData::fromJob(*job));
     m_applyingJob = false;
     return evaluateJob();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/plateuncertainty.h"
+#include "analysis/straightnessjob.h"
 
 #include <QString>
 
@@ -23,4 +24,24 @@ struct PlateJobData {
     double baseLengthUncertainty = 0.01; // mm
     double tolerance = NaN;              // µm; NaN: the grade's
     PlateUncertainty::Grade grade = PlateUncertainty::Grade::None;
+
+    // A plate job's fields; a grid's plate is the measured rectangle.
+    [[nodiscard]] static PlateJobData fromJob(const StraightnessJob& job)
+    {
+        const bool unionJack = job.plate && job.plate->kind == PlateGeometry::Kind::UnionJack;
+        return {job.objectId,
+                job.objectDescription,
+                job.operatorName,
+                job.instrumentType,
+                job.instrumentSerial,
+                job.temperature,
+                unionJack ? job.plate->plateLength : 0,
+                unionJack ? job.plate->plateWidth : 0,
+                job.remarks,
+                job.angleUncertaintyA,
+                job.angleUncertaintyB,
+                job.baseLengthUncertainty,
+                job.tolerance,
+                job.plate ? job.plate->grade : PlateUncertainty::Grade::None};
+    }
 };

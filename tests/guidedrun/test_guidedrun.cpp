@@ -41,6 +41,16 @@ QStringList xTexts(const Table& t)
         out << t.cell(line, 1);
     return out;
 }
+// The run page, the program connected to the simulator sending 50 messages a second; null when the
+// simulator refused the rate.
+AnalysisWindow* openRunPage(AppFixture& app, FormMain& w)
+{
+    app.connect(true);
+    if (!app.sim("rate 50"))
+        return nullptr;
+    control<QAction>(w, "ActionStraightnessRun")->trigger();
+    return &w.analysis();
+}
 } // namespace
 
 class TestGuidedRun : public QObject {
@@ -185,10 +195,9 @@ private slots:
     {
         AppFixture app;
         FormMain& w = app.start();
-        app.connect(true);
-        QVERIFY(app.sim("rate 50"));
-        control<QAction>(w, "ActionStraightnessRun")->trigger();
-        AnalysisWindow& a = w.analysis();
+        AnalysisWindow* window = openRunPage(app, w);
+        QVERIFY(window);
+        AnalysisWindow& a = *window;
         auto* page = control<RunPage>(a, "RunPage");
         QVERIFY(page->isVisible());
         control<QSpinBox>(page, "RunReadings")->setValue(4);
@@ -270,10 +279,9 @@ private slots:
     {
         AppFixture app;
         FormMain& w = app.start();
-        app.connect(true);
-        QVERIFY(app.sim("rate 50"));
-        control<QAction>(w, "ActionStraightnessRun")->trigger();
-        AnalysisWindow& a = w.analysis();
+        AnalysisWindow* window = openRunPage(app, w);
+        QVERIFY(window);
+        AnalysisWindow& a = *window;
         auto* page = control<RunPage>(a, "RunPage");
         control<QComboBox>(page, "RunKind")->setCurrentIndex(1);
         control<QLineEdit>(page, "RunObjectId")->setText("SP-1");

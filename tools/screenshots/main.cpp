@@ -210,17 +210,10 @@ int main(int argc, char** argv)
     }
     const QString plateFolder = settings.filePath(QStringLiteral("plate"));
     auto* flatness = w.analysis().findChild<FlatnessPage*>(QStringLiteral("FlatnessPage"));
-    PlateJobData data;
-    data.objectId = QStringLiteral("SP-1000-0311");
-    data.objectDescription = QStringLiteral("Granite surface plate 1000 x 630");
-    data.operatorName = QStringLiteral("A. Keller");
-    data.instrumentType = QStringLiteral("ORVELAN HR");
-    data.instrumentSerial = QStringLiteral("40213");
-    data.temperature = 20.2;
-    data.plateLength = 1000;
-    data.plateWidth = 630;
-    data.grade = PlateUncertainty::Grade::AA;
-    flatness->setJobData(data);
+    job.temperature = 20.2;
+    job.tolerance = StraightnessJob::NaN; // judged by the grade
+    job.plate->grade = PlateUncertainty::Grade::AA;
+    flatness->setJobData(PlateJobData::fromJob(job));
     flatness->findChild<QDoubleSpinBox*>(QStringLiteral("SpinPlateBase"))->setValue(125);
     QEventLoop uncertainty;
     QObject::connect(flatness, &FlatnessPage::uncertaintyReady, &uncertainty, &QEventLoop::quit);
