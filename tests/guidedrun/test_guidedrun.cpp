@@ -6,6 +6,7 @@
 #include "analysis/guidedrun.h"
 #include "analysiswindow/analysiswindow.h"
 #include "analysiswindow/flatnesspage.h"
+#include "analysiswindow/runjobform.h"
 #include "analysiswindow/runpage.h"
 #include "analysiswindow/straightnesspage.h"
 
@@ -186,6 +187,27 @@ private slots:
                 QVERIFY(r && r->job == run.job().id && r->run == line && r->station == n);
                 QCOMPARE(qRound(r->x) / 10, line);
             }
+        }
+    }
+
+    // The form gives back the job it was given: a grid's, a Union Jack's, a straightness run's.
+    void formKeepsTheJob()
+    {
+        RunJobForm form;
+        StraightnessJob job = shortJob();
+        job.plate = PlatePlan{};
+        job.plate->kind = PlateGeometry::Kind::Grid;
+        job.plate->rows = 3;
+        job.plate->colBase = 62.5;
+        job.plate->grade = PlateUncertainty::Grade::B;
+        for (int kind = 0; kind < 3; ++kind) {
+            form.setJob(job);
+            QCOMPARE(form.job().toJson(), job.toJson());
+            if (kind == 0)
+                *job.plate = PlatePlan{PlateGeometry::Kind::UnionJack, 1200, 800, 6, 4, 250, 5, 5, 100,
+                                       PlateUncertainty::Grade::AA,    {}};
+            else
+                job.plate.reset();
         }
     }
 
