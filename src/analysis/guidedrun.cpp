@@ -28,9 +28,9 @@ int GuidedRun::emptyTableFrom(int first, const std::vector<int>& except) const
     return 0;
 }
 
-QString GuidedRun::noTableText(int pass) const
+QString GuidedRun::noTableText(int pass, const QString& title)
 {
-    if (const QString& title = m_passes[size_t(pass)].title; !title.isEmpty())
+    if (!title.isEmpty())
         return QStringLiteral("No empty table for line %1, %2").arg(pass + 1).arg(title);
     return pass == 0 ? QStringLiteral("No empty table for the forward run")
                      : QStringLiteral("No empty table for the backward run");
@@ -45,25 +45,26 @@ QString GuidedRun::start(const StraightnessJob& job)
     if (m_state.options.modeTobar)
         return QStringLiteral("A straightness run measures angles: leave TOBAR mode first.");
     StraightnessJob next = job;
-    m_passes = next.passes();
+    const std::vector<StraightnessJob::Pass> passes = next.passes();
     // The first pass into the current table when it is empty; every other into the next empty one after
     // the one before.
     const int current = m_tables.currentNumber();
     std::vector<int> taken;
-    for (size_t i = 0; i < m_passes.size(); ++i) {
+    for (size_t i = 0; i < passes.size(); ++i) {
         const int t =
             i == 0 && empty(current) ? current : emptyTableFrom((i == 0 ? current : taken.back()) + 1, taken);
         if (t == 0) {
             return next.plate
                        ? QStringLiteral("This plate needs %1 empty tables, one per line: clear tables first.")
-                             .arg(m_passes.size())
-                       : noTableText(static_cast<int>(i)) + QStringLiteral(": clear a table first.");
+                             .arg(passes.size())
+                       : noTableText(static_cast<int>(i), passes[i].title) +
+                             QStringLiteral(": clear a table first.");
         }
         taken.push_back(t);
         next.setPassTable(static_cast<int>(i), t);
-        m_passes[i].table = t;
     }
     m_job = next;
+    m_passes = m_job.passes();
     // Seconds since the epoch name the job; a second job within the same second takes the next number.
     m_job.id = static_cast<quint32>(std::max<qint64>(1, QDateTime::currentSecsSinceEpoch()));
     while (m_book.find(m_job.id))
@@ -208,11 +209,11 @@ void GuidedRun::advance()
         if (!empty(t))
             t = emptyTableFrom(t + 1, m_job.tables());
         m_job.setPassTable(i, t);
-        m_passes[size_t(i)].table = t;
+        m_passes = m_job.passes();
         if (t == 0) {
             m_book.put(m_job);
             setState(State::Cancelled);
-            emit message(noTableText(i) + QStringLiteral(": the job ends here."));
+            emit message(noTableText(i, m_passes[size_t(i)].title) + QStringLiteral(": the job ends here."));
             return;
         }
         m_run = i + 1;

@@ -85,7 +85,7 @@ private:
     [[nodiscard]] double axisValue(double x, double y) const { return m_job.axis == 2 ? y : x; }
     // The first empty table from first on, wrapping, that is none of except; 0: none.
     [[nodiscard]] int emptyTableFrom(int first, const std::vector<int>& except) const;
-    [[nodiscard]] QString noTableText(int pass) const;
+    [[nodiscard]] static QString noTableText(int pass, const QString& title);
     [[nodiscard]] bool empty(int number) const { return m_tables.lines(number).count() == 0; }
     // Means of the kept readings from msecs on.
     [[nodiscard]] std::pair<double, double> means(qint64 from) const;

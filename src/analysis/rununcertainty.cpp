@@ -33,9 +33,7 @@ std::vector<double> readingSigmas(const StraightnessJob& job, const Straightness
     std::vector<double> sigma(run.reading.size());
     for (size_t i = 0; i < sigma.size(); ++i) {
         const double instrument = job.angleUncertaintyA + job.angleUncertaintyB * std::abs(run.reading[i]);
-        const double sd = i < run.settleSd.size() ? run.settleSd[i] : Straightness::NaN;
-        const qint32 count = i < run.settleCount.size() ? run.settleCount[i] : 0;
-        const double scatter = std::isfinite(sd) && count > 0 ? sd / std::sqrt(double(count)) : 0.0;
+        const double scatter = run.scatter(i);
         sigma[i] = std::sqrt(instrument * instrument + scatter * scatter);
     }
     return sigma;

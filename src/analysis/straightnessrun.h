@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <array>
+#include <cmath>
 #include <optional>
 #include <vector>
 
@@ -20,6 +21,14 @@ public:
         std::vector<double> reading;
         std::vector<double> settleSd; // arcsec; NaN: not known
         std::vector<qint32> settleCount;
+        // The standard uncertainty of station i's reading from the scatter of the window it is the mean
+        // of, arcsec; 0 when not known.
+        [[nodiscard]] double scatter(size_t i) const
+        {
+            const double sd = i < settleSd.size() ? settleSd[i] : Straightness::NaN;
+            const qint32 count = i < settleCount.size() ? settleCount[i] : 0;
+            return std::isfinite(sd) && count > 0 ? sd / std::sqrt(double(count)) : 0.0;
+        }
     };
 
     // The readings of a run's table: lines whose record names the job and run, ordered by station; a

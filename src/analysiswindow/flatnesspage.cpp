@@ -348,6 +348,14 @@ void FlatnessPage::message(const QString& text)
     m_messageLabel->setText(text);
 }
 
+void FlatnessPage::showProblem(const QString& text)
+{
+    m_flatness.reset();
+    m_uncertainty.reset();
+    message(text);
+    showFigures();
+}
+
 void FlatnessPage::chooseFolder()
 {
     const QString folder = FileDialog::choose(this, FileDialog::Kind::Folder, m_folder);
@@ -366,10 +374,7 @@ bool FlatnessPage::openFolder(const QString& folder)
             ? PlateFiles::readGrid(folder, m_baseBox->value(), m_secondBox->value(), &error)
             : PlateFiles::readUnionJack(folder, m_baseBox->value(), m_secondBox->value(), &error);
     if (!plate) {
-        m_flatness.reset();
-        m_uncertainty.reset();
-        message(error);
-        showFigures();
+        showProblem(error);
         return false;
     }
     plate->geometry.setPlateSize(m_lengthBox->value(), m_widthBox->value());
@@ -392,9 +397,7 @@ void FlatnessPage::evaluate(const PlateGeometry& geometry, const PlateReadings& 
     Flatness flatness = Flatness::evaluate(geometry, readings);
     m_uncertainty.reset();
     if (!flatness.done()) {
-        m_flatness.reset();
-        message(flatness.problem());
-        showFigures();
+        showProblem(flatness.problem());
         return;
     }
     m_flatness = std::move(flatness);

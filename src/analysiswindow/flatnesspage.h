@@ -76,6 +76,8 @@ private:
     // Calls use with the certificate of the plate shown; false when none is.
     bool withCertificate(const std::function<void(const PlateCertificate&)>& use) const;
     void message(const QString& text);
+    // No plate shown, and why.
+    void showProblem(const QString& text);
     [[nodiscard]] const StraightnessJob* plateJobOf(int number) const;
     // The job shown, its lines read from their tables again.
     bool evaluateJob();

@@ -7,8 +7,6 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 
-#include <cmath>
-
 void FlatnessPage::setJobs(const JobBook* jobs)
 {
     m_jobs = jobs;
@@ -66,23 +64,16 @@ bool FlatnessPage::evaluateJob()
         const auto line = table ? StraightnessRun::fromTable(*table, job, static_cast<int>(i) + 1, m_jobUnit)
                                 : std::nullopt;
         if (!line) {
-            m_flatness.reset();
-            m_uncertainty.reset();
-            message(QStringLiteral("Line %1 of job %2, %3, is not complete.")
-                        .arg(i + 1)
-                        .arg(job.id)
-                        .arg(passes[i].title));
-            showFigures();
+            showProblem(QStringLiteral("Line %1 of job %2, %3, is not complete.")
+                            .arg(i + 1)
+                            .arg(job.id)
+                            .arg(passes[i].title));
             return false;
         }
         readings.lines.push_back(line->reading);
-        // A settled station's reading is uncertain by the scatter of its mean.
         std::vector<double> scatter;
-        for (size_t k = 0; k < line->reading.size(); ++k) {
-            const double sd = line->settleSd[k];
-            const qint32 count = line->settleCount[k];
-            scatter.push_back(std::isfinite(sd) && count > 0 ? sd / std::sqrt(double(count)) : 0.0);
-        }
+        for (size_t k = 0; k < line->reading.size(); ++k)
+            scatter.push_back(line->scatter(k));
         readings.scatter.push_back(std::move(scatter));
     }
     m_sourceName = job.objectId.isEmpty() ? QStringLiteral("Job %1").arg(job.id)
